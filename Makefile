@@ -1,0 +1,38 @@
+# One-command entry points: `make run` starts the program, `make test` runs every test.
+BUILD ?= build
+ROOT := $(abspath .)
+B := $(ROOT)/$(BUILD)
+# Tests never see the user's files: HOME and the XDG folders live in the build tree.
+TEST_ENV := QT_QPA_PLATFORM=offscreen HOME=$(B)/test-home \
+  XDG_CONFIG_HOME=$(B)/test-home/.config XDG_STATE_HOME=$(B)/test-home/.local/state \
+  XDG_DATA_HOME=$(B)/test-home/.local/share XDG_CACHE_HOME=$(B)/test-home/.cache \
+  XDG_RUNTIME_DIR=$(B)/test-home/runtime
+
+.PHONY: all deps configure build test run bench format clean
+
+all: build
+
+deps:
+	@bash scripts/install-deps.sh
+
+configure: deps
+	@cmake -S . -B $(BUILD) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+
+build: configure
+	@cmake --build $(BUILD)
+
+test: build
+	@rm -rf $(B)/test-home && mkdir -p $(B)/test-home/runtime && chmod 700 $(B)/test-home/runtime
+	cd $(BUILD) && env $(TEST_ENV) ctest --output-on-failure -j2 --timeout 600
+
+run: build
+	@bash scripts/run.sh $(B)/bin
+
+bench: build
+	$(B)/bin/quarnel-bench
+
+format:
+	@git ls-files '*.cpp' '*.h' | xargs clang-format -i
+
+clean:
+	rm -rf $(BUILD)

@@ -1,0 +1,39 @@
+#pragma once
+// The program's shadow of the chip's configuration, and the seams through
+// which the register-written handler reaches the windows and the user.
+
+#include <cstdint>
+#include <string>
+
+namespace quarnel {
+
+struct DeviceState {
+    int16_t ChannelMode = 0;        // 1 external temperature, 2 Ain1/Ain2, 0 undetermined
+    float ReferenceVoltage = 0.0f;  // Ain reference: 3.3 (Vdd) or 2.28 (internal)
+    bool InterruptPinEnabled = false;
+    uint8_t IntMask1 = 0;           // last value of register 0x1D
+    uint8_t IntMask2 = 0;           // last value of register 0x1E
+    int32_t LogIntervalMs = 0;      // 250 once InitDeviceState ran
+    bool GraphingEnabled = false;
+    bool VarnoOnAin3 = false;
+};
+
+// Layout call-outs of the register-written handler; each must do nothing
+// while its window is closed.
+class DeviceObserver {
+public:
+    virtual ~DeviceObserver() = default;
+    virtual void UpdateGraphsLayout() = 0;
+    virtual void UpdateLimitsLayout() = 0;
+};
+
+// Message boxes. The GUI shows a QMessageBox titled with the application
+// title, the CLI writes to stderr, tests record.
+class Notifier {
+public:
+    enum class Icon { None, Information, Warning, Error };
+    virtual ~Notifier() = default;
+    virtual void message(const std::string& text, Icon icon) = 0;
+};
+
+}  // namespace quarnel

@@ -1,0 +1,21 @@
+#pragma once
+// The board's analog switches and bus selection. Each routine reads the port
+// image afresh, changes bits of one port's low byte and writes the port back
+// with its high byte as read.
+
+#include <cstdint>
+
+#include "link/BoardLink.h"
+
+namespace quarnel {
+
+int16_t SelectSmbusInterface(BoardLink& link);
+int16_t SelectSpiInterface(BoardLink& link);
+int16_t ConnectAinSwitches(BoardLink& link);
+int16_t DisconnectAinSwitches(BoardLink& link);
+int16_t SwitchToExternalTemp(BoardLink& link);
+int16_t SwitchToAinInputs(BoardLink& link);
+// channelMode: 1 external temperature, 2 Ain1/Ain2, 0 undetermined.
+int16_t InitBoardSwitches(BoardLink& link, int16_t channelMode);
+
+}  // namespace quarnel
