@@ -1,0 +1,56 @@
+#pragma once
+// The polling cycle run by the master timer every 10 ms: one reading (two
+// register reads) per tick, then the rate-limited window refreshes and the
+// logging step.
+
+#include <cstdint>
+#include <string>
+
+#include "monitor/Session.h"
+
+namespace quarnel {
+
+inline constexpr int kPollStates = 12;
+inline constexpr double kGraphRefreshSeconds = 0.1;
+inline constexpr double kRegMapRefreshSeconds = 0.5;
+inline constexpr double kLimitsRefreshSeconds = 0.5;
+inline constexpr const char* kStatusIdleText = "Status";
+inline constexpr const char* kStatusLoggingText = "Data Logging Enabled";
+
+// What the main window does for the tick.
+class PollCallouts {
+  public:
+    virtual ~PollCallouts() = default;
+    virtual void UpdateGraphingForm() = 0;                    // frmGraphing
+    virtual bool ContinuousReadChecked() const = 0;           // frmRegMap's chkContRead is checked
+    virtual void RegMapRead() = 0;                            // frmRegMap's cmdRead_Click
+    virtual void UpdateLimitsForm() = 0;                      // frmLimits
+    virtual void SetStatusText(const std::string& text) = 0;  // first status-bar panel
+};
+
+// Due when more than `interval` seconds passed since `last`, or the clock
+// went back past midnight.
+bool IsDue(double now, double last, double interval);
+
+class MasterPoll {
+  public:
+    explicit MasterPoll(Session& session) : session_(session) {}
+
+    int16_t PollState = 0;         // the reading the next tick takes, 0 to 11
+    double LastGraphUpdate = 0.0;  // seconds since midnight
+    double LastRegMapRead = 0.0;
+    double LastLimitsUpdate = 0.0;
+    // The fourth time, LastLogTime, is session.logging.LastLogTime.
+
+    // One tick. With callouts == nullptr the window refreshes and status
+    // texts are skipped; the reading and the logging step still run.
+    void Tick(PollCallouts* callouts);
+
+    // Takes the reading selected by PollState and advances it (step 1 only).
+    void TakeReading();
+
+  private:
+    Session& session_;
+};
+
+}  // namespace quarnel

@@ -1,0 +1,49 @@
+#pragma once
+// The connection sequence: firmware, bus selection, chip search, start of
+// monitoring and the configuration state, with progress shown on a splash.
+
+#include <string>
+
+#include "monitor/Session.h"
+
+namespace quarnel {
+
+inline constexpr const char* kChipName = "QUARNEL";
+inline constexpr const char* kFirmwareOkText = "Firmware download succesful";
+inline constexpr int kCompanyIdRegister = 0x4E;
+inline constexpr int kCompanyId = 0x41;
+inline constexpr int kFirstChipAddress = 0x48;
+inline constexpr int kLastChipAddress = 0x4B;
+inline constexpr int kBusSelectAttempts = 20;
+
+// What shows start-up progress: the splash window (bar lblProgress, text
+// lblProgInfo) and the main window's status panel.
+class StartupProgress {
+  public:
+    virtual ~StartupProgress() = default;
+    // The bar's width as laid out, in twips (the full bar).
+    virtual int initialBarWidthTwips() const = 0;
+    // Makes the bar and the progress text visible.
+    virtual void showProgress() = 0;
+    // Width in twips, always a multiple (or sum of halves) of the unit U.
+    virtual void setBarWidthTwips(double twips) = 0;
+    // Sets the progress text and repaints it at once.
+    virtual void setProgressText(const std::string& text) = 0;
+    // First panel of the main window's status bar.
+    virtual void setStatusText(const std::string& text) = 0;
+    virtual void processEvents() = 0;
+};
+
+// The bar's unit: the initial width rounded to an integer, / 100, integer part.
+int ProgressUnit(double initialWidthTwips);
+
+// Steps 2 to 13 of the start-up: from the download to the configuration
+// state read back. Failures go through link.ReportLinkFailure (code 0 or 2,
+// 3 inside the link) and so never return. `quick` skips the settling delays.
+void RunConnectionSequence(Session& session, StartupProgress& progress,
+                           const std::string& applicationDir, bool quick = false);
+
+// "48h", "4Ah": upper-case hex without zero fill, then "h".
+std::string HexAddressText(int value);
+
+}  // namespace quarnel
