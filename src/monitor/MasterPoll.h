@@ -26,6 +26,9 @@ class PollCallouts {
     virtual void RegMapRead() = 0;                            // frmRegMap's cmdRead_Click
     virtual void UpdateLimitsForm() = 0;                      // frmLimits
     virtual void SetStatusText(const std::string& text) = 0;  // first status-bar panel
+    // Logging was stopped because a line could not be written (the notifier
+    // has told the user); the logging window shows its stopped state.
+    virtual void LoggingStopped() {}
 };
 
 // Due when more than `interval` seconds passed since `last`, or the clock

@@ -1,0 +1,109 @@
+#include "monitor/MasterPoll.h"
+
+#include "device/Conversions.h"
+#include "monitor/LogFile.h"
+
+namespace quarnel {
+
+bool IsDue(double now, double last, double interval) {
+    return now > last + interval || now < last;
+}
+
+void MasterPoll::TakeReading() {
+    BoardLink& link = session_.link;
+    CurrentReadings& r = session_.readings;
+    const int32_t device = link.DeviceAddress;
+    const bool fahrenheit = session_.flags.ShowFahrenheit;
+    const float reference = session_.device.state.ReferenceVoltage;
+
+    // The LSB register is read first: reading it latches the MSB values.
+    auto code = [&](int32_t lsbRegister, int lowestBit, int32_t msbRegister) {
+        const int lsb = link.ReadRegister(device, lsbRegister);
+        const int msb = link.ReadRegister(device, msbRegister);
+        return static_cast<int16_t>(msb * 4 + ((lsb >> lowestBit) & 0x03));
+    };
+    auto temperature = [&](int16_t c) {
+        const float celsius = TempFromCode(c);
+        return fahrenheit ? FahrenheitFromCelsius(celsius) : celsius;
+    };
+    auto ain = [&](int16_t c) { return RoundToSingle(AinFromCode(c, reference), 3); };
+
+    switch (PollState) {
+        case 0:
+            r.InternalTemp = temperature(code(0x03, 0, 0x07));
+            break;
+        case 1:
+            r.ExternalTemp = temperature(code(0x04, 0, 0x08));
+            break;
+        case 2:
+            r.Vdd = RoundToSingle(VddFromCode(code(0x03, 2, 0x06)), 3);
+            break;
+        case 3:
+            r.Ain5 = ain(code(0x05, 0, 0x0C));
+            break;
+        case 4:
+            r.Ain6 = ain(code(0x05, 2, 0x0D));
+            break;
+        case 5:
+            r.Ain7 = ain(code(0x05, 4, 0x0E));
+            break;
+        case 6:
+            r.Ain8 = ain(code(0x05, 6, 0x0F));
+            break;
+        case 7:
+            r.IntStatus1 = link.ReadRegister(device, 0x00);
+            r.IntStatus2 = link.ReadRegister(device, 0x01);
+            break;
+        case 8:
+            r.Ain1 = ain(code(0x04, 0, 0x08));
+            break;
+        case 9:
+            r.Ain2 = ain(code(0x04, 2, 0x09));
+            break;
+        case 10: {
+            r.Ain3 = ain(code(0x04, 4, 0x0A));
+            const float celsius = VarnoTempFromVolts(r.Ain3);
+            r.VarnoTemp = fahrenheit ? FahrenheitFromCelsius(celsius) : celsius;
+            break;
+        }
+        default:
+            r.Ain4 = ain(code(0x04, 6, 0x0B));
+            break;
+    }
+    PollState = static_cast<int16_t>((PollState + 1) % kPollStates);
+}
+
+void MasterPoll::Tick(PollCallouts* callouts) {
+    TakeReading();
+
+    if (callouts) {
+        const SharedFlags& flags = session_.flags;
+        Clock& clock = session_.clock;
+        if (flags.GraphsWindowOpen) {
+            const double now = clock.timeOfDay();
+            if (IsDue(now, LastGraphUpdate, kGraphRefreshSeconds)) {
+                callouts->UpdateGraphingForm();
+                LastGraphUpdate = now;
+            }
+        }
+        if (flags.RegMapWindowOpen) {
+            const double now = clock.timeOfDay();
+            if (callouts->ContinuousReadChecked() &&
+                IsDue(now, LastRegMapRead, kRegMapRefreshSeconds)) {
+                callouts->RegMapRead();
+                LastRegMapRead = now;
+            }
+        }
+        if (flags.LimitsWindowOpen) {
+            const double now = clock.timeOfDay();
+            if (IsDue(now, LastLimitsUpdate, kLimitsRefreshSeconds)) {
+                callouts->UpdateLimitsForm();
+                LastLimitsUpdate = now;
+            }
+        }
+    }
+
+    LoggingStep(session_, callouts);
+}
+
+}  // namespace quarnel

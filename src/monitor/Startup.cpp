@@ -1,0 +1,90 @@
+#include "monitor/Startup.h"
+
+#include <cmath>
+#include <cstdio>
+
+#include "link/BoardSwitches.h"
+
+namespace quarnel {
+
+int ProgressUnit(double initialWidthTwips) {
+    const double whole = std::nearbyint(initialWidthTwips);
+    return static_cast<int>(std::floor(whole / 100.0));
+}
+
+std::string HexAddressText(int value) {
+    char text[16];
+    std::snprintf(text, sizeof text, "%Xh", static_cast<unsigned>(value));
+    return text;
+}
+
+void RunConnectionSequence(Session& session, StartupProgress& progress,
+                           const std::string& applicationDir, bool quick) {
+    BoardLink& link = session.link;
+    // The settling delays give the board time after the download and the
+    // bus switch; the simulated board needs none of them.
+    auto settle = [&](float ms) {
+        if (!quick) link.DelayMs(ms);
+    };
+
+    const int unit = ProgressUnit(progress.initialBarWidthTwips());
+    double bar = 0.0;
+    progress.setBarWidthTwips(bar);
+    progress.showProgress();
+    progress.setProgressText("Downloading Firmware...");
+
+    session.ChipName = kChipName;
+
+    if (link.DownloadFirmware(applicationDir) < 0) link.ReportLinkFailure(kFirmwareFailed);
+    progress.setStatusText(kFirmwareOkText);
+    bar = 33.0 * unit;
+    progress.setBarWidthTwips(bar);
+
+    progress.setProgressText("Enumerating...");
+    do {
+        bar += unit / 2.0;
+        progress.setBarWidthTwips(bar);
+        settle(50);
+        progress.processEvents();
+    } while (bar < 50.0 * unit);
+
+    progress.setProgressText("Connecting...");
+    bool selected = false;
+    for (int attempt = 0; attempt < kBusSelectAttempts && !selected; ++attempt) {
+        selected = SelectSmbusInterface(link) == 0;
+        settle(200);
+        progress.processEvents();
+    }
+    if (!selected) link.ReportLinkFailure(kConnectionFailed);
+
+    bar = 76.0 * unit;
+    progress.setBarWidthTwips(bar);
+    progress.setProgressText("Searching for " + session.ChipName + " on USB...");
+    settle(1000);
+
+    bool found = false;
+    for (int address = kFirstChipAddress; address <= kLastChipAddress && !found; ++address) {
+        bar += 5.0 * unit;
+        progress.setBarWidthTwips(bar);
+        if (link.ReadRegister(address, kCompanyIdRegister) == kCompanyId) {
+            link.DeviceAddress = address;
+            found = true;
+        }
+    }
+    if (!found) link.ReportLinkFailure(kConnectionFailed);
+
+    bar = 100.0 * unit;
+    progress.setBarWidthTwips(bar);
+    progress.setProgressText("Found an " + session.ChipName + " at " +
+                             HexAddressText(link.DeviceAddress));
+
+    // Setting MON starts the conversions; the write's hook sets the pin mode.
+    const int32_t config1 = link.ReadRegister(link.DeviceAddress, 0x18);
+    link.WriteRegister(link.DeviceAddress, 0x18, config1 | 0x01);
+    settle(2000);
+
+    session.device.InitDeviceState();
+    for (int32_t reg : {0x1A, 0x1D, 0x1E}) session.device.OnRegisterWritten(reg);
+}
+
+}  // namespace quarnel
