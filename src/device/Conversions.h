@@ -11,7 +11,7 @@ namespace quarnel {
 
 // A conversion met a division by zero, an overflow or an invalid value.
 class ConversionError : public std::domain_error {
-public:
+  public:
     using std::domain_error::domain_error;
 };
 

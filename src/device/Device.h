@@ -15,7 +15,7 @@ inline constexpr const char* kInvalidSelectionMessage =
     "The device will be reset to enable Ain1-2 (default)";
 
 class Device {
-public:
+  public:
     // Plugs OnRegisterWritten into link.registerWritten.
     Device(BoardLink& link, Notifier& notifier, DeviceObserver& observer);
     ~Device();
@@ -32,10 +32,13 @@ public:
     BoardLink& link() { return link_; }
     Notifier& notifier() { return notifier_; }
 
-private:
+  private:
+    void onConfiguration1Written(int value);
+
     BoardLink& link_;
     Notifier& notifier_;
     DeviceObserver& observer_;
+    bool correctingSelection_ = false;  // inside the corrective write of 0x18
 };
 
 }  // namespace quarnel

@@ -11,9 +11,9 @@ struct DeviceState {
     int16_t ChannelMode = 0;        // 1 external temperature, 2 Ain1/Ain2, 0 undetermined
     float ReferenceVoltage = 0.0f;  // Ain reference: 3.3 (Vdd) or 2.28 (internal)
     bool InterruptPinEnabled = false;
-    uint8_t IntMask1 = 0;           // last value of register 0x1D
-    uint8_t IntMask2 = 0;           // last value of register 0x1E
-    int32_t LogIntervalMs = 0;      // 250 once InitDeviceState ran
+    uint8_t IntMask1 = 0;       // last value of register 0x1D
+    uint8_t IntMask2 = 0;       // last value of register 0x1E
+    int32_t LogIntervalMs = 0;  // 250 once InitDeviceState ran
     bool GraphingEnabled = false;
     bool VarnoOnAin3 = false;
 };
@@ -21,7 +21,7 @@ struct DeviceState {
 // Layout call-outs of the register-written handler; each must do nothing
 // while its window is closed.
 class DeviceObserver {
-public:
+  public:
     virtual ~DeviceObserver() = default;
     virtual void UpdateGraphsLayout() = 0;
     virtual void UpdateLimitsLayout() = 0;
@@ -30,7 +30,7 @@ public:
 // Message boxes. The GUI shows a QMessageBox titled with the application
 // title, the CLI writes to stderr, tests record.
 class Notifier {
-public:
+  public:
     enum class Icon { None, Information, Warning, Error };
     virtual ~Notifier() = default;
     virtual void message(const std::string& text, Icon icon) = 0;

@@ -20,7 +20,7 @@ struct RegisterInfo {
 inline constexpr int kRegisterCount = 49;
 
 class RegisterTable {
-public:
+  public:
     RegisterTable() { BuildRegisterTable(); }
     void BuildRegisterTable();
 
@@ -33,7 +33,7 @@ public:
     // Label 0 is bit 7's, label 7 is bit 0's.
     std::array<std::string, 8> SplitBitLabels(int index) const;
 
-private:
+  private:
     std::vector<RegisterInfo> entries_;
 };
 
