@@ -16,6 +16,8 @@ struct DeviceState {
     int32_t LogIntervalMs = 0;  // 250 once InitDeviceState ran
     bool GraphingEnabled = false;
     bool VarnoOnAin3 = false;
+
+    bool operator==(const DeviceState&) const = default;
 };
 
 // Layout call-outs of the register-written handler; each must do nothing
