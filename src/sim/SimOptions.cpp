@@ -1,0 +1,130 @@
+#include "sim/SimOptions.h"
+
+#include <pwd.h>
+#include <unistd.h>
+
+#include <cctype>
+#include <charconv>
+#include <cstdlib>
+
+namespace quarnel::sim {
+namespace {
+
+std::string quoted(std::string_view text) {
+    return "\"" + std::string(text) + "\"";
+}
+
+bool isHex(std::string_view text) {
+    if (text.empty()) return false;
+    for (char c : text)
+        if (!std::isxdigit(static_cast<unsigned char>(c))) return false;
+    return true;
+}
+
+int parseCount(std::string_view kind, std::string_view text) {
+    int n = 0;
+    const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), n);
+    if (text.empty() || ec != std::errc() || end != text.data() + text.size() || n < 0)
+        throw SimOptionError("--sim-fault " + std::string(kind) + ": count " + quoted(text) +
+                             " is not a whole number of 0 or more");
+    return n;
+}
+
+std::string homeDirectory() {
+    if (const char* home = std::getenv("HOME"); home && *home) return home;
+    if (const passwd* pw = getpwuid(getuid()); pw && pw->pw_dir) return pw->pw_dir;
+    return ".";
+}
+
+}  // namespace
+
+int parseSimAddress(std::string_view text) {
+    std::string_view digits = text;
+    if (digits.size() > 2 && digits[0] == '0' && (digits[1] == 'x' || digits[1] == 'X'))
+        digits.remove_prefix(2);
+    else if (!digits.empty() && (digits.back() == 'h' || digits.back() == 'H'))
+        digits.remove_suffix(1);
+    if (!isHex(digits) || digits.size() > 2)
+        throw SimOptionError("--sim-address: " + quoted(text) +
+                             " is not a hexadecimal address (48 to 4B, e.g. 4A, 0x4A or 4Ah)");
+    int address = 0;
+    std::from_chars(digits.data(), digits.data() + digits.size(), address, 16);
+    if (address < 0x48 || address > 0x4B)
+        throw SimOptionError("--sim-address: " + quoted(text) +
+                             " is outside the chip's addresses 48 to 4B");
+    return address;
+}
+
+void parseSimFault(std::string_view text, SimFaults& faults) {
+    const auto eq = text.find('=');
+    const std::string_view kind = text.substr(0, eq);
+    const bool hasCount = eq != std::string_view::npos;
+    const std::string_view count = hasCount ? text.substr(eq + 1) : std::string_view{};
+    if (kind == "firmware") {
+        if (hasCount) throw SimOptionError("--sim-fault firmware takes no count");
+        faults.firmwareFails = true;
+    } else if (kind == "bus-select" || kind == "cable") {
+        if (!hasCount)
+            throw SimOptionError("--sim-fault " + std::string(kind) + " needs a count, e.g. " +
+                                 std::string(kind) + "=3");
+        const int n = parseCount(kind, count);
+        if (kind == "cable")
+            faults.cableAfter = n;
+        else
+            faults.failingBusSelections = n;
+    } else {
+        throw SimOptionError("--sim-fault: unknown fault " + quoted(kind) +
+                             " (use firmware, bus-select=N or cable=N)");
+    }
+}
+
+std::string parseSimPath(std::string_view option, std::string_view text) {
+    if (text.empty()) throw SimOptionError(std::string(option) + " needs a file name");
+    return std::string(text);
+}
+
+uint64_t parseSimSeed(std::string_view text) {
+    uint64_t seed = 0;
+    const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), seed);
+    if (text.empty() || ec != std::errc() || end != text.data() + text.size())
+        throw SimOptionError("--sim-seed: " + quoted(text) + " is not a whole number");
+    return seed;
+}
+
+bool applySimOption(std::string_view name, std::string_view value, SimOptions& options) {
+    if (name == "--sim-address")
+        options.chipAddress = parseSimAddress(value);
+    else if (name == "--sim-state")
+        options.statePath = parseSimPath(name, value);
+    else if (name == "--trace")
+        options.tracePath = parseSimPath(name, value);
+    else if (name == "--sim-fault")
+        parseSimFault(value, options.faults);
+    else if (name == "--sim-seed")
+        options.seed = parseSimSeed(value);
+    else
+        return false;
+    return true;
+}
+
+std::string simOptionsUsage() {
+    return "  --sim-address ADDR   chip address on the simulated board, 48 to 4B (default 48)\n"
+           "  --sim-state FILE     state file of the simulated board\n"
+           "                       (default $XDG_STATE_HOME/quarnel/board.json)\n"
+           "  --trace FILE         append one line per board request to FILE\n"
+           "  --sim-fault KIND     firmware, bus-select=N (first N bus selections fail),\n"
+           "                       cable=N (every request after N fails); may be repeated\n"
+           "  --sim-seed N         seed of the simulated environment (default 1)\n";
+}
+
+std::string defaultStatePath() {
+    std::string base;
+    // The XDG rules ignore a relative XDG_STATE_HOME.
+    if (const char* xdg = std::getenv("XDG_STATE_HOME"); xdg && xdg[0] == '/')
+        base = xdg;
+    else
+        base = homeDirectory() + "/.local/state";
+    return base + "/quarnel/board.json";
+}
+
+}  // namespace quarnel::sim

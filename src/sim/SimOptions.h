@@ -1,0 +1,59 @@
+#pragma once
+// How a program sets up the simulated board, and the parsers of its command-line
+// options (shared by both programs, so they accept and reject the same texts).
+
+#include <cstdint>
+#include <functional>
+#include <optional>
+#include <stdexcept>
+#include <string>
+#include <string_view>
+
+namespace quarnel::sim {
+
+// Faults the board can be told to show, for tests and demonstrations.
+struct SimFaults {
+    bool firmwareFails = false;     // every LoadFirmWare fails
+    int failingBusSelections = 0;   // the first N serial-bus selections fail
+    std::optional<int> cableAfter;  // every request after the first N fails (cable pulled)
+};
+
+using WarningSink = std::function<void(const std::string&)>;
+
+struct SimOptions {
+    int chipAddress = 0x48;  // serial-bus address of the chip, 0x48 to 0x4B
+    std::string statePath;   // empty: defaultStatePath()
+    std::string tracePath;   // empty: no request trace
+    SimFaults faults;
+    uint64_t seed = 1;            // environment seed; same seed and clock, same readings
+    bool requireFirmware = true;  // requests fail until LoadFirmWare succeeded, like the board
+    WarningSink warn;             // empty: "quarnel sim: warning: ..." on stderr
+};
+
+// Thrown by the parsers; what() is a message fit for the user.
+class SimOptionError : public std::invalid_argument {
+  public:
+    using std::invalid_argument::invalid_argument;
+};
+
+// "48", "0x4A", "4Bh": hexadecimal with or without 0x or h; 48h to 4Bh only.
+int parseSimAddress(std::string_view text);
+// "firmware", "bus-select=N", "cable=N"; adds the fault to faults.
+void parseSimFault(std::string_view text, SimFaults& faults);
+// A file name; must not be empty.
+std::string parseSimPath(std::string_view option, std::string_view text);
+// A decimal seed.
+uint64_t parseSimSeed(std::string_view text);
+
+// Applies one board option by its long name (--sim-address, --sim-state, --trace,
+// --sim-fault, --sim-seed). False when the name is not a board option; throws
+// SimOptionError for a bad value.
+bool applySimOption(std::string_view name, std::string_view value, SimOptions& options);
+
+// Usage lines of the board options, for --help texts.
+std::string simOptionsUsage();
+
+// $XDG_STATE_HOME/quarnel/board.json, or ~/.local/state/quarnel/board.json.
+std::string defaultStatePath();
+
+}  // namespace quarnel::sim

@@ -1,0 +1,276 @@
+#include "sim/SimulatedBoard.h"
+
+#include <cerrno>
+#include <cinttypes>
+#include <cstring>
+#include <fstream>
+#include <iostream>
+#include <sstream>
+
+#include "sim/IntelHex.h"
+
+namespace quarnel::sim {
+namespace {
+
+constexpr int kRequestRegister = 222;
+constexpr int kRequestPorts = 221;
+constexpr int kRequestAuxiliary = 218;
+constexpr int kBusSerial = 1;
+constexpr int kBusSpi = 2;
+constexpr uint8_t kPort3Spi = 0x04;
+constexpr size_t kMaxImageBytes = 1 << 20;
+
+std::string hex8(int32_t v) {
+    char text[16];
+    std::snprintf(text, sizeof text, "%08" PRIX32, static_cast<uint32_t>(v));
+    return text;
+}
+
+}  // namespace
+
+SimulatedBoard::SimulatedBoard(SimOptions options, Clock& clock)
+    : options_(std::move(options)),
+      clock_(clock),
+      statePath_(options_.statePath.empty() ? defaultStatePath() : options_.statePath),
+      environment_(options_.seed),
+      inputs_([this](double t) { return environment_.at(t); }),
+      busSelectionsToFail_(options_.faults.failingBusSelections) {
+    if (!options_.tracePath.empty()) {
+        trace_ = std::fopen(options_.tracePath.c_str(), "a");
+        if (!trace_)
+            warn("cannot open the trace file " + options_.tracePath + ": " + std::strerror(errno) +
+                 "; no trace is written");
+    }
+    // A board held elsewhere is reported when the program downloads the firmware.
+    ensureHeld(false);
+}
+
+SimulatedBoard::~SimulatedBoard() {
+    if (trace_) std::fclose(trace_);
+}
+
+void SimulatedBoard::warn(const std::string& message) const {
+    if (options_.warn)
+        options_.warn(message);
+    else
+        std::cerr << "quarnel sim: warning: " << message << std::endl;
+}
+
+void SimulatedBoard::trace(const std::string& line) {
+    if (!trace_) return;
+    std::fputs(line.c_str(), trace_);
+    std::fputc('\n', trace_);
+    std::fflush(trace_);
+}
+
+bool SimulatedBoard::ensureHeld(bool warnIfBusy) {
+    if (loaded_) return true;
+    std::string error;
+    switch (lock_.acquire(statePath_, error)) {
+        case BoardLock::Result::kBusy:
+            if (warnIfBusy)
+                warn("the simulated board is in use by another program (lock " +
+                     BoardLock::lockPath(statePath_) + " is held); close it first");
+            return false;
+        case BoardLock::Result::kUnavailable:
+            warn(error + "; the board is used without protection against a second program");
+            break;
+        case BoardLock::Result::kHeld:
+            break;
+    }
+    const LoadedState loaded = loadStateFile(statePath_);
+    if (loaded.kind == LoadedState::kDamaged)
+        warn("the state file " + statePath_ + " is damaged (" + loaded.error +
+             "); starting with a freshly powered board");
+    applyState(loaded.state);
+    loaded_ = true;
+    return true;
+}
+
+void SimulatedBoard::applyState(const BoardState& state) {
+    Chip::Registers registers = state.registers;
+    registers[reg::kSpiLock] = state.spiLock ? 0x01 : 0x00;
+    chip_.restore(registers);
+    ports_ = state.ports;
+}
+
+BoardState SimulatedBoard::currentState() const {
+    return BoardState{chip_.persistentRegisters(), ports_, chip_.spiLocked()};
+}
+
+void SimulatedBoard::save() {
+    if (const auto error = saveStateFile(statePath_, currentState())) {
+        // Once per spell of failures, not once per request.
+        if (!saveFailing_) warn("the board's state is not kept: " + *error);
+        saveFailing_ = true;
+    } else {
+        saveFailing_ = false;
+    }
+}
+
+Switches SimulatedBoard::switches() const {
+    return Switches{(ports_[2] & 0x03) == 0x03, (ports_[4] & 0x01) != 0, (ports_[4] & 0x02) != 0};
+}
+
+void SimulatedBoard::advance() {
+    chip_.advance(clock_.monotonic(), inputs_, switches());
+}
+
+bool SimulatedBoard::interruptPinActive() {
+    advance();
+    return chip_.interruptPinActive();
+}
+
+int16_t SimulatedBoard::LoadFirmWare(const char* path) {
+    const std::string file = path ? path : "";
+    int16_t status = 0;
+    const auto& cable = options_.faults.cableAfter;
+    if (cable && requestCount_ >= *cable) {
+        status = kCablePulled;
+    } else if (options_.faults.firmwareFails) {
+        status = kFirmwareFault;
+    } else if (!ensureHeld(true)) {
+        status = kBoardInUse;
+    } else {
+        std::ifstream in(file, std::ios::binary);
+        std::string content;
+        if (in) {
+            std::ostringstream text;
+            text << in.rdbuf();
+            content = text.str();
+        }
+        if (!in || in.bad()) {
+            warn("firmware image " + file + " cannot be read: " + std::strerror(errno));
+            status = kFirmwareUnreadable;
+        } else if (content.size() > kMaxImageBytes) {
+            warn("firmware image " + file + " is too large for the board");
+            status = kFirmwareMalformed;
+        } else if (const HexCheck check = checkIntelHex(content); !check.ok) {
+            warn("firmware image " + file + " is not a valid Intel HEX image: " + check.error);
+            status = kFirmwareMalformed;
+        }
+    }
+    firmwareRunning_ = status == 0;
+    trace("LoadFirmWare \"" + file + "\" -> " + std::to_string(status));
+    return status;
+}
+
+int16_t SimulatedBoard::VendorIORequest(int16_t request, int32_t value, int32_t index,
+                                        int16_t direction, int16_t length, uint8_t* buffer) {
+    const auto& cable = options_.faults.cableAfter;
+    const bool pulled = cable && requestCount_ >= *cable;
+    ++requestCount_;
+    int16_t status = 0;
+    if (pulled) {
+        status = kCablePulled;
+    } else if ((options_.requireFirmware && !firmwareRunning_) || !ensureHeld(false)) {
+        status = kNotReady;
+    } else if (length < 0 || (length > 0 && buffer == nullptr) ||
+               (direction != kDirectionIn && direction != kDirectionOut)) {
+        status = kBadRequest;
+    } else {
+        advance();
+        const BoardState before = currentState();
+        status = handle(request, value, index, direction, length, buffer);
+        if (!(currentState() == before)) save();
+    }
+    if (trace_) {
+        std::string line = std::to_string(request) + " 0x" + hex8(value) + " 0x" + hex8(index) +
+                           " " + std::to_string(direction) + " " + std::to_string(length) + " -> " +
+                           std::to_string(status);
+        if (status == 0 && direction == kDirectionIn) {
+            char byte[4];
+            for (int i = 0; i < length; ++i) {
+                std::snprintf(byte, sizeof byte, " %02X", buffer[i]);
+                line += byte;
+            }
+        }
+        trace(line);
+    }
+    return status;
+}
+
+int16_t SimulatedBoard::handle(int16_t request, int32_t value, int32_t index, int16_t direction,
+                               int16_t length, uint8_t* buffer) {
+    switch (request) {
+        case kRequestRegister:
+            return registerRequest(value, index, direction, length, buffer);
+        case kRequestPorts:
+            return portRequest(value, index, direction, length, buffer);
+        case kRequestAuxiliary:
+            if (direction != kDirectionIn) return kBadRequest;
+            for (int i = 0; i < length; ++i) buffer[i] = i == 0 ? kAuxiliaryByte : 0;
+            return 0;
+        default:
+            return kBadRequest;
+    }
+}
+
+int16_t SimulatedBoard::registerRequest(int32_t value, int32_t index, int16_t direction,
+                                        int16_t length, uint8_t* buffer) {
+    const int bus = (value >> 8) & 0xFF;
+    const int address = value & 0xFF;
+    const int registerAddress = index & 0xFF;
+    const bool spiSelected = (ports_[4] & kPort3Spi) != 0;
+    bool reached = false;
+    if (bus == kBusSerial) {
+        // Once the chip has seen SPI it no longer listens on the serial bus.
+        reached = !spiSelected && !chip_.spiLocked() && address == options_.chipAddress;
+    } else if (bus == kBusSpi) {
+        reached = spiSelected;
+        if (reached) chip_.lockSpi();
+    }
+    if (direction == kDirectionIn) {
+        if (length > 0) {
+            buffer[0] = reached ? chip_.read(registerAddress) : 0xFF;
+            for (int i = 1; i < length; ++i) buffer[i] = 0xFF;
+        }
+    } else if (reached) {
+        chip_.write(registerAddress, static_cast<uint8_t>((index >> 8) & 0xFF));
+    }
+    return 0;  // a request no chip answers still completes
+}
+
+int16_t SimulatedBoard::portRequest(int32_t value, int32_t index, int16_t direction, int16_t length,
+                                    uint8_t* buffer) {
+    if (direction == kDirectionIn) {
+        for (int i = 0; i < length; ++i)
+            buffer[i] = i < static_cast<int>(ports_.size()) ? ports_[i] : 0;
+        return 0;
+    }
+    if (value < 1 || value > 3) return kBadRequest;
+    const auto low = static_cast<uint8_t>(index & 0xFF);
+    const auto high = static_cast<uint8_t>((index >> 8) & 0xFF);
+    if (value == 3 && !(low & kPort3Spi) && busSelectionsToFail_ > 0) {
+        --busSelectionsToFail_;
+        return kBusSelectFault;
+    }
+    ports_[2 * (value - 1)] = low;
+    ports_[2 * (value - 1) + 1] = high;
+    return 0;
+}
+
+void SimulatedBoard::powerCycle() {
+    const bool held = ensureHeld(true);
+    chip_.powerOn();
+    ports_ = powerOnPorts();
+    firmwareRunning_ = false;
+    if (held) save();
+}
+
+std::optional<std::string> SimulatedBoard::powerCycle(const std::string& statePath) {
+    BoardLock lock;
+    std::string error;
+    switch (lock.acquire(statePath, error)) {
+        case BoardLock::Result::kBusy:
+            return "the simulated board is in use by another program (lock " +
+                   BoardLock::lockPath(statePath) + " is held)";
+        case BoardLock::Result::kUnavailable:
+            return error;
+        case BoardLock::Result::kHeld:
+            break;
+    }
+    return saveStateFile(statePath, powerOnState());
+}
+
+}  // namespace quarnel::sim
