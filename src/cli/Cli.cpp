@@ -1,0 +1,348 @@
+#include "cli/Cli.h"
+
+#include <CLI/CLI.hpp>
+
+#include <array>
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <sstream>
+
+#include "cli/CommandText.h"
+#include "device/Conversions.h"
+#include "link/LinkFailure.h"
+#include "monitor/LogFile.h"
+#include "monitor/MasterPoll.h"
+#include "monitor/Session.h"
+#include "monitor/Startup.h"
+#include "sim/SimOptions.h"
+#include "sim/SimulatedBoard.h"
+
+namespace quarnel::cli {
+namespace {
+
+constexpr const char* kVersionText = "quarnelctl 2.0.0";
+constexpr double kTickSeconds = 0.01;
+
+// Line breaks in the program's messages are CR LF; a terminal wants LF.
+std::string terminalText(std::string text) {
+    for (size_t at = text.find("\r\n"); at != std::string::npos; at = text.find("\r\n", at))
+        text.erase(at, 1);
+    return text;
+}
+
+class StderrNotifier final : public Notifier {
+  public:
+    explicit StderrNotifier(std::ostream& err) : err_(err) {}
+    void message(const std::string& text, Icon icon) override {
+        const char* prefix = icon == Icon::Error     ? "quarnelctl: error: "
+                             : icon == Icon::Warning ? "quarnelctl: warning: "
+                                                     : "quarnelctl: ";
+        err_ << prefix << terminalText(text) << std::endl;
+    }
+
+  private:
+    std::ostream& err_;
+};
+
+// No splash here: the sequence's progress is not shown.
+class SilentProgress final : public StartupProgress {
+  public:
+    int initialBarWidthTwips() const override { return 5415; }
+    void showProgress() override {}
+    void setBarWidthTwips(double) override {}
+    void setProgressText(const std::string&) override {}
+    void setStatusText(const std::string&) override {}
+    void processEvents() override {}
+};
+
+struct Options {
+    std::string simAddress, simState, trace;
+    std::vector<std::string> simFaults;
+    bool quick = false;
+
+    std::string readAddress;
+    std::string writeAddress, writeValue;
+    std::string logFile, logInterval, logChannels;
+    std::string count;  // monitor and log share the option
+    bool fahrenheit = false;
+};
+
+// A connected board: the simulated board, the session on it and the polling cycle.
+class Connection {
+  public:
+    Connection(const sim::SimOptions& simOptions, CliEnvironment& env)
+        : env_(env),
+          notifier_(env.err),
+          board_(std::make_unique<sim::SimulatedBoard>(simOptions, env.clock)),
+          session_(*board_, env.clock, notifier_,
+                   [this](int code) {
+                       env_.err << "quarnelctl: " << terminalText(LinkFailureMessage(code))
+                                << std::endl;
+                   }),
+          poll_(session_) {}
+
+    void connect(bool quick) {
+        SilentProgress progress;
+        RunConnectionSequence(session_, progress, env_.applicationDir, quick);
+    }
+
+    Session& session() { return session_; }
+    MasterPoll& poll() { return poll_; }
+
+    bool stopRequested() const { return env_.stop && *env_.stop != 0; }
+
+    // One full cycle, so the first line printed or logged holds real readings.
+    void warmUp() {
+        for (int i = 0; i < kPollStates && !stopRequested(); ++i) tick();
+    }
+
+    // One tick and the timer period after it.
+    void tick() {
+        poll_.Tick(nullptr);
+        env_.clock.sleep(kTickSeconds);
+    }
+
+  private:
+    CliEnvironment& env_;
+    StderrNotifier notifier_;
+    std::unique_ptr<sim::SimulatedBoard> board_;
+    Session session_;
+    MasterPoll poll_;
+};
+
+std::string degreeText(const std::string& text1252, bool utf8) {
+    return utf8 ? Windows1252ToUtf8(text1252) : text1252;
+}
+
+std::string statusByteText(int16_t value) {
+    return " " + HexAddressText(value & 0xFF) + ",";
+}
+
+int runInfo(Connection& c, CliEnvironment& env, const std::string& statePath) {
+    Session& s = c.session();
+    BoardLink& link = s.link;
+    const int32_t device = link.DeviceAddress;
+    std::ostream& out = env.out;
+    out << "Device address: " << HexAddressText(device) << "\n";
+    out << "Device ID: " << HexAddressText(link.ReadRegister(device, 0x4D)) << "\n";
+    out << "Company ID: " << HexAddressText(link.ReadRegister(device, 0x4E)) << "\n";
+    out << "Revision: " << HexAddressText(link.ReadRegister(device, 0x4F)) << "\n";
+    const DeviceState& state = s.device.state;
+    out << "Channel function: " << (state.ChannelMode == 1 ? "External temperature" : "Ain1/Ain2")
+        << "\n";
+    out << "ADC reference: " << TrimmedNumberText(state.ReferenceVoltage) << " V\n";
+    out << "Board: simulated, state " << statePath << "\n";
+    return kExitOk;
+}
+
+int runRead(Connection& c, CliEnvironment& env, int address) {
+    Session& s = c.session();
+    const int value = s.link.ReadRegister(s.link.DeviceAddress, address);
+    env.out << FormatRegisterLine(s.device.table, address, value) << "\n";
+    return kExitOk;
+}
+
+int runWrite(Connection& c, CliEnvironment& env, int address, int value) {
+    Session& s = c.session();
+    s.link.WriteRegister(s.link.DeviceAddress, address, value);
+    const int readBack = s.link.ReadRegister(s.link.DeviceAddress, address);
+    env.out << FormatRegisterLine(s.device.table, address, readBack) << "\n";
+    return kExitOk;
+}
+
+int runDump(Connection& c, CliEnvironment& env) {
+    Session& s = c.session();
+    const RegisterTable& table = s.device.table;
+    for (int i = 0; i < table.size(); ++i) {
+        const RegisterInfo& info = table[i];
+        const int value = s.link.ReadRegister(s.link.DeviceAddress, info.Address);
+        env.out << FormatRegisterLine(info.Address, info.Name, value, info.BitLabels) << "\n";
+    }
+    return kExitOk;
+}
+
+std::array<bool, kLogChannelCount> enabledChannels(const DeviceState& state) {
+    std::array<bool, kLogChannelCount> channels{};
+    for (int i = 0; i < kLogChannelCount; ++i) channels[i] = LogChannelEnabled(i, state);
+    return channels;
+}
+
+int runMonitor(Connection& c, CliEnvironment& env, std::optional<long long> count,
+               bool fahrenheit) {
+    Session& s = c.session();
+    s.flags.ShowFahrenheit = fahrenheit;
+    const auto channels = enabledChannels(s.device.state);
+    env.out << degreeText(BuildLogHeader(channels, fahrenheit), env.utf8Terminal)
+            << "IntStatus1 ,IntStatus2 ," << std::endl;
+
+    c.warmUp();
+    const double start = env.clock.monotonic();
+    long long lines = 0;
+    while (!c.stopRequested() && (!count || lines < *count)) {
+        c.tick();
+        if (c.poll().PollState != 0) continue;  // a cycle of twelve readings is complete
+        // The time column is the measured time since the start, in milliseconds / 1000.
+        const auto elapsedMs = static_cast<int64_t>((env.clock.monotonic() - start) * 1000.0);
+        env.out << BuildLogLine(channels, 1, elapsedMs, s.readings)
+                << statusByteText(s.readings.IntStatus1) << statusByteText(s.readings.IntStatus2)
+                << std::endl;
+        ++lines;
+    }
+    return kExitOk;
+}
+
+int runLog(Connection& c, CliEnvironment& env, const Options& o,
+           std::optional<std::array<bool, kLogChannelCount>> requested,
+           std::optional<long long> interval, std::optional<long long> count) {
+    Session& s = c.session();
+    const DeviceState& state = s.device.state;
+    std::array<bool, kLogChannelCount> channels = enabledChannels(state);
+    if (requested) {
+        for (int i = 0; i < kLogChannelCount; ++i) {
+            if ((*requested)[i] && !LogChannelEnabled(i, state)) {
+                env.err << "quarnelctl: channel " << ChannelName(i)
+                        << " cannot be logged while the shared pins are set to "
+                        << (state.ChannelMode == 1 ? "the external temperature" : "Ain1/Ain2")
+                        << std::endl;
+                return kExitUsage;
+            }
+        }
+        channels = *requested;
+    }
+    if (interval) s.device.state.LogIntervalMs = static_cast<int32_t>(*interval);
+    s.flags.ShowFahrenheit = o.fahrenheit;
+
+    c.warmUp();
+    if (c.stopRequested()) return kExitOk;
+
+    std::string error;
+    if (!StartLogging(s, o.logFile, channels, &error)) {
+        env.err << "quarnelctl: cannot write the log file \"" << o.logFile << "\": " << error
+                << std::endl;
+        return kExitUsage;
+    }
+    while (!c.stopRequested() && (!count || s.logging.LoggedCount < *count)) {
+        c.tick();
+        // A failed write stopped logging; the notifier has said why.
+        if (!s.logging.LoggingActive) return kExitFailed;
+    }
+    StopLogging(s);
+    return kExitOk;
+}
+
+}  // namespace
+
+int RunCli(const std::vector<std::string>& args, CliEnvironment& env) {
+    CLI::App app{"QUARNEL evaluation board from the command line (simulated board)", "quarnelctl"};
+    app.set_version_flag("--version", kVersionText);
+    app.require_subcommand(1);
+    Options o;
+    app.add_option("--sim-address", o.simAddress, "chip address on the simulated board, 48 to 4B")
+        ->type_name("ADDR");
+    app.add_option("--sim-state", o.simState, "state file of the simulated board")
+        ->type_name("FILE");
+    app.add_option("--trace", o.trace, "append one line per board request to FILE")
+        ->type_name("FILE");
+    app.add_flag("--quick", o.quick, "skip the start-up settling delays");
+    app.add_option("--sim-fault", o.simFaults,
+                   "simulated fault: firmware, bus-select=N or cable=N (may be repeated)")
+        ->type_name("KIND[=N]")
+        ->expected(1)
+        ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll);
+
+    auto* info = app.add_subcommand("info", "show the chip's identity and configuration");
+    auto* read = app.add_subcommand("read", "read one register");
+    read->add_option("ADDR", o.readAddress, "register address in hex (25, 0x25 or 25h)")
+        ->required();
+    auto* write = app.add_subcommand("write", "write one register and read it back");
+    write->add_option("ADDR", o.writeAddress, "register address in hex")->required();
+    write->add_option("VALUE", o.writeValue, "value, decimal or 0x hex, 0 to 255")->required();
+    auto* dump = app.add_subcommand("dump", "read every register of the register table");
+    auto* monitor = app.add_subcommand("monitor", "print the readings, one line per cycle");
+    monitor->add_option("--count", o.count, "stop after N lines")->type_name("N");
+    monitor->add_flag("--fahrenheit", o.fahrenheit, "temperatures in degrees F");
+    auto* log = app.add_subcommand("log", "append readings to a log file");
+    log->add_option("FILE", o.logFile, "the log file (appended to)")->required();
+    log->add_option("--interval", o.logInterval, "milliseconds between lines (default 250)")
+        ->type_name("MS");
+    log->add_option("--channels", o.logChannels,
+                    "internal,external,vdd,varno,ain1..ain8 (default: every channel the pin "
+                    "mode allows)")
+        ->type_name("LIST");
+    log->add_option("--count", o.count, "stop after N data lines")->type_name("N");
+    log->add_flag("--fahrenheit", o.fahrenheit, "temperatures in degrees F");
+    auto* simCommand = app.add_subcommand("sim", "simulated board");
+    simCommand->require_subcommand(1);
+    auto* replug = simCommand->add_subcommand("replug", "power-cycle the simulated board");
+
+    try {
+        std::vector<std::string> reversed(args.rbegin(), args.rend());
+        app.parse(reversed);
+    } catch (const CLI::ParseError& e) {
+        std::ostringstream usageOut, usageErr;
+        const int code = app.exit(e, usageOut, usageErr);
+        env.out << usageOut.str();
+        env.err << usageErr.str();
+        return code == 0 ? kExitOk : kExitUsage;
+    }
+
+    // Everything the user typed is checked before the board is touched.
+    sim::SimOptions simOptions;
+    std::optional<int> address, value;
+    std::optional<long long> count, interval;
+    std::optional<std::array<bool, kLogChannelCount>> channels;
+    try {
+        if (!o.simAddress.empty()) sim::applySimOption("--sim-address", o.simAddress, simOptions);
+        if (!o.simState.empty()) sim::applySimOption("--sim-state", o.simState, simOptions);
+        if (!o.trace.empty()) sim::applySimOption("--trace", o.trace, simOptions);
+        for (const auto& fault : o.simFaults) sim::applySimOption("--sim-fault", fault, simOptions);
+        if (read->parsed()) address = ParseRegisterAddress(o.readAddress);
+        if (write->parsed()) {
+            address = ParseRegisterAddress(o.writeAddress);
+            value = ParseRegisterValue(o.writeValue);
+        }
+        if (!o.count.empty()) count = ParseWholeNumber("--count", o.count, 1, INT64_MAX / 2);
+        if (!o.logInterval.empty())
+            interval = ParseWholeNumber("--interval", o.logInterval, 0, INT32_MAX);
+        if (!o.logChannels.empty()) channels = ParseChannelList(o.logChannels);
+    } catch (const sim::SimOptionError& e) {
+        env.err << "quarnelctl: " << e.what() << std::endl;
+        return kExitUsage;
+    } catch (const UsageError& e) {
+        env.err << "quarnelctl: " << e.what() << std::endl;
+        return kExitUsage;
+    }
+    const std::string statePath =
+        simOptions.statePath.empty() ? sim::defaultStatePath() : simOptions.statePath;
+    simOptions.warn = [&env](const std::string& text) {
+        env.err << "quarnelctl: warning: " << text << std::endl;
+    };
+
+    if (replug->parsed()) {
+        // Like a board the program cannot reach: a link failure.
+        if (const auto error = sim::SimulatedBoard::powerCycle(statePath)) {
+            env.err << "quarnelctl: " << *error << std::endl;
+            return kExitLinkFailure;
+        }
+        env.out << "Simulated board power-cycled (state " << statePath << ")" << std::endl;
+        return kExitOk;
+    }
+
+    try {
+        Connection connection(simOptions, env);
+        connection.connect(o.quick);
+        if (info->parsed()) return runInfo(connection, env, statePath);
+        if (read->parsed()) return runRead(connection, env, *address);
+        if (write->parsed()) return runWrite(connection, env, *address, *value);
+        if (dump->parsed()) return runDump(connection, env);
+        if (monitor->parsed()) return runMonitor(connection, env, count, o.fahrenheit);
+        if (log->parsed()) return runLog(connection, env, o, channels, interval, count);
+    } catch (const LinkFailure&) {
+        // The failure handler has printed the message.
+        return kExitLinkFailure;
+    }
+    return kExitUsage;
+}
+
+}  // namespace quarnel::cli

@@ -1,0 +1,32 @@
+#pragma once
+// quarnelctl: the board commands on the simulated board, without windows.
+
+#include <csignal>
+#include <ostream>
+#include <string>
+#include <vector>
+
+#include "link/Clock.h"
+
+namespace quarnel::cli {
+
+inline constexpr int kExitOk = 0;
+inline constexpr int kExitFailed = 1;       // the log file could not be written
+inline constexpr int kExitUsage = 2;        // bad usage or input
+inline constexpr int kExitLinkFailure = 3;  // the board link failed
+
+struct CliEnvironment {
+    std::ostream& out;
+    std::ostream& err;
+    Clock& clock;                // drives the polling cycle and every delay
+    std::string applicationDir;  // where QUARNELFW.Hex is found
+    // Set by a signal handler (Ctrl-C); monitor and log stop when it is non-zero.
+    const volatile std::sig_atomic_t* stop = nullptr;
+    // Whether the terminal takes UTF-8 (else the degree sign goes out as Latin-1).
+    bool utf8Terminal = true;
+};
+
+// args excludes the program name. Returns the exit status.
+int RunCli(const std::vector<std::string>& args, CliEnvironment& env);
+
+}  // namespace quarnel::cli

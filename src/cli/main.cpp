@@ -1,0 +1,52 @@
+// quarnelctl: the evaluation board from the command line.
+
+#include <langinfo.h>
+#include <clocale>
+#include <csignal>
+#include <filesystem>
+#include <iostream>
+#include <string>
+#include <vector>
+
+#include "cli/Cli.h"
+#include "link/Clock.h"
+
+namespace {
+
+volatile std::sig_atomic_t stopRequested = 0;
+
+extern "C" void onStopSignal(int) {
+    stopRequested = 1;
+}
+
+// The firmware image lies next to the program.
+std::string programDirectory(const char* argv0) {
+    std::error_code ec;
+    auto exe = std::filesystem::read_symlink("/proc/self/exe", ec);
+    if (ec) exe = std::filesystem::absolute(argv0, ec);
+    return exe.parent_path().string();
+}
+
+bool terminalTakesUtf8() {
+    std::setlocale(LC_CTYPE, "");
+    const std::string codeset = nl_langinfo(CODESET);
+    // Only an explicit single-byte Latin locale gets the degree sign as one byte.
+    return codeset.find("8859") == std::string::npos && codeset != "CP1252";
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    struct sigaction action {};
+    action.sa_handler = onStopSignal;
+    sigemptyset(&action.sa_mask);
+    sigaction(SIGINT, &action, nullptr);
+    sigaction(SIGTERM, &action, nullptr);
+
+    quarnel::SystemClock clock;
+    quarnel::cli::CliEnvironment env{std::cout,      std::cerr,
+                                     clock,          programDirectory(argv[0]),
+                                     &stopRequested, terminalTakesUtf8()};
+    const std::vector<std::string> args(argv + 1, argv + argc);
+    return quarnel::cli::RunCli(args, env);
+}
