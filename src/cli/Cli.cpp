@@ -92,9 +92,10 @@ class Connection {
 
     bool stopRequested() const { return env_.stop && *env_.stop != 0; }
 
-    // One full cycle, so the first line printed or logged holds real readings.
+    // Two full cycles, so the first line printed or logged holds real
+    // readings even when --quick left the chip no time to convert.
     void warmUp() {
-        for (int i = 0; i < kPollStates && !stopRequested(); ++i) tick();
+        for (int i = 0; i < 2 * kPollStates && !stopRequested(); ++i) tick();
     }
 
     // One tick and the timer period after it.

@@ -1,0 +1,235 @@
+// quarnelctl in-process: what it parses and refuses, what it prints, and how
+// monitor and log stop. The simulated board gets a state file per test and a
+// manual clock, so nothing waits.
+
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <csignal>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "cli/Cli.h"
+#include "cli/CommandText.h"
+#include "device/RegisterTable.h"
+#include "link/Clock.h"
+
+namespace quarnel::cli {
+namespace {
+
+TEST(CommandText, RegisterAddressesAndValues) {
+    EXPECT_EQ(ParseRegisterAddress("25"), 0x25);
+    EXPECT_EQ(ParseRegisterAddress("0x4e"), 0x4E);
+    EXPECT_EQ(ParseRegisterAddress("FFh"), 0xFF);
+    EXPECT_EQ(ParseRegisterAddress("0"), 0);
+    for (const char* bad : {"100", "", "h", "0x", "-1", "2 5", "0x1FF", "99999999999999999999"})
+        EXPECT_THROW(ParseRegisterAddress(bad), UsageError) << bad;
+
+    EXPECT_EQ(ParseRegisterValue("80"), 80);
+    EXPECT_EQ(ParseRegisterValue("0x50"), 0x50);
+    EXPECT_EQ(ParseRegisterValue("255"), 255);
+    for (const char* bad : {"256", "-1", "50h", "0x100", "1.5", ""})
+        EXPECT_THROW(ParseRegisterValue(bad), UsageError) << bad;
+}
+
+TEST(CommandText, ChannelListsByName) {
+    const auto selected = ParseChannelList("internal,VDD,varno,ain1,ain8");
+    std::array<bool, kLogChannelCount> expected{};
+    for (int i : {0, 2, 7, 3, 11}) expected[i] = true;
+    EXPECT_EQ(selected, expected);
+    EXPECT_THROW(ParseChannelList("internal,,vdd"), UsageError);
+    EXPECT_THROW(ParseChannelList("ain9"), UsageError);
+    EXPECT_EQ(ChannelName(7), "varno");
+}
+
+TEST(CommandText, RegisterLinesLineUp) {
+    RegisterTable table;
+    EXPECT_EQ(FormatRegisterLine(table, 0x25, 80),
+              "25h  Internal High Limit     50h   80  01010000  7:6:5:4:3:2:1:0");
+    EXPECT_EQ(FormatRegisterLine(table, 0x03, 0x0E),
+              "3h   Internal Temp LSBs      Eh    14  00001110  -:-:-:-:-:-:1:0");
+    EXPECT_EQ(FormatRegisterLine(table, 0xC0, 255),
+              "C0h  Unknown                 FFh  255  11111111  7:6:5:4:3:2:1:0");
+}
+
+// Sets the stop flag after a number of sleeps, as Ctrl-C would.
+class StoppingClock final : public Clock {
+  public:
+    volatile std::sig_atomic_t stop = 0;
+    int sleepsBeforeStop = -1;
+    double timeOfDay() const override { return 43200.0 + now_; }
+    double monotonic() const override { return now_; }
+    void sleep(double seconds) override {
+        now_ += seconds;
+        if (sleepsBeforeStop >= 0 && --sleepsBeforeStop < 0) stop = 1;
+    }
+
+  private:
+    double now_ = 0.0;
+};
+
+class Cli : public ::testing::Test {
+  protected:
+    std::filesystem::path dir;
+    StoppingClock clock;
+    std::ostringstream out, err;
+
+    void SetUp() override {
+        std::string pattern =
+            (std::filesystem::temp_directory_path() / "quarnel-cli-XXXXXX").string();
+        ASSERT_NE(::mkdtemp(pattern.data()), nullptr);
+        dir = pattern;
+    }
+    void TearDown() override { std::filesystem::remove_all(dir); }
+    std::string path(const std::string& name) const { return (dir / name).string(); }
+
+    int run(std::vector<std::string> args) {
+        out.str({});
+        err.str({});
+        args.insert(args.begin(), {"--sim-state", path("board.json"), "--trace", path("trace")});
+        CliEnvironment env{out, err, clock, QUARNEL_BIN_DIR, &clock.stop, true};
+        return RunCli(args, env);
+    }
+    std::vector<std::string> outLines() const {
+        std::vector<std::string> lines;
+        std::istringstream in(out.str());
+        for (std::string line; std::getline(in, line);) lines.push_back(line);
+        return lines;
+    }
+    std::string file(const std::string& name) const {
+        std::ifstream in(path(name), std::ios::binary);
+        std::ostringstream text;
+        text << in.rdbuf();
+        return text.str();
+    }
+};
+
+TEST_F(Cli, RefusedInputTouchesNoBoard) {
+    const std::vector<std::vector<std::string>> refused = {
+        {"write", "100", "1"},
+        {"write", "25", "256"},
+        {"read", "xyz"},
+        {"monitor", "--count", "0"},
+        {"log", path("l.csv"), "--channels", "foo"},
+        {"log", path("l.csv"), "--interval", "-5"},
+        {"--sim-address", "4C", "info"},
+        {"--sim-fault", "melt", "info"},
+        {"frobnicate"},
+        {}};
+    for (const auto& args : refused) {
+        EXPECT_EQ(run(args), kExitUsage) << args.size();
+        EXPECT_FALSE(err.str().empty());
+    }
+    EXPECT_FALSE(std::filesystem::exists(path("trace"))) << "no request was made";
+    EXPECT_FALSE(std::filesystem::exists(path("l.csv")));
+}
+
+TEST_F(Cli, WriteGoesThroughTheHookAndReadsBack) {
+    ASSERT_EQ(run({"--quick", "write", "0x25", "80"}), kExitOk) << err.str();
+    EXPECT_EQ(out.str(), "25h  Internal High Limit     50h   80  01010000  7:6:5:4:3:2:1:0\n");
+    ASSERT_EQ(run({"--quick", "read", "25h"}), kExitOk);
+    EXPECT_EQ(outLines().at(0).substr(0, 37), "25h  Internal High Limit     50h   80");
+
+    // An invalid pin selection: the hook's message goes to stderr, Ain1/Ain2 restored.
+    ASSERT_EQ(run({"--quick", "write", "18", "0x0B"}), kExitOk);
+    EXPECT_NE(err.str().find("Invalid value for External Temp /Ain-2 selection\n"),
+              std::string::npos);
+    EXPECT_EQ(out.str().substr(0, 20), "18h  Configuration 1");
+    EXPECT_NE(out.str().find(" 9h     9  00001001"), std::string::npos) << out.str();
+}
+
+TEST_F(Cli, InfoAndDump) {
+    ASSERT_EQ(run({"--quick", "--sim-address", "0x4B", "write", "18", "0x05"}), kExitOk);
+    ASSERT_EQ(run({"--quick", "--sim-address", "4Bh", "info"}), kExitOk);
+    const auto lines = outLines();
+    ASSERT_EQ(lines.size(), 7u);
+    EXPECT_EQ(lines[0], "Device address: 4Bh");
+    EXPECT_EQ(lines[2], "Company ID: 41h");
+    EXPECT_EQ(lines[4], "Channel function: External temperature");
+    EXPECT_EQ(lines[5], "ADC reference: 2.28 V");
+    EXPECT_EQ(lines[6], "Board: simulated, state " + path("board.json"));
+
+    ASSERT_EQ(run({"--quick", "dump"}), kExitOk);
+    const auto dump = outLines();
+    ASSERT_EQ(dump.size(), static_cast<size_t>(kRegisterCount));
+    EXPECT_EQ(dump[2].substr(0, 23), "3h   Internal Temp LSBs");
+    EXPECT_EQ(dump[3].substr(0, 13), "3h   Vdd LSBs");
+}
+
+TEST_F(Cli, MonitorPrintsOneLinePerCycle) {
+    ASSERT_EQ(run({"--quick", "monitor", "--count", "3", "--fahrenheit"}), kExitOk);
+    const auto lines = outLines();
+    ASSERT_EQ(lines.size(), 4u);
+    EXPECT_EQ(lines[0].substr(0, 24),
+              "Time(s) ,Internal(\xC2\xB0"
+              "F) ,");
+    EXPECT_EQ(lines[0].substr(lines[0].size() - 24), "IntStatus1 ,IntStatus2 ,");
+    // Time, 11 channels and the two status bytes, each ending in a comma.
+    EXPECT_EQ(std::count(lines[1].begin(), lines[1].end(), ','), 14);
+    EXPECT_EQ(lines[3].substr(lines[3].size() - 8), " 0h, 0h,");
+}
+
+TEST_F(Cli, CtrlCEndsMonitorAndLogCleanly) {
+    clock.sleepsBeforeStop = 60;
+    EXPECT_EQ(run({"--quick", "monitor"}), kExitOk);
+    EXPECT_EQ(outLines().size(), 1u + (60 - 24) / 12);
+
+    clock.stop = 0;
+    clock.sleepsBeforeStop = 24 + 30;
+    EXPECT_EQ(run({"--quick", "log", path("l.csv"), "--interval", "100"}), kExitOk);
+    const std::string log = file("l.csv");
+    EXPECT_EQ(log.substr(log.size() - 2), "\r\n") << "the last line is whole";
+    EXPECT_EQ(std::count(log.begin(), log.end(), '\n'), 4 + 3);  // a line per 11 ticks
+}
+
+TEST_F(Cli, LogWritesTheProgramsFormatAndRefusesDisabledChannels) {
+    ASSERT_EQ(run({"--quick", "log", path("l.csv"), "--count", "2", "--interval", "0", "--channels",
+                   "internal,ain8"}),
+              kExitOk)
+        << err.str();
+    const std::string log = file("l.csv");
+    const std::string head =
+        "\r\nQUARNEL Log File\r\n\r\nTime(s) ,Internal(\xB0"
+        "C) ,Ain8(V) ,\r\n0, ";
+    EXPECT_EQ(log.substr(0, head.size()), head);
+    EXPECT_EQ(std::count(log.begin(), log.end(), '\n'), 6);
+
+    // Default channels in Ain mode: everything but the external temperature.
+    ASSERT_EQ(run({"--quick", "log", path("d.csv"), "--count", "1"}), kExitOk);
+    EXPECT_NE(file("d.csv").find("Time(s) ,Internal(\xB0"
+                                 "C) ,Vdd(V) ,VARNO(\xB0"
+                                 "C) ,Ain1(V) ,"),
+              std::string::npos);
+
+    EXPECT_EQ(run({"--quick", "log", path("x.csv"), "--channels", "external"}), kExitUsage);
+    EXPECT_NE(err.str().find("external"), std::string::npos);
+    EXPECT_FALSE(std::filesystem::exists(path("x.csv")));
+
+    EXPECT_EQ(run({"--quick", "log", path("no/such/dir.csv"), "--count", "1"}), kExitUsage);
+}
+
+TEST_F(Cli, LinkFailuresExitWith3AndTheirMessage) {
+    EXPECT_EQ(run({"--quick", "--sim-fault", "firmware", "info"}), kExitLinkFailure);
+    EXPECT_EQ(err.str(), "quarnelctl: Firmware failed to download - Check USB connections\n");
+    EXPECT_EQ(run({"--quick", "--sim-fault", "cable=60", "monitor"}), kExitLinkFailure);
+    EXPECT_EQ(err.str(), "quarnelctl: Communications Interrupted - Check USB connections\n");
+    EXPECT_EQ(run({"--quick", "--sim-fault", "bus-select=20", "read", "0"}), kExitLinkFailure);
+    EXPECT_NE(err.str().find("Initial Connection Failed"), std::string::npos);
+}
+
+TEST_F(Cli, ReplugClearsTheSpiLockWithoutConnecting) {
+    ASSERT_EQ(run({"--quick", "write", "25", "80"}), kExitOk);
+    ASSERT_EQ(run({"sim", "replug"}), kExitOk);
+    ASSERT_EQ(run({"--quick", "read", "25"}), kExitOk);
+    EXPECT_EQ(out.str().find("50h"), std::string::npos) << "power-on value again";
+    EXPECT_EQ(run({"--help"}), kExitOk);
+    EXPECT_NE(out.str().find("monitor"), std::string::npos);
+    EXPECT_EQ(run({"--version"}), kExitOk);
+    EXPECT_EQ(out.str(), "quarnelctl 2.0.0\n");
+}
+
+}  // namespace
+}  // namespace quarnel::cli
