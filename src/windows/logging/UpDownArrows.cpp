@@ -1,0 +1,60 @@
+#include "windows/logging/UpDownArrows.h"
+
+#include <QLineEdit>
+#include <QStyle>
+#include <QStyleOptionSpinBox>
+
+namespace quarnel {
+
+UpDownArrows::UpDownArrows(QWidget* parent) : QAbstractSpinBox(parent) {
+    // The inner edit field only mirrors the attached box for screen readers.
+    lineEdit()->setReadOnly(true);
+    lineEdit()->hide();
+    setButtonSymbols(QAbstractSpinBox::UpDownArrows);
+    setAccelerated(true);
+    setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);
+}
+
+void UpDownArrows::setRange(double minimum, double maximum) {
+    minimum_ = minimum;
+    maximum_ = maximum;
+    update();
+}
+
+void UpDownArrows::setCurrent(std::optional<double> value, const QString& text) {
+    current_ = value;
+    lineEdit()->setText(text);
+    update();
+}
+
+void UpDownArrows::stepBy(int steps) {
+    if (steps != 0) emit stepped(steps);
+}
+
+QAbstractSpinBox::StepEnabled UpDownArrows::stepEnabled() const {
+    if (!isEnabled()) return StepNone;
+    // A text that is no number steps from the interval in use: both ways open.
+    if (!current_) return StepUpEnabled | StepDownEnabled;
+    StepEnabled enabled = StepNone;
+    if (*current_ < maximum_) enabled |= StepUpEnabled;
+    if (*current_ > minimum_) enabled |= StepDownEnabled;
+    return enabled;
+}
+
+QSize UpDownArrows::sizeHint() const {
+    // As wide as the style's arrow buttons plus the frame, as tall as a spin box.
+    QStyleOptionSpinBox option;
+    initStyleOption(&option);
+    const QSize full = QAbstractSpinBox::sizeHint();
+    option.rect = QRect(QPoint(0, 0), QSize(100, full.height()));
+    const QRect up =
+        style()->subControlRect(QStyle::CC_SpinBox, &option, QStyle::SC_SpinBoxUp, this);
+    const int frame = style()->pixelMetric(QStyle::PM_SpinBoxFrameWidth, &option, this);
+    return {up.width() + 2 * frame + 2, full.height()};
+}
+
+QSize UpDownArrows::minimumSizeHint() const {
+    return sizeHint();
+}
+
+}  // namespace quarnel

@@ -1,0 +1,136 @@
+#include "windows/logging/frmSave.h"
+
+#include <QCheckBox>
+#include <QFile>
+#include <QLabel>
+#include <QMdiSubWindow>
+#include <algorithm>
+#include <cmath>
+#include <string>
+
+#include "device/Conversions.h"
+#include "monitor/LogFile.h"
+#include "monitor/MasterPoll.h"
+#include "ui_frmSave.h"
+#include "windows/logging/LogIntervalText.h"
+
+namespace quarnel {
+
+frmSave::frmSave(Session& session, Shell& shell, FileChooser chooseFile, QWidget* parent)
+    : QWidget(parent),
+      ui_(std::make_unique<Ui::frmSave>()),
+      session_(session),
+      shell_(shell),
+      chooseFile_(std::move(chooseFile)) {
+    ui_->setupUi(this);
+    setAttribute(Qt::WA_DeleteOnClose);
+    for (int i = 0; i < kLogChannelCount; ++i) {
+        chkLog_[i] = findChild<QCheckBox*>(QStringLiteral("chkLog_%1").arg(i));
+        Label1_[i] = findChild<QLabel*>(QStringLiteral("Label1_%1").arg(i));
+        Q_ASSERT(chkLog_[i] && Label1_[i]);
+    }
+    ui_->UpDown1->setRange(0.0, kLogIntervalMaxMs);
+
+    connect(ui_->cmdLog, &QPushButton::clicked, this, &frmSave::cmdLog_Click);
+    connect(ui_->cmdClose, &QPushButton::clicked, this, &frmSave::cmdClose_Click);
+    connect(ui_->txtLogInt, &QLineEdit::textChanged, this, &frmSave::txtLogInt_Change);
+    connect(ui_->UpDown1, &UpDownArrows::stepped, this, &frmSave::UpDown1_Change);
+
+    Form_Load();
+}
+
+frmSave::~frmSave() = default;
+
+void frmSave::Form_Load() {
+    const LoggingState& logging = session_.logging;
+    const DeviceState& state = session_.device.state;
+    ui_->cmdLog->setText(logging.LoggingActive ? kStopLoggingCaption : kStartLoggingCaption);
+    for (int i = 0; i < kLogChannelCount; ++i) {
+        const bool enabled = LogChannelEnabled(i, state);
+        chkLog_[i]->setChecked(logging.LogChannelSelected[i] && enabled);
+        chkLog_[i]->setEnabled(enabled);
+        Label1_[i]->setEnabled(enabled);
+    }
+    // Runs txtLogInt_Change, which takes the same value back.
+    ui_->txtLogInt->setText(
+        QString::fromStdString(TrimmedNumberText(static_cast<double>(state.LogIntervalMs))));
+}
+
+void frmSave::cmdLog_Click() {
+    if (session_.logging.LoggingActive) {
+        stopLogging();
+    } else {
+        startLogging();
+    }
+}
+
+void frmSave::startLogging() {
+    LoggingState& logging = session_.logging;
+    logging.LogFilePath.clear();
+
+    const std::optional<QString> chosen =
+        chooseFile_ ? chooseFile_(this, windowTitle(), shell_.applicationDir(),
+                                  QString::fromLatin1(kLogFileFilter))
+                    : std::nullopt;
+    // Cancelling is the user's own choice: nothing to say.
+    if (!chosen || chosen->isEmpty()) return;
+
+    std::array<bool, kLogChannelCount> boxes{};
+    for (int i = 0; i < kLogChannelCount; ++i) {
+        boxes[i] = chkLog_[i]->checkState() == Qt::Checked;
+    }
+    const std::string path = QFile::encodeName(*chosen).toStdString();
+    std::string error;
+    if (!StartLogging(session_, path, boxes, &error)) {
+        // Starting silently would leave the user believing a log is written.
+        session_.notifier.message("Data logging was not started: the log file \"" +
+                                      chosen->toStdString() + "\" cannot be opened or created (" +
+                                      error + ").",
+                                  Notifier::Icon::Error);
+        return;
+    }
+    ui_->cmdLog->setText(kStopLoggingCaption);
+}
+
+void frmSave::stopLogging() {
+    ui_->cmdLog->setText(kLogDataCaption);
+    StopLogging(session_);
+    shell_.setStatusText(QString::fromLatin1(kStatusIdleText));
+}
+
+void frmSave::LoggingStopped() {
+    ui_->cmdLog->setText(kLogDataCaption);
+}
+
+void frmSave::cmdClose_Click() {
+    // Inside the main window the frame around this form is what closes.
+    if (auto* frame = qobject_cast<QMdiSubWindow*>(parentWidget())) {
+        frame->close();
+    } else {
+        close();
+    }
+}
+
+void frmSave::txtLogInt_Change() {
+    const QString text = ui_->txtLogInt->text();
+    const std::optional<double> value = NumericValue(text);
+    ui_->UpDown1->setCurrent(value, text);
+    if (!value) return;
+    try {
+        session_.device.state.LogIntervalMs = RoundToInt32(*value);
+    } catch (const ConversionError&) {
+        // Beyond the 32-bit range: the interval in use stays, like for any
+        // text that gives no interval.
+    }
+}
+
+void frmSave::UpDown1_Change(int steps) {
+    // Steps the number the box shows; a text that is no number steps from
+    // the interval in use.
+    double base = static_cast<double>(session_.device.state.LogIntervalMs);
+    if (const std::optional<double> shown = NumericValue(ui_->txtLogInt->text())) base = *shown;
+    const double next = std::clamp(base + kLogIntervalStepMs * steps, 0.0, kLogIntervalMaxMs);
+    ui_->txtLogInt->setText(QString::fromStdString(TrimmedNumberText(next)));
+}
+
+}  // namespace quarnel

@@ -1,0 +1,57 @@
+#pragma once
+// The data logging window: which channels go into the log, the interval
+// between lines, and starting and stopping. Logging itself runs in the
+// polling cycle, whether or not this window stays open.
+
+#include <QWidget>
+#include <array>
+#include <memory>
+
+#include "monitor/Session.h"
+#include "windows/Shell.h"
+#include "windows/ToolViews.h"
+
+class QCheckBox;
+class QLabel;
+
+namespace Ui {
+class frmSave;
+}
+
+namespace quarnel {
+
+inline constexpr const char* kStartLoggingCaption = "Start Logging";
+inline constexpr const char* kStopLoggingCaption = "Stop Logging...";
+inline constexpr const char* kLogDataCaption = "Log Data";
+inline constexpr const char* kLogFileFilter = "Log Files (*.csv)";
+// Bounds and step of the arrows beside the interval box, in ms.
+inline constexpr double kLogIntervalStepMs = 10.0;
+inline constexpr double kLogIntervalMaxMs = 3600000.0;
+
+class frmSave : public QWidget, public LoggingView {
+    Q_OBJECT
+  public:
+    frmSave(Session& session, Shell& shell, FileChooser chooseFile, QWidget* parent = nullptr);
+    ~frmSave() override;
+
+    void LoggingStopped() override;
+
+    void cmdLog_Click();
+    void cmdClose_Click();
+    void txtLogInt_Change();
+    void UpDown1_Change(int steps);
+
+  private:
+    void Form_Load();
+    void startLogging();
+    void stopLogging();
+
+    std::unique_ptr<Ui::frmSave> ui_;
+    Session& session_;
+    Shell& shell_;
+    FileChooser chooseFile_;
+    std::array<QCheckBox*, kLogChannelCount> chkLog_{};
+    std::array<QLabel*, kLogChannelCount> Label1_{};
+};
+
+}  // namespace quarnel
