@@ -1,0 +1,446 @@
+#include "windows/regmap/frmRegMap.h"
+
+#include <QCheckBox>
+#include <QCloseEvent>
+#include <QColor>
+#include <QGroupBox>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMouseEvent>
+#include <QPushButton>
+#include <QTreeWidget>
+#include <QTreeWidgetItem>
+#include <algorithm>
+#include <limits>
+
+#include "monitor/Session.h"
+#include "ui_frmRegMap.h"
+#include "windows/Shell.h"
+#include "windows/Twips.h"
+#include "windows/regmap/RegMapText.h"
+
+namespace quarnel {
+
+namespace {
+
+constexpr int kClientWidthTwips = 7980;
+constexpr int kClientHeightTwips = 5580;
+constexpr int kTreeIndentTwips = 200;
+constexpr double kBitTopTwips = 240;
+constexpr double kBitHeightTwips = 555;
+constexpr double kInfoTopTwips = 720;
+constexpr double kInfoHeightTwips = 195;
+
+const QColor kLevel1Colour(0, 128, 0);
+const QColor kLevel2Colour(192, 0, 0);
+const QColor kLevel3Colour(0, 0, 192);
+
+// The register tree in the order its nodes are added. Groups carry a text,
+// registers the index of their register-table entry (their text is its Name).
+struct TreeNode {
+    int level;
+    const char* parent;
+    const char* text;
+    int tableIndex;
+};
+
+constexpr TreeNode kTree[] = {
+    {1, nullptr, "General", -1},
+    {2, "General", "Configuration", -1},
+    {3, "Configuration", nullptr, 16},
+    {3, "Configuration", nullptr, 17},
+    {3, "Configuration", nullptr, 18},
+    {3, "Configuration", nullptr, 36},
+    {2, "General", "Status", -1},
+    {3, "Status", nullptr, 0},
+    {3, "Status", nullptr, 1},
+    {3, "Status", nullptr, 21},
+    {3, "Status", nullptr, 22},
+    {2, "General", "ID/Revision", -1},
+    {3, "ID/Revision", nullptr, 33},
+    {3, "ID/Revision", nullptr, 34},
+    {3, "ID/Revision", nullptr, 35},
+    {1, nullptr, "Temperature", -1},
+    {2, "Temperature", "Internal", -1},
+    {3, "Internal", nullptr, 6},
+    {3, "Internal", nullptr, 2},
+    {3, "Internal", nullptr, 29},
+    {3, "Internal", nullptr, 30},
+    {3, "Internal", nullptr, 23},
+    {3, "Internal", nullptr, 25},
+    {2, "Temperature", "External", -1},
+    {3, "External", nullptr, 7},
+    {3, "External", nullptr, 4},
+    {3, "External", nullptr, 31},
+    {3, "External", nullptr, 32},
+    {3, "External", nullptr, 24},
+    {3, "External", nullptr, 26},
+    {1, nullptr, "Voltage I/O", -1},
+    {2, "Voltage I/O", "Vdd", -1},
+    {3, "Vdd", nullptr, 5},
+    {3, "Vdd", nullptr, 3},
+    {3, "Vdd", nullptr, 27},
+    {3, "Vdd", nullptr, 28},
+    {1, nullptr, "Ain", -1},
+    {2, "Ain", "Values", -1},
+    {3, "Values", nullptr, 37},
+    {3, "Values", nullptr, 38},
+    {3, "Values", nullptr, 39},
+    {3, "Values", nullptr, 40},
+    {2, "Ain", "Limits", -1},
+    {3, "Limits", nullptr, 41},
+    {3, "Limits", nullptr, 42},
+    {3, "Limits", nullptr, 43},
+    {3, "Limits", nullptr, 44},
+    {3, "Limits", nullptr, 45},
+    {3, "Limits", nullptr, 46},
+    {3, "Limits", nullptr, 47},
+    {3, "Limits", nullptr, 48},
+};
+static_assert(std::size(kTree) == 51);
+
+bool isEnterKey(int key) {
+    return key == Qt::Key_Return || key == Qt::Key_Enter;
+}
+
+}  // namespace
+
+frmRegMap::frmRegMap(Session& session, Shell& shell, QWidget* parent)
+    : QWidget(parent), ui(std::make_unique<Ui::frmRegMap>()), session_(session), shell_(shell) {
+    ui->setupUi(this);
+    setAttribute(Qt::WA_DeleteOnClose);
+    setWindowTitle(QString::fromLatin1(kRegMapTitle));
+    resize(sizeHint());
+
+    lblBit_ = {ui->lblBit_0, ui->lblBit_1, ui->lblBit_2, ui->lblBit_3,
+               ui->lblBit_4, ui->lblBit_5, ui->lblBit_6, ui->lblBit_7};
+    lblInfo_ = {ui->lblInfo_0, ui->lblInfo_1, ui->lblInfo_2, ui->lblInfo_3,
+                ui->lblInfo_4, ui->lblInfo_5, ui->lblInfo_6, ui->lblInfo_7};
+
+    applyFonts();
+    for (QWidget* w : findChildren<QWidget*>()) {
+        if (qobject_cast<QLabel*>(w) || qobject_cast<QCheckBox*>(w) ||
+            qobject_cast<QPushButton*>(w) || qobject_cast<QLineEdit*>(w))
+            rememberDesign(w);
+    }
+
+    connect(ui->cmdRead, &QPushButton::clicked, this, &frmRegMap::cmdRead_Click);
+    connect(ui->cmdWrite, &QPushButton::clicked, this, &frmRegMap::cmdWrite_Click);
+    connect(ui->txtDec, &QLineEdit::textChanged, this, &frmRegMap::txtDec_Change);
+    connect(ui->txtHex, &QLineEdit::textChanged, this, &frmRegMap::txtHex_Change);
+    connect(ui->txtReadAddr, &QLineEdit::textChanged, this, &frmRegMap::txtReadAddr_Change);
+    connect(ui->TreeView1, &QTreeWidget::itemClicked, this,
+            [this](QTreeWidgetItem* node, int) { TreeView1_NodeClick(node); });
+    ui->txtDec->installEventFilter(this);
+    ui->txtHex->installEventFilter(this);
+    for (QLabel* bit : lblBit_) bit->installEventFilter(this);
+
+    BuildRegisterTree();
+    LayoutBitDisplay();
+    for (QWidget* w : design_.keys()) fitToText(w);
+    if (QTreeWidgetItem* general = ui->TreeView1->topLevelItem(0)) general->setExpanded(true);
+    session_.flags.RegMapWindowOpen = true;
+}
+
+frmRegMap::~frmRegMap() {
+    unload();
+}
+
+void frmRegMap::closeEvent(QCloseEvent* event) {
+    unload();
+    QWidget::closeEvent(event);
+}
+
+void frmRegMap::unload() {
+    // Once only: a window destroyed later must not clear the flag of a newer one.
+    if (unloaded_) return;
+    unloaded_ = true;
+    session_.flags.RegMapWindowOpen = false;
+}
+
+QSize frmRegMap::sizeHint() const {
+    return {twips(kClientWidthTwips), twips(kClientHeightTwips)};
+}
+
+QSize frmRegMap::minimumSizeHint() const {
+    return sizeHint();
+}
+
+bool frmRegMap::ContinuousReadChecked() const {
+    return ui->chkContRead->checkState() == Qt::Checked;
+}
+
+// ---- Commands ------------------------------------------------------------
+
+void frmRegMap::cmdRead_Click() {
+    const std::optional<int32_t> address = addressFromBox();
+    if (!address) return;
+    showStatus(QString());
+    if (const std::optional<int> index = session_.device.table.FindRegisterByAddress(*address)) {
+        ShowRegisterEntry(*index);
+        return;
+    }
+    setCaption(ui->lblRegDescription, QStringLiteral("Unknown"));
+    const QString text = regmap::AddressText(*address);
+    setCaption(ui->lblCurrentAddr, text);
+    setBoxText(ui->txtReadAddr, text);
+    for (int k = 0; k < 8; ++k) setCaption(lblInfo_[k], QString::number(7 - k));
+    const auto reread = static_cast<int32_t>(regmap::ParseHexText(ui->txtReadAddr->text()));
+    showValue(session_.link.ReadRegister(session_.link.DeviceAddress, reread));
+}
+
+void frmRegMap::cmdWrite_Click() {
+    const std::optional<int32_t> address = addressFromBox();
+    if (!address) return;
+    const std::optional<int32_t> value = valueFromBox();
+    if (!value) return;
+    int32_t written = *value;  // the link clamps it to 255
+    session_.link.WriteRegister(session_.link.DeviceAddress, *address, written);
+    cmdRead_Click();
+}
+
+void frmRegMap::lblBit_Click(int i) {
+    if (i < 0 || i > 7) return;
+    // The target is checked first, so a refused address leaves the digits alone.
+    const std::optional<int32_t> address = addressFromBox();
+    if (!address) return;
+    QLabel* digit = lblBit_[i];
+    setCaption(digit,
+               digit->text() == QLatin1String("0") ? QStringLiteral("1") : QStringLiteral("0"));
+    int32_t value = 0;
+    for (int b = 7; b >= 0; --b)
+        if (lblBit_[b]->text() != QLatin1String("0")) value += 1 << b;
+    session_.link.WriteRegister(session_.link.DeviceAddress, *address, value);
+    cmdRead_Click();
+}
+
+void frmRegMap::TreeView1_NodeClick(QTreeWidgetItem* node) {
+    if (!node) return;
+    // Groups (levels 1 and 2) do nothing; only register nodes read.
+    int level = 0;
+    for (QTreeWidgetItem* n = node; n; n = n->parent()) ++level;
+    if (level < 3) return;
+    const std::optional<int> index =
+        session_.device.table.FindRegisterByName(node->text(0).toStdString());
+    if (!index) return;
+    showStatus(QString());
+    ShowRegisterEntry(*index);
+}
+
+void frmRegMap::ShowRegisterEntry(int index) {
+    const RegisterTable& table = session_.device.table;
+    if (index < 0 || index >= table.size()) return;
+    const RegisterInfo& entry = table[index];
+    setCaption(ui->lblRegDescription, QString::fromStdString(entry.Description));
+    const QString address = regmap::AddressText(entry.Address);
+    setCaption(ui->lblCurrentAddr, address);
+    setBoxText(ui->txtReadAddr, address);
+    const std::array<std::string, 8> labels = table.SplitBitLabels(index);
+    for (int k = 0; k < 8; ++k) setCaption(lblInfo_[k], QString::fromStdString(labels[k]));
+    showValue(session_.link.ReadRegister(session_.link.DeviceAddress, entry.Address));
+}
+
+void frmRegMap::ShowRegisterBits(int value) {
+    for (int i = 7; i >= 0; --i)
+        setCaption(lblBit_[i], (value >> i) & 1 ? QStringLiteral("1") : QStringLiteral("0"));
+}
+
+void frmRegMap::showValue(int value) {
+    setCaption(ui->lblDecVal, regmap::DecValueText(static_cast<uint64_t>(value)));
+    setCaption(ui->lblHexVal, regmap::HexValueText(static_cast<uint64_t>(value)));
+    ShowRegisterBits(value);
+}
+
+// ---- Input boxes ---------------------------------------------------------
+
+std::optional<int32_t> frmRegMap::addressFromBox() {
+    const uint64_t address = regmap::ParseHexText(ui->txtReadAddr->text());
+    if (address > 0xFF) {
+        showStatus(QString::fromLatin1(kAddressRefused));
+        return std::nullopt;
+    }
+    return static_cast<int32_t>(address);
+}
+
+std::optional<int32_t> frmRegMap::valueFromBox() {
+    const double value = regmap::RoundHalfEven(regmap::ParseDecimalText(ui->txtDec->text()));
+    if (value < 0) {
+        showStatus(QString::fromLatin1(kNegativeValueRefused));
+        return std::nullopt;
+    }
+    if (value > std::numeric_limits<int32_t>::max()) {
+        showStatus(QString::fromLatin1(kValueTooLargeRefused));
+        return std::nullopt;
+    }
+    return static_cast<int32_t>(value);
+}
+
+void frmRegMap::txtDec_Change() {
+    // A value that cannot be written is reported now and leaves txtHex as it
+    // was, so neither box loses what the user typed.
+    const std::optional<int32_t> value = valueFromBox();
+    if (!value) return;
+    const QString status = ui->lblStatus->text();
+    if (status == QLatin1String(kNegativeValueRefused) ||
+        status == QLatin1String(kValueTooLargeRefused))
+        showStatus(QString());
+    setBoxText(ui->txtHex, regmap::HexValueText(static_cast<uint64_t>(*value)));
+}
+
+void frmRegMap::txtHex_Change() {
+    setBoxText(ui->txtDec, regmap::DecValueText(regmap::ParseHexText(ui->txtHex->text())));
+}
+
+void frmRegMap::txtReadAddr_Change() {
+    setBoxText(ui->txtReadAddr, ui->txtReadAddr->text().toUpper());
+}
+
+bool frmRegMap::txtDec_KeyDown(int key) {
+    if (!isEnterKey(key)) return false;
+    cmdWrite_Click();
+    return true;
+}
+
+bool frmRegMap::txtHex_KeyDown(int key) {
+    if (!isEnterKey(key)) return false;
+    cmdWrite_Click();
+    return true;
+}
+
+void frmRegMap::setBoxText(QLineEdit* box, const QString& text) {
+    // The same text fires no change rule, which ends the exchange between the boxes.
+    if (box->text() == text) return;
+    box->setText(text);
+    box->setCursorPosition(static_cast<int>(text.size()));
+}
+
+bool frmRegMap::eventFilter(QObject* watched, QEvent* event) {
+    if (event->type() == QEvent::KeyPress) {
+        const int key = static_cast<QKeyEvent*>(event)->key();
+        if (watched == ui->txtDec) return txtDec_KeyDown(key);
+        if (watched == ui->txtHex) return txtHex_KeyDown(key);
+    } else if (event->type() == QEvent::MouseButtonRelease) {
+        auto* mouse = static_cast<QMouseEvent*>(event);
+        for (int i = 0; i < 8; ++i) {
+            if (watched != lblBit_[i]) continue;
+            if (mouse->button() == Qt::LeftButton &&
+                lblBit_[i]->rect().contains(mouse->position().toPoint())) {
+                lblBit_Click(i);
+                return true;
+            }
+        }
+    }
+    return QWidget::eventFilter(watched, event);
+}
+
+// ---- Tree and bit display --------------------------------------------------
+
+void frmRegMap::BuildRegisterTree() {
+    QTreeWidget* tree = ui->TreeView1;
+    tree->clear();
+    tree->setIndentation(twips(kTreeIndentTwips));
+    const RegisterTable& table = session_.device.table;
+    QHash<QString, QTreeWidgetItem*> byKey;
+    for (const TreeNode& node : kTree) {
+        const QString text = node.tableIndex >= 0
+                                 ? QString::fromStdString(table[node.tableIndex].Name)
+                                 : QString::fromLatin1(node.text);
+        QTreeWidgetItem* item =
+            node.parent ? new QTreeWidgetItem(byKey.value(QString::fromLatin1(node.parent)))
+                        : new QTreeWidgetItem(tree);
+        item->setText(0, text);
+        item->setData(0, kNodeKeyRole, text);
+        item->setForeground(0, node.level == 1   ? kLevel1Colour
+                               : node.level == 2 ? kLevel2Colour
+                                                 : kLevel3Colour);
+        byKey.insert(text, item);
+    }
+}
+
+void frmRegMap::LayoutBitDisplay() {
+    // Worked in twips like the rest of the form's design; pixels only to draw.
+    const double frameWidth = toTwips(ui->fraBits->width());
+    const double w = (frameWidth - 200) / 8;
+    for (int i = 7; i >= 0; --i) {
+        const double left = frameWidth - ((i + 1) * w + 100);
+        const int x = twips(left);
+        const QRect bit(x, twips(kBitTopTwips), twips(left + w) - x, twips(kBitHeightTwips));
+        lblBit_[i]->setGeometry(bit);
+        design_.insert(lblBit_[i], bit);
+
+        QLabel* info = lblInfo_[7 - i];
+        const double infoWidth = toTwips(design_.value(info, info->geometry()).width());
+        const double infoLeft = left + w / 2 - infoWidth / 2;
+        const int ix = twips(infoLeft);
+        const QRect label(ix, twips(kInfoTopTwips), twips(infoLeft + infoWidth) - ix,
+                          twips(kInfoHeightTwips));
+        info->setGeometry(label);
+        design_.insert(info, label);
+    }
+}
+
+// ---- Captions that grow instead of clipping ----------------------------------
+
+void frmRegMap::applyFonts() {
+    // Frame captions are bold 8.25 point; their contents keep the window's font.
+    for (QGroupBox* frame : findChildren<QGroupBox*>()) {
+        const QFont normal = font();
+        for (QWidget* child : frame->findChildren<QWidget*>(Qt::FindDirectChildrenOnly)) {
+            QFont f = child->font();
+            f.setBold(false);
+            f.setPointSizeF(child->font().pointSizeF());
+            child->setFont(f);
+        }
+        QFont caption = normal;
+        caption.setBold(true);
+        caption.setPointSizeF(8.25);
+        frame->setFont(caption);
+    }
+}
+
+void frmRegMap::rememberDesign(QWidget* w) {
+    design_.insert(w, w->geometry());
+}
+
+void frmRegMap::setCaption(QLabel* label, const QString& text) {
+    label->setText(text);
+    fitToText(label);
+}
+
+void frmRegMap::showStatus(const QString& text) {
+    setCaption(ui->lblStatus, text);
+}
+
+void frmRegMap::fitToText(QWidget* w) {
+    const auto it = design_.constFind(w);
+    if (it == design_.cend()) return;
+    const QRect d = *it;
+    QSize need;
+    Qt::Alignment align = Qt::AlignLeft;
+    if (auto* label = qobject_cast<QLabel*>(w)) {
+        align = label->alignment();
+        need = label->sizeHint();
+        if (label->wordWrap())
+            need.setHeight(label->heightForWidth(std::max(d.width(), need.width())));
+        if (label->wordWrap()) need.setWidth(std::min(need.width(), d.width()));
+    } else if (qobject_cast<QLineEdit*>(w)) {
+        // The box keeps its width; only a taller font makes it taller.
+        need = QSize(d.width(), w->minimumSizeHint().height());
+    } else if (qobject_cast<QPushButton*>(w)) {
+        align = Qt::AlignHCenter;
+        need = QSize(w->sizeHint().width(), w->minimumSizeHint().height());
+    } else {
+        need = w->sizeHint();
+    }
+    const int width = std::max(d.width(), need.width());
+    const int height = std::max(d.height(), need.height());
+    int left = d.left();
+    if (align & Qt::AlignRight)
+        left = d.left() + d.width() - width;  // right-aligned captions grow to the left
+    else if (align & Qt::AlignHCenter)
+        left = d.left() - (width - d.width()) / 2;
+    w->setGeometry(left, d.top(), width, height);
+}
+
+}  // namespace quarnel

@@ -1,0 +1,101 @@
+#pragma once
+// The register map window: pick a register from the tree or type its address,
+// read it, see it in decimal, hexadecimal and as eight bits with their names,
+// write a value or flip one bit. The master timer calls cmdRead_Click while
+// continuous read is ticked.
+
+#include <QHash>
+#include <QRect>
+#include <QString>
+#include <QWidget>
+#include <array>
+#include <cstdint>
+#include <memory>
+#include <optional>
+
+#include "windows/ToolViews.h"
+
+class QLabel;
+class QLineEdit;
+class QTreeWidgetItem;
+
+namespace Ui {
+class frmRegMap;
+}
+
+namespace quarnel {
+
+class Session;
+class Shell;
+
+inline constexpr const char* kRegMapTitle = "Register Map Access";
+
+// Messages of the status line when input is refused (nothing is read or written).
+inline constexpr const char* kAddressRefused = "Address above FFh: nothing was read or written";
+inline constexpr const char* kNegativeValueRefused = "Value(Dec) is negative: nothing written";
+inline constexpr const char* kValueTooLargeRefused =
+    "Value(Dec) is above 2147483647: nothing written";
+
+class frmRegMap : public QWidget, public RegMapView {
+    Q_OBJECT
+
+  public:
+    // Item data role of TreeView1 that holds a node's key (equal to its text).
+    static constexpr int kNodeKeyRole = Qt::UserRole;
+
+    // Builds the tree and the bit display and sets RegMapWindowOpen; reads nothing.
+    frmRegMap(Session& session, Shell& shell, QWidget* parent = nullptr);
+    ~frmRegMap() override;
+
+    // RegMapView
+    bool ContinuousReadChecked() const override;
+    void cmdRead_Click() override;
+
+    void cmdWrite_Click();
+    void lblBit_Click(int i);
+    void TreeView1_NodeClick(QTreeWidgetItem* node);
+    void txtDec_Change();
+    void txtHex_Change();
+    void txtReadAddr_Change();
+    // True when the key ran the Write command (Return or the keypad's Enter).
+    bool txtDec_KeyDown(int key);
+    bool txtHex_KeyDown(int key);
+
+    void ShowRegisterEntry(int index);
+    void ShowRegisterBits(int value);
+    void BuildRegisterTree();
+    void LayoutBitDisplay();
+
+    QSize sizeHint() const override;
+    QSize minimumSizeHint() const override;
+
+  protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
+
+  private:
+    // The register address in txtReadAddr, or nothing (and the refusal shown)
+    // when it is above FFh.
+    std::optional<int32_t> addressFromBox();
+    // The value in txtDec as an integer, or nothing (and the refusal shown)
+    // when it is negative or beyond the 32-bit range.
+    std::optional<int32_t> valueFromBox();
+    void showValue(int value);
+    void showStatus(const QString& text);
+    void setCaption(QLabel* label, const QString& text);
+    void setBoxText(QLineEdit* box, const QString& text);
+    void rememberDesign(QWidget* w);
+    void fitToText(QWidget* w);
+    void applyFonts();
+    void unload();
+
+    std::unique_ptr<Ui::frmRegMap> ui;
+    Session& session_;
+    Shell& shell_;
+    std::array<QLabel*, 8> lblBit_{};
+    std::array<QLabel*, 8> lblInfo_{};
+    QHash<QWidget*, QRect> design_;  // documented geometry that text may grow from
+    bool unloaded_ = false;
+};
+
+}  // namespace quarnel
