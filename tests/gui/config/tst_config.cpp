@@ -1,0 +1,501 @@
+// The configuration window against a recording board (exact requests) and the
+// simulated board (bus routing, request trace, SPI lock).
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QFile>
+#include <QLabel>
+#include <QMdiArea>
+#include <QMdiSubWindow>
+#include <QPointer>
+#include <QPushButton>
+#include <QTemporaryDir>
+#include <QtTest>
+#include <memory>
+#include <vector>
+
+#include "gui/support/RecordingNotifier.h"
+#include "gui/support/RecordingShell.h"
+#include "link/Clock.h"
+#include "monitor/Session.h"
+#include "sim/SimulatedBoard.h"
+#include "support/RecordingBoard.h"
+#include "windows/config/frmOptions.h"
+
+using namespace quarnel;
+using quarnel::test::RecordedCall;
+using quarnel::test::RecordingBoard;
+using quarnel::test::RecordingNotifier;
+using quarnel::test::RecordingShell;
+
+namespace {
+
+constexpr int kAddress = 0x48;
+
+struct Write {
+    int reg;
+    int value;
+    bool operator==(const Write&) const = default;
+};
+
+// A session over the recording board, with the chip found at 0x48.
+struct Rig {
+    ManualClock clock{36000.0};
+    RecordingBoard board;
+    RecordingNotifier notifier;
+    std::vector<int> failures;
+    Session session{board, clock, notifier, [this](int code) { failures.push_back(code); }};
+    RecordingShell shell;
+
+    Rig() { session.link.DeviceAddress = kAddress; }
+
+    // The register writes (request 222 OUT) since the last clear, in order.
+    std::vector<Write> registerWrites() const {
+        std::vector<Write> out;
+        for (const RecordedCall& c : board.writesTo(kRequestRegister))
+            out.push_back({c.lowByteOfIndex(), c.secondByteOfIndex()});
+        return out;
+    }
+};
+
+// Readable failures of the write-list comparisons.
+char* toString(const std::vector<Write>& writes) {
+    QByteArray text;
+    for (const Write& w : writes)
+        text += QByteArray::number(w.reg, 16) + "=" + QByteArray::number(w.value, 16) + " ";
+    return qstrdup(text.trimmed().constData());
+}
+
+template <typename T>
+T* control(QWidget* window, const char* name) {
+    T* found = window->findChild<T*>(QString::fromLatin1(name));
+    if (!found) qFatal("control %s missing", name);
+    return found;
+}
+
+void click(QWidget* window, const char* button) {
+    control<QPushButton>(window, button)->click();
+}
+
+void processDeletes() {
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+}
+
+}  // namespace
+
+class ConfigWindowTest : public QObject {
+    Q_OBJECT
+
+  private slots:
+    void formHasTheDocumentedControls();
+    void loadReadsInOrderAndSetsControls_data();
+    void loadReadsInOrderAndSetsControls();
+    void applyWithoutChangesWritesAllThreeWithBit3();
+    void pinSelectionShowsExternalAndIsWrittenCanonical_data();
+    void pinSelectionShowsExternalAndIsWrittenCanonical();
+    void editsChangeOnlyOwnedBits();
+    void applyUndoesChangesOfOtherWindowsAndRunsTheHook();
+    void partiallyCheckedCountsAsUnchecked();
+    void spiSwitchOverOnRecordingBoard();
+    void spiSwitchOverOnSimulatedBoard();
+    void chkSpiDisabledInSpiMode();
+    void cancelAndCloseBoxWriteNothing();
+    void okAppliesAndClosesItsFrame();
+};
+
+void ConfigWindowTest::formHasTheDocumentedControls() {
+    Rig rig;
+    auto* w = new frmOptions(rig.session, rig.shell);
+    QCOMPARE(w->windowTitle(), QStringLiteral("Configuration"));
+    QCOMPARE(control<QWidget>(w, "Settings")->property("title").toString(),
+             QStringLiteral("Settings"));
+
+    const std::vector<std::pair<const char*, const char*>> boxes = {
+        {"chkMonitoring", "Monitoring Enabled"}, {"chkPowerDown", "Power Down Enabled"},
+        {"chkIntEnable", "Interrupt Enabled"},   {"chkIntPolarity", "Active Low INT Polarity"},
+        {"chkAveraging", "Averaging Disabled"},  {"chkSPI", "Enable SPI Interface"},
+    };
+    for (const auto& [name, caption] : boxes)
+        QCOMPARE(control<QCheckBox>(w, name)->text(), QString::fromLatin1(caption));
+    QCOMPARE(control<QPushButton>(w, "cmdOK")->text(), QStringLiteral("OK"));
+    QCOMPARE(control<QPushButton>(w, "cmdCancel")->text(), QStringLiteral("Cancel"));
+    QCOMPARE(control<QPushButton>(w, "cmdApply")->text(), QStringLiteral("&Apply"));
+
+    struct List {
+        const char* name;
+        const char* label;
+        const char* caption;
+        QStringList items;
+    };
+    const std::vector<List> lists = {
+        {"cmbTempAin12", "Label4", "Select External Temp/Ain1-2", {"Ain 1-2", "External Temp"}},
+        {"cmbADCClock", "Label6", "ADC Clock", {"1.4 kHz", "22.5 kHz"}},
+        {"cmbRef", "Label1", "ADC Reference", {"Internal Reference", "Vdd"}},
+    };
+    for (const List& l : lists) {
+        auto* combo = control<QComboBox>(w, l.name);
+        auto* label = control<QLabel>(w, l.label);
+        QVERIFY(!combo->isEditable());
+        QStringList items;
+        for (int i = 0; i < combo->count(); ++i) items << combo->itemText(i);
+        QCOMPARE(items, l.items);
+        QCOMPARE(label->text(), QString::fromLatin1(l.caption));
+        QCOMPARE(label->buddy(), combo);
+    }
+    delete w;
+}
+
+void ConfigWindowTest::loadReadsInOrderAndSetsControls_data() {
+    QTest::addColumn<int>("r18");
+    QTest::addColumn<int>("r19");
+    QTest::addColumn<int>("r1A");
+    QTest::addColumn<int>("r7F");
+    QTest::addColumn<QList<bool>>("checks");  // Monitoring PowerDown IntEnable Polarity Avg SPI
+    QTest::addColumn<QStringList>("lists");   // TempAin12 ADCClock Ref
+
+    QTest::newRow("power-on") << 0x08 << 0x00 << 0x00 << 0x00
+                              << QList<bool>{false, false, true, true, false, false}
+                              << QStringList{"Ain 1-2", "1.4 kHz", "Internal Reference"};
+    QTest::newRow("every owned bit set")
+        << 0xFF << 0xFF << 0xFF << 0xFF << QList<bool>{true, true, false, false, true, true}
+        << QStringList{"External Temp", "22.5 kHz", "Vdd"};
+    QTest::newRow("owned bits clear, others set")
+        << 0x18 << 0xDF << 0xEE << 0xFE << QList<bool>{false, false, true, true, false, false}
+        << QStringList{"Ain 1-2", "1.4 kHz", "Internal Reference"};
+}
+
+void ConfigWindowTest::loadReadsInOrderAndSetsControls() {
+    QFETCH(int, r18);
+    QFETCH(int, r19);
+    QFETCH(int, r1A);
+    QFETCH(int, r7F);
+    QFETCH(QList<bool>, checks);
+    QFETCH(QStringList, lists);
+
+    Rig rig;
+    rig.board.registers[0x18] = uint8_t(r18);
+    rig.board.registers[0x19] = uint8_t(r19);
+    rig.board.registers[0x1A] = uint8_t(r1A);
+    rig.board.registers[0x7F] = uint8_t(r7F);
+    auto* w = new frmOptions(rig.session, rig.shell);
+
+    // Four serial-bus reads, in order, and nothing else.
+    QCOMPARE(rig.board.calls.size(), size_t(4));
+    const int expected[] = {0x18, 0x19, 0x1A, 0x7F};
+    for (int i = 0; i < 4; ++i) {
+        const RecordedCall& c = rig.board.calls[size_t(i)];
+        QCOMPARE(c.direction, kDirectionIn);
+        QCOMPARE(c.value, 0x100 + kAddress);
+        QCOMPARE(c.index, expected[i]);
+    }
+
+    const char* boxes[] = {"chkMonitoring",  "chkPowerDown", "chkIntEnable",
+                           "chkIntPolarity", "chkAveraging", "chkSPI"};
+    for (int i = 0; i < 6; ++i)
+        QCOMPARE(control<QCheckBox>(w, boxes[i])->checkState() == Qt::Checked, checks[i]);
+    QCOMPARE(control<QComboBox>(w, "cmbTempAin12")->currentText(), lists[0]);
+    QCOMPARE(control<QComboBox>(w, "cmbADCClock")->currentText(), lists[1]);
+    QCOMPARE(control<QComboBox>(w, "cmbRef")->currentText(), lists[2]);
+    QVERIFY(control<QCheckBox>(w, "chkSPI")->isEnabled());
+    delete w;
+}
+
+void ConfigWindowTest::applyWithoutChangesWritesAllThreeWithBit3() {
+    Rig rig;
+    rig.board.registers[0x18] = 0x01;  // bit 3 read clear
+    rig.board.registers[0x19] = 0x5A;
+    rig.board.registers[0x1A] = 0xA5;
+    auto* w = new frmOptions(rig.session, rig.shell);
+    rig.board.clear();
+
+    click(w, "cmdApply");
+    const std::vector<Write> once = {{0x18, 0x09}, {0x19, 0x5A}, {0x1A, 0xA5}};
+    QCOMPARE(rig.registerWrites(), once);
+    // Serial bus, at the chip's address, and the register-written hook read 0x18 back.
+    for (const RecordedCall& c : rig.board.writesTo(kRequestRegister))
+        QCOMPARE(c.value, 0x100 + kAddress);
+    QCOMPARE(rig.session.device.state.ChannelMode, int16_t(2));
+
+    // Unchanged controls: the same bytes again, every time.
+    rig.board.clear();
+    click(w, "cmdApply");
+    QCOMPARE(rig.registerWrites(), once);
+    QVERIFY(rig.shell.titles.isEmpty());
+    QVERIFY(rig.failures.empty());
+    delete w;
+}
+
+void ConfigWindowTest::pinSelectionShowsExternalAndIsWrittenCanonical_data() {
+    QTest::addColumn<int>("r18");
+    QTest::addColumn<QString>("shown");
+    QTest::addColumn<int>("written");
+    QTest::newRow("bits 2..1 = 01") << 0x02 << "External Temp" << 0x0C;
+    QTest::newRow("bits 2..1 = 11") << 0x06 << "External Temp" << 0x0C;
+    QTest::newRow("bits 2..1 = 10") << 0x04 << "External Temp" << 0x0C;
+    QTest::newRow("bits 2..1 = 00") << 0xF9 << "Ain 1-2" << 0xF9;
+}
+
+void ConfigWindowTest::pinSelectionShowsExternalAndIsWrittenCanonical() {
+    QFETCH(int, r18);
+    QFETCH(QString, shown);
+    QFETCH(int, written);
+
+    Rig rig;
+    rig.board.registers[0x18] = uint8_t(r18);
+    auto* w = new frmOptions(rig.session, rig.shell);
+    QCOMPARE(control<QComboBox>(w, "cmbTempAin12")->currentText(), shown);
+    rig.board.clear();
+    click(w, "cmdApply");
+    QCOMPARE(rig.registerWrites().at(0), (Write{0x18, written}));
+    // Never an invalid selection, so the hook never had to correct one.
+    QVERIFY(rig.notifier.messages.empty());
+    QCOMPARE(rig.session.device.state.ChannelMode, int16_t(written & 0x04 ? 1 : 2));
+    delete w;
+}
+
+void ConfigWindowTest::editsChangeOnlyOwnedBits() {
+    Rig rig;
+    // Owned bits clear or "off", every unowned bit set (0x19 bit 7 would reset a real chip,
+    // the recording board just stores it).
+    rig.board.registers[0x18] = 0x78;  // EN and POL set: both boxes read unchecked
+    rig.board.registers[0x19] = 0xDF;
+    rig.board.registers[0x1A] = 0xEE;
+    auto* w = new frmOptions(rig.session, rig.shell);
+    rig.board.clear();
+
+    control<QCheckBox>(w, "chkMonitoring")->setCheckState(Qt::Checked);
+    control<QCheckBox>(w, "chkPowerDown")->setCheckState(Qt::Checked);
+    control<QCheckBox>(w, "chkIntEnable")->setCheckState(Qt::Checked);
+    control<QCheckBox>(w, "chkIntPolarity")->setCheckState(Qt::Checked);
+    control<QComboBox>(w, "cmbTempAin12")->setCurrentIndex(1);
+    control<QCheckBox>(w, "chkAveraging")->setCheckState(Qt::Checked);
+    control<QComboBox>(w, "cmbADCClock")->setCurrentIndex(1);
+    control<QComboBox>(w, "cmbRef")->setCurrentIndex(1);
+    click(w, "cmdApply");
+    QCOMPARE(rig.registerWrites(), (std::vector<Write>{{0x18, 0x9D}, {0x19, 0xFF}, {0x1A, 0xFF}}));
+    QCOMPARE(rig.session.device.state.InterruptPinEnabled, true);
+    QCOMPARE(rig.session.device.state.ReferenceVoltage, 3.3f);
+
+    // And back: only the owned bits move again.
+    control<QCheckBox>(w, "chkMonitoring")->setCheckState(Qt::Unchecked);
+    control<QCheckBox>(w, "chkPowerDown")->setCheckState(Qt::Unchecked);
+    control<QCheckBox>(w, "chkIntEnable")->setCheckState(Qt::Unchecked);
+    control<QCheckBox>(w, "chkIntPolarity")->setCheckState(Qt::Unchecked);
+    control<QComboBox>(w, "cmbTempAin12")->setCurrentIndex(0);
+    control<QCheckBox>(w, "chkAveraging")->setCheckState(Qt::Unchecked);
+    control<QComboBox>(w, "cmbADCClock")->setCurrentIndex(0);
+    control<QComboBox>(w, "cmbRef")->setCurrentIndex(0);
+    rig.board.clear();
+    click(w, "cmdApply");
+    QCOMPARE(rig.registerWrites(), (std::vector<Write>{{0x18, 0x78}, {0x19, 0xDF}, {0x1A, 0xEE}}));
+    QCOMPARE(rig.session.device.state.ReferenceVoltage, 2.28f);
+    delete w;
+}
+
+void ConfigWindowTest::applyUndoesChangesOfOtherWindowsAndRunsTheHook() {
+    Rig rig;
+    rig.board.registers[0x18] = 0x09;
+    rig.board.registers[0x19] = 0x00;
+    rig.board.registers[0x1A] = 0x10;
+    auto* w = new frmOptions(rig.session, rig.shell);
+
+    // Another window changes all three while this one stays open.
+    BoardLink& link = rig.session.link;
+    link.WriteRegister(link.DeviceAddress, 0x18, 0x2D);  // EN off, external channel
+    link.WriteRegister(link.DeviceAddress, 0x19, 0x01);
+    link.WriteRegister(link.DeviceAddress, 0x1A, 0x00);
+    QCOMPARE(rig.session.device.state.ChannelMode, int16_t(1));
+    QCOMPARE(rig.session.device.state.ReferenceVoltage, 2.28f);
+
+    rig.board.clear();
+    click(w, "cmdApply");
+    QCOMPARE(rig.registerWrites(), (std::vector<Write>{{0x18, 0x09}, {0x19, 0x00}, {0x1A, 0x10}}));
+    QCOMPARE(rig.board.registers[0x18], uint8_t(0x09));
+    QCOMPARE(rig.board.registers[0x19], uint8_t(0x00));
+    QCOMPARE(rig.board.registers[0x1A], uint8_t(0x10));
+    // The hook followed each write: shadow and board switches are back too.
+    QCOMPARE(rig.session.device.state.ChannelMode, int16_t(2));
+    QCOMPARE(rig.session.device.state.InterruptPinEnabled, true);
+    QCOMPARE(rig.session.device.state.ReferenceVoltage, 3.3f);
+    QCOMPARE(rig.board.ports[4] & 0x03, 0x03);  // Ain switches closed
+    QCOMPARE(rig.board.ports[2] & 0x03, 0x00);  // diode switches open
+    delete w;
+}
+
+void ConfigWindowTest::partiallyCheckedCountsAsUnchecked() {
+    Rig rig;
+    rig.board.registers[0x18] = 0x89;  // MON and PD set; EN and POL clear
+    rig.board.registers[0x19] = 0x20;
+    auto* w = new frmOptions(rig.session, rig.shell);
+    rig.board.clear();
+
+    for (const char* name : {"chkMonitoring", "chkPowerDown", "chkIntEnable", "chkIntPolarity",
+                             "chkAveraging", "chkSPI"})
+        control<QCheckBox>(w, name)->setCheckState(Qt::PartiallyChecked);
+    click(w, "cmdApply");
+    // As if every box were clear: MON, PD and AVE cleared, EN and POL set.
+    QCOMPARE(rig.registerWrites(), (std::vector<Write>{{0x18, 0x68}, {0x19, 0x00}, {0x1A, 0x00}}));
+    // No switch-over: no port write, serial bus kept, title untouched.
+    QVERIFY(!rig.session.link.SpiMode);
+    QCOMPARE(rig.board.ports[4] & 0x04, 0);
+    QVERIFY(rig.board.callsTo(kRequestAuxiliary).empty());
+    QVERIFY(rig.shell.titles.isEmpty());
+    QVERIFY(control<QCheckBox>(w, "chkSPI")->isEnabled());
+    delete w;
+}
+
+void ConfigWindowTest::spiSwitchOverOnRecordingBoard() {
+    Rig rig;
+    rig.board.registers[0x18] = 0x08;
+    rig.board.ports = {0x00, 0x00, 0x00, 0x11, 0x03, 0x22};
+    auto* w = new frmOptions(rig.session, rig.shell);
+    auto* spi = control<QCheckBox>(w, "chkSPI");
+    spi->setCheckState(Qt::Checked);
+    rig.board.clear();
+
+    click(w, "cmdApply");
+    QVERIFY(rig.session.link.SpiMode);
+    QVERIFY(!spi->isEnabled());
+    QCOMPARE(rig.shell.titles, QStringList{"MORVANE Evaluation Software - SPI mode"});
+
+    // The three writes went over the serial bus; the switch-over came after them.
+    std::vector<int> lastRegisterWrite;
+    size_t firstPort3Write = rig.board.calls.size();
+    for (size_t i = 0; i < rig.board.calls.size(); ++i) {
+        const RecordedCall& c = rig.board.calls[i];
+        if (c.request == kRequestRegister && c.direction == kDirectionOut) {
+            QCOMPARE(c.value, 0x100 + kAddress);
+            lastRegisterWrite.push_back(int(i));
+        }
+        if (c.request == kRequestPorts && c.direction == kDirectionOut && c.value == 3 &&
+            (c.index & 0x04) && firstPort3Write == rig.board.calls.size())
+            firstPort3Write = i;
+    }
+    QCOMPARE(lastRegisterWrite.size(), size_t(3));
+    QVERIFY(size_t(lastRegisterWrite.back()) < firstPort3Write);
+    QCOMPARE(rig.board.ports[4], uint8_t(0x07));  // bit 2 set, Ain switches kept
+    QCOMPARE(rig.board.ports[5], uint8_t(0x22));  // high byte as read
+    QCOMPARE(rig.board.calls.back().request, kRequestAuxiliary);
+    // No chip register is written to select SPI.
+    for (const Write& wr : rig.registerWrites()) QVERIFY(wr.reg != 0x7F);
+
+    // From now on every access uses the SPI encoding.
+    rig.board.clear();
+    rig.session.link.ReadRegister(rig.session.link.DeviceAddress, 0x4E);
+    QCOMPARE(rig.board.calls.at(0).value, 0x0200 + 0x4E);
+    QCOMPARE(rig.board.calls.at(0).index, 0x4E);
+
+    // chkSPI stays checked and disabled: each Apply repeats the switch-over, now writing
+    // over SPI.
+    rig.board.clear();
+    click(w, "cmdApply");
+    for (const RecordedCall& c : rig.board.writesTo(kRequestRegister))
+        QCOMPARE(c.value, 0x200 + kAddress);
+    QCOMPARE(rig.shell.titles.size(), qsizetype(2));
+    QVERIFY(!spi->isEnabled());
+    delete w;
+}
+
+void ConfigWindowTest::spiSwitchOverOnSimulatedBoard() {
+    QTemporaryDir dir;
+    QVERIFY(dir.isValid());
+    ManualClock clock{36000.0};
+    sim::SimOptions options;
+    options.statePath = dir.filePath("board.json").toStdString();
+    options.tracePath = dir.filePath("trace.txt").toStdString();
+    std::vector<std::string> warnings;
+    options.warn = [&](const std::string& m) { warnings.push_back(m); };
+    sim::SimulatedBoard board(options, clock);
+    QCOMPARE(board.LoadFirmWare(QUARNEL_SOURCE_DIR "/resources/QUARNELFW.Hex"), int16_t(0));
+    RecordingNotifier notifier;
+    std::vector<int> failures;
+    Session session(board, clock, notifier, [&](int code) { failures.push_back(code); });
+    session.link.DeviceAddress = kAddress;
+    RecordingShell shell;
+
+    auto* w = new frmOptions(session, shell);
+    QCOMPARE(control<QComboBox>(w, "cmbTempAin12")->currentText(), QStringLiteral("Ain 1-2"));
+    QVERIFY(control<QCheckBox>(w, "chkSPI")->checkState() != Qt::Checked);
+    control<QCheckBox>(w, "chkMonitoring")->setCheckState(Qt::Checked);
+    control<QCheckBox>(w, "chkSPI")->setCheckState(Qt::Checked);
+    click(w, "cmdApply");
+    QVERIFY(failures.empty());
+    QCOMPARE(shell.titles, QStringList{"MORVANE Evaluation Software - SPI mode"});
+
+    // The chip took the write over the serial bus, and now answers only over SPI.
+    QCOMPARE(board.peekRegister(0x18), uint8_t(0x09));
+    QCOMPARE(session.link.ReadRegister(kAddress, 0x4E), int16_t(0x41));
+    QVERIFY(board.spiLocked());
+
+    QFile traceFile(dir.filePath("trace.txt"));
+    QVERIFY(traceFile.open(QIODevice::ReadOnly));
+    const QStringList trace =
+        QString::fromLatin1(traceFile.readAll()).split('\n', Qt::SkipEmptyParts);
+    // Load: four serial-bus reads in order.
+    QVERIFY(trace.size() > 5);
+    QVERIFY(trace[1].startsWith("222 0x00000148 0x00000018 1 1 -> 0 "));
+    QVERIFY(trace[2].startsWith("222 0x00000148 0x00000019 1 1 -> 0 "));
+    QVERIFY(trace[3].startsWith("222 0x00000148 0x0000001A 1 1 -> 0 "));
+    QVERIFY(trace[4].startsWith("222 0x00000148 0x0000007F 1 1 -> 0 "));
+    QCOMPARE(trace[5], QStringLiteral("222 0x00000148 0x00000918 0 0 -> 0"));
+    // The last read went over SPI: value 0x0200 + register.
+    QCOMPARE(trace.last(), QStringLiteral("222 0x0000024E 0x0000004E 1 1 -> 0 41"));
+    delete w;
+}
+
+void ConfigWindowTest::chkSpiDisabledInSpiMode() {
+    Rig rig;
+    rig.session.link.SpiMode = true;
+    rig.board.registers[0x7F] = 0x01;
+    auto* w = new frmOptions(rig.session, rig.shell);
+    auto* spi = control<QCheckBox>(w, "chkSPI");
+    QCOMPARE(spi->checkState(), Qt::Checked);
+    QVERIFY(!spi->isEnabled());
+    // Loads over SPI too.
+    QCOMPARE(rig.board.calls.at(0).value, 0x200 + 0x18);
+    delete w;
+}
+
+void ConfigWindowTest::cancelAndCloseBoxWriteNothing() {
+    Rig rig;
+    QPointer<frmOptions> w = new frmOptions(rig.session, rig.shell);
+    w->show();
+    control<QCheckBox>(w, "chkMonitoring")->setCheckState(Qt::Checked);
+    control<QCheckBox>(w, "chkSPI")->setCheckState(Qt::Checked);
+    rig.board.clear();
+    click(w, "cmdCancel");
+    processDeletes();
+    QVERIFY(w.isNull());
+
+    w = new frmOptions(rig.session, rig.shell);
+    w->show();
+    control<QComboBox>(w, "cmbRef")->setCurrentIndex(1);
+    rig.board.clear();
+    QVERIFY(w->close());  // the close box
+    processDeletes();
+    QVERIFY(w.isNull());
+
+    QVERIFY(rig.board.calls.empty());
+    QVERIFY(!rig.session.link.SpiMode);
+    QVERIFY(rig.shell.titles.isEmpty());
+}
+
+void ConfigWindowTest::okAppliesAndClosesItsFrame() {
+    Rig rig;
+    QMdiArea area;
+    QPointer<frmOptions> w = new frmOptions(rig.session, rig.shell);
+    QPointer<QMdiSubWindow> frame = area.addSubWindow(w);
+    frame->setAttribute(Qt::WA_DeleteOnClose);
+    area.show();
+    rig.board.clear();
+
+    click(w, "cmdOK");
+    QCOMPARE(rig.registerWrites(), (std::vector<Write>{{0x18, 0x08}, {0x19, 0x00}, {0x1A, 0x00}}));
+    processDeletes();
+    QVERIFY(w.isNull());
+    QVERIFY(frame.isNull());
+    QVERIFY(area.subWindowList().isEmpty());
+}
+
+QTEST_MAIN(ConfigWindowTest)
+#include "tst_config.moc"
