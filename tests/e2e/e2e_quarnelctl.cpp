@@ -1,0 +1,151 @@
+// Runs the built quarnelctl as a user would: its own HOME, state file and
+// trace file per test, --quick so the start-up does not wait.
+
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+namespace {
+
+std::string quote(const std::string& text) {
+    std::string out = "'";
+    for (char c : text) out += c == '\'' ? std::string("'\\''") : std::string(1, c);
+    return out + "'";
+}
+
+std::string slurp(const std::filesystem::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+struct Result {
+    int status = -1;
+    std::string out, err;
+};
+
+class Quarnelctl : public ::testing::Test {
+  protected:
+    std::filesystem::path dir;
+
+    void SetUp() override {
+        std::string pattern =
+            (std::filesystem::temp_directory_path() / "quarnel-e2e-XXXXXX").string();
+        ASSERT_NE(::mkdtemp(pattern.data()), nullptr);
+        dir = pattern;
+    }
+    void TearDown() override { std::filesystem::remove_all(dir); }
+    std::string path(const std::string& name) const { return (dir / name).string(); }
+
+    // Runs quarnelctl with the board options first; `prefix` goes before the program
+    // (e.g. a timeout).
+    Result run(const std::vector<std::string>& args, const std::string& prefix = "") {
+        std::string command = "cd " + quote(dir.string()) + " && HOME=" + quote(dir.string()) +
+                              " XDG_STATE_HOME=" + quote(path("state")) + " " + prefix + " " +
+                              quote(std::string(QUARNEL_BIN_DIR) + "/quarnelctl") +
+                              " --quick --sim-state " + quote(path("board.json")) + " --trace " +
+                              quote(path("trace.log"));
+        for (const auto& a : args) command += " " + quote(a);
+        command += " >" + quote(path("out")) + " 2>" + quote(path("err"));
+        const int raw = std::system(command.c_str());
+        Result r;
+        r.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
+        r.out = slurp(path("out"));
+        r.err = slurp(path("err"));
+        return r;
+    }
+    std::string trace() const { return slurp(path("trace.log")); }
+};
+
+TEST_F(Quarnelctl, ReadAndWriteLeaveTheirRequestsInTheTrace) {
+    Result w = run({"write", "0x25", "80"});
+    ASSERT_EQ(w.status, 0) << w.err;
+    EXPECT_EQ(w.out, "25h  Internal High Limit     50h   80  01010000  7:6:5:4:3:2:1:0\n");
+    const std::string firstRun = trace();
+    EXPECT_EQ(firstRun.rfind(
+                  "LoadFirmWare \"" + std::string(QUARNEL_BIN_DIR) + "/QUARNELFW.Hex\" -> 0\n", 0),
+              0u);
+    EXPECT_NE(firstRun.find("222 0x00000148 0x0000004E 1 1 -> 0 41\n"), std::string::npos);
+    EXPECT_NE(firstRun.find("222 0x00000148 0x00005025 0 0 -> 0\n"
+                            "222 0x00000148 0x00000025 1 1 -> 0 50\n"),
+              std::string::npos)
+        << "the write, then the hook's read-back of a limit";
+
+    Result r = run({"read", "25h"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.out, w.out) << "the board kept the value in its state file";
+    EXPECT_EQ(trace().substr(trace().size() - 38), "222 0x00000148 0x00000025 1 1 -> 0 50\n");
+}
+
+TEST_F(Quarnelctl, LogAppendsThePreambleHeaderAndLines) {
+    for (int pass = 0; pass < 2; ++pass) {
+        Result r = run({"log", path("run.csv"), "--count", "3", "--interval", "50", "--channels",
+                        "internal,vdd,ain1"});
+        ASSERT_EQ(r.status, 0) << r.err;
+    }
+    const std::string log = slurp(path("run.csv"));
+    const std::string header =
+        "\r\nQUARNEL Log File\r\n\r\nTime(s) ,Internal(\xB0"
+        "C) ,Vdd(V) ,Ain1(V) ,\r\n";
+    ASSERT_EQ(log.substr(0, header.size()), header);
+    std::istringstream lines(log.substr(header.size()));
+    std::vector<std::string> data;
+    for (std::string line; std::getline(lines, line);) data.push_back(line);
+    ASSERT_EQ(data.size(), 3u + 4u + 3u) << "the second run appends its own preamble";
+    const std::vector<std::string> times = {"0,", ".05,", ".1,"};
+    for (int i = 0; i < 3; ++i) {
+        EXPECT_EQ(data[i].substr(0, times[i].size()), times[i]);
+        EXPECT_EQ(data[i].back(), '\r');
+        EXPECT_EQ(std::count(data[i].begin(), data[i].end(), ','), 4) << data[i];
+        EXPECT_EQ(data[i].find(", 0,"), std::string::npos) << "real readings: " << data[i];
+    }
+}
+
+TEST_F(Quarnelctl, BadInputIsRefusedWithStatus2AndNothingWritten) {
+    for (const std::vector<std::string>& args : {std::vector<std::string>{"write", "100", "1"},
+                                                 {"write", "25", "300"},
+                                                 {"log", path("x.csv"), "--channels", "external"},
+                                                 {"--sim-address", "47", "info"},
+                                                 {"nonsense"}}) {
+        Result r = run(args);
+        EXPECT_EQ(r.status, 2) << args[0];
+        EXPECT_FALSE(r.err.empty()) << args[0];
+        EXPECT_TRUE(r.out.empty()) << args[0];
+    }
+    EXPECT_FALSE(std::filesystem::exists(path("x.csv")));
+    // Only the refused log command, which must see the pin mode, reached the board.
+    const std::string t = trace();
+    EXPECT_EQ(t.find("LoadFirmWare"), t.rfind("LoadFirmWare"));
+    EXPECT_EQ(t.find("0x00012C25"), std::string::npos) << "no write of 300 to 25h";
+}
+
+TEST_F(Quarnelctl, APulledCableEndsWithStatus3AndItsMessage) {
+    Result r = run({"--sim-fault", "cable=60", "monitor"});
+    EXPECT_EQ(r.status, 3);
+    EXPECT_EQ(r.err, "quarnelctl: Communications Interrupted - Check USB connections\n");
+    Result f = run({"--sim-fault", "firmware", "info"});
+    EXPECT_EQ(f.status, 3);
+    EXPECT_NE(f.err.find("Firmware failed to download"), std::string::npos);
+}
+
+TEST_F(Quarnelctl, InfoSucceedsAndInterruptEndsMonitorCleanly) {
+    Result info = run({"--sim-address", "4A", "info"});
+    ASSERT_EQ(info.status, 0) << info.err;
+    EXPECT_EQ(info.out.substr(0, 20), "Device address: 4Ah\n");
+    EXPECT_NE(info.out.find("Board: simulated, state " + path("board.json")), std::string::npos);
+
+    Result m = run({"monitor"}, "timeout --preserve-status -s INT 1");
+    EXPECT_EQ(m.status, 0) << m.err;
+    EXPECT_GE(std::count(m.out.begin(), m.out.end(), '\n'), 3);
+    EXPECT_EQ(m.out.back(), '\n');
+}
+
+}  // namespace
