@@ -1,0 +1,527 @@
+#include "widgets/StripChart.h"
+
+#include <qcustomplot.h>
+#include <QAccessible>
+#include <QAction>
+#include <QApplication>
+#include <QClipboard>
+#include <QContextMenuEvent>
+#include <QFileDialog>
+#include <QMenu>
+#include <QMessageBox>
+#include <QMouseEvent>
+#include <QPainter>
+#include <QPainterPath>
+#include <QShowEvent>
+#include <QTimer>
+#include <QVBoxLayout>
+#include <algorithm>
+#include <cmath>
+
+#include "widgets/WidgetAccessibility.h"
+
+namespace quarnel {
+
+namespace {
+
+constexpr int kArrowLong = 16;   // along the drag direction
+constexpr int kArrowShort = 11;  // across it
+constexpr double kMinSpanSeconds = 5.0;
+const QString kToolTip =
+    QStringLiteral("Drag the arrows at the edges of this graph to zoom in and out");
+
+double keyOf(qint64 msecsSinceEpoch) {
+    return double(msecsSinceEpoch) / 1000.0;
+}
+
+}  // namespace
+
+// A small double-headed arrow at the end of an axis; dragging it moves that
+// end of the axis. Reports the drag distance in pixels from the press.
+class StripChartArrow : public QWidget {
+  public:
+    StripChartArrow(Qt::Orientation orientation, QWidget* parent)
+        : QWidget(parent), orientation_(orientation) {
+        if (orientation_ == Qt::Vertical) {
+            setFixedSize(kArrowShort, kArrowLong);
+            setCursor(Qt::SizeVerCursor);
+        } else {
+            setFixedSize(kArrowLong, kArrowShort);
+            setCursor(Qt::SizeHorCursor);
+        }
+        setAttribute(Qt::WA_Hover);
+    }
+
+    std::function<void(double delta, bool start)> onDrag;
+
+  protected:
+    void paintEvent(QPaintEvent*) override {
+        QPainter p(this);
+        p.setRenderHint(QPainter::Antialiasing);
+        const bool active = underMouse() || dragging_;
+        const QColor fill = active ? palette().color(QPalette::Highlight) : QColor(96, 104, 118);
+        p.setPen(Qt::NoPen);
+        p.setBrush(fill);
+        const double w = width(), h = height();
+        QPainterPath path;
+        if (orientation_ == Qt::Vertical) {
+            const double gap = 1.5, mid = h / 2.0;
+            path.addPolygon(QPolygonF({{0.5, mid - gap}, {w / 2.0, 0.5}, {w - 0.5, mid - gap}}));
+            path.closeSubpath();
+            path.addPolygon(
+                QPolygonF({{0.5, mid + gap}, {w / 2.0, h - 0.5}, {w - 0.5, mid + gap}}));
+            path.closeSubpath();
+        } else {
+            const double gap = 1.5, mid = w / 2.0;
+            path.addPolygon(QPolygonF({{mid - gap, 0.5}, {0.5, h / 2.0}, {mid - gap, h - 0.5}}));
+            path.closeSubpath();
+            path.addPolygon(
+                QPolygonF({{mid + gap, 0.5}, {w - 0.5, h / 2.0}, {mid + gap, h - 0.5}}));
+            path.closeSubpath();
+        }
+        p.drawPath(path);
+    }
+    void mousePressEvent(QMouseEvent* event) override {
+        if (event->button() != Qt::LeftButton) return QWidget::mousePressEvent(event);
+        dragging_ = true;
+        pressPos_ = event->globalPosition();
+        if (onDrag) onDrag(0.0, true);
+        update();
+    }
+    void mouseMoveEvent(QMouseEvent* event) override {
+        if (!dragging_) return;
+        const QPointF d = event->globalPosition() - pressPos_;
+        if (onDrag) onDrag(orientation_ == Qt::Vertical ? d.y() : d.x(), false);
+    }
+    void mouseReleaseEvent(QMouseEvent* event) override {
+        if (event->button() == Qt::LeftButton) {
+            dragging_ = false;
+            update();
+        }
+    }
+    bool event(QEvent* event) override {
+        if (event->type() == QEvent::HoverEnter || event->type() == QEvent::HoverLeave) update();
+        return QWidget::event(event);
+    }
+
+  private:
+    Qt::Orientation orientation_;
+    bool dragging_ = false;
+    QPointF pressPos_;
+};
+
+StripChart::StripChart(QWidget* parent) : QWidget(parent) {
+    installWidgetAccessibility();
+    setToolTip(kToolTip);
+
+    plot_ = new QCustomPlot(this);
+    plot_->setObjectName(QStringLiteral("plot"));
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->addWidget(plot_);
+
+    // Thin unsmoothed traces keep a replot cheap; wide pens cost far more.
+    plot_->setNotAntialiasedElements(QCP::aePlottables | QCP::aeGrid | QCP::aeSubGrid |
+                                     QCP::aeAxes);
+    plot_->setPlottingHint(QCP::phImmediateRefresh, false);
+    plot_->setInteractions(QCP::Interactions());
+
+    title_ = new QCPTextElement(plot_, QString(),
+                                QFont(font().family(), font().pointSize() + 1, QFont::Bold));
+    plot_->plotLayout()->insertRow(0);
+    plot_->plotLayout()->addElement(0, 0, title_);
+
+    // The legend sits in its own row under the title, filled left to right.
+    QCPLegend* legend = plot_->legend;
+    legend->setVisible(true);
+    plot_->axisRect()->insetLayout()->take(legend);
+    plot_->plotLayout()->insertRow(1);
+    plot_->plotLayout()->addElement(1, 0, legend);
+    plot_->plotLayout()->setRowStretchFactor(0, 0.001);
+    plot_->plotLayout()->setRowStretchFactor(1, 0.001);
+    legend->setFillOrder(QCPLayoutGrid::foColumnsFirst);
+    legend->setBorderPen(Qt::NoPen);
+    legend->setBrush(Qt::NoBrush);
+    legend->setIconSize(18, 10);
+    legend->setColumnSpacing(14);
+    legend->setRowSpacing(0);
+    legend->setMargins(QMargins(6, 0, 6, 2));
+
+    auto ticker = QSharedPointer<QCPAxisTickerDateTime>::create();
+    ticker->setDateTimeFormat(QStringLiteral("HH:mm:ss"));
+    ticker->setTickCount(6);
+    plot_->xAxis->setTicker(ticker);
+    const QColor gridColor(226, 229, 234);
+    for (QCPAxis* axis : {plot_->xAxis, plot_->yAxis}) {
+        axis->grid()->setPen(QPen(gridColor, 1));
+        axis->setBasePen(QPen(QColor(120, 126, 136), 1));
+        axis->setTickPen(QPen(QColor(120, 126, 136), 1));
+        axis->setSubTickPen(QPen(QColor(160, 165, 174), 1));
+        axis->setTickLabelColor(QColor(60, 64, 72));
+        // Room beyond the tick labels for the zoom arrows.
+        axis->setPadding(kArrowLong / 2 + 6);
+    }
+    plot_->axisRect()->setBackground(QColor(252, 252, 253));
+    // Half a time label overhangs each end of the time axis.
+    plot_->axisRect()->setMinimumMargins(QMargins(50, 12, 40, 12));
+    plot_->xAxis->setTickLabels(false);
+
+    timeArrow_ = new StripChartArrow(Qt::Horizontal, plot_);
+    timeArrow_->setObjectName(QStringLiteral("timeZoomArrow"));
+    timeArrow_->onDrag = [this](double d, bool start) { dragTimeArrow(d, start); };
+    yTopArrow_ = new StripChartArrow(Qt::Vertical, plot_);
+    yTopArrow_->setObjectName(QStringLiteral("yMaxZoomArrow"));
+    yTopArrow_->onDrag = [this](double d, bool start) { dragYArrow(true, d, start); };
+    yBottomArrow_ = new StripChartArrow(Qt::Vertical, plot_);
+    yBottomArrow_->setObjectName(QStringLiteral("yMinZoomArrow"));
+    yBottomArrow_->onDrag = [this](double d, bool start) { dragYArrow(false, d, start); };
+    connect(plot_, &QCustomPlot::afterLayout, this, &StripChart::placeArrows);
+
+    saveAction_ = new QAction(QStringLiteral("Save Image..."), this);
+    saveAction_->setObjectName(QStringLiteral("actSaveImage"));
+    connect(saveAction_, &QAction::triggered, this, &StripChart::chooseAndSaveImage);
+    copyAction_ = new QAction(QStringLiteral("Copy Image"), this);
+    copyAction_->setObjectName(QStringLiteral("actCopyImage"));
+    connect(copyAction_, &QAction::triggered, this, &StripChart::copyImage);
+
+    // Setter changes are gathered into one replot on the next event loop pass.
+    replotTimer_ = new QTimer(this);
+    replotTimer_->setSingleShot(true);
+    replotTimer_->setInterval(0);
+    connect(replotTimer_, &QTimer::timeout, this, &StripChart::refresh);
+
+    fileChooser_ = [this] {
+        QString name = QFileDialog::getSaveFileName(this, QStringLiteral("Save Image"), QString(),
+                                                    QStringLiteral("PNG image (*.png)"));
+        if (!name.isEmpty() && !name.endsWith(QStringLiteral(".png"), Qt::CaseInsensitive))
+            name += QStringLiteral(".png");
+        return name;
+    };
+    errorReporter_ = [this](const QString& message) {
+        QMessageBox::warning(this, QGuiApplication::applicationDisplayName(), message);
+    };
+
+    setChannelColors({QColor(0, 0, 255)});
+    setYRange(0.0, 10.0);
+    replotNow();
+}
+
+StripChart::~StripChart() = default;
+
+bool StripChart::validChannel(int channel) const {
+    return channel >= 1 && channel <= int(channels_.size());
+}
+
+void StripChart::setChannelColors(const QList<QColor>& colors) {
+    // Keep the graphs that still exist so their history and labels survive.
+    while (int(channels_.size()) > colors.size()) {
+        plot_->removeGraph(channels_.back().graph);
+        channels_.pop_back();
+    }
+    while (int(channels_.size()) < colors.size()) {
+        Channel channel;
+        channel.graph = plot_->addGraph();
+        channel.graph->setAdaptiveSampling(true);
+        channel.label = QStringLiteral("Channel %1").arg(channels_.size() + 1);
+        channel.graph->setName(channel.label);
+        channels_.push_back(channel);
+    }
+    for (int i = 0; i < colors.size(); ++i) setChannelColor(i + 1, colors[i]);
+    scheduleReplot();
+}
+
+void StripChart::setChannelColor(int channel, const QColor& color) {
+    if (!validChannel(channel)) return;
+    QCPGraph* graph = channels_[channel - 1].graph;
+    graph->setPen(QPen(color, 1));
+    if (auto* item = plot_->legend->itemWithPlottable(graph)) {
+        item->setTextColor(color);
+        item->setSelectedTextColor(color);
+    }
+    scheduleReplot();
+}
+
+int StripChart::channelCount() const {
+    return int(channels_.size());
+}
+
+QColor StripChart::channelColor(int channel) const {
+    return validChannel(channel) ? channels_[channel - 1].graph->pen().color() : QColor();
+}
+
+void StripChart::AddSample(int channel, double value, qint64 msecsSinceEpoch) {
+    if (!validChannel(channel)) return;
+    addPoint(channels_[channel - 1], keyOf(msecsSinceEpoch), value);
+}
+
+void StripChart::AddSample(int channel, double value, const QDateTime& when) {
+    AddSample(channel, value, when.toMSecsSinceEpoch());
+}
+
+void StripChart::AddSamples(qint64 msecsSinceEpoch, const QList<double>& values) {
+    const double key = keyOf(msecsSinceEpoch);
+    const int n = std::min(int(values.size()), channelCount());
+    for (int i = 0; i < n; ++i) addPoint(channels_[i], key, values[i]);
+}
+
+void StripChart::AddSamples(const QDateTime& when, const QList<double>& values) {
+    AddSamples(when.toMSecsSinceEpoch(), values);
+}
+
+void StripChart::addPoint(Channel& channel, double key, double value) {
+    if (hasSamples_ && key < newestKey_) startAgainAt(key);
+    if (!hasSamples_ || key > newestKey_) newestKey_ = key;
+    hasSamples_ = true;
+    channel.graph->addData(key, value);
+    trim(channel);
+}
+
+void StripChart::startAgainAt(double key) {
+    // The caller's clock went back: keeping the newer points would hide every
+    // new sample outside the window until the clock caught up again.
+    for (Channel& channel : channels_) channel.graph->data()->clear();
+    newestKey_ = key;
+}
+
+void StripChart::trim(Channel& channel) {
+    auto data = channel.graph->data();
+    const double cutoff = newestKey_ - historySeconds_;
+    if (data->constBegin()->key < cutoff) data->removeBefore(cutoff);
+    // Equal time stamps defeat the time bound; trim in batches to stay cheap.
+    if (data->size() > maxPoints_ + maxPoints_ / 4) {
+        QVector<QCPGraphData> keep(data->constEnd() - maxPoints_, data->constEnd());
+        data->set(keep, true);
+    }
+}
+
+void StripChart::clearSamples() {
+    for (Channel& channel : channels_) channel.graph->data()->clear();
+    hasSamples_ = false;
+    newestKey_ = 0.0;
+    scheduleReplot();
+}
+
+void StripChart::SetChartTitle(const QString& text) {
+    if (text == title_->text()) return;
+    title_->setText(text);
+    if (QAccessible::isActive()) {
+        QAccessibleEvent event(this, QAccessible::NameChanged);
+        QAccessible::updateAccessibility(&event);
+    }
+    scheduleReplot();
+}
+
+void StripChart::SetChannelLabel(int channel, const QString& text) {
+    if (!validChannel(channel) || channels_[channel - 1].label == text) return;
+    channels_[channel - 1].label = text;
+    channels_[channel - 1].graph->setName(text);
+    scheduleReplot();
+}
+
+void StripChart::SetChannelShown(int channel, bool shown) {
+    if (!validChannel(channel) || channels_[channel - 1].graph->visible() == shown) return;
+    channels_[channel - 1].graph->setVisible(shown);
+    scheduleReplot();
+}
+
+void StripChart::SetChartVisible(bool visible) {
+    setVisible(visible);
+}
+
+QString StripChart::chartTitle() const {
+    return title_->text();
+}
+
+QString StripChart::channelLabel(int channel) const {
+    return validChannel(channel) ? channels_[channel - 1].label : QString();
+}
+
+bool StripChart::channelShown(int channel) const {
+    return validChannel(channel) && channels_[channel - 1].graph->visible();
+}
+
+int StripChart::sampleCount(int channel) const {
+    return validChannel(channel) ? channels_[channel - 1].graph->data()->size() : 0;
+}
+
+QList<QString> StripChart::legendTexts() const {
+    QList<QString> texts;
+    for (const Channel& channel : channels_) texts.append(channel.label);
+    return texts;
+}
+
+QString StripChart::accessibleValue() const {
+    return legendTexts().join(QStringLiteral("; "));
+}
+
+void StripChart::setYRange(double min, double max) {
+    if (!(max > min)) return;
+    yMin_ = min;
+    yMax_ = max;
+    outerYMin_ = std::min(outerYMin_, min);
+    outerYMax_ = std::max(outerYMax_, max);
+    scheduleReplot();
+}
+
+void StripChart::setOuterYRange(double min, double max) {
+    if (!(max > min)) return;
+    outerYMin_ = std::min(min, yMin_);
+    outerYMax_ = std::max(max, yMax_);
+}
+
+void StripChart::setTimeSpanSeconds(double seconds) {
+    spanSeconds_ = std::clamp(seconds, std::min(kMinSpanSeconds, historySeconds_), historySeconds_);
+    scheduleReplot();
+}
+
+void StripChart::setHistorySeconds(double seconds) {
+    if (!(seconds > 0.0)) return;
+    historySeconds_ = seconds;
+    spanSeconds_ = std::min(spanSeconds_, historySeconds_);
+    for (Channel& channel : channels_)
+        if (!channel.graph->data()->isEmpty()) trim(channel);
+    scheduleReplot();
+}
+
+void StripChart::setMaxPointsPerChannel(int points) {
+    if (points < 1) return;
+    maxPoints_ = points;
+    for (Channel& channel : channels_)
+        if (!channel.graph->data()->isEmpty()) trim(channel);
+}
+
+double StripChart::timeAxisLower() const {
+    return plot_->xAxis->range().lower;
+}
+double StripChart::timeAxisUpper() const {
+    return plot_->xAxis->range().upper;
+}
+
+void StripChart::refresh() {
+    // A chart stacked under another one is not drawn until it is shown.
+    if (!isVisibleTo(window()) || (isWindow() && !isVisible())) {
+        replotPending_ = true;
+        replotTimer_->stop();
+        return;
+    }
+    replotNow();
+}
+
+void StripChart::replotNow() {
+    replotTimer_->stop();
+    replotPending_ = false;
+    if (hasSamples_) {
+        plot_->xAxis->setRange(newestKey_ - spanSeconds_, newestKey_);
+    } else {
+        plot_->xAxis->setRange(0.0, spanSeconds_);
+    }
+    plot_->xAxis->setTickLabels(hasSamples_);
+    plot_->yAxis->setRange(yMin_, yMax_);
+    updateLegendWrap();
+    plot_->replot(QCustomPlot::rpQueuedRefresh);
+    updateAccessibleText();
+}
+
+void StripChart::scheduleReplot() {
+    if (replotTimer_ && !replotTimer_->isActive()) replotTimer_->start();
+}
+
+void StripChart::showEvent(QShowEvent* event) {
+    QWidget::showEvent(event);
+    if (replotPending_) replotNow();
+}
+
+void StripChart::updateLegendWrap() {
+    // As many legend columns as the widest text allows, so long legends wrap
+    // onto a second row rather than squeezing the plot.
+    QFontMetrics metrics(plot_->legend->font());
+    int widest = 1;
+    for (const Channel& channel : channels_)
+        widest = std::max(widest, metrics.horizontalAdvance(channel.label));
+    const int itemWidth = widest + plot_->legend->iconSize().width() + 7 + 14;
+    const int columns = std::clamp((plot_->width() - 12) / itemWidth, 1, 8);
+    if (plot_->legend->wrap() != columns) {
+        plot_->legend->setWrap(columns);
+        plot_->legend->setFillOrder(QCPLayoutGrid::foColumnsFirst, true);
+    }
+}
+
+void StripChart::placeArrows() {
+    const QRect inner = plot_->axisRect()->rect();
+    const QRect outer = plot_->axisRect()->outerRect();
+    const int left = outer.left() + 2;
+    yTopArrow_->move(left, inner.top() - kArrowLong / 2);
+    yBottomArrow_->move(left, inner.bottom() - kArrowLong / 2);
+    timeArrow_->move(inner.left() - kArrowLong / 2, outer.bottom() - kArrowShort - 2);
+}
+
+void StripChart::dragTimeArrow(double dx, bool start) {
+    // The arrow marks the oldest end of the window: pulling it left shows
+    // more time, pushing it right less.
+    if (start) {
+        dragSpan_ = spanSeconds_;
+        return;
+    }
+    const double width = std::max(1, plot_->axisRect()->width());
+    setTimeSpanSeconds(dragSpan_ - dx * dragSpan_ / width);
+    replotNow();
+    emit zoomed();
+}
+
+void StripChart::dragYArrow(bool top, double dy, bool start) {
+    // Each arrow moves its end of the y axis, never past the outer range.
+    if (start) {
+        dragYMin_ = yMin_;
+        dragYMax_ = yMax_;
+        return;
+    }
+    const double height = std::max(1, plot_->axisRect()->height());
+    const double shift = -dy * (dragYMax_ - dragYMin_) / height;
+    const double minSpan = (outerYMax_ - outerYMin_) / 100.0;
+    if (top) {
+        yMax_ = std::clamp(dragYMax_ + shift, yMin_ + minSpan, outerYMax_);
+    } else {
+        yMin_ = std::clamp(dragYMin_ + shift, outerYMin_, yMax_ - minSpan);
+    }
+    replotNow();
+    emit zoomed();
+}
+
+void StripChart::updateAccessibleText() {
+    if (!QAccessible::isActive()) return;
+    QAccessibleValueChangeEvent event(this, accessibleValue());
+    QAccessible::updateAccessibility(&event);
+}
+
+void StripChart::contextMenuEvent(QContextMenuEvent* event) {
+    QMenu menu(this);
+    menu.addAction(saveAction_);
+    menu.addAction(copyAction_);
+    menu.exec(event->globalPos());
+}
+
+void StripChart::setFileChooser(FileChooser chooser) {
+    fileChooser_ = std::move(chooser);
+}
+
+void StripChart::setErrorReporter(ErrorReporter reporter) {
+    errorReporter_ = std::move(reporter);
+}
+
+bool StripChart::saveImage(const QString& fileName) {
+    return plot_->savePng(fileName);
+}
+
+void StripChart::copyImage() {
+    QApplication::clipboard()->setPixmap(plot_->toPixmap());
+}
+
+void StripChart::chooseAndSaveImage() {
+    if (!fileChooser_) return;
+    const QString name = fileChooser_();
+    if (name.isEmpty()) return;
+    if (!saveImage(name) && errorReporter_)
+        errorReporter_(QStringLiteral("The image could not be saved to %1").arg(name));
+}
+
+}  // namespace quarnel

@@ -1,0 +1,158 @@
+#pragma once
+// A strip chart: a few channels plotted against wall-clock time, scrolling with
+// the newest sample. The caller stamps every sample (the chart never reads the
+// clock), adds samples cheaply and asks for one replot with refresh(), so the
+// drawing rate is the caller's, not the sample rate.
+
+#include <QColor>
+#include <QDateTime>
+#include <QList>
+#include <QString>
+#include <QWidget>
+#include <functional>
+#include <vector>
+
+class QCustomPlot;
+class QCPGraph;
+class QCPTextElement;
+class QAction;
+class QTimer;
+
+namespace quarnel {
+
+class StripChartArrow;
+
+class StripChart : public QWidget {
+    Q_OBJECT
+
+  public:
+    // Returns the chosen file name, or an empty string when cancelled.
+    using FileChooser = std::function<QString()>;
+    // Told about an image that could not be written.
+    using ErrorReporter = std::function<void(const QString& message)>;
+
+    explicit StripChart(QWidget* parent = nullptr);
+    ~StripChart() override;
+
+    // Channels are numbered from 1. Setting the colours sets the channel
+    // count; channels start labelled "Channel n", shown and empty.
+    void setChannelColors(const QList<QColor>& colors);
+    void setChannelColor(int channel, const QColor& color);
+    int channelCount() const;
+    QColor channelColor(int channel) const;
+
+    // Samples are stamped by the caller in milliseconds since the epoch (or a
+    // QDateTime), so the axis keeps running across midnight. A time earlier
+    // than the newest sample means the clock was set back: the history is
+    // dropped and the chart starts again from that time.
+    void AddSample(int channel, double value, qint64 msecsSinceEpoch);
+    void AddSample(int channel, double value, const QDateTime& when);
+    // values[i] goes to channel i + 1; extra values are ignored.
+    void AddSamples(qint64 msecsSinceEpoch, const QList<double>& values);
+    void AddSamples(const QDateTime& when, const QList<double>& values);
+    void clearSamples();
+
+    void SetChartTitle(const QString& text);
+    void SetChannelLabel(int channel, const QString& text);
+    // A hidden channel keeps recording but is not drawn; its legend stays.
+    void SetChannelShown(int channel, bool shown);
+    void SetChartVisible(bool visible);
+
+    QString chartTitle() const;
+    QString channelLabel(int channel) const;
+    bool channelShown(int channel) const;
+    int sampleCount(int channel) const;  // points held for the channel
+    QList<QString> legendTexts() const;
+    // Accessibility: name is the title, value the legend texts.
+    QString accessibleCaption() const { return chartTitle(); }
+    QString accessibleValue() const;
+
+    // Y axis range shown, and the outer range the zoom arrows may not leave.
+    // The outer range grows to hold the shown range.
+    void setYRange(double min, double max);
+    void setOuterYRange(double min, double max);
+    double yMin() const { return yMin_; }
+    double yMax() const { return yMax_; }
+    double outerYMin() const { return outerYMin_; }
+    double outerYMax() const { return outerYMax_; }
+
+    // Visible time span (zoomed by the arrow on the time axis), bounded by
+    // the history kept per channel.
+    void setTimeSpanSeconds(double seconds);
+    double timeSpanSeconds() const { return spanSeconds_; }
+    void setHistorySeconds(double seconds);  // default 600
+    double historySeconds() const { return historySeconds_; }
+    // Guards memory against a caller whose clock stands still.
+    void setMaxPointsPerChannel(int points);  // default 20000
+    int maxPointsPerChannel() const { return maxPoints_; }
+    // Time axis range shown after the last replot, in seconds since the epoch.
+    double timeAxisLower() const;
+    double timeAxisUpper() const;
+
+    // One replot now when the chart is visible, else one when it is next shown.
+    // Adding samples never replots; label, title and range setters schedule one
+    // replot for the next event loop pass that refresh() absorbs.
+    void refresh();
+
+    // Dialog seams: the context menu's "Save Image..." asks the chooser for a
+    // file name (default: a save dialog) and reports failures to the reporter
+    // (default: a warning box).
+    void setFileChooser(FileChooser chooser);
+    void setErrorReporter(ErrorReporter reporter);
+    bool saveImage(const QString& fileName);  // PNG
+    void copyImage();                         // to the clipboard
+
+    // The plot, for its signals (afterReplot) and for rendering.
+    QCustomPlot* plot() const { return plot_; }
+
+  signals:
+    void zoomed();
+
+  protected:
+    void showEvent(QShowEvent* event) override;
+    void contextMenuEvent(QContextMenuEvent* event) override;
+
+  private:
+    struct Channel {
+        QCPGraph* graph = nullptr;
+        QString label;
+    };
+
+    bool validChannel(int channel) const;
+    void addPoint(Channel& channel, double key, double value);
+    void startAgainAt(double key);
+    void trim(Channel& channel);
+    void replotNow();
+    void scheduleReplot();
+    void placeArrows();
+    void updateLegendWrap();
+    void dragTimeArrow(double dx, bool start);
+    void dragYArrow(bool top, double dy, bool start);
+    void updateAccessibleText();
+    void chooseAndSaveImage();
+
+    QCustomPlot* plot_ = nullptr;
+    QCPTextElement* title_ = nullptr;
+    std::vector<Channel> channels_;
+    StripChartArrow* timeArrow_ = nullptr;
+    StripChartArrow* yTopArrow_ = nullptr;
+    StripChartArrow* yBottomArrow_ = nullptr;
+    QAction* saveAction_ = nullptr;
+    QAction* copyAction_ = nullptr;
+    QTimer* replotTimer_ = nullptr;
+    FileChooser fileChooser_;
+    ErrorReporter errorReporter_;
+
+    double yMin_ = 0.0, yMax_ = 10.0;
+    double outerYMin_ = 0.0, outerYMax_ = 10.0;
+    double spanSeconds_ = 60.0;
+    double historySeconds_ = 600.0;
+    int maxPoints_ = 20000;
+    double newestKey_ = 0.0;
+    bool hasSamples_ = false;
+    bool replotPending_ = false;  // refresh() asked while hidden
+    // Values at the start of an arrow drag.
+    double dragSpan_ = 0.0, dragYMin_ = 0.0, dragYMax_ = 0.0;
+};
+
+}  // namespace quarnel
