@@ -1,0 +1,111 @@
+#include "app/Application.h"
+
+#include <QApplication>
+#include <QWidget>
+
+#include "app/Platform.h"
+#include "windows/AppSettings.h"
+
+namespace quarnel {
+
+Application::Application(AppEnvironment env)
+    : env_(std::move(env)),
+      session_(env_.board, env_.clock, env_.notifier,
+               [this](int code) { HandleLinkFailure(code); }) {}
+
+Application::~Application() {
+    // The windows refer to the session; they go first.
+    main_.reset();
+    splash_.reset();
+}
+
+bool Application::StartApplication() {
+    {
+        // Shown at start until the user ticks "Don't display this form on start-up".
+        AppSettings settings;
+        const QString shown =
+            settings.value(QString::fromLatin1(keys::kDisplayHelp), QStringLiteral("True"))
+                .toString()
+                .trimmed();
+        session_.flags.ShowHelpAtStartup =
+            shown.compare(QStringLiteral("False"), Qt::CaseInsensitive) != 0;
+    }
+
+    starting_ = true;
+    splash_ = std::make_unique<frmSplash>([this](const QString& text) {
+        if (main_) main_->setStatusText(text);
+    });
+    splash_->show();
+    splash_->repaint();
+
+    MainWindowDeps deps{session_,
+                        env_.openUrl,
+                        env_.chooseFile,
+                        env_.applicationDir,
+                        env_.quick,
+                        env_.createWindow};
+    if (env_.now) deps.now = env_.now;
+    main_ = std::make_unique<frmMain>(std::move(deps));
+    try {
+        main_->MDIForm_Load(*splash_);
+    } catch (const LinkFailure&) {
+        // The handler has shown the message and closed everything.
+        starting_ = false;
+        return false;
+    }
+
+    splash_->close();
+    splash_.reset();
+    starting_ = false;
+    if (closeRequested_) {
+        main_->close();
+        exitStatus_ = 0;
+        return false;
+    }
+    main_->show();
+    if (session_.flags.ShowHelpAtStartup) main_->openWindow(ToolWindow::Help);
+    return true;
+}
+
+int Application::exec() {
+    const int status = QApplication::exec();
+    return exitStatus_ != 0 ? exitStatus_ : status;
+}
+
+void Application::requestClose() {
+    if (starting_) {
+        // The load is still running; close once it has returned.
+        closeRequested_ = true;
+        return;
+    }
+    if (main_) main_->close();
+}
+
+void Application::HandleLinkFailure(int code) {
+    if (main_) main_->tmrMaster.stop();
+    if (handlingFailure_) return;  // one message, one shutdown
+    handlingFailure_ = true;
+    env_.notifier.message(LinkFailureMessage(code), Notifier::Icon::Error);
+    closeAllWindows();
+    AppSettings().sync();
+    exitStatus_ = kExitLinkFailure;
+    if (env_.endProcess)
+        env_.endProcess(kExitLinkFailure);
+    else
+        EndProcessNow(kExitLinkFailure);
+}
+
+void Application::closeAllWindows() {
+    const auto closeGuarded = [](QWidget* window) {
+        try {
+            window->close();
+        } catch (const LinkFailure&) {
+            // A second failure inside a close handler: already being handled.
+        }
+    };
+    for (QWidget* window : QApplication::topLevelWidgets())
+        if (window != main_.get() && window->isVisible()) closeGuarded(window);
+    if (main_) closeGuarded(main_.get());
+}
+
+}  // namespace quarnel

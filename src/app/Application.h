@@ -1,0 +1,75 @@
+#pragma once
+// The program's start (splash, main window load, help), its link-failure
+// handler and its orderly end.
+
+#include <QString>
+#include <functional>
+#include <memory>
+
+#include "app/WindowFactory.h"
+#include "app/frmMain.h"
+#include "app/splash/frmSplash.h"
+#include "device/DeviceState.h"
+#include "link/Clock.h"
+#include "link/Orvalink.h"
+#include "monitor/Session.h"
+#include "windows/Shell.h"
+
+namespace quarnel {
+
+inline constexpr int kExitLinkFailure = 3;  // the board link failed (as quarnelctl)
+
+struct AppEnvironment {
+    Orvalink& board;
+    Clock& clock;
+    Notifier& notifier;
+    UrlOpener openUrl;
+    FileChooser chooseFile;
+    QString applicationDir;
+    bool quick = false;  // skip the start-up settling delays
+    // Ends the process after a link failure; must not return in the program.
+    // Tests record the status instead (the failing call then throws LinkFailure).
+    std::function<void(int status)> endProcess{};
+    WindowFactory createWindow = CreateToolWindow;
+    std::function<QDateTime()> now{};  // status-bar clock; empty: the system's
+};
+
+class Application {
+public:
+    explicit Application(AppEnvironment env);
+    ~Application();
+    Application(const Application&) = delete;
+    Application& operator=(const Application&) = delete;
+
+    // Splash, main window load (connection sequence), splash closed, main
+    // window shown, help window if wanted. False when the program is to end
+    // without its event loop (a link failure, or a stop request during
+    // start-up); exitStatus() then says how.
+    bool StartApplication();
+    // Runs the event loop until the main window has closed.
+    int exec();
+    int exitStatus() const { return exitStatus_; }
+
+    // The installed link-failure handler.
+    void HandleLinkFailure(int code);
+    // SIGINT/SIGTERM: close the main window as its close box does.
+    void requestClose();
+
+    Session& session() { return session_; }
+    frmMain* mainWindow() { return main_.get(); }
+    frmSplash* splash() { return splash_.get(); }
+
+private:
+    void closeAllWindows();
+
+    AppEnvironment env_;
+    Session session_;
+    std::unique_ptr<frmSplash> splash_;
+    std::unique_ptr<frmMain> main_;
+    bool starting_ = false;
+    bool closeRequested_ = false;
+    bool handlingFailure_ = false;
+    int exitStatus_ = 0;
+};
+
+}  // namespace quarnel

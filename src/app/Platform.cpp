@@ -1,0 +1,50 @@
+#include "app/Platform.h"
+
+#include <QApplication>
+#include <QDesktopServices>
+#include <QFileDialog>
+#include <QMessageBox>
+#include <cstdio>
+#include <cstdlib>
+
+#include "windows/AppSettings.h"
+
+namespace quarnel {
+
+void QtNotifier::message(const std::string& text, Icon icon) {
+    QMessageBox::Icon boxIcon = QMessageBox::NoIcon;
+    switch (icon) {
+        case Icon::None: boxIcon = QMessageBox::NoIcon; break;
+        case Icon::Information: boxIcon = QMessageBox::Information; break;
+        case Icon::Warning: boxIcon = QMessageBox::Warning; break;
+        case Icon::Error: boxIcon = QMessageBox::Critical; break;
+    }
+    // The messages carry CR LF line breaks; a lone CR would show as a glyph.
+    QString shown = QString::fromStdString(text);
+    shown.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+    QMessageBox box(boxIcon, QString::fromLatin1(kAppTitle), shown, QMessageBox::Ok,
+                    QApplication::activeWindow());
+    box.exec();
+}
+
+UrlOpener DesktopUrlOpener() {
+    return [](const QUrl& url) { QDesktopServices::openUrl(url); };
+}
+
+FileChooser DialogFileChooser() {
+    return [](QWidget* parent, const QString& caption, const QString& startDir,
+              const QString& filter) -> std::optional<QString> {
+        const QString path = QFileDialog::getSaveFileName(parent, caption, startDir, filter,
+                                                          nullptr,
+                                                          QFileDialog::DontConfirmOverwrite);
+        if (path.isEmpty()) return std::nullopt;
+        return path;
+    };
+}
+
+void EndProcessNow(int status) {
+    std::fflush(nullptr);
+    std::_Exit(status);
+}
+
+}  // namespace quarnel

@@ -1,0 +1,37 @@
+#include "app/WindowFactory.h"
+
+#include "windows/about/frmAbout.h"
+#include "windows/config/frmOptions.h"
+#include "windows/help/frmHelp.h"
+
+namespace quarnel {
+namespace {
+
+// One function per window: replace the nullptr with the window when it lands.
+QWidget* createLogging(const WindowContext&) { return nullptr; }  // frmSave
+QWidget* createConfig(const WindowContext& c) { return new frmOptions(c.session, c.shell); }
+QWidget* createGraphs(const WindowContext&) { return nullptr; }   // frmGraphing
+QWidget* createRegMap(const WindowContext&) { return nullptr; }   // frmRegMap
+QWidget* createLimits(const WindowContext&) { return nullptr; }   // frmLimits
+
+QWidget* createHelp(const WindowContext& c) {
+    return new frmHelp(c.session.flags, c.applicationDir);
+}
+QWidget* createAbout(const WindowContext& c) { return new frmAbout(c.openUrl); }
+
+}  // namespace
+
+QWidget* CreateToolWindow(ToolWindow which, const WindowContext& context) {
+    switch (which) {
+        case ToolWindow::Logging: return createLogging(context);
+        case ToolWindow::Config: return createConfig(context);
+        case ToolWindow::Graphs: return createGraphs(context);
+        case ToolWindow::RegMap: return createRegMap(context);
+        case ToolWindow::Limits: return createLimits(context);
+        case ToolWindow::Help: return createHelp(context);
+        case ToolWindow::About: return createAbout(context);
+    }
+    return nullptr;
+}
+
+}  // namespace quarnel

@@ -1,0 +1,296 @@
+#include "app/frmMain.h"
+
+#include <QAction>
+#include <QCloseEvent>
+#include <QGuiApplication>
+#include <QLabel>
+#include <QLocale>
+#include <QMdiArea>
+#include <QMdiSubWindow>
+#include <QScreen>
+#include <QStatusBar>
+#include <QToolBar>
+#include <cmath>
+
+#include "ui_frmMain.h"
+#include "windows/AppSettings.h"
+#include "windows/ToolViews.h"
+#include "windows/Twips.h"
+
+// The icons live in this static library; the linker keeps them only when asked.
+static void initIconResources() { Q_INIT_RESOURCE(icons); }
+
+namespace quarnel {
+namespace {
+
+constexpr float kDefaultLeft = 1000.0f;  // twips
+constexpr float kDefaultTop = 1000.0f;
+constexpr float kDefaultWidth = 6500.0f;
+constexpr float kDefaultHeight = 6500.0f;
+
+// A stored value read back as a single-precision number; anything that is not
+// one (or is no usable size) gives the default.
+float readTwips(QSettings& settings, const char* key, float fallback, bool isSize) {
+    bool ok = false;
+    const float value =
+        settings.value(QString::fromLatin1(key), QString()).toString().trimmed().toFloat(&ok);
+    if (!ok || !std::isfinite(value) || (isSize && value < 1.0f)) return fallback;
+    return value;
+}
+
+QString singleText(double twipsValue) {
+    return QString::number(static_cast<double>(static_cast<float>(twipsValue)), 'g', 7);
+}
+
+}  // namespace
+
+frmMain::frmMain(MainWindowDeps deps, QWidget* parent)
+    : QMainWindow(parent),
+      ui(std::make_unique<Ui::frmMain>()),
+      deps_(std::move(deps)),
+      poll_(deps_.session) {
+    initIconResources();
+    ui->setupUi(this);
+
+    tmrMaster.setObjectName(QStringLiteral("tmrMaster"));
+    tmrMaster.setInterval(kMasterIntervalMs);
+    tmrMaster.setTimerType(Qt::PreciseTimer);
+    connect(&tmrMaster, &QTimer::timeout, this, &frmMain::tmrMaster_Timer);
+
+    const auto open = [this](QAction* action, ToolWindow which) {
+        connect(action, &QAction::triggered, this, [this, which] {
+            try {
+                openWindow(which);
+            } catch (const LinkFailure&) {
+                // The failure handler has dealt with it.
+            }
+        });
+    };
+    open(ui->mnuLog, ToolWindow::Logging);
+    open(ui->mnuRegMap, ToolWindow::RegMap);
+    open(ui->mnuGraphs, ToolWindow::Graphs);
+    open(ui->mnuInterrupt, ToolWindow::Limits);
+    open(ui->mnuConfig, ToolWindow::Config);
+    open(ui->mnuAbout, ToolWindow::About);
+    connect(ui->mnuWindow, &QMenu::aboutToShow, this, &frmMain::fillWindowMenu);
+
+    const std::pair<QAction*, const char*> buttons[] = {
+        {ui->Save, "save"}, {ui->Config, "config"}, {ui->Graphs, "graphs"},
+        {ui->Tree, "tree"}, {ui->Interrupts, "interrupts"}};
+    for (const auto& [action, icon] : buttons) {
+        action->setIcon(QIcon(QStringLiteral(":/icons/%1.png").arg(QLatin1String(icon))));
+        const QString key = action->objectName();
+        connect(action, &QAction::triggered, this, [this, key] { tbToolBar_ButtonClick(key); });
+    }
+    ui->tbToolBar->setIconSize(QSize(24, 24));
+    ui->tbToolBar->setToolButtonStyle(Qt::ToolButtonIconOnly);
+
+    const char* panelNames[] = {"sbPanel_1", "sbPanel_2", "sbPanel_3", "sbPanel_4"};
+    for (int i = 0; i < 4; ++i) {
+        panels_[i] = new QLabel(this);
+        panels_[i]->setObjectName(QLatin1String(panelNames[i]));
+        panels_[i]->setContentsMargins(6, 0, 6, 0);
+        if (i == 0)
+            ui->sbStatusBar->addWidget(panels_[i], 1);
+        else
+            ui->sbStatusBar->addPermanentWidget(panels_[i]);
+    }
+    panels_[0]->setText(QString::fromLatin1(kStatusIdleText));
+    panels_[3]->setText(deps_.boardName);
+    updateClock();
+    clockTimer_.setInterval(1000);
+    clockTimer_.setTimerType(Qt::CoarseTimer);
+    connect(&clockTimer_, &QTimer::timeout, this, &frmMain::updateClock);
+    clockTimer_.start();
+
+    setWindowTitle(QString::fromLatin1(kAppTitle));
+    deps_.session.setObserver(this);
+}
+
+frmMain::~frmMain() {
+    tmrMaster.stop();
+    if (deps_.session.observer.target() == this) deps_.session.setObserver(nullptr);
+}
+
+void frmMain::MDIForm_Load(StartupProgress& progress) {
+    RestorePlacement();
+    setWindowTitle(QString::fromLatin1(kAppTitle));
+    setWindowState(windowState() | Qt::WindowMaximized);
+
+    RunConnectionSequence(deps_.session, progress, deps_.applicationDir.toStdString(),
+                          deps_.quick);
+
+    tmrMaster.start();
+    openWindow(ToolWindow::Graphs);
+}
+
+void frmMain::RestorePlacement() {
+    AppSettings settings;
+    const float left = readTwips(settings, keys::kMainLeft, kDefaultLeft, false);
+    const float top = readTwips(settings, keys::kMainTop, kDefaultTop, false);
+    const float width = readTwips(settings, keys::kMainWidth, kDefaultWidth, true);
+    const float height = readTwips(settings, keys::kMainHeight, kDefaultHeight, true);
+    QRect frame(twips(left), twips(top), std::max(1, twips(width)), std::max(1, twips(height)));
+
+    // A placement from a screen that is gone would leave the window unreachable.
+    bool onScreen = false;
+    for (const QScreen* screen : QGuiApplication::screens())
+        onScreen = onScreen || screen->availableGeometry().intersects(frame);
+    if (const QScreen* primary = QGuiApplication::primaryScreen(); primary && !onScreen) {
+        const QRect avail = primary->availableGeometry();
+        frame.setSize(frame.size().boundedTo(avail.size()));
+        frame.moveTopLeft(avail.topLeft());
+    }
+
+    const QSize decoration = frameGeometry().size() - size();
+    move(frame.topLeft());
+    resize(frame.size() - decoration);
+}
+
+void frmMain::SavePlacement() {
+    if (isMinimized()) return;
+    const QRect frame = frameGeometry();
+    AppSettings settings;
+    settings.setValue(QString::fromLatin1(keys::kMainLeft), singleText(toTwips(frame.x())));
+    settings.setValue(QString::fromLatin1(keys::kMainTop), singleText(toTwips(frame.y())));
+    settings.setValue(QString::fromLatin1(keys::kMainWidth), singleText(toTwips(frame.width())));
+    settings.setValue(QString::fromLatin1(keys::kMainHeight),
+                      singleText(toTwips(frame.height())));
+}
+
+void frmMain::closeEvent(QCloseEvent* event) {
+    if (!closed_) {
+        // Every child runs its own close handling first.
+        ui->mdiArea->closeAllSubWindows();
+        SavePlacement();
+        // No tick may touch the closed windows while the program winds down.
+        tmrMaster.stop();
+        closed_ = true;
+    }
+    event->accept();
+}
+
+void frmMain::tmrMaster_Timer() {
+    try {
+        poll_.Tick(this);
+    } catch (const LinkFailure&) {
+        // The failure handler has closed everything; nothing resumes.
+    }
+}
+
+void frmMain::tbToolBar_ButtonClick(const QString& key) {
+    static const std::pair<const char*, ToolWindow> keyed[] = {{"Save", ToolWindow::Logging},
+                                                               {"Config", ToolWindow::Config},
+                                                               {"Graphs", ToolWindow::Graphs},
+                                                               {"Tree", ToolWindow::RegMap},
+                                                               {"Interrupts", ToolWindow::Limits}};
+    for (const auto& [name, which] : keyed) {
+        if (key != QLatin1String(name)) continue;
+        try {
+            openWindow(which);
+        } catch (const std::exception&) {
+            // A toolbar command that fails simply ends.
+        }
+        return;
+    }
+}
+
+QMdiArea* frmMain::mdiArea() const { return ui->mdiArea; }
+
+QMdiSubWindow* frmMain::subWindow(ToolWindow which) const {
+    const auto it = windows_.find(which);
+    if (it == windows_.end() || !it->second || it->second->isHidden()) return nullptr;
+    return it->second;
+}
+
+template <class View>
+View* frmMain::openView(ToolWindow which) const {
+    QMdiSubWindow* sub = subWindow(which);
+    return sub ? dynamic_cast<View*>(sub->widget()) : nullptr;
+}
+
+void frmMain::openWindow(ToolWindow which) {
+    if (QMdiSubWindow* sub = subWindow(which)) {
+        if (sub->isMinimized()) sub->showNormal();
+        ui->mdiArea->setActiveSubWindow(sub);
+        sub->raise();
+        return;
+    }
+    if (!deps_.createWindow) return;
+    const WindowContext context{deps_.session, *this, deps_.openUrl, deps_.chooseFile,
+                                deps_.applicationDir};
+    QWidget* widget = deps_.createWindow(which, context);
+    if (!widget) return;  // not built yet
+    QMdiSubWindow* sub = ui->mdiArea->addSubWindow(widget);
+    sub->setAttribute(Qt::WA_DeleteOnClose);
+    windows_[which] = sub;
+    sub->show();
+    ui->mdiArea->setActiveSubWindow(sub);
+}
+
+void frmMain::fillWindowMenu() {
+    ui->mnuWindow->clear();
+    const QMdiSubWindow* active = ui->mdiArea->activeSubWindow();
+    int number = 1;
+    for (QMdiSubWindow* sub : ui->mdiArea->subWindowList()) {
+        if (sub->isHidden()) continue;
+        QAction* item = ui->mnuWindow->addAction(
+            QStringLiteral("&%1 %2").arg(number++).arg(sub->windowTitle()));
+        item->setCheckable(true);
+        item->setChecked(sub == active);
+        QPointer<QMdiSubWindow> target(sub);
+        connect(item, &QAction::triggered, this, [this, target] {
+            if (!target) return;
+            if (target->isMinimized()) target->showNormal();
+            ui->mdiArea->setActiveSubWindow(target);
+        });
+    }
+}
+
+void frmMain::updateClock() {
+    const QDateTime now = deps_.now ? deps_.now() : QDateTime::currentDateTime();
+    const QLocale locale;
+    panels_[1]->setText(locale.toString(now.date(), QLocale::ShortFormat));
+    panels_[2]->setText(locale.toString(now.time(), QLocale::ShortFormat));
+}
+
+QString frmMain::statusText() const { return panels_[0]->text(); }
+
+void frmMain::setMainTitle(const QString& title) { setWindowTitle(title); }
+
+void frmMain::setStatusText(const QString& text) { panels_[0]->setText(text); }
+
+void frmMain::updateGraphsLayout() {
+    if (auto* view = openView<GraphsView>(ToolWindow::Graphs)) view->UpdateGraphsLayout();
+}
+
+void frmMain::updateLimitsLayout() {
+    if (auto* view = openView<LimitsView>(ToolWindow::Limits)) view->UpdateLimitsLayout();
+}
+
+void frmMain::UpdateGraphingForm() {
+    if (auto* view = openView<GraphsView>(ToolWindow::Graphs)) view->UpdateGraphingForm();
+}
+
+bool frmMain::ContinuousReadChecked() const {
+    const auto* view = openView<RegMapView>(ToolWindow::RegMap);
+    return view && view->ContinuousReadChecked();
+}
+
+void frmMain::RegMapRead() {
+    if (auto* view = openView<RegMapView>(ToolWindow::RegMap)) view->cmdRead_Click();
+}
+
+void frmMain::UpdateLimitsForm() {
+    if (auto* view = openView<LimitsView>(ToolWindow::Limits)) view->UpdateLimitsForm();
+}
+
+void frmMain::SetStatusText(const std::string& text) {
+    setStatusText(QString::fromStdString(text));
+}
+
+void frmMain::LoggingStopped() {
+    if (auto* view = openView<LoggingView>(ToolWindow::Logging)) view->LoggingStopped();
+}
+
+}  // namespace quarnel

@@ -1,0 +1,113 @@
+#pragma once
+// The main window: hosts the tool windows, carries the menus, toolbar, status
+// bar and the master timer, and remembers its placement. It routes; the
+// monitoring core and the tool windows do the work.
+
+#include <QDateTime>
+#include <QMainWindow>
+#include <QPointer>
+#include <QRect>
+#include <QTimer>
+#include <map>
+#include <memory>
+
+#include "app/WindowFactory.h"
+#include "device/DeviceState.h"
+#include "monitor/MasterPoll.h"
+#include "monitor/Session.h"
+#include "monitor/Startup.h"
+#include "windows/Shell.h"
+
+class QLabel;
+class QMdiArea;
+class QMdiSubWindow;
+
+namespace Ui {
+class frmMain;
+}
+
+namespace quarnel {
+
+inline constexpr int kMasterIntervalMs = 10;
+inline constexpr const char* kSimulatedBoardText = "Simulated board";
+
+struct MainWindowDeps {
+    Session& session;
+    UrlOpener openUrl;
+    FileChooser chooseFile;
+    QString applicationDir;  // firmware image and help page
+    bool quick = false;      // skip the start-up settling delays
+    WindowFactory createWindow = CreateToolWindow;
+    std::function<QDateTime()> now = [] { return QDateTime::currentDateTime(); };
+    QString boardName = QString::fromLatin1(kSimulatedBoardText);
+};
+
+class frmMain : public QMainWindow, public Shell, public DeviceObserver, public PollCallouts {
+    Q_OBJECT
+public:
+    explicit frmMain(MainWindowDeps deps, QWidget* parent = nullptr);
+    ~frmMain() override;
+
+    // Load: placement, caption, maximise, connection sequence (progress on
+    // `progress`), master timer on, graphs window open. A link failure
+    // inside ends the program through the session's failure handler.
+    void MDIForm_Load(StartupProgress& progress);
+
+    void RestorePlacement();
+    // Frame position and size in twips, unless minimised.
+    void SavePlacement();
+
+    QTimer tmrMaster;
+    void tmrMaster_Timer();
+    MasterPoll& poll() { return poll_; }
+    Session& session() { return deps_.session; }
+
+    // A toolbar button by its key; unknown keys do nothing.
+    void tbToolBar_ButtonClick(const QString& key);
+
+    // The open window's MDI frame, or nullptr.
+    QMdiSubWindow* subWindow(ToolWindow which) const;
+    QMdiArea* mdiArea() const;
+    QString statusText() const;
+    // True once the close handling has run (the window may still exist).
+    bool closed() const { return closed_; }
+
+    // Shell
+    void setMainTitle(const QString& title) override;
+    void setStatusText(const QString& text) override;
+    void openWindow(ToolWindow which) override;
+    void updateGraphsLayout() override;
+    void updateLimitsLayout() override;
+    QString applicationDir() const override { return deps_.applicationDir; }
+
+    // DeviceObserver
+    void UpdateGraphsLayout() override { updateGraphsLayout(); }
+    void UpdateLimitsLayout() override { updateLimitsLayout(); }
+
+    // PollCallouts
+    void UpdateGraphingForm() override;
+    bool ContinuousReadChecked() const override;
+    void RegMapRead() override;
+    void UpdateLimitsForm() override;
+    void SetStatusText(const std::string& text) override;
+    void LoggingStopped() override;
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+
+private:
+    template <class View>
+    View* openView(ToolWindow which) const;
+    void fillWindowMenu();
+    void updateClock();
+
+    std::unique_ptr<Ui::frmMain> ui;
+    MainWindowDeps deps_;
+    MasterPoll poll_;
+    QTimer clockTimer_;
+    QLabel* panels_[4] = {};
+    std::map<ToolWindow, QPointer<QMdiSubWindow>> windows_;
+    bool closed_ = false;
+};
+
+}  // namespace quarnel

@@ -1,0 +1,36 @@
+#pragma once
+// The application's identity and its per-user settings store, in one place.
+// The store is named by the application title with no application name, so
+// the file is $XDG_CONFIG_HOME/QUARNEL Evaluation Software.conf.
+
+#include <QSettings>
+#include <QString>
+
+namespace quarnel {
+
+inline constexpr const char* kAppTitle = "QUARNEL Evaluation Software";
+inline constexpr const char* kAppVersion = "2.0.0";
+inline constexpr int kVersionMajor = 2;
+inline constexpr int kVersionMinor = 0;
+inline constexpr int kVersionRevision = 0;
+
+namespace keys {
+inline constexpr const char* kGroup = "Settings";
+inline constexpr const char* kMainLeft = "MainLeft";  // twips, as single-precision text
+inline constexpr const char* kMainTop = "MainTop";
+inline constexpr const char* kMainWidth = "MainWidth";
+inline constexpr const char* kMainHeight = "MainHeight";
+inline constexpr const char* kDisplayHelp = "DisplayHelp";  // "True" or "False"
+}  // namespace keys
+
+// Opened on the "Settings" group; written back when it goes out of scope.
+class AppSettings : public QSettings {
+public:
+    AppSettings()
+        : QSettings(QSettings::NativeFormat, QSettings::UserScope, QString::fromLatin1(kAppTitle),
+                    QString()) {
+        beginGroup(QString::fromLatin1(keys::kGroup));
+    }
+};
+
+}  // namespace quarnel

@@ -1,0 +1,30 @@
+#pragma once
+// Placement shared by the help and About windows: centred on the main window
+// horizontally, 1500 twips above centre vertically.
+
+#include <QMdiArea>
+#include <QMdiSubWindow>
+#include <QWidget>
+#include <algorithm>
+
+#include "windows/Twips.h"
+
+namespace quarnel {
+
+// The MDI frame around a tool window, or the window itself when it stands alone.
+inline QWidget* ChildFrame(QWidget* window) {
+    if (auto* sub = qobject_cast<QMdiSubWindow*>(window->parentWidget())) return sub;
+    return window;
+}
+
+inline void PlaceOnMainWindow(QWidget* window) {
+    auto* sub = qobject_cast<QMdiSubWindow*>(window->parentWidget());
+    if (!sub || !sub->mdiArea()) return;
+    const QSize main = sub->mdiArea()->window()->frameGeometry().size();
+    const int left = (main.width() - sub->width()) / 2;
+    const int top = (main.height() - sub->height()) / 2 - twips(1500);
+    // A small main window would push the title bar out of reach.
+    sub->move(std::max(0, left), std::max(0, top));
+}
+
+}  // namespace quarnel

@@ -1,0 +1,56 @@
+#include "windows/help/frmHelp.h"
+
+#include <QCloseEvent>
+#include <QFileInfo>
+#include <QUrl>
+
+#include "ui_frmHelp.h"
+#include "windows/AppSettings.h"
+#include "windows/help/ChildPlacement.h"
+
+namespace quarnel {
+
+frmHelp::frmHelp(SharedFlags& flags, const QString& applicationDir, QWidget* parent)
+    : QWidget(parent),
+      ui(std::make_unique<Ui::frmHelp>()),
+      flags_(flags),
+      helpPath_(applicationDir + QStringLiteral("/") + QString::fromLatin1(kHelpFileName)) {
+    ui->setupUi(this);
+    Form_Load();
+}
+
+frmHelp::~frmHelp() = default;
+
+void frmHelp::Form_Load() {
+    ui->chkHelp->setChecked(!flags_.ShowHelpAtStartup);
+    if (QFileInfo::exists(helpPath_)) {
+        ui->brwWebBrowser->setSource(QUrl::fromLocalFile(helpPath_));
+    } else {
+        // A browser would show its own "cannot display" page; say what is missing.
+        ui->brwWebBrowser->setHtml(tr("<p>The help page <b>%1</b> was not found.</p>")
+                                       .arg(helpPath_.toHtmlEscaped()));
+    }
+}
+
+void frmHelp::showEvent(QShowEvent* event) {
+    QWidget::showEvent(event);
+    if (!placed_) {
+        placed_ = true;
+        PlaceOnMainWindow(this);
+    }
+}
+
+void frmHelp::closeEvent(QCloseEvent* event) {
+    Form_Unload();
+    event->accept();
+}
+
+void frmHelp::Form_Unload() {
+    const bool dontShow = ui->chkHelp->checkState() == Qt::Checked;
+    AppSettings settings;
+    settings.setValue(QString::fromLatin1(keys::kDisplayHelp),
+                      dontShow ? QStringLiteral("False") : QStringLiteral("True"));
+    flags_.ShowHelpAtStartup = !dontShow;
+}
+
+}  // namespace quarnel

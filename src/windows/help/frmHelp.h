@@ -1,0 +1,41 @@
+#pragma once
+// The help window: the help page beside the program, and the choice whether
+// it opens at start-up (saved as "DisplayHelp" when the window closes).
+
+#include <QString>
+#include <QWidget>
+#include <memory>
+
+#include "monitor/Session.h"
+
+namespace Ui {
+class frmHelp;
+}
+
+namespace quarnel {
+
+inline constexpr const char* kHelpFileName = "MORVANEHelp.htm";
+
+class frmHelp : public QWidget {
+    Q_OBJECT
+public:
+    frmHelp(SharedFlags& flags, const QString& applicationDir, QWidget* parent = nullptr);
+    ~frmHelp() override;
+
+    QString helpPath() const { return helpPath_; }
+
+protected:
+    void showEvent(QShowEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
+
+private:
+    void Form_Load();
+    void Form_Unload();
+
+    std::unique_ptr<Ui::frmHelp> ui;
+    SharedFlags& flags_;
+    QString helpPath_;
+    bool placed_ = false;
+};
+
+}  // namespace quarnel
