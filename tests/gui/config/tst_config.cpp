@@ -1,5 +1,5 @@
-// The configuration window against a recording board (exact requests) and the
-// simulated board (bus routing, request trace, SPI lock).
+// The configuration window against a recording board (exact requests) and, for
+// the SPI switch-over, the simulated board (bus routing, request trace, SPI lock).
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -9,6 +9,7 @@
 #include <QMdiSubWindow>
 #include <QPointer>
 #include <QPushButton>
+#include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QtTest>
 #include <memory>
@@ -96,9 +97,7 @@ class ConfigWindowTest : public QObject {
     void editsChangeOnlyOwnedBits();
     void applyUndoesChangesOfOtherWindowsAndRunsTheHook();
     void partiallyCheckedCountsAsUnchecked();
-    void spiSwitchOverOnRecordingBoard();
-    void spiSwitchOverOnSimulatedBoard();
-    void chkSpiDisabledInSpiMode();
+    void spiSwitchOver();
     void cancelAndCloseBoxWriteNothing();
     void okAppliesAndClosesItsFrame();
 };
@@ -344,59 +343,7 @@ void ConfigWindowTest::partiallyCheckedCountsAsUnchecked() {
     delete w;
 }
 
-void ConfigWindowTest::spiSwitchOverOnRecordingBoard() {
-    Rig rig;
-    rig.board.registers[0x18] = 0x08;
-    rig.board.ports = {0x00, 0x00, 0x00, 0x11, 0x03, 0x22};
-    auto* w = new frmOptions(rig.session, rig.shell);
-    auto* spi = control<QCheckBox>(w, "chkSPI");
-    spi->setCheckState(Qt::Checked);
-    rig.board.clear();
-
-    click(w, "cmdApply");
-    QVERIFY(rig.session.link.SpiMode);
-    QVERIFY(!spi->isEnabled());
-    QCOMPARE(rig.shell.titles, QStringList{"MORVANE Evaluation Software - SPI mode"});
-
-    // The three writes went over the serial bus; the switch-over came after them.
-    std::vector<int> lastRegisterWrite;
-    size_t firstPort3Write = rig.board.calls.size();
-    for (size_t i = 0; i < rig.board.calls.size(); ++i) {
-        const RecordedCall& c = rig.board.calls[i];
-        if (c.request == kRequestRegister && c.direction == kDirectionOut) {
-            QCOMPARE(c.value, 0x100 + kAddress);
-            lastRegisterWrite.push_back(int(i));
-        }
-        if (c.request == kRequestPorts && c.direction == kDirectionOut && c.value == 3 &&
-            (c.index & 0x04) && firstPort3Write == rig.board.calls.size())
-            firstPort3Write = i;
-    }
-    QCOMPARE(lastRegisterWrite.size(), size_t(3));
-    QVERIFY(size_t(lastRegisterWrite.back()) < firstPort3Write);
-    QCOMPARE(rig.board.ports[4], uint8_t(0x07));  // bit 2 set, Ain switches kept
-    QCOMPARE(rig.board.ports[5], uint8_t(0x22));  // high byte as read
-    QCOMPARE(rig.board.calls.back().request, kRequestAuxiliary);
-    // No chip register is written to select SPI.
-    for (const Write& wr : rig.registerWrites()) QVERIFY(wr.reg != 0x7F);
-
-    // From now on every access uses the SPI encoding.
-    rig.board.clear();
-    rig.session.link.ReadRegister(rig.session.link.DeviceAddress, 0x4E);
-    QCOMPARE(rig.board.calls.at(0).value, 0x0200 + 0x4E);
-    QCOMPARE(rig.board.calls.at(0).index, 0x4E);
-
-    // chkSPI stays checked and disabled: each Apply repeats the switch-over, now writing
-    // over SPI.
-    rig.board.clear();
-    click(w, "cmdApply");
-    for (const RecordedCall& c : rig.board.writesTo(kRequestRegister))
-        QCOMPARE(c.value, 0x200 + kAddress);
-    QCOMPARE(rig.shell.titles.size(), qsizetype(2));
-    QVERIFY(!spi->isEnabled());
-    delete w;
-}
-
-void ConfigWindowTest::spiSwitchOverOnSimulatedBoard() {
+void ConfigWindowTest::spiSwitchOver() {
     QTemporaryDir dir;
     QVERIFY(dir.isValid());
     ManualClock clock{36000.0};
@@ -412,47 +359,58 @@ void ConfigWindowTest::spiSwitchOverOnSimulatedBoard() {
     Session session(board, clock, notifier, [&](int code) { failures.push_back(code); });
     session.link.DeviceAddress = kAddress;
     RecordingShell shell;
-
-    auto* w = new frmOptions(session, shell);
-    QCOMPARE(control<QComboBox>(w, "cmbTempAin12")->currentText(), QStringLiteral("Ain 1-2"));
-    QVERIFY(control<QCheckBox>(w, "chkSPI")->checkState() != Qt::Checked);
-    control<QCheckBox>(w, "chkMonitoring")->setCheckState(Qt::Checked);
-    control<QCheckBox>(w, "chkSPI")->setCheckState(Qt::Checked);
-    click(w, "cmdApply");
-    QVERIFY(failures.empty());
-    QCOMPARE(shell.titles, QStringList{"MORVANE Evaluation Software - SPI mode"});
-
-    // The chip took the write over the serial bus, and now answers only over SPI.
-    QCOMPARE(board.peekRegister(0x18), uint8_t(0x09));
-    QCOMPARE(session.link.ReadRegister(kAddress, 0x4E), int16_t(0x41));
-    QVERIFY(board.spiLocked());
-
     QFile traceFile(dir.filePath("trace.txt"));
     QVERIFY(traceFile.open(QIODevice::ReadOnly));
-    const QStringList trace =
-        QString::fromLatin1(traceFile.readAll()).split('\n', Qt::SkipEmptyParts);
-    // Load: four serial-bus reads in order.
-    QVERIFY(trace.size() > 5);
-    QVERIFY(trace[1].startsWith("222 0x00000148 0x00000018 1 1 -> 0 "));
-    QVERIFY(trace[2].startsWith("222 0x00000148 0x00000019 1 1 -> 0 "));
-    QVERIFY(trace[3].startsWith("222 0x00000148 0x0000001A 1 1 -> 0 "));
-    QVERIFY(trace[4].startsWith("222 0x00000148 0x0000007F 1 1 -> 0 "));
-    QCOMPARE(trace[5], QStringLiteral("222 0x00000148 0x00000918 0 0 -> 0"));
-    // The last read went over SPI: value 0x0200 + register.
-    QCOMPARE(trace.last(), QStringLiteral("222 0x0000024E 0x0000004E 1 1 -> 0 41"));
-    delete w;
-}
+    auto newTraceLines = [&] {
+        return QString::fromLatin1(traceFile.readAll()).split('\n', Qt::SkipEmptyParts);
+    };
 
-void ConfigWindowTest::chkSpiDisabledInSpiMode() {
-    Rig rig;
-    rig.session.link.SpiMode = true;
-    rig.board.registers[0x7F] = 0x01;
-    auto* w = new frmOptions(rig.session, rig.shell);
+    auto* w = new frmOptions(session, shell);
     auto* spi = control<QCheckBox>(w, "chkSPI");
-    QCOMPARE(spi->checkState(), Qt::Checked);
+    QVERIFY(spi->checkState() != Qt::Checked);
+    QVERIFY(spi->isEnabled());
+    control<QCheckBox>(w, "chkMonitoring")->setCheckState(Qt::Checked);
+    spi->setCheckState(Qt::Checked);
+    newTraceLines();  // firmware and load
+
+    click(w, "cmdApply");
+    QVERIFY(failures.empty());
+    QVERIFY(session.link.SpiMode);
     QVERIFY(!spi->isEnabled());
-    // Loads over SPI too.
-    QCOMPARE(rig.board.calls.at(0).value, 0x200 + 0x18);
+    QCOMPARE(shell.titles, QStringList{"MORVANE Evaluation Software - SPI mode"});
+    // The three writes went over the serial bus and reached the chip; then the board
+    // switched (port 3 bit 2). No chip register is written to select SPI.
+    const QStringList applied = newTraceLines();
+    const QStringList writes = applied.filter(QRegularExpression("^222 \\S+ \\S+ 0 "));
+    QCOMPARE(writes, (QStringList{"222 0x00000148 0x00000918 0 0 -> 0",
+                                  "222 0x00000148 0x00000019 0 0 -> 0",
+                                  "222 0x00000148 0x0000001A 0 0 -> 0"}));
+    QVERIFY(applied.indexOf(writes.last()) <
+            applied.lastIndexOf(QRegularExpression("^221 0x00000003 .* 0 0 -> 0$")));
+    QVERIFY(applied.last().startsWith("218 "));
+    QCOMPARE(board.portImage()[4] & 0x04, 0x04);
+    QCOMPARE(board.peekRegister(0x18), uint8_t(0x09));
+
+    // From now on reads carry 0x0200 + register, and the chip answers only over SPI.
+    QCOMPARE(session.link.ReadRegister(kAddress, 0x4E), int16_t(0x41));
+    QCOMPARE(newTraceLines(), QStringList{"222 0x0000024E 0x0000004E 1 1 -> 0 41"});
+    QVERIFY(board.spiLocked());
+
+    // The box stays checked and disabled: each Apply repeats the switch-over, writing over SPI.
+    click(w, "cmdApply");
+    QCOMPARE(
+        newTraceLines().filter(QRegularExpression("^222 \\S+ \\S+ 0 ")),
+        (QStringList{"222 0x00000248 0x00000918 0 0 -> 0", "222 0x00000248 0x00000019 0 0 -> 0",
+                     "222 0x00000248 0x0000001A 0 0 -> 0"}));
+    QCOMPARE(shell.titles.size(), qsizetype(2));
+    delete w;
+
+    // Opened again in SPI mode: loads over SPI, shows the lock, and cannot be switched back.
+    w = new frmOptions(session, shell);
+    QVERIFY(newTraceLines().first().startsWith("222 0x00000218 0x00000018 1 1 -> 0 "));
+    QCOMPARE(control<QCheckBox>(w, "chkSPI")->checkState(), Qt::Checked);
+    QVERIFY(!control<QCheckBox>(w, "chkSPI")->isEnabled());
+    QVERIFY(failures.empty());
     delete w;
 }
 
