@@ -30,6 +30,13 @@ frmSave::frmSave(Session& session, Shell& shell, FileChooser chooseFile, QWidget
         Q_ASSERT(chkLog_[i] && Label1_[i]);
     }
     ui_->UpDown1->setRange(0.0, kLogIntervalMaxMs);
+    // Wide enough for every caption, so the window does not jump when it changes.
+    int captionWidth = 0;
+    for (const char* text : {kStartLoggingCaption, kStopLoggingCaption, kLogDataCaption}) {
+        ui_->cmdLog->setText(QString::fromLatin1(text));
+        captionWidth = std::max(captionWidth, ui_->cmdLog->sizeHint().width());
+    }
+    ui_->cmdLog->setMinimumWidth(captionWidth);
 
     connect(ui_->cmdLog, &QPushButton::clicked, this, &frmSave::cmdLog_Click);
     connect(ui_->cmdClose, &QPushButton::clicked, this, &frmSave::cmdClose_Click);
