@@ -51,6 +51,7 @@ struct SharedFlags {
     bool RegMapWindowOpen = false;
     bool ShowFahrenheit = false;
     bool ShowHelpAtStartup = false;
+    int16_t SelectedGraph = 0;  // graphs window's chosen chart, 0 to 3; outlives the window
 };
 
 // Hands the register-written handler's call-outs to whatever target is set;
