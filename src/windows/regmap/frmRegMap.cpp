@@ -4,6 +4,7 @@
 #include <QCloseEvent>
 #include <QColor>
 #include <QGroupBox>
+#include <QHeaderView>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
@@ -340,6 +341,10 @@ void frmRegMap::BuildRegisterTree() {
     QTreeWidget* tree = ui->TreeView1;
     tree->clear();
     tree->setIndentation(twips(kTreeIndentTwips));
+    // Long register names scroll sideways rather than being cut short.
+    tree->header()->setSectionResizeMode(QHeaderView::ResizeToContents);
+    tree->header()->setStretchLastSection(false);
+    tree->setTextElideMode(Qt::ElideNone);
     const RegisterTable& table = session_.device.table;
     QHash<QString, QTreeWidgetItem*> byKey;
     for (const TreeNode& node : kTree) {

@@ -31,10 +31,10 @@ class Shell;
 inline constexpr const char* kRegMapTitle = "Register Map Access";
 
 // Messages of the status line when input is refused (nothing is read or written).
-inline constexpr const char* kAddressRefused = "Address above FFh: nothing was read or written";
+inline constexpr const char* kAddressRefused = "Address above FFh: nothing read or written";
 inline constexpr const char* kNegativeValueRefused = "Value(Dec) is negative: nothing written";
-inline constexpr const char* kValueTooLargeRefused =
-    "Value(Dec) is above 2147483647: nothing written";
+// Beyond the 32-bit range; from 256 up to there, 255 is written.
+inline constexpr const char* kValueTooLargeRefused = "Value(Dec) is too large: nothing written";
 
 class frmRegMap : public QWidget, public RegMapView {
     Q_OBJECT

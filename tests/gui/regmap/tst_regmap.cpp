@@ -312,17 +312,29 @@ void RegMapTest::captionsGrowInsteadOfClipping() {
     QCOMPARE(rig.text("lblRegDescription"), QStringLiteral("Internal Analog Offset"));
     rig.board.registers[0x1B] = 200;
     rig.read("1B");
-    rig.box("txtDec")->setText(QStringLiteral("-1"));  // a status message
-    for (QLabel* l : rig.window->findChildren<QLabel*>()) {
-        const QSize hint = l->sizeHint();
-        if (l->wordWrap())
-            QVERIFY2(l->height() >= l->heightForWidth(l->width()), qPrintable(l->objectName()));
-        else
-            QVERIFY2(l->width() >= hint.width() && l->height() >= hint.height(),
-                     qPrintable(l->objectName()));
-        // Nothing runs out of its frame.
-        QVERIFY2(l->parentWidget()->rect().contains(l->geometry()), qPrintable(l->objectName()));
-    }
+    auto fitsUnclipped = [&] {
+        for (QLabel* l : rig.window->findChildren<QLabel*>()) {
+            const QSize hint = l->sizeHint();
+            if (l->wordWrap())
+                QVERIFY2(l->height() >= l->heightForWidth(l->width()), qPrintable(l->objectName()));
+            else
+                QVERIFY2(l->width() >= hint.width() && l->height() >= hint.height(),
+                         qPrintable(l->objectName()));
+            // Nothing runs out of its frame.
+            QVERIFY2(l->parentWidget()->rect().contains(l->geometry()),
+                     qPrintable(l->objectName() + QLatin1Char(' ') + l->text()));
+        }
+    };
+    fitsUnclipped();
+    // Each of the status messages.
+    rig.box("txtDec")->setText(QStringLiteral("-1"));
+    fitsUnclipped();
+    rig.box("txtDec")->setText(QStringLiteral("1e12"));
+    fitsUnclipped();
+    rig.typeAddress(QStringLiteral("100"));
+    rig.window->cmdRead_Click();
+    QCOMPARE(rig.label(QStringLiteral("lblStatus"))->text(), QString::fromLatin1(kAddressRefused));
+    fitsUnclipped();
     // Right-aligned captions keep their right edge (Label9: 840 + 1380 twips).
     QLabel* caption = rig.label(QStringLiteral("Label9"));
     QCOMPARE(caption->x() + caption->width(), 148);
