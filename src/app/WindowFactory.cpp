@@ -2,7 +2,9 @@
 
 #include "windows/about/frmAbout.h"
 #include "windows/config/frmOptions.h"
+#include "windows/graphs/frmGraphing.h"
 #include "windows/help/frmHelp.h"
+#include "windows/regmap/frmRegMap.h"
 
 namespace quarnel {
 namespace {
@@ -10,8 +12,8 @@ namespace {
 // One function per window: replace the nullptr with the window when it lands.
 QWidget* createLogging(const WindowContext&) { return nullptr; }  // frmSave
 QWidget* createConfig(const WindowContext& c) { return new frmOptions(c.session, c.shell); }
-QWidget* createGraphs(const WindowContext&) { return nullptr; }   // frmGraphing
-QWidget* createRegMap(const WindowContext&) { return nullptr; }   // frmRegMap
+QWidget* createGraphs(const WindowContext& c) { return new frmGraphing(c.session, c.shell); }
+QWidget* createRegMap(const WindowContext& c) { return new frmRegMap(c.session, c.shell); }
 QWidget* createLimits(const WindowContext&) { return nullptr; }   // frmLimits
 
 QWidget* createHelp(const WindowContext& c) {
