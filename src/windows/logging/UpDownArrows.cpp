@@ -42,15 +42,15 @@ QAbstractSpinBox::StepEnabled UpDownArrows::stepEnabled() const {
 }
 
 QSize UpDownArrows::sizeHint() const {
-    // As wide as the style's arrow buttons plus the frame, as tall as a spin box.
+    // Only the arrow buttons and the border around them: no edit field shows.
     QStyleOptionSpinBox option;
     initStyleOption(&option);
     const QSize full = QAbstractSpinBox::sizeHint();
-    option.rect = QRect(QPoint(0, 0), QSize(100, full.height()));
+    const int probe = 100;
+    option.rect = QRect(QPoint(0, 0), QSize(probe, full.height()));
     const QRect up =
         style()->subControlRect(QStyle::CC_SpinBox, &option, QStyle::SC_SpinBoxUp, this);
-    const int frame = style()->pixelMetric(QStyle::PM_SpinBoxFrameWidth, &option, this);
-    return {up.width() + 2 * frame + 2, full.height()};
+    return {probe - up.x() + 1, full.height()};
 }
 
 QSize UpDownArrows::minimumSizeHint() const {

@@ -30,6 +30,7 @@ frmSave::frmSave(Session& session, Shell& shell, FileChooser chooseFile, QWidget
         Q_ASSERT(chkLog_[i] && Label1_[i]);
     }
     ui_->UpDown1->setRange(0.0, kLogIntervalMaxMs);
+    ui_->UpDown1->setFixedHeight(ui_->txtLogInt->sizeHint().height());
     // Wide enough for every caption, so the window does not jump when it changes.
     int captionWidth = 0;
     for (const char* text : {kStartLoggingCaption, kStopLoggingCaption, kLogDataCaption}) {
