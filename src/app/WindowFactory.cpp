@@ -4,13 +4,16 @@
 #include "windows/config/frmOptions.h"
 #include "windows/graphs/frmGraphing.h"
 #include "windows/help/frmHelp.h"
+#include "windows/logging/frmSave.h"
 #include "windows/regmap/frmRegMap.h"
 
 namespace quarnel {
 namespace {
 
 // One function per window: replace the nullptr with the window when it lands.
-QWidget* createLogging(const WindowContext&) { return nullptr; }  // frmSave
+QWidget* createLogging(const WindowContext& c) {
+    return new frmSave(c.session, c.shell, c.chooseFile);
+}
 QWidget* createConfig(const WindowContext& c) { return new frmOptions(c.session, c.shell); }
 QWidget* createGraphs(const WindowContext& c) { return new frmGraphing(c.session, c.shell); }
 QWidget* createRegMap(const WindowContext& c) { return new frmRegMap(c.session, c.shell); }
