@@ -1,0 +1,270 @@
+#include "windows/graphs/frmGraphing.h"
+
+#include <QCheckBox>
+#include <QCloseEvent>
+#include <QLabel>
+#include <QPushButton>
+#include <QRadioButton>
+#include <algorithm>
+#include <cmath>
+#include <string>
+
+#include "device/Conversions.h"
+#include "ui_frmGraphing.h"
+#include "widgets/StripChart.h"
+
+namespace quarnel {
+namespace {
+
+enum Graph { kTemp = 0, kVoltage = 1, kDac = 2, kAin = 3 };
+
+const QString kCelsius = QStringLiteral("°C");
+const QString kFahrenheit = QStringLiteral("°F");
+
+QString text(const std::string& s) {
+    return QString::fromStdString(s);
+}
+
+QString trimmed(float value) {
+    return text(TrimmedNumberText(value));
+}
+
+QString volts(float value) {
+    return text(PadToThreeDecimals(TrimmedNumberText(value))) + QLatin1Char('V');
+}
+
+bool isChecked(const QCheckBox* box) {
+    return box->checkState() == Qt::Checked;
+}
+
+struct ChartSetup {
+    const char* title;
+    QList<QColor> colors;
+    QStringList labels;
+    double yMin, yMax;          // shown when the window opens
+    double outerMin, outerMax;  // the zoom arrows stay inside this
+};
+
+}  // namespace
+
+frmGraphing::frmGraphing(Session& session, Shell& shell, QWidget* parent, QDateTime startTime)
+    : QWidget(parent), ui(std::make_unique<Ui::frmGraphing>()), session_(session), shell_(shell) {
+    ui->setupUi(this);
+    setAttribute(Qt::WA_DeleteOnClose);
+    setWindowTitle(QString::fromLatin1(kGraphingTitle));
+
+    optGraph_ = {ui->optGraph_0, ui->optGraph_1, ui->optGraph_2, ui->optGraph_3};
+    charts_ = {ui->stpTemp, ui->stpVoltage, ui->stpDAC, ui->stpAin};
+
+    // Wide enough for both captions, so the column does not jump when logging starts.
+    int captionWidth = 0;
+    for (const char* caption : {kLoggingText, kLogDataText}) {
+        ui->cmdLog->setText(QString::fromLatin1(caption));
+        captionWidth = std::max(captionWidth, ui->cmdLog->sizeHint().width());
+    }
+    ui->cmdLog->setText(QString::fromLatin1(kLogDataText));
+    ui->cmdLog->setMinimumWidth(captionWidth);
+
+    if (!startTime.isValid()) startTime = QDateTime::currentDateTime();
+    startMsecs_ = startTime.toMSecsSinceEpoch();
+    startMonotonic_ = session_.clock.monotonic();
+
+    configureCharts();
+
+    for (int i = 0; i < kGraphCount; ++i) {
+        connect(optGraph_[i], &QRadioButton::toggled, this, [this, i](bool checked) {
+            if (checked) optGraph_Click(i);
+        });
+    }
+    connect(ui->chkEnableGraph, &QCheckBox::toggled, this, &frmGraphing::chkEnableGraph_Click);
+    connect(ui->chkFahrenheit, &QCheckBox::toggled, this, &frmGraphing::chkFahrenheit_Click);
+    connect(ui->cmdLog, &QPushButton::clicked, this, &frmGraphing::cmdLog_Click);
+
+    Form_Load();
+}
+
+frmGraphing::~frmGraphing() {
+    Form_Unload();
+}
+
+void frmGraphing::configureCharts() {
+    const QColor blue(0, 0, 255), red(255, 0, 0), green(0, 128, 0), black(0, 0, 0),
+        magenta(255, 0, 255), orange(255, 128, 0), lime(0, 255, 0), sky(0, 128, 255);
+    const std::array<ChartSetup, kGraphCount> setups = {{
+        {"Temperature(°C)",
+         {blue, red, green},
+         {"Internal", "External", "VARNO"},
+         0,
+         110,
+         -50,
+         120},
+        {"Vdd (V)", {blue}, {"Vdd"}, 2, 6, 0, 7},
+        {"DAC Outputs (V)",
+         {blue, red, green, magenta},
+         {"DAC A", "DAC B", "DAC C", "DAC D"},
+         0,
+         6,
+         0,
+         7},
+        {"Ain (V)",
+         {blue, red, green, black, magenta, orange, lime, sky},
+         {"Ain1", "Ain2", "Ain3", "Ain4", "Ain5", "Ain6", "Ain7", "Ain8"},
+         0,
+         4,
+         0,
+         4},
+    }};
+    for (int i = 0; i < kGraphCount; ++i) {
+        StripChart* chart = charts_[i];
+        const ChartSetup& setup = setups[i];
+        chart->setChannelColors(setup.colors);
+        chart->SetChartTitle(QString::fromUtf8(setup.title));
+        for (int channel = 1; channel <= setup.labels.size(); ++channel)
+            chart->SetChannelLabel(channel, setup.labels[channel - 1]);
+        chart->setYRange(setup.yMin, setup.yMax);
+        chart->setOuterYRange(setup.outerMin, setup.outerMax);
+    }
+    // An empty chart that will fill with Fahrenheit readings says so from the start.
+    if (session_.flags.ShowFahrenheit)
+        charts_[kTemp]->SetChartTitle(QStringLiteral("Temperature(") + kFahrenheit +
+                                      QLatin1Char(')'));
+}
+
+void frmGraphing::Form_Load() {
+    SharedFlags& flags = session_.flags;
+    // A value that names no chart would leave the area empty.
+    const int selected = std::clamp<int>(flags.SelectedGraph, 0, kGraphCount - 1);
+    if (optGraph_[selected]->isChecked()) {
+        optGraph_Click(selected);
+    } else {
+        optGraph_[selected]->setChecked(true);  // runs optGraph_Click
+    }
+    flags.GraphsWindowOpen = true;
+    UpdateGraphsLayout();
+    if (session_.device.state.GraphingEnabled) ui->chkEnableGraph->setChecked(true);
+    if (flags.ShowFahrenheit) ui->chkFahrenheit->setChecked(true);
+}
+
+void frmGraphing::closeEvent(QCloseEvent* event) {
+    Form_Unload();
+    QWidget::closeEvent(event);
+}
+
+void frmGraphing::Form_Unload() {
+    // Once only: a window destroyed later must not clear the flag of a newer one.
+    if (unloaded_) return;
+    unloaded_ = true;
+    session_.flags.GraphsWindowOpen = false;
+}
+
+void frmGraphing::optGraph_Click(int index) {
+    if (index < 0 || index >= kGraphCount) return;
+    session_.flags.SelectedGraph = static_cast<int16_t>(index);
+    ShowSelectedGraph();
+}
+
+void frmGraphing::ShowSelectedGraph() {
+    for (StripChart* chart : charts_) chart->SetChartVisible(false);
+    const int selected = session_.flags.SelectedGraph;
+    if (selected >= 0 && selected < kGraphCount) charts_[selected]->SetChartVisible(true);
+}
+
+void frmGraphing::chkEnableGraph_Click() {
+    session_.device.state.GraphingEnabled = isChecked(ui->chkEnableGraph);
+}
+
+void frmGraphing::chkFahrenheit_Click() {
+    session_.flags.ShowFahrenheit = isChecked(ui->chkFahrenheit);
+    shell_.updateLimitsLayout();
+}
+
+void frmGraphing::cmdLog_Click() {
+    shell_.openWindow(ToolWindow::Logging);
+}
+
+void frmGraphing::UpdateGraphsLayout() {
+    if (!session_.flags.GraphsWindowOpen) return;
+    const DeviceState& state = session_.device.state;
+    StripChart* temp = charts_[kTemp];
+    StripChart* ain = charts_[kAin];
+    const auto set = [](StripChart* chart, int channel, const char* label, bool shown) {
+        chart->SetChannelLabel(channel, QString::fromLatin1(label));
+        chart->SetChannelShown(channel, shown);
+    };
+    if (state.ChannelMode == 1) {
+        set(temp, 2, "External", true);
+        set(ain, 1, "Ain1 Disabled", false);
+        set(ain, 2, "Ain2 Disabled", false);
+    } else if (state.ChannelMode == 2) {
+        set(temp, 2, "External Disabled", false);
+        set(ain, 1, "Ain1", true);
+        set(ain, 2, "Ain2", true);
+    }
+    if (state.VarnoOnAin3) {
+        set(temp, 3, "VARNO", true);
+        set(ain, 3, "Ain3", true);
+    } else {
+        set(temp, 3, "VARNO Disabled", false);
+        set(ain, 3, "Ain3 Disabled", false);
+    }
+}
+
+QDateTime frmGraphing::sampleTime() const {
+    const double elapsed = session_.clock.monotonic() - startMonotonic_;
+    return QDateTime::fromMSecsSinceEpoch(startMsecs_ + std::llround(elapsed * 1000.0));
+}
+
+StripChart* frmGraphing::chart(int index) const {
+    return index >= 0 && index < kGraphCount ? charts_[index] : nullptr;
+}
+
+void frmGraphing::UpdateGraphingForm() {
+    if (!isChecked(ui->chkEnableGraph)) return;
+    const CurrentReadings& r = session_.readings;
+    const DeviceState& state = session_.device.state;
+    StripChart* temp = charts_[kTemp];
+    StripChart* vdd = charts_[kVoltage];
+    StripChart* ain = charts_[kAin];
+
+    const qint64 now = sampleTime().toMSecsSinceEpoch();
+    temp->AddSamples(now, {r.InternalTemp, r.ExternalTemp, r.VarnoTemp});
+    vdd->AddSample(1, r.Vdd, now);
+    ain->AddSamples(now, {r.Ain1, r.Ain2, r.Ain3, r.Ain4, r.Ain5, r.Ain6, r.Ain7, r.Ain8});
+
+    const QString& unit = session_.flags.ShowFahrenheit ? kFahrenheit : kCelsius;
+    temp->SetChartTitle(QStringLiteral("Temperature(") + unit + QLatin1Char(')'));
+    temp->SetChannelLabel(1, QStringLiteral("Internal=") + trimmed(r.InternalTemp) + unit);
+    if (state.ChannelMode == 1)
+        temp->SetChannelLabel(2, QStringLiteral("External=") + trimmed(r.ExternalTemp) + unit);
+    if (state.VarnoOnAin3)
+        temp->SetChannelLabel(3, QStringLiteral("VARNO=") + trimmed(r.VarnoTemp) + unit);
+
+    vdd->SetChannelLabel(1, QStringLiteral("Vdd=") + trimmed(r.Vdd) + QLatin1Char('V'));
+
+    if (state.ChannelMode == 2) {
+        ain->SetChannelLabel(1, QStringLiteral("Ain1=") + volts(r.Ain1));
+        ain->SetChannelLabel(2, QStringLiteral("Ain2=") + volts(r.Ain2));
+    }
+    if (state.VarnoOnAin3) ain->SetChannelLabel(3, QStringLiteral("Ain3(VARNO)=") + volts(r.Ain3));
+    ain->SetChannelLabel(4, QStringLiteral("Ain4(Photo-Sensor)=") + volts(r.Ain4));
+    ain->SetChannelLabel(5, QStringLiteral("Ain5=") + volts(r.Ain5));
+    ain->SetChannelLabel(6, QStringLiteral("Ain6=") + volts(r.Ain6));
+    ain->SetChannelLabel(7, QStringLiteral("Ain7=") + volts(r.Ain7));
+    ain->SetChannelLabel(8, QStringLiteral("Ain8=") + volts(r.Ain8));
+
+    const LoggingState& logging = session_.logging;
+    if (logging.LoggingActive) {
+        ui->cmdLog->setText(QString::fromLatin1(kLoggingText));
+        ui->lblLogged->setText(text(TrimmedNumberText(static_cast<double>(logging.LoggedCount))));
+    } else {
+        ui->cmdLog->setText(QString::fromLatin1(kLogDataText));
+    }
+
+    // One replot for the shown chart; a hidden one replots when it is next shown.
+    // The DAC chart gets no samples and needs none.
+    temp->refresh();
+    vdd->refresh();
+    ain->refresh();
+}
+
+}  // namespace quarnel

@@ -1,0 +1,73 @@
+#pragma once
+// The graphs window: the live readings on four strip charts stacked in one
+// area (temperatures, Vdd, DAC outputs, Ain1 to Ain8), one shown at a time,
+// plus the system-wide Celsius/Fahrenheit switch, a pause switch and the way
+// to the logging window. The polling cycle feeds it through GraphsView.
+
+#include <QDateTime>
+#include <QWidget>
+#include <array>
+#include <memory>
+
+#include "monitor/Session.h"
+#include "windows/Shell.h"
+#include "windows/ToolViews.h"
+
+class QRadioButton;
+
+namespace Ui {
+class frmGraphing;
+}
+
+namespace quarnel {
+
+class StripChart;
+
+inline constexpr int kGraphCount = 4;
+inline constexpr const char* kGraphingTitle = "Graphing";
+inline constexpr const char* kLogDataText = "Log Data";
+inline constexpr const char* kLoggingText = "Logging...";
+
+class frmGraphing : public QWidget, public GraphsView {
+    Q_OBJECT
+  public:
+    // Samples are stamped with startTime plus the session clock's monotonic
+    // time since the window opened, so the time axis never folds at midnight
+    // or jumps with a clock change. An invalid startTime means now.
+    frmGraphing(Session& session, Shell& shell, QWidget* parent = nullptr,
+                QDateTime startTime = QDateTime());
+    ~frmGraphing() override;
+
+    void UpdateGraphingForm() override;
+    void UpdateGraphsLayout() override;
+    void ShowSelectedGraph();
+
+    void optGraph_Click(int index);
+    void chkEnableGraph_Click();
+    void chkFahrenheit_Click();
+    void cmdLog_Click();
+
+    // The chart of an optGraph index: 0 stpTemp, 1 stpVoltage, 2 stpDAC, 3 stpAin.
+    StripChart* chart(int index) const;
+    // The time stamp the next samples get.
+    QDateTime sampleTime() const;
+
+  protected:
+    void closeEvent(QCloseEvent* event) override;
+
+  private:
+    void Form_Load();
+    void Form_Unload();
+    void configureCharts();
+
+    std::unique_ptr<Ui::frmGraphing> ui;
+    Session& session_;
+    Shell& shell_;
+    std::array<QRadioButton*, kGraphCount> optGraph_{};
+    std::array<StripChart*, kGraphCount> charts_{};
+    qint64 startMsecs_ = 0;      // wall-clock time the window opened, ms since the epoch
+    double startMonotonic_ = 0;  // session clock's monotonic time then
+    bool unloaded_ = false;
+};
+
+}  // namespace quarnel
