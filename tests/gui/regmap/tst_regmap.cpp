@@ -216,57 +216,21 @@ void RegMapTest::closingClearsTheOpenFlag() {
 
 void RegMapTest::treeHasItsNodesKeysAndColours() {
     Rig rig;
-    const QStringList expected = {"1General",
-                                  "2Configuration",
-                                  "3Configuration 1",
-                                  "3Configuration 2",
-                                  "3Configuration 3",
-                                  "3SPI Lock Status",
-                                  "2Status",
-                                  "3Interrupt Status 1",
-                                  "3Interrupt Status 2",
-                                  "3Interrupt Mask 1",
-                                  "3Interrupt Mask 2",
-                                  "2ID/Revision",
-                                  "3Device ID",
-                                  "3Company ID",
-                                  "3Revision",
-                                  "1Temperature",
-                                  "2Internal",
-                                  "3Internal Temp MSBs",
-                                  "3Internal Temp LSBs",
-                                  "3Internal High Limit",
-                                  "3Internal Low Limit",
-                                  "3Internal Offset",
-                                  "3Internal Analog Offset",
-                                  "2External",
-                                  "3External Temp MSBs",
-                                  "3External Temp LSBs",
-                                  "3External High Limit",
-                                  "3External Low Limit",
-                                  "3External Offset",
-                                  "3External Analog Offset",
-                                  "1Voltage I/O",
-                                  "2Vdd",
-                                  "3Vdd MSBs",
-                                  "3Vdd LSBs",
-                                  "3Vdd High Limit",
-                                  "3Vdd Low Limit",
-                                  "1Ain",
-                                  "2Values",
-                                  "3Ain1 MSBs",
-                                  "3Ain2 MSBs",
-                                  "3Ain3 MSBs",
-                                  "3Ain4 MSBs",
-                                  "2Limits",
-                                  "3Ain1 Vhigh Limit",
-                                  "3Ain1 Vlow Limit",
-                                  "3Ain2 Vhigh Limit",
-                                  "3Ain2 Vlow Limit",
-                                  "3Ain3 Vhigh Limit",
-                                  "3Ain3 Vlow Limit",
-                                  "3Ain4 Vhigh Limit",
-                                  "3Ain4 Vlow Limit"};
+    // Level digit and text of every node, depth first, in the order they were added.
+    const QStringList expected =
+        QString::fromLatin1(
+            "1General|2Configuration|3Configuration 1|3Configuration 2|3Configuration 3|"
+            "3SPI Lock Status|2Status|3Interrupt Status 1|3Interrupt Status 2|"
+            "3Interrupt Mask 1|3Interrupt Mask 2|2ID/Revision|3Device ID|3Company ID|"
+            "3Revision|1Temperature|2Internal|3Internal Temp MSBs|3Internal Temp LSBs|"
+            "3Internal High Limit|3Internal Low Limit|3Internal Offset|"
+            "3Internal Analog Offset|2External|3External Temp MSBs|3External Temp LSBs|"
+            "3External High Limit|3External Low Limit|3External Offset|"
+            "3External Analog Offset|1Voltage I/O|2Vdd|3Vdd MSBs|3Vdd LSBs|3Vdd High Limit|"
+            "3Vdd Low Limit|1Ain|2Values|3Ain1 MSBs|3Ain2 MSBs|3Ain3 MSBs|3Ain4 MSBs|2Limits|"
+            "3Ain1 Vhigh Limit|3Ain1 Vlow Limit|3Ain2 Vhigh Limit|3Ain2 Vlow Limit|"
+            "3Ain3 Vhigh Limit|3Ain3 Vlow Limit|3Ain4 Vhigh Limit|3Ain4 Vlow Limit")
+            .split(u'|');
     const QColor colours[] = {{}, {0, 128, 0}, {192, 0, 0}, {0, 0, 192}};
 
     auto* tree = rig.get<QTreeWidget>(QStringLiteral("TreeView1"));
