@@ -4,6 +4,7 @@
 #include "windows/config/frmOptions.h"
 #include "windows/graphs/frmGraphing.h"
 #include "windows/help/frmHelp.h"
+#include "windows/limits/frmLimits.h"
 #include "windows/logging/frmSave.h"
 #include "windows/regmap/frmRegMap.h"
 
@@ -17,7 +18,7 @@ QWidget* createLogging(const WindowContext& c) {
 QWidget* createConfig(const WindowContext& c) { return new frmOptions(c.session, c.shell); }
 QWidget* createGraphs(const WindowContext& c) { return new frmGraphing(c.session, c.shell); }
 QWidget* createRegMap(const WindowContext& c) { return new frmRegMap(c.session, c.shell); }
-QWidget* createLimits(const WindowContext&) { return nullptr; }   // frmLimits
+QWidget* createLimits(const WindowContext& c) { return new frmLimits(c.session, c.shell); }
 
 QWidget* createHelp(const WindowContext& c) {
     return new frmHelp(c.session.flags, c.applicationDir);

@@ -1,0 +1,318 @@
+#include "windows/limits/frmLimits.h"
+
+#include <QCheckBox>
+#include <QCloseEvent>
+#include <QLabel>
+#include <string>
+
+#include "device/Conversions.h"
+#include "monitor/Session.h"
+#include "ui_frmLimits.h"
+#include "widgets/Lamp.h"
+#include "widgets/LinearGauge.h"
+#include "windows/Shell.h"
+#include "windows/limits/LimitsRules.h"
+
+namespace quarnel {
+namespace {
+
+QString numberText(float value) {
+    return QString::fromStdString(NumberText(value));
+}
+
+bool isChecked(const QCheckBox* box) {
+    return box->checkState() == Qt::Checked;
+}
+
+void setChecked(QCheckBox* box, bool checked) {
+    box->setCheckState(checked ? Qt::Checked : Qt::Unchecked);
+}
+
+int32_t withBit(int32_t value, int bit, bool set) {
+    return set ? (value | bit) : (value & ~bit);
+}
+
+// Hidden controls keep their room, so the pages do not jump when the channel
+// selection changes and the "disabled" notes take the gauge's place.
+void keepRoomWhenHidden(QWidget* w) {
+    QSizePolicy policy = w->sizePolicy();
+    policy.setRetainSizeWhenHidden(true);
+    w->setSizePolicy(policy);
+}
+
+}  // namespace
+
+frmLimits::frmLimits(Session& session, Shell& shell, QWidget* parent)
+    : QWidget(parent), ui(std::make_unique<Ui::frmLimits>()), session_(session), shell_(shell) {
+    ui->setupUi(this);
+    setAttribute(Qt::WA_DeleteOnClose);
+    setWindowTitle(QString::fromLatin1(kLimitsTitle));
+
+    tglAlert_ = {ui->tglAlert_0,  ui->tglAlert_1,  ui->tglAlert_2,  ui->tglAlert_3, ui->tglAlert_4,
+                 ui->tglAlert_5,  ui->tglAlert_6,  ui->tglAlert_7,  ui->tglAlert_8, ui->tglAlert_9,
+                 ui->tglAlert_10, ui->tglAlert_11, ui->tglAlert_12, ui->tglAlert_13};
+    chkMask_ = {ui->chkMask_0,  ui->chkMask_1,  ui->chkMask_2, ui->chkMask_3, ui->chkMask_4,
+                ui->chkMask_5,  ui->chkMask_6,  ui->chkMask_7, ui->chkMask_8, ui->chkMask_9,
+                ui->chkMask_10, ui->chkMask_11, ui->chkMask_12};
+    ggeAin_ = {ui->ggeAin_0, ui->ggeAin_1, ui->ggeAin_2, ui->ggeAin_3,
+               ui->ggeAin_4, ui->ggeAin_5, ui->ggeAin_6, ui->ggeAin_7};
+    lblAin_ = {ui->lblAin_0, ui->lblAin_1, ui->lblAin_2, ui->lblAin_3,
+               ui->lblAin_4, ui->lblAin_5, ui->lblAin_6, ui->lblAin_7};
+
+    // Screen readers announce a lamp by its row's caption.
+    const std::pair<QLabel*, int> rowLamps[] = {
+        {ui->Label8, 4},    {ui->Label9_0, 5},  {ui->Label5, 1},    {ui->Label4, 0},
+        {ui->Label7, 3},    {ui->Label6, 2},    {ui->Label9_1, 7},  {ui->Label9_2, 8},
+        {ui->Label9_3, 9},  {ui->Label9_4, 10}, {ui->Label9_5, 11}, {ui->Label9_6, 12},
+        {ui->Label9_7, 13}, {ui->Label10, 6}};
+    for (const auto& [label, lamp] : rowLamps) tglAlert_[lamp]->setCaption(label->text());
+
+    for (LinearGauge* g : {ui->ggeInternal, ui->ggeExternal}) {
+        g->setStep(1.0);  // limits are whole degrees
+        keepRoomWhenHidden(g);
+    }
+    for (LinearGauge* g : ggeAin_) keepRoomWhenHidden(g);
+    for (QWidget* w : {static_cast<QWidget*>(ui->Label1_1), static_cast<QWidget*>(ui->lblAin_0),
+                       static_cast<QWidget*>(ui->lblAin_1), static_cast<QWidget*>(ui->lblAin_2)})
+        keepRoomWhenHidden(w);
+
+    // The Vdd scale never changes: band over all of it, bar from 0 V.
+    ui->ggeVdd->setScale(0.0, 7.0);
+    ui->ggeVdd->setBand(0.0, 7.0);
+    ui->ggeVdd->setReadingStart(0.0);
+    ui->ggeVdd->setUnits(QStringLiteral("V"));
+
+    Form_Load();
+
+    // Only the user's clicks write: setting the boxes at load above wrote nothing.
+    for (int i = 0; i < kMaskCount; ++i)
+        connect(chkMask_[i], &QCheckBox::clicked, this, [this, i] { chkMask_Click(i); });
+    connect(ui->chkIntMask, &QCheckBox::clicked, this, &frmLimits::chkIntMask_Click);
+
+    connect(ui->ggeInternal, &LinearGauge::markerReleased, this,
+            &frmLimits::ggeInternal_MarkerMoved);
+    connect(ui->ggeExternal, &LinearGauge::markerReleased, this,
+            &frmLimits::ggeExternal_MarkerMoved);
+    connect(ui->ggeVdd, &LinearGauge::markerReleased, this, &frmLimits::ggeVdd_MarkerMoved);
+    for (int i = 0; i < 8; ++i)
+        connect(ggeAin_[i], &LinearGauge::markerReleased, this,
+                [this, i] { ggeAin_MarkerMoved(i); });
+
+    resize(sizeHint());
+}
+
+frmLimits::~frmLimits() {
+    unload();
+}
+
+void frmLimits::Form_Load() {
+    const DeviceState& state = session_.device.state;
+    for (int i = 0; i < kMaskCount; ++i) {
+        const InterruptBit owner = kMaskOwner[i];
+        const int cache = owner.bank == 1 ? state.IntMask1 : state.IntMask2;
+        setChecked(chkMask_[i], (cache >> owner.bit) & 1);
+    }
+    setChecked(ui->chkIntMask, !state.InterruptPinEnabled);
+    session_.flags.LimitsWindowOpen = true;
+    UpdateLimitsLayout();
+}
+
+void frmLimits::closeEvent(QCloseEvent* event) {
+    unload();
+    QWidget::closeEvent(event);
+}
+
+void frmLimits::unload() {
+    // Once only: a window destroyed later must not clear the flag of a newer one.
+    if (unloaded_) return;
+    unloaded_ = true;
+    session_.flags.LimitsWindowOpen = false;
+}
+
+void frmLimits::UpdateLimitsForm() {
+    const CurrentReadings& r = session_.readings;
+    const QString unit =
+        session_.flags.ShowFahrenheit ? QStringLiteral("°F") : QStringLiteral("°C");
+    const QString volts = QStringLiteral("V");
+
+    ui->ggeInternal->setReading(r.InternalTemp);
+    ui->ggeInternal->setCaption(numberText(r.InternalTemp) + unit);
+    ui->ggeExternal->setReading(r.ExternalTemp);
+    ui->ggeExternal->setCaption(numberText(r.ExternalTemp) + unit);
+    ui->ggeVdd->setReading(r.Vdd);
+    ui->ggeVdd->setCaption(numberText(r.Vdd) + volts);
+    const float ain[8] = {r.Ain1, r.Ain2, r.Ain3, r.Ain4, r.Ain5, r.Ain6, r.Ain7, r.Ain8};
+    for (int i = 0; i < 8; ++i) {
+        ggeAin_[i]->setReading(ain[i]);
+        ggeAin_[i]->setCaption(numberText(ain[i]) + volts);
+    }
+
+    const QString row = session_.device.state.ChannelMode == 1 ? QStringLiteral("External High")
+                                                               : QStringLiteral("Ain1");
+    ui->Label6->setText(row);
+    tglAlert_[2]->setCaption(row);
+    ui->chkMask_2->setAccessibleName(row + QStringLiteral(" Mask"));
+
+    for (int i = 0; i < kLampCount; ++i) {
+        if (i == kPinStatusLamp) {
+            tglAlert_[i]->setLit(InterruptPinActive(session_));
+            continue;
+        }
+        const InterruptBit status = kLampStatus[i];
+        const int byte = status.bank == 1 ? r.IntStatus1 : r.IntStatus2;
+        tglAlert_[i]->setLit((byte >> status.bit) & 1);
+    }
+}
+
+void frmLimits::UpdateLimitsLayout() {
+    if (!session_.flags.LimitsWindowOpen) return;
+    const DeviceState& state = session_.device.state;
+
+    const bool ainPins = state.ChannelMode == 2;
+    ui->ggeExternal->setVisible(!ainPins);
+    ui->Label1_1->setVisible(!ainPins);
+    ui->lblExtDisabled->setVisible(ainPins);
+    ui->ggeAin_0->setVisible(ainPins);
+    ui->lblAin_0->setVisible(ainPins);
+    ui->ggeAin_1->setVisible(ainPins);
+    ui->lblAin_1->setVisible(ainPins);
+    ui->lblAin1Disabled->setVisible(!ainPins);
+    ui->lblAin2Disabled->setVisible(!ainPins);
+
+    ui->ggeAin_2->setVisible(state.VarnoOnAin3);
+    ui->lblAin_2->setVisible(state.VarnoOnAin3);
+    ui->lblAin3Disabled->setVisible(!state.VarnoOnAin3);
+
+    setTemperatureScale(ui->ggeInternal);
+    setTemperatureScale(ui->ggeExternal);
+
+    const double top = AinScaleMaximum(state.ReferenceVoltage);
+    for (LinearGauge* g : ggeAin_) {
+        g->setScale(0.0, top);
+        g->setBand(0.0, top);
+        g->setReadingStart(0.0);
+        g->setReading(1.0);
+        g->setUnits(QStringLiteral("V"));
+    }
+
+    // The limits as the chip holds them: 22 reads, low before high, gauge by gauge.
+    BoardLink& link = session_.link;
+    readTemperatureLimits(ui->ggeInternal, kInternalLimits);
+    readTemperatureLimits(ui->ggeExternal, kExternalLimits);
+    {
+        const int low = link.ReadRegister(link.DeviceAddress, kVddLimits.low);
+        const int high = link.ReadRegister(link.DeviceAddress, kVddLimits.high);
+        ui->ggeVdd->setLowLimit(VddFromLimitRegister(low));
+        ui->ggeVdd->setHighLimit(VddFromLimitRegister(high));
+    }
+    for (int i = 0; i < 8; ++i) {
+        const int low = link.ReadRegister(link.DeviceAddress, kAinLimits[i].low);
+        const int high = link.ReadRegister(link.DeviceAddress, kAinLimits[i].high);
+        try {
+            ggeAin_[i]->setLowLimit(AinFromLimitRegister(low, state.ReferenceVoltage));
+            ggeAin_[i]->setHighLimit(AinFromLimitRegister(high, state.ReferenceVoltage));
+        } catch (const ConversionError&) {
+            // No reference known yet (Configuration 3 unread): the markers stay.
+        }
+    }
+}
+
+void frmLimits::setTemperatureScale(LinearGauge* gauge) {
+    const bool fahrenheit = session_.flags.ShowFahrenheit;
+    const double bottom = fahrenheit ? -198.0 : -128.0;
+    const double top = fahrenheit ? 260.0 : 127.0;
+    gauge->setScale(bottom, top);
+    gauge->setBand(bottom, top);
+    gauge->setReadingStart(bottom);
+    gauge->setReading(fahrenheit ? 70.0 : 20.0);
+    gauge->setUnits(fahrenheit ? QStringLiteral("°F") : QStringLiteral("°C"));
+}
+
+void frmLimits::readTemperatureLimits(LinearGauge* gauge, const LimitRegisters& regs) {
+    BoardLink& link = session_.link;
+    const bool fahrenheit = session_.flags.ShowFahrenheit;
+    const int low = link.ReadRegister(link.DeviceAddress, regs.low);
+    const int high = link.ReadRegister(link.DeviceAddress, regs.high);
+    gauge->setLowLimit(TemperatureFromLimitRegister(low, fahrenheit));
+    gauge->setHighLimit(TemperatureFromLimitRegister(high, fahrenheit));
+}
+
+void frmLimits::chkMask_Click(int index) {
+    if (index < 0 || index >= kMaskCount) return;
+    BoardLink& link = session_.link;
+    // The chip's masks, not the caches: another window may have changed them.
+    int32_t mask1 = link.ReadRegister(link.DeviceAddress, kRegMask1);
+    int32_t mask2 = link.ReadRegister(link.DeviceAddress, kRegMask2);
+    const InterruptBit owner = kMaskOwner[index];
+    int32_t& value = owner.bank == 1 ? mask1 : mask2;
+    value = withBit(value, 1 << owner.bit, isChecked(chkMask_[index]));
+    link.WriteRegister(link.DeviceAddress, owner.maskRegister(), value);
+}
+
+void frmLimits::chkIntMask_Click() {
+    BoardLink& link = session_.link;
+    int32_t config1 = link.ReadRegister(link.DeviceAddress, kRegConfig1);
+    config1 = withBit(config1, kIntDisableBit, isChecked(ui->chkIntMask));
+    link.WriteRegister(link.DeviceAddress, kRegConfig1, config1);
+}
+
+void frmLimits::ggeInternal_MarkerMoved() {
+    writeTemperatureLimits(ui->ggeInternal, kInternalLimits);
+}
+
+void frmLimits::ggeExternal_MarkerMoved() {
+    writeTemperatureLimits(ui->ggeExternal, kExternalLimits);
+}
+
+void frmLimits::writeTemperatureLimits(LinearGauge* gauge, const LimitRegisters& regs) {
+    const bool fahrenheit = session_.flags.ShowFahrenheit;
+    int32_t low = 0, high = 0;
+    try {
+        low = TemperatureLimitFromMarker(gauge->lowLimit(), fahrenheit);
+        high = TemperatureLimitFromMarker(gauge->highLimit(), fahrenheit);
+    } catch (const ConversionError& e) {
+        reportConversionError(e.what());
+        return;
+    }
+    // A negative limit goes out as it is; the link sends its two's-complement byte.
+    writeLimits(regs, low, high);
+}
+
+void frmLimits::ggeVdd_MarkerMoved() {
+    int32_t low = 0, high = 0;
+    try {
+        low = VddLimitCode(static_cast<float>(ui->ggeVdd->lowLimit()));
+        high = VddLimitCode(static_cast<float>(ui->ggeVdd->highLimit()));
+    } catch (const ConversionError& e) {
+        reportConversionError(e.what());
+        return;
+    }
+    writeLimits(kVddLimits, low, high);
+}
+
+void frmLimits::ggeAin_MarkerMoved(int index) {
+    if (index < 0 || index >= 8) return;
+    const float reference = session_.device.state.ReferenceVoltage;
+    int32_t low = 0, high = 0;
+    try {
+        low = AinLimitCode(static_cast<float>(ggeAin_[index]->lowLimit()), reference);
+        high = AinLimitCode(static_cast<float>(ggeAin_[index]->highLimit()), reference);
+    } catch (const ConversionError& e) {
+        reportConversionError(e.what());
+        return;
+    }
+    writeLimits(kAinLimits[index], low, high);
+}
+
+void frmLimits::writeLimits(const LimitRegisters& regs, int32_t low, int32_t high) {
+    BoardLink& link = session_.link;
+    // Codes above 255 (the top of a scale) are written as 255 by the link.
+    link.WriteRegister(link.DeviceAddress, regs.low, low);
+    link.WriteRegister(link.DeviceAddress, regs.high, high);
+}
+
+void frmLimits::reportConversionError(const char* what) {
+    session_.notifier.message(std::string("Limits not written: ") + what, Notifier::Icon::Warning);
+}
+
+}  // namespace quarnel
