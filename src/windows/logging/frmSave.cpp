@@ -45,6 +45,7 @@ frmSave::frmSave(Session& session, Shell& shell, FileChooser chooseFile, QWidget
     connect(ui_->UpDown1, &UpDownArrows::stepped, this, &frmSave::UpDown1_Change);
 
     Form_Load();
+    adjustSize();  // the host frames the window at its laid-out size
 }
 
 frmSave::~frmSave() = default;
