@@ -206,6 +206,10 @@ StripChart::StripChart(QWidget* parent) : QWidget(parent) {
     replotNow();
 }
 
+StripChart::StripChart(const QList<QColor>& channelColors, QWidget* parent) : StripChart(parent) {
+    setChannelColors(channelColors);
+}
+
 StripChart::~StripChart() = default;
 
 bool StripChart::validChannel(int channel) const {

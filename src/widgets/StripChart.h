@@ -32,6 +32,7 @@ class StripChart : public QWidget {
     using ErrorReporter = std::function<void(const QString& message)>;
 
     explicit StripChart(QWidget* parent = nullptr);
+    explicit StripChart(const QList<QColor>& channelColors, QWidget* parent = nullptr);
     ~StripChart() override;
 
     // Channels are numbered from 1. Setting the colours sets the channel

@@ -86,8 +86,8 @@ void TestStripChart::historyStaysBoundedOverHours() {
 }
 
 void TestStripChart::stuckClockIsBoundedByPointCount() {
-    StripChart chart;
-    configureTemperature(chart);
+    StripChart chart({QColor(0, 0, 255)});
+    QCOMPARE(chart.channelCount(), 1);
     chart.setMaxPointsPerChannel(1000);
     const qint64 t = at(2024, 3, 5, 8, 0, 0);
     for (int i = 0; i < 20000; ++i) chart.AddSample(1, i, t);
