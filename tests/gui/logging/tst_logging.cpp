@@ -462,27 +462,19 @@ void TestLogging::interval_rule_data() {
     QTest::newRow("capital exponent, signed") << "1E+3" << 1000;
     QTest::newRow("fraction only") << ".5" << 0;
     QTest::newRow("point at end") << "5." << 5;
-    QTest::newRow("zero") << "0" << 0;
     QTest::newRow("largest") << "2147483647" << 2147483647;
     QTest::newRow("smallest") << "-2147483648" << int(-2147483648LL);
     QTest::newRow("just beyond") << "2147483648" << keep;
     QTest::newRow("rounds beyond") << "2147483647.5" << keep;
-    QTest::newRow("far beyond") << "1e10" << keep;
     QTest::newRow("beyond a double") << "1e999" << keep;
     QTest::newRow("below a double") << "1e-999" << 0;
     QTest::newRow("letters") << "abc" << keep;
     QTest::newRow("empty") << "" << keep;
-    QTest::newRow("blanks only") << "   " << keep;
     QTest::newRow("decimal comma") << "1,5" << keep;
     QTest::newRow("hexadecimal") << "0x10" << keep;
     QTest::newRow("exponent without digits") << "1e" << keep;
-    QTest::newRow("exponent alone") << "e5" << keep;
-    QTest::newRow("point alone") << "." << keep;
-    QTest::newRow("two signs") << "--1" << keep;
     QTest::newRow("infinity") << "inf" << keep;
-    QTest::newRow("not a number") << "nan" << keep;
     QTest::newRow("blank inside") << "1 2" << keep;
-    QTest::newRow("trailing letter") << "250ms" << keep;
     QTest::newRow("other digits") << QString::fromUtf8("\u0661\u0662") << keep;
     QTest::newRow("no-break space") << QString::fromUtf8(
                                            "\u00A0"
