@@ -133,7 +133,8 @@ void frmGraphing::configureCharts() {
 void frmGraphing::Form_Load() {
     SharedFlags& flags = session_.flags;
     // A value that names no chart would leave the area empty.
-    const int selected = std::clamp<int>(flags.SelectedGraph, 0, kGraphCount - 1);
+    const int selected =
+        flags.SelectedGraph >= 0 && flags.SelectedGraph < kGraphCount ? flags.SelectedGraph : 0;
     if (optGraph_[selected]->isChecked()) {
         optGraph_Click(selected);
     } else {
