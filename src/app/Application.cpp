@@ -9,9 +9,9 @@
 namespace quarnel {
 
 Application::Application(AppEnvironment env)
-    : env_(std::move(env)),
-      session_(env_.board, env_.clock, env_.notifier,
-               [this](int code) { HandleLinkFailure(code); }) {}
+    : env_(std::move(env)), session_(env_.board, env_.clock, env_.notifier, [this](int code) {
+          HandleLinkFailure(code);
+      }) {}
 
 Application::~Application() {
     // The windows refer to the session; they go first.
@@ -38,12 +38,8 @@ bool Application::StartApplication() {
     splash_->show();
     splash_->repaint();
 
-    MainWindowDeps deps{session_,
-                        env_.openUrl,
-                        env_.chooseFile,
-                        env_.applicationDir,
-                        env_.quick,
-                        env_.createWindow};
+    MainWindowDeps deps{session_,   env_.openUrl,     env_.chooseFile, env_.applicationDir,
+                        env_.quick, env_.createWindow};
     if (env_.now) deps.now = env_.now;
     main_ = std::make_unique<frmMain>(std::move(deps));
     try {

@@ -35,7 +35,7 @@ struct AppEnvironment {
 };
 
 class Application {
-public:
+  public:
     explicit Application(AppEnvironment env);
     ~Application();
     Application(const Application&) = delete;
@@ -59,7 +59,7 @@ public:
     frmMain* mainWindow() { return main_.get(); }
     frmSplash* splash() { return splash_.get(); }
 
-private:
+  private:
     void closeAllWindows();
 
     AppEnvironment env_;

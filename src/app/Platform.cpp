@@ -14,10 +14,18 @@ namespace quarnel {
 void QtNotifier::message(const std::string& text, Icon icon) {
     QMessageBox::Icon boxIcon = QMessageBox::NoIcon;
     switch (icon) {
-        case Icon::None: boxIcon = QMessageBox::NoIcon; break;
-        case Icon::Information: boxIcon = QMessageBox::Information; break;
-        case Icon::Warning: boxIcon = QMessageBox::Warning; break;
-        case Icon::Error: boxIcon = QMessageBox::Critical; break;
+        case Icon::None:
+            boxIcon = QMessageBox::NoIcon;
+            break;
+        case Icon::Information:
+            boxIcon = QMessageBox::Information;
+            break;
+        case Icon::Warning:
+            boxIcon = QMessageBox::Warning;
+            break;
+        case Icon::Error:
+            boxIcon = QMessageBox::Critical;
+            break;
     }
     // The messages carry CR LF line breaks; a lone CR would show as a glyph.
     QString shown = QString::fromStdString(text);
@@ -34,9 +42,8 @@ UrlOpener DesktopUrlOpener() {
 FileChooser DialogFileChooser() {
     return [](QWidget* parent, const QString& caption, const QString& startDir,
               const QString& filter) -> std::optional<QString> {
-        const QString path = QFileDialog::getSaveFileName(parent, caption, startDir, filter,
-                                                          nullptr,
-                                                          QFileDialog::DontConfirmOverwrite);
+        const QString path = QFileDialog::getSaveFileName(
+            parent, caption, startDir, filter, nullptr, QFileDialog::DontConfirmOverwrite);
         if (path.isEmpty()) return std::nullopt;
         return path;
     };

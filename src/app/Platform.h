@@ -9,7 +9,7 @@ namespace quarnel {
 
 // A QMessageBox titled with the application title, OK only.
 class QtNotifier final : public Notifier {
-public:
+  public:
     void message(const std::string& text, Icon icon) override;
 };
 

@@ -10,14 +10,14 @@ namespace quarnel {
 
 class SignalBridge : public QObject {
     Q_OBJECT
-public:
+  public:
     explicit SignalBridge(QObject* parent = nullptr);
     ~SignalBridge() override;
 
-signals:
+  signals:
     void terminateRequested(int signalNumber);
 
-private:
+  private:
     void readSignal();
     QSocketNotifier* notifier_ = nullptr;
 };

@@ -4,6 +4,7 @@
 #include <QCloseEvent>
 #include <QGuiApplication>
 #include <QLabel>
+#include <QLayout>
 #include <QLocale>
 #include <QMdiArea>
 #include <QMdiSubWindow>
@@ -18,7 +19,9 @@
 #include "windows/Twips.h"
 
 // The icons live in this static library; the linker keeps them only when asked.
-static void initIconResources() { Q_INIT_RESOURCE(icons); }
+static void initIconResources() {
+    Q_INIT_RESOURCE(icons);
+}
 
 namespace quarnel {
 namespace {
@@ -51,6 +54,7 @@ frmMain::frmMain(MainWindowDeps deps, QWidget* parent)
       poll_(deps_.session) {
     initIconResources();
     ui->setupUi(this);
+    setWindowIcon(QIcon(QStringLiteral(":/icons/graphs.png")));
 
     tmrMaster.setObjectName(QStringLiteral("tmrMaster"));
     tmrMaster.setInterval(kMasterIntervalMs);
@@ -74,9 +78,11 @@ frmMain::frmMain(MainWindowDeps deps, QWidget* parent)
     open(ui->mnuAbout, ToolWindow::About);
     connect(ui->mnuWindow, &QMenu::aboutToShow, this, &frmMain::fillWindowMenu);
 
-    const std::pair<QAction*, const char*> buttons[] = {
-        {ui->Save, "save"}, {ui->Config, "config"}, {ui->Graphs, "graphs"},
-        {ui->Tree, "tree"}, {ui->Interrupts, "interrupts"}};
+    const std::pair<QAction*, const char*> buttons[] = {{ui->Save, "save"},
+                                                        {ui->Config, "config"},
+                                                        {ui->Graphs, "graphs"},
+                                                        {ui->Tree, "tree"},
+                                                        {ui->Interrupts, "interrupts"}};
     for (const auto& [action, icon] : buttons) {
         action->setIcon(QIcon(QStringLiteral(":/icons/%1.png").arg(QLatin1String(icon))));
         const QString key = action->objectName();
@@ -117,8 +123,7 @@ void frmMain::MDIForm_Load(StartupProgress& progress) {
     setWindowTitle(QString::fromLatin1(kAppTitle));
     setWindowState(windowState() | Qt::WindowMaximized);
 
-    RunConnectionSequence(deps_.session, progress, deps_.applicationDir.toStdString(),
-                          deps_.quick);
+    RunConnectionSequence(deps_.session, progress, deps_.applicationDir.toStdString(), deps_.quick);
 
     tmrMaster.start();
     openWindow(ToolWindow::Graphs);
@@ -142,26 +147,33 @@ void frmMain::RestorePlacement() {
         frame.moveTopLeft(avail.topLeft());
     }
 
-    const QSize decoration = frameGeometry().size() - size();
     move(frame.topLeft());
-    resize(frame.size() - decoration);
+    resize(frame.size());
 }
 
 void frmMain::SavePlacement() {
     if (isMinimized()) return;
-    const QRect frame = frameGeometry();
+    // The frame's position with the window's own size: the frame's size is
+    // known only once the window manager has decorated the window, and
+    // storing it would grow the window by its decoration on every run.
+    const QRect frame(frameGeometry().topLeft(), size());
     AppSettings settings;
     settings.setValue(QString::fromLatin1(keys::kMainLeft), singleText(toTwips(frame.x())));
     settings.setValue(QString::fromLatin1(keys::kMainTop), singleText(toTwips(frame.y())));
     settings.setValue(QString::fromLatin1(keys::kMainWidth), singleText(toTwips(frame.width())));
-    settings.setValue(QString::fromLatin1(keys::kMainHeight),
-                      singleText(toTwips(frame.height())));
+    settings.setValue(QString::fromLatin1(keys::kMainHeight), singleText(toTwips(frame.height())));
 }
 
 void frmMain::closeEvent(QCloseEvent* event) {
     if (!closed_) {
-        // Every child runs its own close handling first.
-        ui->mdiArea->closeAllSubWindows();
+        // Every child runs its own close handling first. A board failure inside
+        // one is being handled already; the others still close.
+        for (QMdiSubWindow* sub : ui->mdiArea->subWindowList()) {
+            try {
+                sub->close();
+            } catch (const LinkFailure&) {
+            }
+        }
         SavePlacement();
         // No tick may touch the closed windows while the program winds down.
         tmrMaster.stop();
@@ -195,7 +207,9 @@ void frmMain::tbToolBar_ButtonClick(const QString& key) {
     }
 }
 
-QMdiArea* frmMain::mdiArea() const { return ui->mdiArea; }
+QMdiArea* frmMain::mdiArea() const {
+    return ui->mdiArea;
+}
 
 QMdiSubWindow* frmMain::subWindow(ToolWindow which) const {
     const auto it = windows_.find(which);
@@ -221,9 +235,14 @@ void frmMain::openWindow(ToolWindow which) {
                                 deps_.applicationDir};
     QWidget* widget = deps_.createWindow(which, context);
     if (!widget) return;  // not built yet
+    const QSize designed = widget->size();
     QMdiSubWindow* sub = ui->mdiArea->addSubWindow(widget);
     sub->setAttribute(Qt::WA_DeleteOnClose);
     windows_[which] = sub;
+    // The window keeps its designed size; the frame comes on top of it.
+    QMargins frame = sub->contentsMargins();
+    if (const QLayout* layout = sub->layout()) frame += layout->contentsMargins();
+    sub->resize(designed.grownBy(frame));
     sub->show();
     ui->mdiArea->setActiveSubWindow(sub);
 }
@@ -254,11 +273,17 @@ void frmMain::updateClock() {
     panels_[2]->setText(locale.toString(now.time(), QLocale::ShortFormat));
 }
 
-QString frmMain::statusText() const { return panels_[0]->text(); }
+QString frmMain::statusText() const {
+    return panels_[0]->text();
+}
 
-void frmMain::setMainTitle(const QString& title) { setWindowTitle(title); }
+void frmMain::setMainTitle(const QString& title) {
+    setWindowTitle(title);
+}
 
-void frmMain::setStatusText(const QString& text) { panels_[0]->setText(text); }
+void frmMain::setStatusText(const QString& text) {
+    panels_[0]->setText(text);
+}
 
 void frmMain::updateGraphsLayout() {
     if (auto* view = openView<GraphsView>(ToolWindow::Graphs)) view->UpdateGraphsLayout();

@@ -44,7 +44,7 @@ struct MainWindowDeps {
 
 class frmMain : public QMainWindow, public Shell, public DeviceObserver, public PollCallouts {
     Q_OBJECT
-public:
+  public:
     explicit frmMain(MainWindowDeps deps, QWidget* parent = nullptr);
     ~frmMain() override;
 
@@ -92,10 +92,10 @@ public:
     void SetStatusText(const std::string& text) override;
     void LoggingStopped() override;
 
-protected:
+  protected:
     void closeEvent(QCloseEvent* event) override;
 
-private:
+  private:
     template <class View>
     View* openView(ToolWindow which) const;
     void fillWindowMenu();

@@ -1,7 +1,7 @@
 // quarnel-eval: the evaluation program on the simulated board.
 
-#include <QApplication>
 #include <CLI/CLI.hpp>
+#include <QApplication>
 #include <iostream>
 #include <string>
 #include <vector>
@@ -29,8 +29,7 @@ struct Options {
 int main(int argc, char** argv) {
     using namespace quarnel;
 
-    CLI::App cli{std::string(kAppTitle) + " " + kAppVersion +
-                     " on the simulated evaluation board",
+    CLI::App cli{std::string(kAppTitle) + " " + kAppVersion + " on the simulated evaluation board",
                  "quarnel-eval"};
     Options o;
     cli.add_option("--sim-address", o.simAddress,
@@ -41,8 +40,7 @@ int main(int argc, char** argv) {
         ->type_name("FILE");
     cli.add_option("--trace", o.trace, "append one line per board request to FILE")
         ->type_name("FILE");
-    cli.add_option("--sim-fault", o.simFaults,
-                   "firmware, bus-select=N or cable=N; may be repeated")
+    cli.add_option("--sim-fault", o.simFaults, "firmware, bus-select=N or cable=N; may be repeated")
         ->type_name("KIND[=N]")
         ->expected(1)
         ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll);
@@ -79,7 +77,11 @@ int main(int argc, char** argv) {
     SystemClock clock;
     sim::SimulatedBoard board(simOptions, clock);
     QtNotifier notifier;
-    AppEnvironment environment{board, clock, notifier, DesktopUrlOpener(), DialogFileChooser(),
+    AppEnvironment environment{board,
+                               clock,
+                               notifier,
+                               DesktopUrlOpener(),
+                               DialogFileChooser(),
                                QCoreApplication::applicationDirPath()};
     environment.quick = o.quick;
     environment.endProcess = &EndProcessNow;

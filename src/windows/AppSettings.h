@@ -25,7 +25,7 @@ inline constexpr const char* kDisplayHelp = "DisplayHelp";  // "True" or "False"
 
 // Opened on the "Settings" group; written back when it goes out of scope.
 class AppSettings : public QSettings {
-public:
+  public:
     AppSettings()
         : QSettings(QSettings::NativeFormat, QSettings::UserScope, QString::fromLatin1(kAppTitle),
                     QString()) {

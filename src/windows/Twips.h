@@ -8,8 +8,12 @@ namespace quarnel {
 inline constexpr int kTwipsPerPixel = 15;  // 1440 twips per inch at 96 dots per inch
 
 // Twips to whole pixels (nearest).
-inline int twips(double t) { return static_cast<int>(std::lround(t / kTwipsPerPixel)); }
+inline int twips(double t) {
+    return static_cast<int>(std::lround(t / kTwipsPerPixel));
+}
 // Pixels to twips.
-inline constexpr double toTwips(int pixels) { return static_cast<double>(pixels) * kTwipsPerPixel; }
+inline constexpr double toTwips(int pixels) {
+    return static_cast<double>(pixels) * kTwipsPerPixel;
+}
 
 }  // namespace quarnel

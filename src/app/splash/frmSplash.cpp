@@ -63,7 +63,8 @@ QPixmap thermometerPicture(QSize size) {
     p.setPen(Qt::NoPen);
     p.setBrush(QColor(200, 30, 30));
     p.drawEllipse(QPointF(cx, bottom), bulb - 4, bulb - 4);
-    p.drawRect(QRectF(cx - tube + 4, size.height() * 0.35, 2 * tube - 8, bottom - size.height() * 0.35));
+    p.drawRect(
+        QRectF(cx - tube + 4, size.height() * 0.35, 2 * tube - 8, bottom - size.height() * 0.35));
     p.setPen(QPen(kInk, 1.5));
     for (int i = 0; i < 6; ++i) {
         const double y = 14 + i * (bottom - bulb - 14) / 6;
@@ -142,7 +143,9 @@ void frmSplash::setStatusText(const std::string& text) {
     if (statusSink_) statusSink_(QString::fromStdString(text));
 }
 
-void frmSplash::processEvents() { QCoreApplication::processEvents(); }
+void frmSplash::processEvents() {
+    QCoreApplication::processEvents();
+}
 
 void frmSplash::paintEvent(QPaintEvent* event) {
     QWidget::paintEvent(event);

@@ -17,7 +17,7 @@ namespace quarnel {
 
 class frmSplash : public QWidget, public StartupProgress {
     Q_OBJECT
-public:
+  public:
     // The status text of the sequence goes to the main window's first panel.
     using StatusSink = std::function<void(const QString&)>;
 
@@ -34,10 +34,10 @@ public:
     void setStatusText(const std::string& text) override;
     void processEvents() override;
 
-protected:
+  protected:
     void paintEvent(QPaintEvent* event) override;
 
-private:
+  private:
     void Form_Load();
 
     std::unique_ptr<Ui::frmSplash> ui;

@@ -8,8 +8,12 @@
 
 namespace quarnel {
 
-QUrl HomePageUrl() { return QUrl(QString::fromLatin1(kHomePage)); }
-QUrl SensorPageUrl() { return QUrl(QString::fromLatin1(kHomePage) + QStringLiteral("temp-sensors")); }
+QUrl HomePageUrl() {
+    return QUrl(QString::fromLatin1(kHomePage));
+}
+QUrl SensorPageUrl() {
+    return QUrl(QString::fromLatin1(kHomePage) + QStringLiteral("temp-sensors"));
+}
 
 frmAbout::frmAbout(UrlOpener openUrl, QWidget* parent)
     : QWidget(parent), ui(std::make_unique<Ui::frmAbout>()), openUrl_(std::move(openUrl)) {
@@ -40,7 +44,9 @@ frmAbout::frmAbout(UrlOpener openUrl, QWidget* parent)
 
 frmAbout::~frmAbout() = default;
 
-void frmAbout::cmdOK_Click() { ChildFrame(this)->close(); }
+void frmAbout::cmdOK_Click() {
+    ChildFrame(this)->close();
+}
 
 void frmAbout::Label6_Click() {
     if (openUrl_) openUrl_(HomePageUrl());
@@ -55,7 +61,8 @@ bool frmAbout::eventFilter(QObject* watched, QEvent* event) {
     if (event->type() == QEvent::MouseButtonRelease) {
         auto* mouse = static_cast<QMouseEvent*>(event);
         auto* label = static_cast<QWidget*>(watched);
-        activated = mouse->button() == Qt::LeftButton && label->rect().contains(mouse->position().toPoint());
+        activated = mouse->button() == Qt::LeftButton &&
+                    label->rect().contains(mouse->position().toPoint());
     } else if (event->type() == QEvent::KeyPress) {
         const int key = static_cast<QKeyEvent*>(event)->key();
         activated = key == Qt::Key_Return || key == Qt::Key_Enter || key == Qt::Key_Space;

@@ -22,7 +22,7 @@ QUrl SensorPageUrl();
 
 class frmAbout : public QWidget {
     Q_OBJECT
-public:
+  public:
     explicit frmAbout(UrlOpener openUrl, QWidget* parent = nullptr);
     ~frmAbout() override;
 
@@ -30,11 +30,11 @@ public:
     void Label6_Click();
     void lblSensorInfo_Click();
 
-protected:
+  protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
     void showEvent(QShowEvent* event) override;
 
-private:
+  private:
     std::unique_ptr<Ui::frmAbout> ui;
     UrlOpener openUrl_;
     bool placed_ = false;

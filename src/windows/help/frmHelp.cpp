@@ -27,8 +27,8 @@ void frmHelp::Form_Load() {
         ui->brwWebBrowser->setSource(QUrl::fromLocalFile(helpPath_));
     } else {
         // A browser would show its own "cannot display" page; say what is missing.
-        ui->brwWebBrowser->setHtml(tr("<p>The help page <b>%1</b> was not found.</p>")
-                                       .arg(helpPath_.toHtmlEscaped()));
+        ui->brwWebBrowser->setHtml(
+            tr("<p>The help page <b>%1</b> was not found.</p>").arg(helpPath_.toHtmlEscaped()));
     }
 }
 

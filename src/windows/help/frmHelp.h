@@ -18,17 +18,17 @@ inline constexpr const char* kHelpFileName = "MORVANEHelp.htm";
 
 class frmHelp : public QWidget {
     Q_OBJECT
-public:
+  public:
     frmHelp(SharedFlags& flags, const QString& applicationDir, QWidget* parent = nullptr);
     ~frmHelp() override;
 
     QString helpPath() const { return helpPath_; }
 
-protected:
+  protected:
     void showEvent(QShowEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
 
-private:
+  private:
     void Form_Load();
     void Form_Unload();
 

@@ -1,0 +1,183 @@
+#pragma once
+// The program as the window tests start it: the simulated board on a state
+// file of its own, a manual clock, recorded messages, URLs and the process
+// end, and a settings store in a private XDG_CONFIG_HOME.
+
+#include <QApplication>
+#include <QDir>
+#include <QFile>
+#include <QSettings>
+#include <QTemporaryDir>
+#include <QtTest>
+#include <memory>
+#include <optional>
+#include <vector>
+
+#include "app/Application.h"
+#include "gui/support/RecordingNotifier.h"
+#include "link/Clock.h"
+#include "sim/SimulatedBoard.h"
+#include "windows/AppSettings.h"
+#include "windows/ToolViews.h"
+
+namespace quarnel::test {
+
+// Settings and board state go to a directory of the test's own, set before
+// QApplication or QSettings first look at the environment.
+#define QUARNEL_APP_TEST_MAIN(TestClass)                                       \
+    int main(int argc, char** argv) {                                          \
+        QTemporaryDir xdg;                                                     \
+        qputenv("XDG_CONFIG_HOME", QFile::encodeName(xdg.path() + "/config")); \
+        qputenv("XDG_STATE_HOME", QFile::encodeName(xdg.path() + "/state"));   \
+        if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))                    \
+            qputenv("QT_QPA_PLATFORM", "offscreen");                           \
+        QApplication app(argc, argv);                                          \
+        TestClass test;                                                        \
+        return QTest::qExec(&test, argc, argv);                                \
+    }
+
+inline void clearSettings() {
+    QSettings all(QSettings::NativeFormat, QSettings::UserScope, QString::fromLatin1(kAppTitle),
+                  QString());
+    all.clear();
+    all.sync();
+}
+
+inline std::optional<QString> storedSetting(const char* key) {
+    AppSettings settings;
+    const QVariant value = settings.value(QString::fromLatin1(key));
+    if (!value.isValid()) return std::nullopt;
+    return value.toString();
+}
+
+// Counts the vendor requests that reach the board.
+class CountingBoard final : public Orvalink {
+  public:
+    explicit CountingBoard(Orvalink& inner) : inner_(inner) {}
+    int16_t LoadFirmWare(const char* path) override { return inner_.LoadFirmWare(path); }
+    int16_t VendorIORequest(int16_t request, int32_t value, int32_t index, int16_t direction,
+                            int16_t length, uint8_t* buffer) override {
+        ++requests;
+        return inner_.VendorIORequest(request, value, index, direction, length, buffer);
+    }
+    int requests = 0;
+
+  private:
+    Orvalink& inner_;
+};
+
+// Stand-ins for the tool windows that count what the main window routes to them.
+struct FakeGraphs : QWidget, GraphsView {
+    int refreshes = 0, layouts = 0;
+    void UpdateGraphingForm() override { ++refreshes; }
+    void UpdateGraphsLayout() override { ++layouts; }
+};
+struct FakeRegMap : QWidget, RegMapView {
+    bool continuous = false;
+    int reads = 0;
+    bool ContinuousReadChecked() const override { return continuous; }
+    void cmdRead_Click() override { ++reads; }
+};
+struct FakeLimits : QWidget, LimitsView {
+    int refreshes = 0, layouts = 0;
+    void UpdateLimitsForm() override { ++refreshes; }
+    void UpdateLimitsLayout() override { ++layouts; }
+};
+struct FakeLogging : QWidget, LoggingView {
+    int stops = 0;
+    void LoggingStopped() override { ++stops; }
+};
+
+// Fakes for the windows of other folders, the real help and About windows.
+struct FakeFactory {
+    std::map<ToolWindow, int> created;
+    WindowFactory make() {
+        return [this](ToolWindow which, const WindowContext& context) -> QWidget* {
+            ++created[which];
+            QWidget* window = nullptr;
+            switch (which) {
+                case ToolWindow::Graphs:
+                    window = new FakeGraphs;
+                    break;
+                case ToolWindow::RegMap:
+                    window = new FakeRegMap;
+                    break;
+                case ToolWindow::Limits:
+                    window = new FakeLimits;
+                    break;
+                case ToolWindow::Logging:
+                    window = new FakeLogging;
+                    break;
+                case ToolWindow::Config:
+                    window = new QWidget;
+                    break;
+                case ToolWindow::Help:
+                case ToolWindow::About:
+                    return CreateToolWindow(which, context);
+            }
+            window->setWindowTitle(QStringLiteral("window %1").arg(static_cast<int>(which)));
+            window->resize(300, 200);
+            return window;
+        };
+    }
+};
+
+struct HarnessOptions {
+    sim::SimFaults faults;
+    int chipAddress = 0x48;
+    bool fakeWindows = true;     // false: the program's own window factory
+    WindowFactory createWindow;  // replaces both when set
+};
+
+class AppHarness {
+  public:
+    explicit AppHarness(HarnessOptions options = {}) {
+        QDir(dir.path()).mkpath(QStringLiteral("bin"));
+        binDir = dir.path() + QStringLiteral("/bin");
+        for (const char* file : {"QUARNELFW.Hex", "MORVANEHelp.htm"})
+            QFile::copy(QStringLiteral(QUARNEL_SOURCE_DIR "/resources/") + QLatin1String(file),
+                        binDir + QStringLiteral("/") + QLatin1String(file));
+        sim::SimOptions simOptions;
+        simOptions.statePath = (dir.path() + QStringLiteral("/board.json")).toStdString();
+        simOptions.chipAddress = options.chipAddress;
+        simOptions.faults = options.faults;
+        simOptions.warn = [this](const std::string& text) { warnings.push_back(text); };
+        board = std::make_unique<sim::SimulatedBoard>(simOptions, clock);
+        counting = std::make_unique<CountingBoard>(*board);
+
+        AppEnvironment env{*counting,
+                           clock,
+                           notifier,
+                           [this](const QUrl& url) { opened.push_back(url); },
+                           [](QWidget*, const QString&, const QString&,
+                              const QString&) -> std::optional<QString> { return std::nullopt; },
+                           binDir};
+        env.quick = true;
+        env.endProcess = [this](int status) { endStatuses.push_back(status); };
+        if (options.fakeWindows) env.createWindow = factory.make();
+        if (options.createWindow) env.createWindow = options.createWindow;
+        env.now = [] { return QDateTime(QDate(2024, 3, 9), QTime(14, 5, 30)); };
+        app = std::make_unique<Application>(std::move(env));
+    }
+    ~AppHarness() {
+        app.reset();
+        // Closed windows are deleted later; nothing may outlive the session.
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    }
+
+    frmMain& main() { return *app->mainWindow(); }
+
+    QTemporaryDir dir;
+    QString binDir;
+    ManualClock clock{12 * 3600.0};
+    RecordingNotifier notifier;
+    std::vector<QUrl> opened;
+    std::vector<int> endStatuses;
+    std::vector<std::string> warnings;
+    FakeFactory factory;
+    std::unique_ptr<sim::SimulatedBoard> board;
+    std::unique_ptr<CountingBoard> counting;
+    std::unique_ptr<Application> app;
+};
+
+}  // namespace quarnel::test

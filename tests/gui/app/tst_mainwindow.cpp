@@ -1,0 +1,297 @@
+// The main window: placement in the settings store, menus, toolbar, status
+// bar, opening windows without duplicates, routing to the open windows, and
+// SIGTERM closing it like its close box.
+
+#include <QAction>
+#include <QGuiApplication>
+#include <QLabel>
+#include <QMdiArea>
+#include <QMdiSubWindow>
+#include <QMenu>
+#include <QMenuBar>
+#include <QScreen>
+#include <QToolBar>
+#include <csignal>
+
+#include "app/SignalBridge.h"
+#include "gui/app/AppTestSupport.h"
+
+using namespace quarnel;
+using namespace quarnel::test;
+
+namespace {
+
+void deleteClosed() {
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+}
+
+QAction* action(QWidget& window, const char* name) {
+    auto* found = window.findChild<QAction*>(name);
+    if (!found) qFatal("no action %s", name);
+    return found;
+}
+
+int subWindowCount(frmMain& main) {
+    int count = 0;
+    for (QMdiSubWindow* sub : main.mdiArea()->subWindowList()) count += sub->isHidden() ? 0 : 1;
+    return count;
+}
+
+}  // namespace
+
+class MainWindowTest : public QObject {
+    Q_OBJECT
+  private slots:
+    void init() {
+        clearSettings();
+        AppSettings().setValue(keys::kDisplayHelp, "False");
+    }
+
+    void placementDefaultsOnAnEmptyStore() {
+        clearSettings();
+        AppHarness h;
+        QVERIFY(h.app->StartApplication());
+        frmMain& main = h.main();
+        const QRect normal = main.normalGeometry();
+        QCOMPARE(normal.topLeft(), QPoint(67, 67));  // 1000 twips
+        // 6500 twips, unless the menus and panels need more.
+        QCOMPARE(normal.size(), QSize(433, 433).expandedTo(main.minimumSize()));
+    }
+
+    void placementRoundTripAndNothingSavedWhenMinimised() {
+        {
+            AppSettings settings;
+            settings.setValue(keys::kMainLeft, "1500");
+            settings.setValue(keys::kMainTop, "1200");
+            settings.setValue(keys::kMainWidth, "10500");
+            settings.setValue(keys::kMainHeight, "9000");
+        }
+        {
+            AppHarness h;
+            QVERIFY(h.app->StartApplication());
+            QCOMPARE(h.main().normalGeometry(), QRect(100, 80, 700, 600));
+            h.main().showNormal();
+            h.main().move(200, 150);
+            h.main().close();
+            QVERIFY(h.main().closed());
+        }
+
+        QCOMPARE(storedSetting(keys::kMainLeft), QString("3000"));
+        QCOMPARE(storedSetting(keys::kMainTop), QString("2250"));
+        QCOMPARE(storedSetting(keys::kMainWidth), QString("10500"));
+        QCOMPARE(storedSetting(keys::kMainHeight), QString("9000"));
+
+        {
+            AppHarness h;
+            QVERIFY(h.app->StartApplication());
+            h.main().showMinimized();
+            h.main().move(400, 300);
+            h.main().close();
+        }
+        QCOMPARE(storedSetting(keys::kMainLeft), QString("3000"));
+        QCOMPARE(storedSetting(keys::kMainTop), QString("2250"));
+    }
+
+    void unusablePlacementsAreRepaired() {
+        {
+            AppSettings settings;
+            settings.setValue(keys::kMainLeft, "9000000");  // a screen that is gone
+            settings.setValue(keys::kMainTop, "-9000000");
+            settings.setValue(keys::kMainWidth, "not a number");
+            settings.setValue(keys::kMainHeight, "-300");
+        }
+        AppHarness h;
+        QVERIFY(h.app->StartApplication());
+        const QRect normal = h.main().normalGeometry();
+        QCOMPARE(normal.topLeft(), QGuiApplication::primaryScreen()->availableGeometry().topLeft());
+        QCOMPARE(normal.height(), 433);
+    }
+
+    void menusToolbarAndStatusBar() {
+        AppHarness h;
+        QVERIFY(h.app->StartApplication());
+        frmMain& main = h.main();
+
+        QStringList titles;
+        for (QAction* top : main.menuBar()->actions()) titles << top->text();
+        QCOMPARE(titles, QStringList({"&File", "&View", "&Settings", "&Window", "About"}));
+        QCOMPARE(main.findChild<QMenu*>("mnuFile")->title(), QString("&File"));
+        QCOMPARE(main.findChild<QMenu*>("mnuDevice")->title(), QString("&Settings"));
+        const std::pair<const char*, const char*> items[] = {{"mnuLog", "&Log Data"},
+                                                             {"mnuRegMap", "&Register Map"},
+                                                             {"mnuGraphs", "&Graphs"},
+                                                             {"mnuInterrupt", "&Interrupts"},
+                                                             {"mnuConfig", "&Device Configuration"},
+                                                             {"mnuAbout", "About"}};
+        for (const auto& [name, text] : items) QCOMPARE(action(main, name)->text(), QString(text));
+        QCOMPARE(main.findChild<QMenu*>("mnuView")->actions(),
+                 QList<QAction*>({action(main, "mnuRegMap"), action(main, "mnuGraphs"),
+                                  action(main, "mnuInterrupt")}));
+        QList<QAction*> commands = main.findChild<QToolBar*>("tbToolBar")->actions();
+        for (QAction* top : main.menuBar()->actions()) {
+            commands << top;
+            if (top->menu()) commands << top->menu()->actions();
+        }
+        for (QAction* any : commands)
+            QVERIFY2(any->shortcut().isEmpty(), qPrintable(any->objectName()));
+
+        auto* toolbar = main.findChild<QToolBar*>("tbToolBar");
+        QStringList keys, tips;
+        for (QAction* button : toolbar->actions()) {
+            keys << button->objectName();
+            tips << button->toolTip();
+            QVERIFY(!button->icon().isNull());
+        }
+        QCOMPARE(keys, QStringList({"Save", "Config", "Graphs", "Tree", "Interrupts"}));
+        QCOMPARE(tips, QStringList({"Log Data", "Configure the Device", "Temperature/Fan graphs",
+                                    "Register Map Tree", "Interrupts/Limits"}));
+
+        QCOMPARE(main.findChild<QLabel*>("sbPanel_1")->text(),
+                 QString("Firmware download succesful"));
+        QCOMPARE(main.findChild<QLabel*>("sbPanel_2")->text(),
+                 QLocale().toString(QDate(2024, 3, 9), QLocale::ShortFormat));
+        QCOMPARE(main.findChild<QLabel*>("sbPanel_3")->text(),
+                 QLocale().toString(QTime(14, 5, 30), QLocale::ShortFormat));
+        QCOMPARE(main.findChild<QLabel*>("sbPanel_4")->text(), QString("Simulated board"));
+        main.setStatusText("Data Logging Enabled");
+        QCOMPARE(main.findChild<QLabel*>("sbPanel_1")->text(), QString("Data Logging Enabled"));
+    }
+
+    void commandsOpenEachWindowOnceAndBringItToTheFront() {
+        AppHarness h;
+        QVERIFY(h.app->StartApplication());
+        frmMain& main = h.main();
+        QCOMPARE(h.factory.created[ToolWindow::Graphs], 1);  // opened by the start-up
+
+        const std::pair<const char*, ToolWindow> menu[] = {
+            {"mnuLog", ToolWindow::Logging},   {"mnuRegMap", ToolWindow::RegMap},
+            {"mnuGraphs", ToolWindow::Graphs}, {"mnuInterrupt", ToolWindow::Limits},
+            {"mnuConfig", ToolWindow::Config}, {"mnuAbout", ToolWindow::About}};
+        for (const auto& [name, which] : menu) {
+            action(main, name)->trigger();
+            action(main, name)->trigger();
+            QVERIFY2(main.subWindow(which), name);
+            QCOMPARE(main.mdiArea()->activeSubWindow(), main.subWindow(which));
+            QCOMPARE(h.factory.created[which], 1);
+        }
+        QCOMPARE(subWindowCount(main), 6);
+
+        const std::pair<const char*, ToolWindow> toolbar[] = {{"Save", ToolWindow::Logging},
+                                                              {"Config", ToolWindow::Config},
+                                                              {"Graphs", ToolWindow::Graphs},
+                                                              {"Tree", ToolWindow::RegMap},
+                                                              {"Interrupts", ToolWindow::Limits}};
+        for (const auto& [key, which] : toolbar) {
+            action(main, key)->trigger();
+            QCOMPARE(main.mdiArea()->activeSubWindow(), main.subWindow(which));
+        }
+        main.tbToolBar_ButtonClick("NoSuchKey");
+        QCOMPARE(subWindowCount(main), 6);
+        for (const auto& [key, which] : toolbar) QCOMPARE(h.factory.created[which], 1);
+
+        // A closed window is created afresh.
+        main.subWindow(ToolWindow::Graphs)->close();
+        deleteClosed();
+        QCOMPARE(main.subWindow(ToolWindow::Graphs), nullptr);
+        action(main, "Graphs")->trigger();
+        QVERIFY(main.subWindow(ToolWindow::Graphs));
+        QCOMPARE(h.factory.created[ToolWindow::Graphs], 2);
+    }
+
+    void windowMenuListsAndActivatesTheOpenWindows() {
+        AppHarness h;
+        QVERIFY(h.app->StartApplication());
+        frmMain& main = h.main();
+        action(main, "mnuRegMap")->trigger();
+        auto* windowMenu = main.findChild<QMenu*>("mnuWindow");
+        emit windowMenu->aboutToShow();
+        const QList<QAction*> entries = windowMenu->actions();
+        QCOMPARE(entries.size(), 2);
+        QVERIFY(entries[0]->text().endsWith(main.subWindow(ToolWindow::Graphs)->windowTitle()));
+        QVERIFY(entries[1]->isChecked());  // the register map is active
+        entries[0]->trigger();
+        QCOMPARE(main.mdiArea()->activeSubWindow(), main.subWindow(ToolWindow::Graphs));
+    }
+
+    void theProgramsOwnFactoryNeverOpensTwoCopies() {
+        HarnessOptions options;
+        options.fakeWindows = false;
+        AppHarness h(options);
+        QVERIFY(h.app->StartApplication());
+        frmMain& main = h.main();
+        for (const char* name :
+             {"mnuLog", "mnuRegMap", "mnuGraphs", "mnuInterrupt", "mnuConfig", "mnuAbout"}) {
+            const int before = subWindowCount(main);
+            action(main, name)->trigger();
+            const int opened = subWindowCount(main) - before;
+            QVERIFY2(opened == 0 || opened == 1, name);  // windows still to come do nothing
+            action(main, name)->trigger();
+            QCOMPARE(subWindowCount(main) - before, opened);
+        }
+        QVERIFY(main.subWindow(ToolWindow::About));
+    }
+
+    void ticksAndHooksReachTheOpenWindows() {
+        AppHarness h;
+        QVERIFY(h.app->StartApplication());
+        frmMain& main = h.main();
+        main.tmrMaster.stop();
+        Session& session = h.app->session();
+        for (const char* name : {"mnuRegMap", "mnuInterrupt", "mnuLog"})
+            action(main, name)->trigger();
+        auto* graphs = dynamic_cast<FakeGraphs*>(main.subWindow(ToolWindow::Graphs)->widget());
+        auto* regmap = dynamic_cast<FakeRegMap*>(main.subWindow(ToolWindow::RegMap)->widget());
+        auto* limits = dynamic_cast<FakeLimits*>(main.subWindow(ToolWindow::Limits)->widget());
+        auto* logging = dynamic_cast<FakeLogging*>(main.subWindow(ToolWindow::Logging)->widget());
+        QVERIFY(graphs && regmap && limits && logging);
+
+        session.flags.GraphsWindowOpen = session.flags.RegMapWindowOpen =
+            session.flags.LimitsWindowOpen = true;
+        regmap->continuous = true;
+        main.tmrMaster_Timer();
+        QCOMPARE(graphs->refreshes, 1);
+        QCOMPARE(regmap->reads, 1);
+        QCOMPARE(limits->refreshes, 1);
+        h.clock.advance(0.2);
+        main.tmrMaster_Timer();  // graphs due again, the others not yet
+        QCOMPARE(graphs->refreshes, 2);
+        QCOMPARE(regmap->reads, 1);
+
+        // The register-written hook's layout calls go to the open windows.
+        session.observer.UpdateGraphsLayout();
+        session.observer.UpdateLimitsLayout();
+        QCOMPARE(graphs->layouts, 1);
+        QCOMPARE(limits->layouts, 1);
+        main.LoggingStopped();
+        QCOMPARE(logging->stops, 1);
+
+        // Closed windows get nothing, and nothing fails.
+        main.subWindow(ToolWindow::Graphs)->close();
+        main.subWindow(ToolWindow::RegMap)->close();
+        deleteClosed();
+        h.clock.advance(1.0);
+        main.tmrMaster_Timer();
+        QVERIFY(!main.ContinuousReadChecked());
+        main.UpdateGraphsLayout();
+    }
+
+    void sigtermClosesTheMainWindowLikeItsCloseBox() {
+        AppHarness h;
+        SignalBridge bridge;
+        connect(&bridge, &SignalBridge::terminateRequested, this, [&] { h.app->requestClose(); });
+        QVERIFY(h.app->StartApplication());
+        h.main().showNormal();
+        QVERIFY(!storedSetting(keys::kMainLeft));
+        std::raise(SIGTERM);
+        for (int i = 0; i < 20 && !h.main().closed(); ++i) QCoreApplication::processEvents();
+        QVERIFY(h.main().closed());
+        QVERIFY(!h.main().isVisible());
+        QCOMPARE(subWindowCount(h.main()), 0);
+        QVERIFY(storedSetting(keys::kMainLeft).has_value());
+        QVERIFY(h.notifier.messages.empty());
+        QCOMPARE(h.app->exitStatus(), 0);
+    }
+};
+
+QUARNEL_APP_TEST_MAIN(MainWindowTest)
+#include "tst_mainwindow.moc"
