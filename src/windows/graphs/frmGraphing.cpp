@@ -30,7 +30,9 @@ QString trimmed(float value) {
 }
 
 QString volts(float value) {
-    return text(PadToThreeDecimals(TrimmedNumberText(value))) + QLatin1Char('V');
+    // Readings arrive rounded to 3 decimals; rounding again keeps a stray
+    // longer value from padding to an empty text.
+    return text(PadToThreeDecimals(TrimmedNumberText(RoundToSingle(value, 3)))) + QLatin1Char('V');
 }
 
 bool isChecked(const QCheckBox* box) {

@@ -1,0 +1,110 @@
+// Cost of one graphs-window refresh with every chart's history full: 12
+// samples, the legend texts and one replot of the shown chart.
+
+#include <benchmark/benchmark.h>
+
+#include <QApplication>
+#include <QDateTime>
+#include <cmath>
+
+#include "link/Clock.h"
+#include "link/Orvalink.h"
+#include "monitor/Session.h"
+#include "widgets/StripChart.h"
+#include "windows/Shell.h"
+#include "windows/graphs/frmGraphing.h"
+
+namespace {
+
+class QuietNotifier final : public quarnel::Notifier {
+  public:
+    void message(const std::string&, Icon) override {}
+};
+
+// The window never talks to the board.
+class NoBoard final : public quarnel::Orvalink {
+  public:
+    int16_t LoadFirmWare(const char*) override { return -1; }
+    int16_t VendorIORequest(int16_t, int32_t, int32_t, int16_t, int16_t, uint8_t*) override {
+        return -1;
+    }
+};
+
+class NoShell final : public quarnel::Shell {
+  public:
+    void setMainTitle(const QString&) override {}
+    void setStatusText(const QString&) override {}
+    void openWindow(quarnel::ToolWindow) override {}
+    void updateGraphsLayout() override {}
+    void updateLimitsLayout() override {}
+    QString applicationDir() const override { return {}; }
+};
+
+// One offscreen application for the whole program. It is never destroyed:
+// tearing it down among the static destructors at exit crashes.
+QApplication& application() {
+    static int argc = 1;
+    static char name[] = "quarnel-bench";
+    static char* argv[] = {name, nullptr};
+    static QApplication* app = [] {
+        if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+        return new QApplication(argc, argv);
+    }();
+    return *app;
+}
+
+void setReadings(quarnel::CurrentReadings& r, int step) {
+    const float wave = float(std::sin(step * 0.01));
+    r.InternalTemp = 27.25f + std::round(wave * 4.0f) / 4.0f;
+    r.ExternalTemp = 31.5f - std::round(wave * 8.0f) / 4.0f;
+    r.VarnoTemp = 24.5f + wave;
+    r.Vdd = 3.299f;
+    r.Ain1 = .012f, r.Ain2 = 1.5f, r.Ain3 = .745f, r.Ain4 = 1.234f;
+    r.Ain5 = .5f, r.Ain6 = .9f, r.Ain7 = 1.25f, r.Ain8 = 2.0f;
+}
+
+void BM_GraphsRefresh(benchmark::State& state) {
+    QApplication& app = application();
+    NoBoard board;
+    quarnel::ManualClock clock(36000.0);
+    QuietNotifier notifier;
+    NoShell shell;
+    quarnel::Session session(board, clock, notifier, nullptr);
+    session.device.state.ChannelMode = 2;
+    session.device.state.VarnoOnAin3 = true;
+    session.device.state.GraphingEnabled = true;
+    session.flags.SelectedGraph = 3;  // the busiest chart: eight traces
+    setReadings(session.readings, 0);
+
+    quarnel::frmGraphing window(session, shell, nullptr,
+                                QDateTime(QDate(2024, 3, 5), QTime(10, 0, 0)));
+    window.resize(780, 430);
+    window.show();
+    app.processEvents();
+
+    // Ten minutes at ten samples a second fill every history.
+    const int fill = int(window.chart(0)->historySeconds() * 10.0);
+    for (int i = 0; i < fill; ++i) {
+        clock.advance(0.1);
+        const qint64 t = window.sampleTime().toMSecsSinceEpoch();
+        const double v = std::sin(i * 0.01);
+        window.chart(0)->AddSamples(t, {27.0 + v, 31.0 - v, 24.5 + v});
+        window.chart(1)->AddSample(1, 3.3 + v / 100.0, t);
+        window.chart(3)->AddSamples(t,
+                                    {.5, 1.5 + v / 10.0, .745, 1.2 + v / 4.0, .5, .9, 1.25, 2.0});
+    }
+    window.UpdateGraphingForm();
+    app.processEvents();
+
+    int step = 0;
+    for (auto _ : state) {
+        clock.advance(0.1);
+        setReadings(session.readings, ++step);
+        window.UpdateGraphingForm();
+        app.processEvents();  // the paint the replot queued
+    }
+    state.counters["points"] = window.chart(3)->sampleCount(1);
+}
+BENCHMARK(BM_GraphsRefresh)->Unit(benchmark::kMicrosecond);
+
+}  // namespace
