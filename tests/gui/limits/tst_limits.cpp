@@ -1,0 +1,741 @@
+// The limits and interrupts window against a recording board (exact requests and
+// register contents) and the simulated board (request trace, live readings, and a
+// look at the rendered window).
+
+#include <QCheckBox>
+#include <QDir>
+#include <QFile>
+#include <QLabel>
+#include <QRegularExpression>
+#include <QTabWidget>
+#include <QTemporaryDir>
+#include <QtTest>
+#include <memory>
+#include <vector>
+
+#include "device/Conversions.h"
+#include "gui/support/RecordingNotifier.h"
+#include "gui/support/RecordingShell.h"
+#include "link/Clock.h"
+#include "monitor/MasterPoll.h"
+#include "monitor/Session.h"
+#include "monitor/Startup.h"
+#include "sim/SimulatedBoard.h"
+#include "support/RecordingBoard.h"
+#include "widgets/Lamp.h"
+#include "widgets/LinearGauge.h"
+#include "windows/limits/LimitsRules.h"
+#include "windows/limits/frmLimits.h"
+
+using namespace quarnel;
+using quarnel::test::RecordedCall;
+using quarnel::test::RecordingBoard;
+using quarnel::test::RecordingNotifier;
+using quarnel::test::RecordingShell;
+
+namespace {
+
+constexpr int kAddress = 0x48;
+
+// One register access as the board saw it.
+struct Access {
+    char kind;  // 'R' or 'W'
+    int reg;
+    int value;  // W: the data byte; R: 0
+    bool operator==(const Access&) const = default;
+};
+
+char* toString(const std::vector<Access>& accesses) {
+    QByteArray text;
+    for (const Access& a : accesses) {
+        text += a.kind + QByteArray::number(a.reg, 16);
+        if (a.kind == 'W') text += "=" + QByteArray::number(a.value, 16);
+        text += " ";
+    }
+    return qstrdup(text.trimmed().constData());
+}
+
+Access R(int reg) {
+    return {'R', reg, 0};
+}
+Access W(int reg, int value) {
+    return {'W', reg, value};
+}
+
+// A session over the recording board: chip at 0x48, configuration state as after
+// start-up in Ain1/Ain2 mode with the internal reference.
+struct Rig {
+    ManualClock clock{36000.0};
+    RecordingBoard board;
+    RecordingNotifier notifier;
+    std::vector<int> failures;
+    Session session{board, clock, notifier, [this](int code) { failures.push_back(code); }};
+    RecordingShell shell;
+
+    Rig() {
+        session.link.DeviceAddress = kAddress;
+        DeviceState& s = session.device.state;
+        s.ChannelMode = 2;
+        s.ReferenceVoltage = 2.28f;
+        s.InterruptPinEnabled = true;
+        s.VarnoOnAin3 = true;
+    }
+
+    // Register reads and writes (request 222) since the last clear, in order.
+    std::vector<Access> accesses() const {
+        std::vector<Access> out;
+        for (const RecordedCall& c : board.callsTo(kRequestRegister)) {
+            if (c.direction == kDirectionOut)
+                out.push_back(W(c.lowByteOfIndex(), c.secondByteOfIndex()));
+            else
+                out.push_back(R(c.lowByteOfIndex()));
+        }
+        return out;
+    }
+    std::vector<Access> writes() const {
+        std::vector<Access> out;
+        for (const Access& a : accesses())
+            if (a.kind == 'W') out.push_back(a);
+        return out;
+    }
+};
+
+template <typename T>
+T* control(QWidget* window, const QString& name) {
+    T* found = window->findChild<T*>(name);
+    if (!found) qFatal("control %s missing", qPrintable(name));
+    return found;
+}
+template <typename T>
+T* control(QWidget* window, const char* name) {
+    return control<T>(window, QString::fromLatin1(name));
+}
+LinearGauge* gauge(QWidget* w, const char* name) {
+    return control<LinearGauge>(w, name);
+}
+Lamp* lamp(QWidget* w, int index) {
+    return control<Lamp>(w, QStringLiteral("tglAlert_%1").arg(index));
+}
+
+// The 22 reads of a layout pass, in order.
+const std::vector<Access> kLayoutReads = {R(0x26), R(0x25), R(0x28), R(0x27), R(0x24), R(0x23),
+                                          R(0x28), R(0x27), R(0x2C), R(0x2B), R(0x2E), R(0x2D),
+                                          R(0x30), R(0x2F), R(0x32), R(0x31), R(0x34), R(0x33),
+                                          R(0x36), R(0x35), R(0x38), R(0x37)};
+
+// The rows as the user sees them: caption label, lamp, its status bit
+// (bank 1 or 2), its mask box and the mask register bit it owns.
+struct Row {
+    const char* label;
+    const char* caption;
+    int lamp;
+    int statusBank, statusBit;
+    const char* mask;
+    int maskReg, maskBit;
+};
+const std::vector<Row> kRows = {
+    {"Label8", "VDD High/Low", 4, 2, 4, "chkMask_4", 0x1E, 4},
+    {"Label9_0", "External Fault", 5, 1, 4, "chkMask_5", 0x1D, 4},
+    {"Label5", "Internal Low", 1, 1, 1, "chkMask_1", 0x1D, 1},
+    {"Label4", "Internal High", 0, 1, 0, "chkMask_0", 0x1D, 0},
+    {"Label7", "External Low", 3, 1, 3, "chkMask_3", 0x1D, 3},
+    {"Label6", "External High", 2, 1, 2, "chkMask_2", 0x1D, 2},
+    {"Label9_1", "Ain2", 7, 1, 5, "chkMask_6", 0x1D, 5},
+    {"Label9_2", "Ain3", 8, 1, 6, "chkMask_7", 0x1D, 6},
+    {"Label9_3", "Ain4", 9, 1, 7, "chkMask_8", 0x1D, 7},
+    {"Label9_4", "Ain5", 10, 2, 0, "chkMask_9", 0x1E, 0},
+    {"Label9_5", "Ain6", 11, 2, 1, "chkMask_10", 0x1E, 1},
+    {"Label9_6", "Ain7", 12, 2, 2, "chkMask_11", 0x1E, 2},
+    {"Label9_7", "Ain8", 13, 2, 3, "chkMask_12", 0x1E, 3},
+};
+
+// Start-up progress nobody watches.
+class SilentProgress : public StartupProgress {
+  public:
+    int initialBarWidthTwips() const override { return 3000; }
+    void showProgress() override {}
+    void setBarWidthTwips(double) override {}
+    void setProgressText(const std::string&) override {}
+    void setStatusText(const std::string&) override {}
+    void processEvents() override {}
+};
+
+}  // namespace
+
+class LimitsWindowTest : public QObject {
+    Q_OBJECT
+
+  private slots:
+    void formHasTheDocumentedControls();
+    void loadSetsMaskBoxesFromCachesWritesNothingAndReadsTheLimits();
+    void layoutFollowsChannelModeVarnoAndReference();
+    void layoutWhileClosedReadsNothing();
+    void limitRegistersShowAsSignedDegreesAndVolts();
+    void ain0MarkerWritesSharedRegistersTopGives255();
+    void temperatureMarkersRoundHalfToEvenAndConvertFahrenheit();
+    void vddAndAinMarkersWriteTheirCodes();
+    void lampsFollowStatusBitsAndPinStatus();
+    void captionsUseNumberText();
+    void maskClicksReadBothMasksAndWriteTheOwnerOnly();
+    void intMaskClickWritesConfiguration1Bit5();
+    void onTheSimulatedBoard();
+};
+
+void LimitsWindowTest::formHasTheDocumentedControls() {
+    Rig rig;
+    auto w = std::make_unique<frmLimits>(rig.session, rig.shell);
+    QCOMPARE(w->windowTitle(), QStringLiteral("Interrupt Settings"));
+    QCOMPARE(control<QLabel>(w.get(), "Label3")->text(), QStringLiteral("Mask"));
+    const QString lampTip =
+        QStringLiteral("Interrupt Status: Green=OK, Red=Bad, Invisible=Disabled");
+    for (const Row& row : kRows) {
+        QCOMPARE(control<QLabel>(w.get(), row.label)->text(), QString::fromLatin1(row.caption));
+        QCOMPARE(lamp(w.get(), row.lamp)->toolTip(), lampTip);
+        QCOMPARE(lamp(w.get(), row.lamp)->caption(), QString::fromLatin1(row.caption));
+        QVERIFY(control<QCheckBox>(w.get(), row.mask)->text().isEmpty());
+    }
+    QCOMPARE(control<QLabel>(w.get(), "Label10")->text(), QStringLiteral("Pin Status"));
+    QCOMPARE(lamp(w.get(), 6)->toolTip(), lampTip);
+    QVERIFY(control<QCheckBox>(w.get(), "chkIntMask")->text().isEmpty());
+
+    auto* tabs = control<QTabWidget>(w.get(), "SSTab1");
+    QStringList pages;
+    for (int i = 0; i < tabs->count(); ++i) pages << tabs->tabText(i);
+    QCOMPARE(pages, (QStringList{"Temp Limits", "Ain Limits 1-4", "Ain Limits 5-8", "Vdd Limits"}));
+
+    // Every gauge stands on its page under its caption label.
+    struct Placed {
+        const char* gauge;
+        const char* label;
+        const char* caption;
+        int page;
+    };
+    std::vector<Placed> placed = {{"ggeInternal", "Label1_0", "Internal", 0},
+                                  {"ggeExternal", "Label1_1", "External", 0},
+                                  {"ggeVdd", "Label1_2", "Vdd", 3}};
+    const QByteArray names[8] = {"ggeAin_0", "ggeAin_1", "ggeAin_2", "ggeAin_3",
+                                 "ggeAin_4", "ggeAin_5", "ggeAin_6", "ggeAin_7"};
+    const QByteArray labels[8] = {"lblAin_0", "lblAin_1", "lblAin_2", "lblAin_3",
+                                  "lblAin_4", "lblAin_5", "lblAin_6", "lblAin_7"};
+    const QByteArray captions[8] = {"Ain1", "Ain2", "Ain3", "Ain4", "Ain5", "Ain6", "Ain7", "Ain8"};
+    for (int i = 0; i < 8; ++i)
+        placed.push_back(
+            {names[i].constData(), labels[i].constData(), captions[i].constData(), i < 4 ? 1 : 2});
+    for (const Placed& p : placed) {
+        LinearGauge* g = gauge(w.get(), p.gauge);
+        QCOMPARE(g->toolTip(), QStringLiteral("Drag the sliders to change the limits"));
+        QCOMPARE(control<QLabel>(w.get(), p.label)->text(), QString::fromLatin1(p.caption));
+        QVERIFY(tabs->widget(p.page)->isAncestorOf(g));
+    }
+    QCOMPARE(control<QLabel>(w.get(), "lblExtDisabled")->text(),
+             QStringLiteral("External Temperature is disabled"));
+    QCOMPARE(control<QLabel>(w.get(), "lblAin1Disabled")->text(),
+             QStringLiteral("Ain1 is Disabled"));
+    QCOMPARE(control<QLabel>(w.get(), "lblAin2Disabled")->text(),
+             QStringLiteral("Ain2 is Disabled"));
+    QCOMPARE(control<QLabel>(w.get(), "lblAin3Disabled")->text(),
+             QStringLiteral("Ain3 is Disabled"));
+
+    // The Vdd gauge: fixed 0 to 7 V, band over all of it, bar from 0 V.
+    LinearGauge* vdd = gauge(w.get(), "ggeVdd");
+    QCOMPARE(vdd->scaleMin(), 0.0);
+    QCOMPARE(vdd->scaleMax(), 7.0);
+    QCOMPARE(vdd->pointerStart(LinearGauge::Band), 0.0);
+    QCOMPARE(vdd->pointerValue(LinearGauge::Band), 7.0);
+    QCOMPARE(vdd->pointerStart(LinearGauge::Reading), 0.0);
+}
+
+void LimitsWindowTest::loadSetsMaskBoxesFromCachesWritesNothingAndReadsTheLimits() {
+    Rig rig;
+    DeviceState& s = rig.session.device.state;
+    s.IntMask1 = 0b1010'0101;
+    s.IntMask2 = 0b0001'1010;
+    s.InterruptPinEnabled = false;
+    // The chip says otherwise: the boxes must come from the caches.
+    rig.board.registers[0x1D] = 0x5A;
+    rig.board.registers[0x1E] = 0x05;
+    rig.board.registers[0x18] = 0x09;
+
+    auto w = std::make_unique<frmLimits>(rig.session, rig.shell);
+    QVERIFY(rig.session.flags.LimitsWindowOpen);
+    QCOMPARE(rig.accesses(), kLayoutReads);
+    for (const Row& row : kRows) {
+        const int cache = row.maskReg == 0x1D ? s.IntMask1 : s.IntMask2;
+        const bool masked = (cache >> row.maskBit) & 1;
+        QCOMPARE(control<QCheckBox>(w.get(), row.mask)->checkState(),
+                 masked ? Qt::Checked : Qt::Unchecked);
+    }
+    QCOMPARE(control<QCheckBox>(w.get(), "chkIntMask")->checkState(), Qt::Checked);
+
+    // Enabled pin: chkIntMask clear.
+    rig.board.clear();
+    s.InterruptPinEnabled = true;
+    auto w2 = std::make_unique<frmLimits>(rig.session, rig.shell);
+    QCOMPARE(control<QCheckBox>(w2.get(), "chkIntMask")->checkState(), Qt::Unchecked);
+    QVERIFY(rig.writes().empty());
+    QVERIFY(rig.failures.empty());
+}
+
+void LimitsWindowTest::layoutFollowsChannelModeVarnoAndReference() {
+    Rig rig;
+    auto w = std::make_unique<frmLimits>(rig.session, rig.shell);
+    w->show();
+    auto visible = [&](const char* name) {
+        return control<QWidget>(w.get(), name)->isVisibleTo(w.get());
+    };
+    auto* tabs = control<QTabWidget>(w.get(), "SSTab1");
+    tabs->setCurrentIndex(1);  // hidden pages would hide everything
+
+    // Ain1/Ain2 mode, VARNO on Ain3, internal reference.
+    QVERIFY(visible("ggeAin_0") && visible("lblAin_0") && visible("ggeAin_1") &&
+            visible("lblAin_1"));
+    QVERIFY(!visible("lblAin1Disabled") && !visible("lblAin2Disabled"));
+    QVERIFY(visible("ggeAin_2") && visible("lblAin_2") && !visible("lblAin3Disabled"));
+    for (int i = 0; i < 8; ++i) {
+        LinearGauge* g = control<LinearGauge>(w.get(), QStringLiteral("ggeAin_%1").arg(i));
+        QCOMPARE(g->scaleMax(), 2.28);
+        QCOMPARE(g->pointerValue(LinearGauge::Band), 2.28);
+        QCOMPARE(g->pointerStart(LinearGauge::Reading), 0.0);
+        QCOMPARE(g->reading(), 1.0);
+    }
+    tabs->setCurrentIndex(0);
+    QVERIFY(!visible("ggeExternal") && !visible("Label1_1") && visible("lblExtDisabled"));
+    LinearGauge* internal = gauge(w.get(), "ggeInternal");
+    QCOMPARE(internal->scaleMin(), -128.0);
+    QCOMPARE(internal->scaleMax(), 127.0);
+    QCOMPARE(internal->pointerStart(LinearGauge::Reading), -128.0);
+    QCOMPARE(internal->reading(), 20.0);
+
+    // External mode, no VARNO, Vdd reference, Fahrenheit.
+    DeviceState& s = rig.session.device.state;
+    s.ChannelMode = 1;
+    s.VarnoOnAin3 = false;
+    s.ReferenceVoltage = 3.3f;
+    rig.session.flags.ShowFahrenheit = true;
+    w->UpdateLimitsLayout();
+    QVERIFY(visible("ggeExternal") && visible("Label1_1") && !visible("lblExtDisabled"));
+    tabs->setCurrentIndex(1);
+    QVERIFY(!visible("ggeAin_0") && !visible("lblAin_0") && !visible("ggeAin_1"));
+    QVERIFY(visible("lblAin1Disabled") && visible("lblAin2Disabled"));
+    QVERIFY(!visible("ggeAin_2") && !visible("lblAin_2") && visible("lblAin3Disabled"));
+    QCOMPARE(gauge(w.get(), "ggeAin_7")->scaleMax(), 3.3);
+    for (const char* name : {"ggeInternal", "ggeExternal"}) {
+        LinearGauge* g = gauge(w.get(), name);
+        QCOMPARE(g->scaleMin(), -198.0);
+        QCOMPARE(g->scaleMax(), 260.0);
+        QCOMPARE(g->pointerStart(LinearGauge::Band), -198.0);
+        QCOMPARE(g->pointerValue(LinearGauge::Band), 260.0);
+        QCOMPARE(g->pointerStart(LinearGauge::Reading), -198.0);
+        QCOMPARE(g->reading(), 70.0);
+    }
+    // Mode 0 (a selection being corrected) lays out like the external channel.
+    s.ChannelMode = 0;
+    w->UpdateLimitsLayout();
+    QVERIFY(!visible("ggeAin_0") && visible("lblAin1Disabled"));
+}
+
+void LimitsWindowTest::layoutWhileClosedReadsNothing() {
+    Rig rig;
+    auto* w = new frmLimits(rig.session, rig.shell);
+    w->show();
+    QVERIFY(rig.session.flags.LimitsWindowOpen);
+    rig.board.clear();
+    w->UpdateLimitsLayout();
+    QCOMPARE(rig.accesses(), kLayoutReads);
+
+    QPointer<frmLimits> guard(w);
+    QVERIFY(w->close());
+    QVERIFY(!rig.session.flags.LimitsWindowOpen);
+    rig.board.clear();
+    if (guard) guard->UpdateLimitsLayout();  // still alive until the deferred delete
+    QVERIFY(rig.board.calls.empty());
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    QVERIFY(!guard);
+
+    // A window destroyed after a newer one opened leaves the newer one's flag alone.
+    auto older = std::make_unique<frmLimits>(rig.session, rig.shell);
+    older->close();
+    auto newer = std::make_unique<frmLimits>(rig.session, rig.shell);
+    older.reset();
+    QVERIFY(rig.session.flags.LimitsWindowOpen);
+}
+
+void LimitsWindowTest::limitRegistersShowAsSignedDegreesAndVolts() {
+    Rig rig;
+    rig.session.device.state.ChannelMode = 1;
+    rig.board.registers[0x26] = 0xC9;  // -55
+    rig.board.registers[0x25] = 0x7F;  // 127
+    rig.board.registers[0x28] = 0x80;  // -128
+    rig.board.registers[0x27] = 0x00;
+    rig.board.registers[0x24] = 128;  // Vdd code 512: 3.499 V
+    rig.board.registers[0x23] = 255;
+    rig.board.registers[0x2C] = 128;  // Ain code 512
+    rig.board.registers[0x2B] = 255;
+    auto w = std::make_unique<frmLimits>(rig.session, rig.shell);
+    LinearGauge* internal = gauge(w.get(), "ggeInternal");
+    LinearGauge* external = gauge(w.get(), "ggeExternal");
+    QCOMPARE(internal->lowLimit(), -55.0);
+    QCOMPARE(internal->highLimit(), 127.0);
+    QCOMPARE(external->lowLimit(), -128.0);
+    QCOMPARE(external->highLimit(), 0.0);
+    QCOMPARE(gauge(w.get(), "ggeVdd")->lowLimit(), double(3.499f));
+    QCOMPARE(gauge(w.get(), "ggeVdd")->highLimit(), double(6.970f));  // code 1020
+    // Ain1 shows the registers the external channel shares.
+    QCOMPARE(gauge(w.get(), "ggeAin_0")->lowLimit(), double(1.14f));  // code 512 at 2.28 V
+    QCOMPARE(gauge(w.get(), "ggeAin_1")->highLimit(), double(2.27f));
+
+    // The same registers in Fahrenheit, and with the Vdd reference.
+    rig.session.flags.ShowFahrenheit = true;
+    rig.session.device.state.ReferenceVoltage = 3.3f;
+    w->UpdateLimitsLayout();
+    QCOMPARE(internal->lowLimit(), -67.0);
+    QCOMPARE(internal->highLimit(), double(127.0f * 9.0f / 5.0f + 32.0f));
+    QCOMPARE(external->lowLimit(), double(-128.0f * 9.0f / 5.0f + 32.0f));
+    QCOMPARE(gauge(w.get(), "ggeAin_1")->lowLimit(), double(1.65f));
+}
+
+void LimitsWindowTest::ain0MarkerWritesSharedRegistersTopGives255() {
+    Rig rig;
+    rig.board.registers[0x28] = 50;  // shown as .45 V (2 decimals)
+    rig.board.registers[0x27] = 200;
+    auto w = std::make_unique<frmLimits>(rig.session, rig.shell);
+    LinearGauge* ain0 = gauge(w.get(), "ggeAin_0");
+    QCOMPARE(ain0->lowLimit(), double(0.45f));
+    rig.board.clear();
+
+    // The user moves the high marker to the top of the scale and the low one to 0 V.
+    ain0->setSelectedMarker(LinearGauge::HighMarker);
+    QTest::keyClick(ain0, Qt::Key_End);
+    QCOMPARE(ain0->highLimit(), 2.28);
+    // Both limits, low first, into the registers the external channel shares;
+    // 2.28 V is code 256, written as 255. Each write is read back by the hook.
+    // The untouched low limit goes back as .45 V, code 51 (q = 50.53).
+    QCOMPARE(rig.accesses(), (std::vector<Access>{W(0x28, 51), R(0x28), W(0x27, 255), R(0x27)}));
+
+    rig.board.clear();
+    ain0->setSelectedMarker(LinearGauge::LowMarker);
+    QTest::keyClick(ain0, Qt::Key_Home);
+    QCOMPARE(rig.writes(), (std::vector<Access>{W(0x28, 0), W(0x27, 255)}));
+
+    // 1.0 V is code 112 (q = 112.28); with the Vdd reference the top 3.3 V again gives 255.
+    rig.board.clear();
+    ain0->setLowLimit(1.0);
+    emit ain0->markerReleased(LinearGauge::LowMarker, 1.0);
+    QCOMPARE(rig.writes(), (std::vector<Access>{W(0x28, 112), W(0x27, 255)}));
+    rig.session.device.state.ReferenceVoltage = 3.3f;
+    w->UpdateLimitsLayout();
+    rig.board.clear();
+    ain0->setSelectedMarker(LinearGauge::HighMarker);
+    QTest::keyClick(ain0, Qt::Key_End);
+    QCOMPARE(rig.writes().back(), W(0x27, 255));
+    QVERIFY(rig.notifier.messages.empty());
+}
+
+void LimitsWindowTest::temperatureMarkersRoundHalfToEvenAndConvertFahrenheit() {
+    Rig rig;
+    rig.session.flags.ShowFahrenheit = true;
+    auto w = std::make_unique<frmLimits>(rig.session, rig.shell);
+    LinearGauge* internal = gauge(w.get(), "ggeInternal");
+    rig.board.clear();
+
+    // 99.5 °F -> 100 (half to even) -> 37.78 -> 38; 212.4 °F -> 212 -> 100.
+    internal->setLowLimit(99.5);
+    internal->setHighLimit(212.4);
+    emit internal->markerReleased(LinearGauge::HighMarker, 212.4);
+    QCOMPARE(rig.writes(), (std::vector<Access>{W(0x26, 38), W(0x25, 100)}));
+
+    // Negative limits go to the link as they are: the index carries the
+    // two's-complement byte (-67 °F is -55 °C, 0xC9) above the register.
+    rig.board.clear();
+    LinearGauge* external = gauge(w.get(), "ggeExternal");
+    external->setLowLimit(-67.0);
+    external->setHighLimit(-40.5);  // -40 (half to even) -> -40 °C
+    emit external->markerReleased(LinearGauge::LowMarker, -67.0);
+    const auto writes = rig.board.writesTo(kRequestRegister);
+    QCOMPARE(writes.size(), size_t(2));
+    QCOMPARE(writes[0].index & 0xFFFF, 0xC928);
+    QCOMPARE(writes[1].index & 0xFFFF, 0xD827);
+    QCOMPARE(rig.board.registers[0x28], uint8_t(0xC9));
+
+    // Celsius: whole degrees, halves to even.
+    rig.session.flags.ShowFahrenheit = false;
+    w->UpdateLimitsLayout();
+    rig.board.clear();
+    internal->setLowLimit(-0.5);
+    internal->setHighLimit(2.5);
+    emit internal->markerReleased(LinearGauge::LowMarker, -0.5);
+    QCOMPARE(rig.writes(), (std::vector<Access>{W(0x26, 0), W(0x25, 2)}));
+    rig.board.clear();
+    internal->setLowLimit(-3.5);
+    internal->setHighLimit(3.5);
+    emit internal->markerReleased(LinearGauge::HighMarker, 3.5);
+    QCOMPARE(rig.writes(), (std::vector<Access>{W(0x26, 0xFC), W(0x25, 4)}));
+}
+
+void LimitsWindowTest::vddAndAinMarkersWriteTheirCodes() {
+    Rig rig;
+    auto w = std::make_unique<frmLimits>(rig.session, rig.shell);
+    rig.board.clear();
+    LinearGauge* vdd = gauge(w.get(), "ggeVdd");
+    vdd->setLowLimit(3.3);   // 121 (q = 120.73)
+    vdd->setHighLimit(5.5);  // 201
+    emit vdd->markerReleased(LinearGauge::LowMarker, 3.3);
+    QCOMPARE(rig.writes(), (std::vector<Access>{W(0x24, 121), W(0x23, 201)}));
+    rig.board.clear();
+    vdd->setSelectedMarker(LinearGauge::HighMarker);
+    QTest::keyClick(vdd, Qt::Key_End);  // 7 V is code 256, written as 255
+    QCOMPARE(rig.writes(), (std::vector<Access>{W(0x24, 121), W(0x23, 255)}));
+
+    // Each Ain gauge writes its own pair, low first.
+    const std::pair<int, int> regs[8] = {{0x28, 0x27}, {0x2C, 0x2B}, {0x2E, 0x2D}, {0x30, 0x2F},
+                                         {0x32, 0x31}, {0x34, 0x33}, {0x36, 0x35}, {0x38, 0x37}};
+    for (int i = 0; i < 8; ++i) {
+        rig.board.clear();
+        auto* g = control<LinearGauge>(w.get(), QStringLiteral("ggeAin_%1").arg(i));
+        g->setLowLimit(0.5);
+        g->setHighLimit(1.0);
+        emit g->markerReleased(LinearGauge::HighMarker, 1.0);
+        QCOMPARE(rig.writes(), (std::vector<Access>{W(regs[i].first, AinLimitCode(0.5f, 2.28f)),
+                                                    W(regs[i].second, 112)}));
+    }
+}
+
+void LimitsWindowTest::lampsFollowStatusBitsAndPinStatus() {
+    Rig rig;
+    auto w = std::make_unique<frmLimits>(rig.session, rig.shell);
+    CurrentReadings& r = rig.session.readings;
+    DeviceState& s = rig.session.device.state;
+    auto litLamps = [&] {
+        std::vector<int> lit;
+        for (int i = 0; i < 14; ++i)
+            if (lamp(w.get(), i)->isLit()) lit.push_back(i);
+        return lit;
+    };
+
+    // Each status bit lights its own row's lamp, and the pin while nothing masks it.
+    for (const Row& row : kRows) {
+        r.IntStatus1 = row.statusBank == 1 ? int16_t(1 << row.statusBit) : 0;
+        r.IntStatus2 = row.statusBank == 2 ? int16_t(1 << row.statusBit) : 0;
+        w->UpdateLimitsForm();
+        QCOMPARE(litLamps(), (std::vector<int>{std::min(row.lamp, 6), std::max(row.lamp, 6)}));
+        QCOMPARE(lamp(w.get(), row.lamp)->accessibleValue(), QStringLiteral("Bad"));
+    }
+
+    // A masked source keeps its own lamp lit but not the pin.
+    r.IntStatus1 = 0x01;
+    r.IntStatus2 = 0;
+    s.IntMask1 = 0x01;
+    w->UpdateLimitsForm();
+    QCOMPARE(litLamps(), std::vector<int>{0});
+    QVERIFY(!InterruptPinActive(rig.session));
+    s.IntMask1 = 0x02;  // another bit masked
+    w->UpdateLimitsForm();
+    QCOMPARE(litLamps(), (std::vector<int>{0, 6}));
+
+    // The pin disabled: unlit whatever the status bits.
+    r.IntStatus1 = 0xFF;
+    r.IntStatus2 = 0x1F;
+    s.IntMask1 = 0;
+    s.IntMask2 = 0;
+    s.InterruptPinEnabled = false;
+    w->UpdateLimitsForm();
+    QVERIFY(!lamp(w.get(), 6)->isLit());
+    QCOMPARE(lamp(w.get(), 6)->accessibleValue(), QStringLiteral("OK"));
+    QCOMPARE(litLamps().size(), size_t(13));
+
+    // Status 2 bits 5 to 7 belong to no source and do not drive the pin.
+    s.InterruptPinEnabled = true;
+    r.IntStatus1 = 0;
+    r.IntStatus2 = 0xE0;
+    w->UpdateLimitsForm();
+    QVERIFY(litLamps().empty());
+    r.IntStatus2 = 0x10;
+    s.IntMask2 = 0x10;
+    QVERIFY(!InterruptPinActive(rig.session));
+    s.IntMask2 = 0x0F;
+    QVERIFY(InterruptPinActive(rig.session));
+}
+
+void LimitsWindowTest::captionsUseNumberText() {
+    Rig rig;
+    auto w = std::make_unique<frmLimits>(rig.session, rig.shell);
+    CurrentReadings& r = rig.session.readings;
+    r.InternalTemp = 23.25f;
+    r.ExternalTemp = -0.25f;
+    r.Vdd = 3.3f;
+    r.Ain1 = 0.5f;
+    r.Ain8 = 2.278f;
+    w->UpdateLimitsForm();
+    QCOMPARE(gauge(w.get(), "ggeInternal")->caption(), QStringLiteral(" 23.25°C"));
+    QCOMPARE(gauge(w.get(), "ggeInternal")->reading(), 23.25);
+    QCOMPARE(gauge(w.get(), "ggeExternal")->caption(), QStringLiteral("-.25°C"));
+    QCOMPARE(gauge(w.get(), "ggeVdd")->caption(), QStringLiteral(" 3.3V"));
+    QCOMPARE(gauge(w.get(), "ggeAin_0")->caption(), QStringLiteral(" .5V"));
+    QCOMPARE(gauge(w.get(), "ggeAin_1")->caption(), QStringLiteral(" 0V"));
+    QCOMPARE(gauge(w.get(), "ggeAin_7")->caption(), QStringLiteral(" 2.278V"));
+    QCOMPARE(gauge(w.get(), "ggeAin_7")->reading(), double(2.278f));
+    // Ain1-2 mode: the "External High" row reads "Ain1", "External Low" keeps its caption.
+    QCOMPARE(control<QLabel>(w.get(), "Label6")->text(), QStringLiteral("Ain1"));
+    QCOMPARE(lamp(w.get(), 2)->caption(), QStringLiteral("Ain1"));
+    QCOMPARE(control<QLabel>(w.get(), "Label7")->text(), QStringLiteral("External Low"));
+
+    rig.session.flags.ShowFahrenheit = true;
+    rig.session.device.state.ChannelMode = 1;
+    r.InternalTemp = 77.9f;
+    w->UpdateLimitsForm();
+    QCOMPARE(gauge(w.get(), "ggeInternal")->caption(), QStringLiteral(" 77.9°F"));
+    QCOMPARE(control<QLabel>(w.get(), "Label6")->text(), QStringLiteral("External High"));
+    QVERIFY(rig.board.calls.size() == kLayoutReads.size());  // refreshes read no register
+}
+
+void LimitsWindowTest::maskClicksReadBothMasksAndWriteTheOwnerOnly() {
+    Rig rig;
+    auto w = std::make_unique<frmLimits>(rig.session, rig.shell);
+    for (const Row& row : kRows) {
+        // The chip's masks differ from the caches: the click works on the chip's.
+        rig.board.registers[0x1D] = 0x00;
+        rig.board.registers[0x1E] = 0x00;
+        rig.session.device.state.IntMask1 = 0xFF;
+        rig.board.clear();
+        auto* box = control<QCheckBox>(w.get(), row.mask);
+        QVERIFY(box->checkState() == Qt::Unchecked);
+        box->click();
+        const int bit = 1 << row.maskBit;
+        QCOMPARE(rig.accesses(),
+                 (std::vector<Access>{R(0x1D), R(0x1E), W(row.maskReg, bit), R(row.maskReg)}));
+        // The hook refreshed the cache of the written register.
+        const int cache = row.maskReg == 0x1D ? rig.session.device.state.IntMask1
+                                              : rig.session.device.state.IntMask2;
+        QCOMPARE(cache, bit);
+
+        rig.board.registers[0x1D] = 0xFF;
+        rig.board.registers[0x1E] = 0xFF;
+        rig.board.clear();
+        box->click();  // unchecked again: the bit is cleared, the others kept
+        QCOMPARE(rig.writes(), std::vector<Access>{W(row.maskReg, 0xFF & ~bit)});
+    }
+    QVERIFY(rig.failures.empty());
+}
+
+void LimitsWindowTest::intMaskClickWritesConfiguration1Bit5() {
+    Rig rig;
+    rig.board.registers[0x18] = 0x0D;  // monitoring, external channel, pin enabled
+    rig.session.device.state.ChannelMode = 1;
+    auto w = std::make_unique<frmLimits>(rig.session, rig.shell);
+    auto* box = control<QCheckBox>(w.get(), "chkIntMask");
+    rig.board.clear();
+    box->click();
+    const std::vector<Access> first = {rig.accesses()[0], rig.accesses()[1], rig.accesses()[2]};
+    QCOMPARE(first, (std::vector<Access>{R(0x18), W(0x18, 0x2D), R(0x18)}));
+    QVERIFY(!rig.session.device.state.InterruptPinEnabled);
+    QCOMPARE(rig.session.device.state.ChannelMode, int16_t(1));
+    QCOMPARE(rig.writes().size(), size_t(1));  // board switches go by request 221
+
+    rig.board.clear();
+    box->click();
+    QCOMPARE(rig.writes(), std::vector<Access>{W(0x18, 0x0D)});
+    QVERIFY(rig.session.device.state.InterruptPinEnabled);
+}
+
+// The whole path on the simulated board: start-up, live readings, the window's
+// requests in the trace, and a look at the rendered window.
+void LimitsWindowTest::onTheSimulatedBoard() {
+    QTemporaryDir dir;
+    QVERIFY(dir.isValid());
+    ManualClock clock{36000.0};
+    sim::SimOptions options;
+    options.statePath = dir.filePath("board.json").toStdString();
+    options.tracePath = dir.filePath("trace.txt").toStdString();
+    std::vector<std::string> warnings;
+    options.warn = [&](const std::string& m) { warnings.push_back(m); };
+    sim::SimulatedBoard board(options, clock);
+    RecordingNotifier notifier;
+    std::vector<int> failures;
+    Session session(board, clock, notifier, [&](int code) { failures.push_back(code); });
+    SilentProgress progress;
+    RunConnectionSequence(session, progress, QUARNEL_SOURCE_DIR "/resources", true);
+    QCOMPARE(session.link.DeviceAddress, kAddress);
+    MasterPoll poll(session);
+    for (int i = 0; i < 48; ++i) {
+        clock.advance(0.01);
+        poll.Tick(nullptr);
+    }
+    session.device.state.IntMask2 = 0;
+    session.device.state.IntMask1 = 0x40;  // as if Ain3 were masked
+    QFile traceFile(dir.filePath("trace.txt"));
+    QVERIFY(traceFile.open(QIODevice::ReadOnly));
+    auto newTraceLines = [&] {
+        return QString::fromLatin1(traceFile.readAll()).split('\n', Qt::SkipEmptyParts);
+    };
+    newTraceLines();
+
+    RecordingShell shell;
+    auto w = std::make_unique<frmLimits>(session, shell);
+    const QStringList loaded = newTraceLines();
+    QCOMPARE(loaded.size(), qsizetype(22));
+    QCOMPARE(loaded.filter(QRegularExpression("^222 \\S+ \\S+ 0 ")).size(), qsizetype(0));
+    QVERIFY(loaded.first().startsWith("222 0x00000148 0x00000026 1 1 -> 0 "));
+    QCOMPARE(control<QCheckBox>(w.get(), "chkMask_7")->checkState(), Qt::Checked);
+
+    // The chip's limits leave the bench's readings inside them: no lamp lit.
+    w->UpdateLimitsForm();
+    for (int i = 0; i < 14; ++i)
+        QVERIFY2(!lamp(w.get(), i)->isLit(), qPrintable(QString::number(i)));
+    LinearGauge* internal = gauge(w.get(), "ggeInternal");
+    QVERIFY(internal->reading() > internal->lowLimit() &&
+            internal->reading() < internal->highLimit());
+    QVERIFY(session.readings.Vdd > 3.0f);
+
+    // A click on the Ain5 mask: 0x1D and 0x1E read over the bus, 0x1E written and read back.
+    control<QCheckBox>(w.get(), "chkMask_9")->click();
+    QCOMPARE(newTraceLines().replaceInStrings(QRegularExpression(" -> 0 [0-9A-F]{2}$"), " -> 0 xx"),
+             (QStringList{
+                 "222 0x00000148 0x0000001D 1 1 -> 0 xx", "222 0x00000148 0x0000001E 1 1 -> 0 xx",
+                 "222 0x00000148 0x0000011E 0 0 -> 0", "222 0x00000148 0x0000001E 1 1 -> 0 xx"}));
+    QCOMPARE(board.peekRegister(0x1E), uint8_t(0x01));
+
+    // The dragged internal low limit reaches the chip as signed degrees.
+    internal->setLowLimit(-10.0);
+    emit internal->markerReleased(LinearGauge::LowMarker, -10.0);
+    QCOMPARE(board.peekRegister(0x26), uint8_t(0xF6));
+
+    // Rendered, every page: nothing clipped, every gauge with room for its scale.
+    w->show();
+    QVERIFY(QTest::qWaitForWindowExposed(w.get()));
+    auto* tabs = control<QTabWidget>(w.get(), "SSTab1");
+    const QByteArray shots = qgetenv("QUARNEL_SHOT_DIR");
+    auto checkPages = [&](const QString& variant) {
+        for (int page = 0; page < tabs->count(); ++page) {
+            tabs->setCurrentIndex(page);
+            QCoreApplication::processEvents();
+            for (QLabel* label : w->findChildren<QLabel*>()) {
+                if (!label->isVisibleTo(w.get())) continue;
+                const QSize need = label->minimumSizeHint();
+                QVERIFY2(label->width() >= need.width() && label->height() >= need.height(),
+                         qPrintable(variant + label->objectName()));
+            }
+            for (LinearGauge* g : w->findChildren<LinearGauge*>()) {
+                if (!g->isVisible()) continue;
+                QVERIFY2(g->width() >= g->minimumSizeHint().width() &&
+                             g->height() >= g->minimumSizeHint().height(),
+                         qPrintable(variant + g->objectName()));
+            }
+            if (!shots.isEmpty())
+                w->grab().save(
+                    QDir(QString::fromLocal8Bit(shots))
+                        .filePath(QStringLiteral("limits-%1-page%2.png").arg(variant).arg(page)));
+        }
+    };
+    checkPages(QStringLiteral("ain"));
+    // The external channel, no VARNO and Fahrenheit: other notes and wider scale labels.
+    session.device.state.ChannelMode = 1;
+    session.device.state.VarnoOnAin3 = false;
+    session.flags.ShowFahrenheit = true;
+    w->UpdateLimitsLayout();
+    checkPages(QStringLiteral("external"));
+    QVERIFY(failures.empty());
+    QVERIFY(notifier.messages.empty());
+}
+
+QTEST_MAIN(LimitsWindowTest)
+#include "tst_limits.moc"
