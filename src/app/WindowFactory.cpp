@@ -11,7 +11,7 @@
 namespace quarnel {
 namespace {
 
-// One function per window: replace the nullptr with the window when it lands.
+// One function per window; a window not built returns nullptr.
 QWidget* createLogging(const WindowContext& c) {
     return new frmSave(c.session, c.shell, c.chooseFile);
 }

@@ -235,7 +235,7 @@ void frmMain::openWindow(ToolWindow which) {
                                 deps_.applicationDir};
     QWidget* widget = deps_.createWindow(which, context);
     if (!widget) return;  // not built yet
-    const QSize designed = widget->size();
+    const QSize designed = widget->size().expandedTo(widget->minimumSizeHint());
     QMdiSubWindow* sub = ui->mdiArea->addSubWindow(widget);
     sub->setAttribute(Qt::WA_DeleteOnClose);
     windows_[which] = sub;

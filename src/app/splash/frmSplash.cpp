@@ -118,6 +118,9 @@ void frmSplash::Form_Load() {
     for (QLabel* label : {ui->lblProductName, ui->lblVersion, ui->lblPlatform}) {
         const int wanted = label->sizeHint().width();
         if (wanted > label->width()) label->resize(wanted, label->height());
+        // A substituted font may be wider still: the window grows with it.
+        const int right = label->geometry().right() + 24;
+        if (right > width()) resize(right, height());
     }
 }
 

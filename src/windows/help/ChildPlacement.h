@@ -20,6 +20,8 @@ inline QWidget* ChildFrame(QWidget* window) {
 inline void PlaceOnMainWindow(QWidget* window) {
     auto* sub = qobject_cast<QMdiSubWindow*>(window->parentWidget());
     if (!sub || !sub->mdiArea()) return;
+    // Larger than the space for it, the window would hide its own buttons.
+    sub->resize(sub->size().boundedTo(sub->mdiArea()->viewport()->size()));
     const QSize main = sub->mdiArea()->window()->frameGeometry().size();
     const int left = (main.width() - sub->width()) / 2;
     const int top = (main.height() - sub->height()) / 2 - twips(1500);

@@ -1,0 +1,105 @@
+// The built quarnel-eval under a virtual X server: the main window appears
+// with its title, SIGTERM ends the program with status 0 and the placement
+// is saved in the per-user settings file.
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <string>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+bool haveProgram(const std::string& name) {
+    return std::system(("command -v " + name + " >/dev/null 2>&1").c_str()) == 0;
+}
+
+std::string readFile(const fs::path& path) {
+    std::ifstream in(path);
+    std::stringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+class GuiE2E : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        if (!haveProgram("xvfb-run") || !haveProgram("xdotool"))
+            GTEST_SKIP() << "xvfb-run or xdotool is not installed";
+        dir = fs::temp_directory_path() /
+              ("quarnel-e2e-gui-" + std::to_string(::getpid()) + "-" +
+               ::testing::UnitTest::GetInstance()->current_test_info()->name());
+        fs::remove_all(dir);
+        fs::create_directories(dir / "home" / ".config");
+        fs::create_directories(dir / "runtime");
+        fs::permissions(dir / "runtime", fs::perms::owner_all);
+    }
+    void TearDown() override {
+        if (!dir.empty()) fs::remove_all(dir);
+    }
+
+    // Runs `body` (bash) under xvfb-run with a private HOME and XDG folders.
+    int runUnderX(const std::string& body) {
+        const fs::path script = dir / "run.sh";
+        std::ofstream(script) << "set -u\n" << body;
+        const std::string env = "env -u QT_QPA_PLATFORM -u WAYLAND_DISPLAY HOME='" +
+                                (dir / "home").string() + "' XDG_CONFIG_HOME='" +
+                                (dir / "home" / ".config").string() + "' XDG_STATE_HOME='" +
+                                (dir / "home" / ".state").string() + "' XDG_RUNTIME_DIR='" +
+                                (dir / "runtime").string() + "' ";
+        const std::string command =
+            env + "timeout 120 xvfb-run -a -s '-screen 0 1280x1024x24' bash '" + script.string() +
+            "' >'" + (dir / "out.txt").string() + "' 2>&1";
+        return std::system(command.c_str());
+    }
+
+    fs::path dir;
+};
+
+TEST_F(GuiE2E, MainWindowShowsAndSigtermEndsWithStatusZeroAndPlacementSaved) {
+    const std::string program = std::string(QUARNEL_BIN_DIR) + "/quarnel-eval";
+    ASSERT_TRUE(fs::exists(program)) << program;
+    const std::string state = (dir / "board.json").string();
+    const std::string body =
+        "'" + program + "' --quick --sim-state '" + state +
+        "' & pid=$!\n"
+        "if timeout 60 xdotool search --sync --name '^QUARNEL Evaluation Software$' "
+        ">/dev/null; then echo window=found; else echo window=missing; fi\n"
+        "kill -TERM $pid\n"
+        "wait $pid; echo status=$?\n";
+    ASSERT_EQ(runUnderX(body), 0) << readFile(dir / "out.txt");
+    const std::string out = readFile(dir / "out.txt");
+    EXPECT_NE(out.find("window=found"), std::string::npos) << out;
+    EXPECT_NE(out.find("status=0"), std::string::npos) << out;
+
+    const std::string conf =
+        readFile(dir / "home" / ".config" / "QUARNEL Evaluation Software.conf");
+    EXPECT_NE(conf.find("[Settings]"), std::string::npos) << conf;
+    for (const char* key : {"MainLeft=", "MainTop=", "MainWidth=", "MainHeight="})
+        EXPECT_NE(conf.find(key), std::string::npos) << key << "\n" << conf;
+    EXPECT_TRUE(fs::exists(state));  // the board kept its own state file
+}
+
+TEST_F(GuiE2E, FirmwareFaultEndsWithStatusThreeAfterItsMessage) {
+    // The message box is answered with Return; the program then ends with 3.
+    const std::string program = std::string(QUARNEL_BIN_DIR) + "/quarnel-eval";
+    const std::string body =
+        "'" + program + "' --quick --sim-fault firmware --sim-state '" +
+        (dir / "board.json").string() +
+        "' & pid=$!\n"
+        "if win=$(timeout 60 xdotool search --sync --name '^QUARNEL Evaluation Software$'); then\n"
+        "  sleep 0.5; xdotool windowactivate --sync $win key Return 2>/dev/null ||"
+        " xdotool key Return; echo box=found\n"
+        "else echo box=missing; fi\n"
+        "wait $pid; echo status=$?\n";
+    ASSERT_EQ(runUnderX(body), 0) << readFile(dir / "out.txt");
+    const std::string out = readFile(dir / "out.txt");
+    EXPECT_NE(out.find("box=found"), std::string::npos) << out;
+    EXPECT_NE(out.find("status=3"), std::string::npos) << out;
+}
+
+}  // namespace
