@@ -235,7 +235,10 @@ void frmMain::openWindow(ToolWindow which) {
                                 deps_.applicationDir};
     QWidget* widget = deps_.createWindow(which, context);
     if (!widget) return;  // not built yet
-    const QSize designed = widget->size().expandedTo(widget->minimumSizeHint());
+    // A form with a designed geometry keeps it; a layout-only form takes its
+    // size hint rather than the 640 x 480 of a widget never resized.
+    const QSize base = widget->testAttribute(Qt::WA_Resized) ? widget->size() : widget->sizeHint();
+    const QSize designed = base.expandedTo(widget->minimumSizeHint());
     QMdiSubWindow* sub = ui->mdiArea->addSubWindow(widget);
     sub->setAttribute(Qt::WA_DeleteOnClose);
     windows_[which] = sub;
