@@ -15,6 +15,7 @@
 
 #include "app/Application.h"
 #include "gui/support/RecordingNotifier.h"
+#include "link/BoardLink.h"
 #include "link/Clock.h"
 #include "sim/SimulatedBoard.h"
 #include "windows/AppSettings.h"
@@ -50,7 +51,7 @@ inline std::optional<QString> storedSetting(const char* key) {
     return value.toString();
 }
 
-// Counts the vendor requests that reach the board.
+// Counts the vendor requests that reach the board and keeps the register writes.
 class CountingBoard final : public Orvalink {
   public:
     explicit CountingBoard(Orvalink& inner) : inner_(inner) {}
@@ -58,9 +59,13 @@ class CountingBoard final : public Orvalink {
     int16_t VendorIORequest(int16_t request, int32_t value, int32_t index, int16_t direction,
                             int16_t length, uint8_t* buffer) override {
         ++requests;
+        if (request == kRequestRegister && direction == kDirectionOut)
+            registerWriteIndexes.push_back(index);
         return inner_.VendorIORequest(request, value, index, direction, length, buffer);
     }
     int requests = 0;
+    // The index of every register write (the register in its low byte, the data above).
+    std::vector<int32_t> registerWriteIndexes;
 
   private:
     Orvalink& inner_;
