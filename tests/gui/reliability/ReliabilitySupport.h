@@ -21,8 +21,9 @@ namespace quarnel::test {
 // with whatever `answer` holds when it is asked.
 inline WindowFactory realWindowsAnswering(const std::optional<QString>& answer) {
     return [&answer](ToolWindow which, const WindowContext& c) -> QWidget* {
-        FileChooser chooser = [&answer](QWidget*, const QString&, const QString&,
-                                        const QString&) { return answer; };
+        FileChooser chooser = [&answer](QWidget*, const QString&, const QString&, const QString&) {
+            return answer;
+        };
         const WindowContext context{c.session, c.shell, c.openUrl, chooser, c.applicationDir};
         return CreateToolWindow(which, context);
     };

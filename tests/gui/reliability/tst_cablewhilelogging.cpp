@@ -74,7 +74,7 @@ class CableWhileLoggingTest : public QObject {
         QCOMPARE(h.counting->requests, setupRequests);
         frmMain& main = h.main();
         const Session& session = h.app->session();
-                QVERIFY(!storedSetting(keys::kMainLeft));
+        QVERIFY(!storedSetting(keys::kMainLeft));
         std::vector<QPointer<QWidget>> forms;
         for (ToolWindow which : kOpened) {
             forms.emplace_back(openForm(main, which));
