@@ -402,8 +402,9 @@ double StripChart::timeAxisUpper() const {
 }
 
 void StripChart::refresh() {
-    // A chart stacked under another one is not drawn until it is shown.
-    if (!isVisibleTo(window()) || (isWindow() && !isVisible())) {
+    // A chart stacked under another one, or in a window not on screen, is not
+    // drawn until it is shown.
+    if (!isVisible()) {
         replotPending_ = true;
         replotTimer_->stop();
         return;

@@ -1,0 +1,171 @@
+// A day of the polling cycle on the simulated board and the manual clock:
+// 8,640,000 ticks of 10 ms across midnight, logging every second, the graphs
+// window (never shown, so never drawn) fed by its rate limit. The chart
+// history stays bounded, the log holds one whole line per second with the
+// right time column, and the board's state file is left alone.
+
+#include <sys/stat.h>
+#include <QElapsedTimer>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <memory>
+
+#include "gui/reliability/ReliabilitySupport.h"
+#include "gui/support/RecordingNotifier.h"
+#include "gui/support/RecordingShell.h"
+#include "monitor/LogFile.h"
+#include "monitor/MasterPoll.h"
+#include "monitor/Startup.h"
+#include "sim/SimulatedBoard.h"
+#include "widgets/StripChart.h"
+#include "windows/graphs/frmGraphing.h"
+
+using namespace quarnel;
+using namespace quarnel::test;
+
+namespace {
+
+constexpr double kTick = 0.01;
+constexpr int64_t kTicksPerDay = 8'640'000;
+constexpr double kStartOfDay = 12 * 3600.0;  // noon: midnight comes half way
+constexpr int kIntervalMs = 1000;
+
+class NoProgress final : public StartupProgress {
+  public:
+    int initialBarWidthTwips() const override { return 5415; }
+    void showProgress() override {}
+    void setBarWidthTwips(double) override {}
+    void setProgressText(const std::string&) override {}
+    void setStatusText(const std::string&) override {}
+    void processEvents() override {}
+};
+
+// The main window's part of a tick: only the graphs window is open.
+class GraphsOnly final : public PollCallouts {
+  public:
+    explicit GraphsOnly(frmGraphing& graphs) : graphs_(graphs) {}
+    void UpdateGraphingForm() override {
+        ++refreshes;
+        graphs_.UpdateGraphingForm();
+    }
+    bool ContinuousReadChecked() const override { return false; }
+    void RegMapRead() override {}
+    void UpdateLimitsForm() override {}
+    void SetStatusText(const std::string& text) override { status = text; }
+    int64_t refreshes = 0;
+    std::string status;
+
+  private:
+    frmGraphing& graphs_;
+};
+
+ino_t inodeOf(const std::string& path) {
+    struct stat info {};
+    return ::stat(path.c_str(), &info) == 0 ? info.st_ino : 0;
+}
+
+}  // namespace
+
+class LongRunTest : public QObject {
+    Q_OBJECT
+  private slots:
+    void aDayOfTicks_boundedHistoryAndAWholeLog() {
+        QTemporaryDir dir;
+        ManualClock clock(kStartOfDay);
+        sim::SimOptions options;
+        options.statePath = (dir.path() + QStringLiteral("/board.json")).toStdString();
+        sim::SimulatedBoard board(options, clock);
+        RecordingNotifier notifier;
+        std::vector<int> failures;
+        Session session(board, clock, notifier, [&](int code) { failures.push_back(code); });
+        NoProgress progress;
+        RunConnectionSequence(session, progress, QUARNEL_SOURCE_DIR "/resources", true);
+        QVERIFY(failures.empty());
+
+        RecordingShell shell;
+        session.device.state.GraphingEnabled = true;
+        const QDateTime opened(QDate(2024, 6, 11), QTime(12, 0));
+        frmGraphing graphs(session, shell, nullptr, opened);
+        QVERIFY(!graphs.isVisible());
+        GraphsOnly callouts(graphs);
+        MasterPoll poll(session);
+
+        std::array<bool, kLogChannelCount> boxes{};
+        int checked = 0;
+        for (int i = 0; i < kLogChannelCount; ++i)
+            if ((boxes[i] = LogChannelEnabled(i, session.device.state))) ++checked;
+        const std::string logPath = (dir.path() + QStringLiteral("/day.csv")).toStdString();
+        session.device.state.LogIntervalMs = kIntervalMs;
+        QVERIFY(StartLogging(session, logPath, boxes));
+        const ino_t stateFile = inodeOf(options.statePath);
+        QVERIFY(stateFile != 0);
+
+        const StripChart* ain = graphs.chart(3);
+        int maxHeld = 0;
+        bool crossedMidnight = false;
+        int64_t linesBeforeMidnight = 0, refreshesBeforeMidnight = 0;
+        QElapsedTimer elapsed;
+        elapsed.start();
+        for (int64_t tick = 1; tick <= kTicksPerDay; ++tick) {
+            const double before = clock.timeOfDay();
+            clock.advance(kTick);
+            poll.Tick(&callouts);
+            if (clock.timeOfDay() < before) {
+                crossedMidnight = true;
+                linesBeforeMidnight = session.logging.LoggedCount;
+                refreshesBeforeMidnight = callouts.refreshes;
+            }
+            if (tick % 360'000 == 0) maxHeld = std::max(maxHeld, ain->sampleCount(8));
+        }
+        const qint64 ms = elapsed.elapsed();
+        qInfo("24 h of ticks: %lld ms", static_cast<long long>(ms));
+
+        QVERIFY(failures.empty());
+        QVERIFY(notifier.messages.empty());
+        QVERIFY(crossedMidnight);
+        QVERIFY(session.logging.LoggingActive);
+        QCOMPARE(callouts.status, std::string(kStatusLoggingText));
+
+        // Charts: fed about ten times a second on both sides of midnight,
+        // never drawn, holding their history span and no more.
+        const int64_t refreshes = callouts.refreshes;
+        QVERIFY2(refreshes > 780'000 && refreshes <= 864'000,
+                 qPrintable(QString::number(refreshes)));
+        // Half a day at least 9 times a second, either side.
+        QVERIFY2(
+            refreshesBeforeMidnight > 388'800 && refreshes - refreshesBeforeMidnight > 388'800,
+            qPrintable(QStringLiteral("%1 of %2").arg(refreshesBeforeMidnight).arg(refreshes)));
+        // Never drawn: a replot would have moved the time axis to the samples.
+        for (int i = 0; i < kGraphCount; ++i) QCOMPARE(graphs.chart(i)->timeAxisUpper(), 60.0);
+        const int bound = static_cast<int>(ain->historySeconds() * 10) + 2;
+        for (int i : {0, 1, 3}) {
+            const StripChart* chart = graphs.chart(i);
+            for (int channel = 1; channel <= chart->channelCount(); ++channel) {
+                QVERIFY(chart->sampleCount(channel) > bound * 9 / 10);
+                QVERIFY(chart->sampleCount(channel) <= bound);
+            }
+        }
+        QVERIFY(maxHeld <= bound);
+        QVERIFY(std::abs(opened.msecsTo(graphs.sampleTime()) - 86'400'000) <= 1);
+
+        // Log: a line whenever more than a second passed, and one at midnight.
+        const int64_t lines = session.logging.LoggedCount;
+        QVERIFY2(lines > 85'000 && lines <= 86'401, qPrintable(QString::number(lines)));
+        QVERIFY(linesBeforeMidnight > 42'500 && lines - linesBeforeMidnight > 42'500);
+        const QString problem =
+            checkLogFile(QString::fromStdString(logPath), lines, checked + 1, kIntervalMs);
+        QVERIFY2(problem.isEmpty(), qPrintable(problem));
+        QFile log(QString::fromStdString(logPath));
+        QVERIFY(log.open(QIODevice::ReadOnly));
+        const QByteArray bytes = log.readAll();
+        const QByteArray last = bytes.mid(bytes.lastIndexOf("\r\n", bytes.size() - 3) + 2);
+        QCOMPARE(last.left(last.indexOf(',')), QByteArray::number(lines - 1));
+
+        // Reads change nothing the board keeps: its file was never rewritten.
+        QCOMPARE(inodeOf(options.statePath), stateFile);
+    }
+};
+
+QTEST_MAIN(LongRunTest)
+#include "tst_longrun.moc"
