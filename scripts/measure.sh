@@ -1,0 +1,159 @@
+#!/usr/bin/env bash
+# Measures the performance figures the README quotes, on this machine:
+#   1. quarnel-bench: one master-timer tick, one log line, one graphs refresh
+#      (median of five repetitions, CPU time);
+#   2. start-up beyond the connection sequence's settling delays;
+#   3. quarnel-eval at rest under Xvfb with the graphs window open: CPU share
+#      of one core over 20 s, and peak memory.
+#
+# Usage: scripts/measure.sh            (BUILD=dir picks another build tree, as
+#                                      with make; default build/)
+#        REST_SECONDS=60 RUNS=5 scripts/measure.sh   (longer or more samples)
+#
+# Start-up method. The connection sequence waits on purpose while the board
+# settles: 34 x 50 ms while enumerating, 200 ms per bus-selection attempt, 1 s
+# before the chip search and 2 s after monitoring starts, 4.9 s in all on a
+# board that answers at once. --quick skips exactly these waits and nothing
+# else, so the time from launching quarnel-eval --quick to its main window
+# being mapped on the X server (xdotool search --sync --onlyvisible) is the
+# start-up cost beyond the delays: process start, Qt, firmware check, chip
+# search, the graphs window and the first show. As a cross-check the same
+# time is taken without --quick and the nominal 4.9 s subtracted. Each figure
+# is the median of RUNS launches.
+#
+# At-rest method. quarnel-eval starts normally (graphs window open, help
+# window not shown), runs 5 s to let start-up finish, then the utime+stime
+# ticks in /proc/<pid>/stat are read twice REST_SECONDS apart; the share is
+# delta / (CLK_TCK x seconds). The X server's own share over the same time is
+# shown too, since it does the drawing the program asks for. Peak memory is
+# VmHWM from /proc/<pid>/status at the end.
+#
+# Every run gets a private HOME, XDG folders and simulated-board state file;
+# nothing of the user's is read or written.
+set -euo pipefail
+
+ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
+BUILD=${BUILD:-build}
+case $BUILD in /*) B=$BUILD ;; *) B=$ROOT/$BUILD ;; esac
+BIN=$B/bin
+RUNS=${RUNS:-3}
+REST_SECONDS=${REST_SECONDS:-20}
+TITLE='QUARNEL Evaluation Software'
+NOMINAL_DELAYS=4.9
+
+# Seconds since the epoch with nanoseconds, as a decimal.
+now() { date +%s.%N; }
+
+# A fresh private home; prints its path.
+private_home() {
+  local h
+  h=$(mktemp -d "${TMPDIR:-/tmp}/quarnel-measure.XXXXXX")
+  mkdir -p "$h/.config" "$h/.local/state" "$h/.local/share" "$h/.cache" "$h/runtime"
+  chmod 700 "$h/runtime"
+  # Only the graphs window opens at start-up: the help window stays shut.
+  printf '[Settings]\nDisplayHelp=False\n' >"$h/.config/$TITLE.conf"
+  echo "$h"
+}
+
+# The environment of a run in private home $1, into the array HOME_ENV.
+set_home_env() {
+  HOME_ENV=(HOME="$1" XDG_CONFIG_HOME="$1/.config" XDG_STATE_HOME="$1/.local/state"
+    XDG_DATA_HOME="$1/.local/share" XDG_CACHE_HOME="$1/.cache" XDG_RUNTIME_DIR="$1/runtime")
+}
+
+# Arithmetic on decimals (awk, so nothing beyond the base system is needed).
+calc() { awk "BEGIN { print $1 }"; }
+
+median() { sort -g | awk '{ v[NR] = $1 } END { print (NR % 2) ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2 }'; }
+
+# utime + stime of a process, in clock ticks.
+cpu_ticks() { sed 's/^.*) //' "/proc/$1/stat" | awk '{ print $12 + $13 }'; }
+
+# Seconds from launch to a mapped main window; quarnel-eval is then ended by
+# SIGTERM, as a session manager would.
+time_to_window() {
+  local h pid t0 t1
+  h=$(private_home)
+  t0=$(now)
+  set_home_env "$h"
+  env "${HOME_ENV[@]}" "$BIN/quarnel-eval" --sim-state "$h/board.json" "$@" >/dev/null 2>&1 &
+  pid=$!
+  xdotool search --sync --onlyvisible --name "^$TITLE\$" >/dev/null
+  t1=$(now)
+  kill -TERM "$pid"
+  wait "$pid" || true
+  rm -rf "$h"
+  calc "$t1 - $t0"
+}
+
+# The part that runs inside Xvfb.
+under_x() {
+  local quick full rest h pid xpid clk t0 t1 c0 c1 x0 x1 hwm rss
+  echo "== Start-up (median of $RUNS launches) =="
+  quick=$(for _ in $(seq "$RUNS"); do time_to_window --quick; done | median)
+  full=$(for _ in $(seq "$RUNS"); do time_to_window; done | median)
+  printf 'to a mapped main window with --quick:  %.3f s  (start-up beyond the settling delays; budget < 1 s)\n' "$quick"
+  printf 'to a mapped main window, full start:   %.3f s  (minus the nominal %.1f s of delays: %.3f s)\n' \
+    "$full" "$NOMINAL_DELAYS" "$(calc "$full - $NOMINAL_DELAYS")"
+
+  echo "== At rest with the graphs window open ($REST_SECONDS s) =="
+  h=$(private_home)
+  set_home_env "$h"
+  env "${HOME_ENV[@]}" "$BIN/quarnel-eval" --sim-state "$h/board.json" >/dev/null 2>&1 &
+  pid=$!
+  xdotool search --sync --onlyvisible --name "^$TITLE\$" >/dev/null
+  sleep 5
+  clk=$(getconf CLK_TCK)
+  xpid=
+  for p in $(pgrep -x Xvfb || true); do  # ours: the one serving $DISPLAY
+    tr '\0' ' ' <"/proc/$p/cmdline" | grep -q "^Xvfb $DISPLAY " && xpid=$p
+  done
+  t0=$(now)
+  c0=$(cpu_ticks "$pid")
+  [[ -n $xpid ]] && x0=$(cpu_ticks "$xpid")
+  sleep "$REST_SECONDS"
+  t1=$(now)
+  c1=$(cpu_ticks "$pid")
+  [[ -n $xpid ]] && x1=$(cpu_ticks "$xpid")
+  hwm=$(awk '/^VmHWM/ { print $2 }' "/proc/$pid/status")
+  rss=$(awk '/^VmRSS/ { print $2 }' "/proc/$pid/status")
+  kill -TERM "$pid"
+  wait "$pid" || true
+  rm -rf "$h"
+  printf 'quarnel-eval CPU: %.2f %% of one core  (budget < 5 %%)\n' \
+    "$(calc "($c1 - $c0) * 100 / $clk / ($t1 - $t0)")"
+  [[ -n $xpid ]] && printf 'Xvfb CPU meanwhile: %.2f %% of one core\n' \
+    "$(calc "($x1 - $x0) * 100 / $clk / ($t1 - $t0)")"
+  printf 'quarnel-eval peak memory (VmHWM): %.1f MiB  (resident at the end: %.1f MiB)\n' \
+    "$(calc "$hwm / 1024")" "$(calc "$rss / 1024")"
+}
+
+if [[ ${1:-} == --under-x ]]; then
+  under_x
+  exit
+fi
+
+for tool in xvfb-run xdotool; do
+  command -v "$tool" >/dev/null || {
+    echo "measure: $tool is missing (scripts/install-deps.sh installs it)" >&2
+    exit 1
+  }
+done
+
+# Build what is missing or stale, in the tree make uses.
+make -C "$ROOT" --no-print-directory BUILD="$BUILD" configure
+cmake --build "$B" --target quarnel-eval quarnel-bench >/dev/null
+
+echo "== Machine =="
+echo "$(nproc) cores, $(grep -m1 'model name' /proc/cpuinfo | sed 's/.*: //'), load average $(cut -d' ' -f1-3 /proc/loadavg)"
+echo "== quarnel-bench (median of 5 repetitions) =="
+h=$(private_home)
+set_home_env "$h"
+env "${HOME_ENV[@]}" QT_QPA_PLATFORM=offscreen "$BIN/quarnel-bench" \
+  --benchmark_repetitions=5 --benchmark_report_aggregates_only=true 2>/dev/null |
+  awk '/_median/ || /^Benchmark/ || /^---/'
+rm -rf "$h"
+echo "budgets: BM_Tick < 50 us, BM_BuildLogLine < 20 us, BM_GraphsRefresh < 2 ms (CPU column)"
+
+xvfb-run -a -s "-screen 0 1280x1024x24" bash "${BASH_SOURCE[0]}" --under-x
+echo "load average afterwards $(cut -d' ' -f1-3 /proc/loadavg)"

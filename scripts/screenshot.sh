@@ -1,0 +1,81 @@
+#!/usr/bin/env bash
+# Makes docs/screenshot.png: the main window on the simulated board with the
+# graphs, register map and limits windows open and live readings shown.
+#
+# Usage: scripts/screenshot.sh [OUTPUT.png]   (BUILD=dir picks another build
+#                                             tree, as with make; default build/)
+#
+# It runs under Xvfb with a private HOME and board state file. There is no
+# window manager, so the main window's placement is written to the settings
+# file before the start (twips, 15 to a pixel) and the window fills the
+# virtual screen exactly. The tool windows are opened through the menus'
+# access keys; the workspace places each new window where it overlaps least,
+# which at this size puts all three side by side. The clicks below (register
+# map address, Read, Continuous Read, a limits tab) are at fixed positions
+# in this layout: DejaVu Sans, Qt's Fusion style, 96 dots per inch.
+set -euo pipefail
+
+ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
+BUILD=${BUILD:-build}
+case $BUILD in /*) B=$BUILD ;; *) B=$ROOT/$BUILD ;; esac
+OUT=${1:-$ROOT/docs/screenshot.png}
+TITLE='QUARNEL Evaluation Software'
+WIDTH=1250
+HEIGHT=975
+# The strip charts show the last minute: wait until the trace crosses it.
+SETTLE_SECONDS=${SETTLE_SECONDS:-65}
+
+under_x() {
+  local h pid win
+  h=$(mktemp -d "${TMPDIR:-/tmp}/quarnel-shot.XXXXXX")
+  mkdir -p "$h/.config" "$h/.local/state" "$h/runtime"
+  chmod 700 "$h/runtime"
+  printf '[Settings]\nDisplayHelp=False\nMainLeft=0\nMainTop=0\nMainWidth=%d\nMainHeight=%d\n' \
+    $((WIDTH * 15)) $((HEIGHT * 15)) >"$h/.config/$TITLE.conf"
+  env HOME="$h" XDG_CONFIG_HOME="$h/.config" XDG_STATE_HOME="$h/.local/state" \
+    XDG_RUNTIME_DIR="$h/runtime" LANG=C.UTF-8 \
+    "$BIN/quarnel-eval" --quick --sim-state "$h/board.json" >/dev/null 2>&1 &
+  pid=$!
+  win=$(xdotool search --sync --onlyvisible --name "^$TITLE\$" | head -n1)
+  sleep 1
+  xdotool windowfocus --sync "$win"
+  # View > Interrupts, then View > Register Map.
+  xdotool key --delay 200 alt+v i
+  sleep 1
+  xdotool key --delay 200 alt+v r
+  sleep 1
+  # Register map: address 7 (Internal Temp MSBs), Read, Continuous Read.
+  xdotool mousemove 1050 822 click 1 type --delay 50 7
+  xdotool mousemove 1159 846 click 1
+  xdotool mousemove 1102 872 click 1
+  # Limits: the Ain Limits 1-4 page.
+  xdotool mousemove 347 562 click 1
+  xdotool mousemove 1240 0
+  sleep "$SETTLE_SECONDS"
+  import -window root -crop "${WIDTH}x${HEIGHT}+0+0" +repage "$OUT.tmp.png"
+  kill -TERM "$pid"
+  wait "$pid" || true
+  rm -rf "$h"
+}
+
+if [[ ${1:-} == --under-x ]]; then
+  BIN=$2 OUT=$3
+  under_x
+  exit
+fi
+
+for tool in xvfb-run xdotool import; do
+  command -v "$tool" >/dev/null || {
+    echo "screenshot: $tool is missing (scripts/install-deps.sh installs it)" >&2
+    exit 1
+  }
+done
+make -C "$ROOT" --no-print-directory BUILD="$BUILD" configure
+cmake --build "$B" --target quarnel-eval >/dev/null
+mkdir -p "$(dirname "$OUT")"
+xvfb-run -a -s "-screen 0 ${WIDTH}x${HEIGHT}x24 -dpi 96" \
+  bash "${BASH_SOURCE[0]}" --under-x "$B/bin" "$OUT"
+# Fewer colours keep the file small; the window has few of them anyway.
+convert "$OUT.tmp.png" -strip -colors 256 "PNG8:$OUT"
+rm -f "$OUT.tmp.png"
+echo "screenshot: $OUT"
