@@ -9,24 +9,27 @@
 # Usage: scripts/measure.sh            (BUILD=dir picks another build tree, as
 #                                      with make; default build/)
 #        REST_SECONDS=60 RUNS=5 scripts/measure.sh   (longer or more samples)
+#        WARMUP_SECONDS=660 scripts/measure.sh   (at rest once the charts hold
+#                                               their full ten minutes)
 #
 # Start-up method. The connection sequence waits on purpose while the board
 # settles: 34 x 50 ms while enumerating, 200 ms per bus-selection attempt, 1 s
 # before the chip search and 2 s after monitoring starts, 4.9 s in all on a
 # board that answers at once. --quick skips exactly these waits and nothing
 # else, so the time from launching quarnel-eval --quick to its main window
-# being mapped on the X server (xdotool search --sync --onlyvisible) is the
-# start-up cost beyond the delays: process start, Qt, firmware check, chip
-# search, the graphs window and the first show. As a cross-check the same
-# time is taken without --quick and the nominal 4.9 s subtracted. Each figure
-# is the median of RUNS launches.
+# being mapped on the X server (polled every 10 ms with xdotool search
+# --onlyvisible) is the start-up cost beyond the delays: process start, Qt,
+# firmware check, chip search, the graphs window and the first show. As a
+# cross-check the same time is taken without --quick and the nominal 4.9 s
+# subtracted. Each figure is the median of RUNS (3) launches.
 #
 # At-rest method. quarnel-eval starts normally (graphs window open, help
-# window not shown), runs 5 s to let start-up finish, then the utime+stime
-# ticks in /proc/<pid>/stat are read twice REST_SECONDS apart; the share is
-# delta / (CLK_TCK x seconds). The X server's own share over the same time is
+# window not shown), runs WARMUP_SECONDS (5) to let start-up finish, then
+# the utime+stime ticks in /proc/<pid>/stat are read twice REST_SECONDS (20)
+# apart; the share is delta / (CLK_TCK x seconds). The X server's own share over the same time is
 # shown too, since it does the drawing the program asks for. Peak memory is
-# VmHWM from /proc/<pid>/status at the end.
+# VmHWM from /proc/<pid>/status at the end; the resident size at both
+# readings shows whether memory stays flat.
 #
 # Every run gets a private HOME, XDG folders and simulated-board state file;
 # nothing of the user's is read or written.
@@ -38,6 +41,7 @@ case $BUILD in /*) B=$BUILD ;; *) B=$ROOT/$BUILD ;; esac
 BIN=$B/bin
 RUNS=${RUNS:-3}
 REST_SECONDS=${REST_SECONDS:-20}
+WARMUP_SECONDS=${WARMUP_SECONDS:-5}
 TITLE='QUARNEL Evaluation Software'
 NOMINAL_DELAYS=4.9
 
@@ -69,6 +73,12 @@ median() { sort -g | awk '{ v[NR] = $1 } END { print (NR % 2) ? v[(NR + 1) / 2] 
 # utime + stime of a process, in clock ticks.
 cpu_ticks() { sed 's/^.*) //' "/proc/$1/stat" | awk '{ print $12 + $13 }'; }
 
+# Waits until the main window is mapped. A loop of our own: xdotool's --sync
+# polls only every half second, too coarse for this.
+wait_for_window() {
+  until xdotool search --onlyvisible --name "^$TITLE\$" >/dev/null 2>&1; do sleep 0.01; done
+}
+
 # Seconds from launch to a mapped main window; quarnel-eval is then ended by
 # SIGTERM, as a session manager would.
 time_to_window() {
@@ -78,7 +88,7 @@ time_to_window() {
   set_home_env "$h"
   env "${HOME_ENV[@]}" "$BIN/quarnel-eval" --sim-state "$h/board.json" "$@" >/dev/null 2>&1 &
   pid=$!
-  xdotool search --sync --onlyvisible --name "^$TITLE\$" >/dev/null
+  wait_for_window
   t1=$(now)
   kill -TERM "$pid"
   wait "$pid" || true
@@ -88,7 +98,7 @@ time_to_window() {
 
 # The part that runs inside Xvfb.
 under_x() {
-  local quick full rest h pid xpid clk t0 t1 c0 c1 x0 x1 hwm rss
+  local quick full h pid xpid clk t0 t1 c0 c1 x0 x1 hwm rss0 rss
   echo "== Start-up (median of $RUNS launches) =="
   quick=$(for _ in $(seq "$RUNS"); do time_to_window --quick; done | median)
   full=$(for _ in $(seq "$RUNS"); do time_to_window; done | median)
@@ -96,13 +106,13 @@ under_x() {
   printf 'to a mapped main window, full start:   %.3f s  (minus the nominal %.1f s of delays: %.3f s)\n' \
     "$full" "$NOMINAL_DELAYS" "$(calc "$full - $NOMINAL_DELAYS")"
 
-  echo "== At rest with the graphs window open ($REST_SECONDS s) =="
+  echo "== At rest with the graphs window open ($REST_SECONDS s after $WARMUP_SECONDS s) =="
   h=$(private_home)
   set_home_env "$h"
   env "${HOME_ENV[@]}" "$BIN/quarnel-eval" --sim-state "$h/board.json" >/dev/null 2>&1 &
   pid=$!
-  xdotool search --sync --onlyvisible --name "^$TITLE\$" >/dev/null
-  sleep 5
+  wait_for_window
+  sleep "$WARMUP_SECONDS"
   clk=$(getconf CLK_TCK)
   xpid=
   for p in $(pgrep -x Xvfb || true); do  # ours: the one serving $DISPLAY
@@ -110,6 +120,7 @@ under_x() {
   done
   t0=$(now)
   c0=$(cpu_ticks "$pid")
+  rss0=$(awk '/^VmRSS/ { print $2 }' "/proc/$pid/status")
   [[ -n $xpid ]] && x0=$(cpu_ticks "$xpid")
   sleep "$REST_SECONDS"
   t1=$(now)
@@ -124,8 +135,8 @@ under_x() {
     "$(calc "($c1 - $c0) * 100 / $clk / ($t1 - $t0)")"
   [[ -n $xpid ]] && printf 'Xvfb CPU meanwhile: %.2f %% of one core\n' \
     "$(calc "($x1 - $x0) * 100 / $clk / ($t1 - $t0)")"
-  printf 'quarnel-eval peak memory (VmHWM): %.1f MiB  (resident at the end: %.1f MiB)\n' \
-    "$(calc "$hwm / 1024")" "$(calc "$rss / 1024")"
+  printf 'quarnel-eval peak memory (VmHWM): %.1f MiB  (resident: %.1f MiB before, %.1f MiB after)\n' \
+    "$(calc "$hwm / 1024")" "$(calc "$rss0 / 1024")" "$(calc "$rss / 1024")"
 }
 
 if [[ ${1:-} == --under-x ]]; then
