@@ -15,64 +15,21 @@
 #include <memory>
 #include <vector>
 
-#include "gui/support/RecordingNotifier.h"
-#include "gui/support/RecordingShell.h"
-#include "link/Clock.h"
-#include "monitor/Session.h"
+#include "gui/support/SessionRig.h"
 #include "sim/SimulatedBoard.h"
-#include "support/RecordingBoard.h"
 #include "windows/config/frmOptions.h"
 
 using namespace quarnel;
-using quarnel::test::RecordedCall;
-using quarnel::test::RecordingBoard;
-using quarnel::test::RecordingNotifier;
-using quarnel::test::RecordingShell;
+using namespace quarnel::test;
 
 namespace {
 
 constexpr int kAddress = 0x48;
 
-struct Write {
-    int reg;
-    int value;
-    bool operator==(const Write&) const = default;
-};
-
 // A session over the recording board, with the chip found at 0x48.
-struct Rig {
-    ManualClock clock{36000.0};
-    RecordingBoard board;
-    RecordingNotifier notifier;
-    std::vector<int> failures;
-    Session session{board, clock, notifier, [this](int code) { failures.push_back(code); }};
-    RecordingShell shell;
-
-    Rig() { session.link.DeviceAddress = kAddress; }
-
-    // The register writes (request 222 OUT) since the last clear, in order.
-    std::vector<Write> registerWrites() const {
-        std::vector<Write> out;
-        for (const RecordedCall& c : board.writesTo(kRequestRegister))
-            out.push_back({c.lowByteOfIndex(), c.secondByteOfIndex()});
-        return out;
-    }
+struct Rig : SessionRig {
+    Rig() : SessionRig(kAddress) {}
 };
-
-// Readable failures of the write-list comparisons.
-char* toString(const std::vector<Write>& writes) {
-    QByteArray text;
-    for (const Write& w : writes)
-        text += QByteArray::number(w.reg, 16) + "=" + QByteArray::number(w.value, 16) + " ";
-    return qstrdup(text.trimmed().constData());
-}
-
-template <typename T>
-T* control(QWidget* window, const char* name) {
-    T* found = window->findChild<T*>(QString::fromLatin1(name));
-    if (!found) qFatal("control %s missing", name);
-    return found;
-}
 
 void click(QWidget* window, const char* button) {
     control<QPushButton>(window, button)->click();
@@ -208,8 +165,8 @@ void ConfigWindowTest::applyWithoutChangesWritesAllThreeWithBit3() {
     rig.board.clear();
 
     click(w, "cmdApply");
-    const std::vector<Write> once = {{0x18, 0x09}, {0x19, 0x5A}, {0x1A, 0xA5}};
-    QCOMPARE(rig.registerWrites(), once);
+    const std::vector<Access> once = {W(0x18, 0x09), W(0x19, 0x5A), W(0x1A, 0xA5)};
+    QCOMPARE(rig.writes(), once);
     // Serial bus, at the chip's address, and the register-written hook read 0x18 back.
     for (const RecordedCall& c : rig.board.writesTo(kRequestRegister))
         QCOMPARE(c.value, 0x100 + kAddress);
@@ -218,7 +175,7 @@ void ConfigWindowTest::applyWithoutChangesWritesAllThreeWithBit3() {
     // Unchanged controls: the same bytes again, every time.
     rig.board.clear();
     click(w, "cmdApply");
-    QCOMPARE(rig.registerWrites(), once);
+    QCOMPARE(rig.writes(), once);
     QVERIFY(rig.shell.titles.isEmpty());
     QVERIFY(rig.failures.empty());
     delete w;
@@ -245,7 +202,7 @@ void ConfigWindowTest::pinSelectionShowsExternalAndIsWrittenCanonical() {
     QCOMPARE(control<QComboBox>(w, "cmbTempAin12")->currentText(), shown);
     rig.board.clear();
     click(w, "cmdApply");
-    QCOMPARE(rig.registerWrites().at(0), (Write{0x18, written}));
+    QCOMPARE(rig.writes().at(0), W(0x18, written));
     // Never an invalid selection, so the hook never had to correct one.
     QVERIFY(rig.notifier.messages.empty());
     QCOMPARE(rig.session.device.state.ChannelMode, int16_t(written & 0x04 ? 1 : 2));
@@ -271,7 +228,7 @@ void ConfigWindowTest::editsChangeOnlyOwnedBits() {
     control<QComboBox>(w, "cmbADCClock")->setCurrentIndex(1);
     control<QComboBox>(w, "cmbRef")->setCurrentIndex(1);
     click(w, "cmdApply");
-    QCOMPARE(rig.registerWrites(), (std::vector<Write>{{0x18, 0x9D}, {0x19, 0xFF}, {0x1A, 0xFF}}));
+    QCOMPARE(rig.writes(), (std::vector<Access>{W(0x18, 0x9D), W(0x19, 0xFF), W(0x1A, 0xFF)}));
     QCOMPARE(rig.session.device.state.InterruptPinEnabled, true);
     QCOMPARE(rig.session.device.state.ReferenceVoltage, 3.3f);
 
@@ -286,7 +243,7 @@ void ConfigWindowTest::editsChangeOnlyOwnedBits() {
     control<QComboBox>(w, "cmbRef")->setCurrentIndex(0);
     rig.board.clear();
     click(w, "cmdApply");
-    QCOMPARE(rig.registerWrites(), (std::vector<Write>{{0x18, 0x78}, {0x19, 0xDF}, {0x1A, 0xEE}}));
+    QCOMPARE(rig.writes(), (std::vector<Access>{W(0x18, 0x78), W(0x19, 0xDF), W(0x1A, 0xEE)}));
     QCOMPARE(rig.session.device.state.ReferenceVoltage, 2.28f);
     delete w;
 }
@@ -308,7 +265,7 @@ void ConfigWindowTest::applyUndoesChangesOfOtherWindowsAndRunsTheHook() {
 
     rig.board.clear();
     click(w, "cmdApply");
-    QCOMPARE(rig.registerWrites(), (std::vector<Write>{{0x18, 0x09}, {0x19, 0x00}, {0x1A, 0x10}}));
+    QCOMPARE(rig.writes(), (std::vector<Access>{W(0x18, 0x09), W(0x19, 0x00), W(0x1A, 0x10)}));
     QCOMPARE(rig.board.registers[0x18], uint8_t(0x09));
     QCOMPARE(rig.board.registers[0x19], uint8_t(0x00));
     QCOMPARE(rig.board.registers[0x1A], uint8_t(0x10));
@@ -333,7 +290,7 @@ void ConfigWindowTest::partiallyCheckedCountsAsUnchecked() {
         control<QCheckBox>(w, name)->setCheckState(Qt::PartiallyChecked);
     click(w, "cmdApply");
     // As if every box were clear: MON, PD and AVE cleared, EN and POL set.
-    QCOMPARE(rig.registerWrites(), (std::vector<Write>{{0x18, 0x68}, {0x19, 0x00}, {0x1A, 0x00}}));
+    QCOMPARE(rig.writes(), (std::vector<Access>{W(0x18, 0x68), W(0x19, 0x00), W(0x1A, 0x00)}));
     // No switch-over: no port write, serial bus kept, title untouched.
     QVERIFY(!rig.session.link.SpiMode);
     QCOMPARE(rig.board.ports[4] & 0x04, 0);
@@ -448,7 +405,7 @@ void ConfigWindowTest::okAppliesAndClosesItsFrame() {
     rig.board.clear();
 
     click(w, "cmdOK");
-    QCOMPARE(rig.registerWrites(), (std::vector<Write>{{0x18, 0x08}, {0x19, 0x00}, {0x1A, 0x00}}));
+    QCOMPARE(rig.writes(), (std::vector<Access>{W(0x18, 0x08), W(0x19, 0x00), W(0x1A, 0x00)}));
     processDeletes();
     QVERIFY(w.isNull());
     QVERIFY(frame.isNull());

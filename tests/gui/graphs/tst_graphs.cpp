@@ -11,31 +11,21 @@
 #include <array>
 #include <memory>
 
-#include "gui/support/RecordingNotifier.h"
-#include "gui/support/RecordingShell.h"
-#include "monitor/Session.h"
-#include "support/RecordingBoard.h"
+#include "gui/support/SessionRig.h"
 #include "widgets/StripChart.h"
 #include "windows/graphs/frmGraphing.h"
 
 using namespace quarnel;
-using quarnel::test::RecordingBoard;
-using quarnel::test::RecordingNotifier;
-using quarnel::test::RecordingShell;
+using quarnel::test::SessionRig;
 
 namespace {
 
 const char* const kChartNames[kGraphCount] = {"stpTemp", "stpVoltage", "stpDAC", "stpAin"};
 
-struct Rig {
-    RecordingBoard board;
-    ManualClock clock{36000.0};
-    RecordingNotifier notifier;
-    RecordingShell shell;
-    Session session{board, clock, notifier, [](int) {}};
+struct Rig : SessionRig {
     QDateTime start{QDate(2024, 3, 5), QTime(10, 0, 0)};
 
-    Rig() {
+    Rig() : SessionRig(0) {
         DeviceState& state = session.device.state;
         state.ChannelMode = 1;
         state.VarnoOnAin3 = true;

@@ -14,102 +14,35 @@
 #include <vector>
 
 #include "device/Conversions.h"
-#include "gui/support/RecordingNotifier.h"
-#include "gui/support/RecordingShell.h"
-#include "link/Clock.h"
+#include "gui/support/SessionRig.h"
+#include "gui/support/SilentProgress.h"
 #include "monitor/MasterPoll.h"
-#include "monitor/Session.h"
 #include "monitor/Startup.h"
 #include "sim/SimulatedBoard.h"
-#include "support/RecordingBoard.h"
 #include "widgets/Lamp.h"
 #include "widgets/LinearGauge.h"
 #include "windows/limits/LimitsRules.h"
 #include "windows/limits/frmLimits.h"
 
 using namespace quarnel;
-using quarnel::test::RecordedCall;
-using quarnel::test::RecordingBoard;
-using quarnel::test::RecordingNotifier;
-using quarnel::test::RecordingShell;
+using namespace quarnel::test;
 
 namespace {
 
 constexpr int kAddress = 0x48;
 
-// One register access as the board saw it.
-struct Access {
-    char kind;  // 'R' or 'W'
-    int reg;
-    int value;  // W: the data byte; R: 0
-    bool operator==(const Access&) const = default;
-};
-
-char* toString(const std::vector<Access>& accesses) {
-    QByteArray text;
-    for (const Access& a : accesses) {
-        text += a.kind + QByteArray::number(a.reg, 16);
-        if (a.kind == 'W') text += "=" + QByteArray::number(a.value, 16);
-        text += " ";
-    }
-    return qstrdup(text.trimmed().constData());
-}
-
-Access R(int reg) {
-    return {'R', reg, 0};
-}
-Access W(int reg, int value) {
-    return {'W', reg, value};
-}
-
 // A session over the recording board: chip at 0x48, configuration state as after
 // start-up in Ain1/Ain2 mode with the internal reference.
-struct Rig {
-    ManualClock clock{36000.0};
-    RecordingBoard board;
-    RecordingNotifier notifier;
-    std::vector<int> failures;
-    Session session{board, clock, notifier, [this](int code) { failures.push_back(code); }};
-    RecordingShell shell;
-
-    Rig() {
-        session.link.DeviceAddress = kAddress;
+struct Rig : SessionRig {
+    Rig() : SessionRig(kAddress) {
         DeviceState& s = session.device.state;
         s.ChannelMode = 2;
         s.ReferenceVoltage = 2.28f;
         s.InterruptPinEnabled = true;
         s.VarnoOnAin3 = true;
     }
-
-    // Register reads and writes (request 222) since the last clear, in order.
-    std::vector<Access> accesses() const {
-        std::vector<Access> out;
-        for (const RecordedCall& c : board.callsTo(kRequestRegister)) {
-            if (c.direction == kDirectionOut)
-                out.push_back(W(c.lowByteOfIndex(), c.secondByteOfIndex()));
-            else
-                out.push_back(R(c.lowByteOfIndex()));
-        }
-        return out;
-    }
-    std::vector<Access> writes() const {
-        std::vector<Access> out;
-        for (const Access& a : accesses())
-            if (a.kind == 'W') out.push_back(a);
-        return out;
-    }
 };
 
-template <typename T>
-T* control(QWidget* window, const QString& name) {
-    T* found = window->findChild<T*>(name);
-    if (!found) qFatal("control %s missing", qPrintable(name));
-    return found;
-}
-template <typename T>
-T* control(QWidget* window, const char* name) {
-    return control<T>(window, QString::fromLatin1(name));
-}
 LinearGauge* gauge(QWidget* w, const char* name) {
     return control<LinearGauge>(w, name);
 }
@@ -147,17 +80,6 @@ const std::vector<Row> kRows = {
     {"Label9_5", "Ain6", 11, 2, 1, "chkMask_10", 0x1E, 1},
     {"Label9_6", "Ain7", 12, 2, 2, "chkMask_11", 0x1E, 2},
     {"Label9_7", "Ain8", 13, 2, 3, "chkMask_12", 0x1E, 3},
-};
-
-// Start-up progress nobody watches.
-class SilentProgress : public StartupProgress {
-  public:
-    int initialBarWidthTwips() const override { return 3000; }
-    void showProgress() override {}
-    void setBarWidthTwips(double) override {}
-    void setProgressText(const std::string&) override {}
-    void setStatusText(const std::string&) override {}
-    void processEvents() override {}
 };
 
 }  // namespace
@@ -628,7 +550,7 @@ void LimitsWindowTest::onTheSimulatedBoard() {
     RecordingNotifier notifier;
     std::vector<int> failures;
     Session session(board, clock, notifier, [&](int code) { failures.push_back(code); });
-    SilentProgress progress;
+    SilentProgress progress(3000);
     RunConnectionSequence(session, progress, QUARNEL_SOURCE_DIR "/resources", true);
     QCOMPARE(session.link.DeviceAddress, kAddress);
     MasterPoll poll(session);

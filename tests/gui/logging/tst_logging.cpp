@@ -17,19 +17,14 @@
 #include <regex>
 #include <vector>
 
-#include "gui/support/RecordingNotifier.h"
-#include "gui/support/RecordingShell.h"
+#include "gui/support/SessionRig.h"
 #include "monitor/LogFile.h"
 #include "monitor/MasterPoll.h"
-#include "monitor/Session.h"
-#include "support/RecordingBoard.h"
 #include "windows/logging/UpDownArrows.h"
 #include "windows/logging/frmSave.h"
 
 using namespace quarnel;
-using quarnel::test::RecordingBoard;
-using quarnel::test::RecordingNotifier;
-using quarnel::test::RecordingShell;
+using quarnel::test::SessionRig;
 
 namespace {
 
@@ -60,22 +55,13 @@ class WindowCallouts : public PollCallouts {
 };
 
 // One session, its fakes and a temp folder per test.
-struct Rig {
-    RecordingBoard board;
-    ManualClock clock{1000.0};
-    RecordingNotifier notifier;
-    RecordingShell shell;
-    std::vector<int> failures;
-    std::unique_ptr<Session> session;
+struct Rig : SessionRig {
     QTemporaryDir dir;
     std::optional<QString> answer;  // what the file chooser returns
     std::vector<ChooserCall> chooserCalls;
 
-    Rig() {
-        session = std::make_unique<Session>(board, clock, notifier,
-                                            [this](int code) { failures.push_back(code); });
-        session->link.DeviceAddress = 0x48;
-        DeviceState& state = session->device.state;
+    Rig() : SessionRig(0x48, 1000.0) {
+        DeviceState& state = session.device.state;
         state.ReferenceVoltage = 2.28f;
         state.LogIntervalMs = 250;
         state.VarnoOnAin3 = true;
@@ -92,15 +78,15 @@ struct Rig {
     }
 
     std::unique_ptr<frmSave> open() {
-        auto window = std::make_unique<frmSave>(*session, shell, chooser());
+        auto window = std::make_unique<frmSave>(session, shell, chooser());
         window->show();
         return window;
     }
 
     // Time passes by more than the interval, then the logging step runs.
     void tick(PollCallouts* callouts = nullptr) {
-        clock.advance(session->device.state.LogIntervalMs / 1000.0 + 0.01);
-        LoggingStep(*session, callouts);
+        clock.advance(session.device.state.LogIntervalMs / 1000.0 + 0.01);
+        LoggingStep(session, callouts);
     }
 
     QByteArray log() const {
@@ -198,11 +184,11 @@ void TestLogging::opening_showsLoggingStateAndConditions() {
     QFETCH(bool, varnoOnAin3);
     QFETCH(QList<int>, disabled);
     Rig rig;
-    rig.session->device.state.ChannelMode = static_cast<int16_t>(channelMode);
-    rig.session->device.state.VarnoOnAin3 = varnoOnAin3;
-    rig.session->logging.LogChannelSelected.fill(true);
-    rig.session->logging.LogChannelSelected[6] = false;
-    rig.session->device.state.LogIntervalMs = 1250;
+    rig.session.device.state.ChannelMode = static_cast<int16_t>(channelMode);
+    rig.session.device.state.VarnoOnAin3 = varnoOnAin3;
+    rig.session.logging.LogChannelSelected.fill(true);
+    rig.session.logging.LogChannelSelected[6] = false;
+    rig.session.device.state.LogIntervalMs = 1250;
 
     auto w = rig.open();
     QCOMPARE(w->windowTitle(), QStringLiteral("Logging/Save/Recall"));
@@ -210,7 +196,7 @@ void TestLogging::opening_showsLoggingStateAndConditions() {
     QCOMPARE(caption(w.get()), QStringLiteral("Start Logging"));
     QCOMPARE(button(w.get(), "cmdClose")->text(), QStringLiteral("Close"));
     QCOMPARE(intervalBox(w.get())->text(), QStringLiteral("1250"));
-    QCOMPARE(rig.session->device.state.LogIntervalMs, 1250);
+    QCOMPARE(rig.session.device.state.LogIntervalMs, 1250);
     for (int i = 0; i < kLogChannelCount; ++i) {
         const bool enabled = !disabled.contains(i);
         QVERIFY2(box(w.get(), i)->isEnabled() == enabled, qPrintable(QString::number(i)));
@@ -269,12 +255,12 @@ void TestLogging::noBoxChecked_writesTimeOnlyLines() {
     QCOMPARE(rig.chooserCalls.size(), size_t(1));
     QCOMPARE(rig.chooserCalls[0].startDir, rig.shell.applicationDir());
     QCOMPARE(rig.chooserCalls[0].filter, QStringLiteral("Log Files (*.csv)"));
-    QVERIFY(rig.session->logging.LoggingActive);
-    QCOMPARE(rig.session->logging.LogFilePath, rig.answer->toStdString());
+    QVERIFY(rig.session.logging.LoggingActive);
+    QCOMPARE(rig.session.logging.LogFilePath, rig.answer->toStdString());
     QCOMPARE(caption(w.get()), QStringLiteral("Stop Logging..."));
 
     // Lines come from the polling cycle, window open or not.
-    MasterPoll poll(*rig.session);
+    MasterPoll poll(rig.session);
     rig.clock.advance(0.26);
     poll.Tick(nullptr);
     w.reset();
@@ -286,12 +272,12 @@ void TestLogging::noBoxChecked_writesTimeOnlyLines() {
 
 void TestLogging::disabledBox_isUncheckedAtOpeningAndNotLogged() {
     Rig rig;
-    rig.session->device.state.ChannelMode = 1;  // external: Ain1 and Ain2 off
-    rig.session->logging.LogChannelSelected[3] = true;
-    rig.session->logging.LogChannelSelected[4] = true;
-    rig.session->logging.LogChannelSelected[1] = true;
-    rig.session->readings.ExternalTemp = -5.5f;
-    rig.session->readings.Ain1 = 0.012f;
+    rig.session.device.state.ChannelMode = 1;  // external: Ain1 and Ain2 off
+    rig.session.logging.LogChannelSelected[3] = true;
+    rig.session.logging.LogChannelSelected[4] = true;
+    rig.session.logging.LogChannelSelected[1] = true;
+    rig.session.readings.ExternalTemp = -5.5f;
+    rig.session.readings.Ain1 = 0.012f;
 
     auto w = rig.open();
     QVERIFY(!box(w.get(), 3)->isChecked());
@@ -301,7 +287,7 @@ void TestLogging::disabledBox_isUncheckedAtOpeningAndNotLogged() {
     rig.tick();
 
     const std::array<bool, kLogChannelCount> selected{false, true};
-    QCOMPARE(rig.session->logging.LogChannelSelected, selected);
+    QCOMPARE(rig.session.logging.LogChannelSelected, selected);
     QCOMPARE(rig.log(), kPreamble +
                             "Time(s) ,External(\xB0"
                             "C) ,\r\n0,-5.5,\r\n");
@@ -309,9 +295,9 @@ void TestLogging::disabledBox_isUncheckedAtOpeningAndNotLogged() {
 
 void TestLogging::boxes_areReadOnlyAtStart() {
     Rig rig;
-    rig.session->readings.InternalTemp = 23.25f;
-    rig.session->readings.Vdd = 3.299f;
-    rig.session->readings.Ain4 = 1.5f;
+    rig.session.readings.InternalTemp = 23.25f;
+    rig.session.readings.Vdd = 3.299f;
+    rig.session.readings.Ain4 = 1.5f;
     auto w = rig.open();
     setBoxes(w.get(), {0, 2});
     QTest::mouseClick(button(w.get(), "cmdLog"), Qt::LeftButton);
@@ -338,21 +324,21 @@ void TestLogging::boxes_areReadOnlyAtStart() {
 
 void TestLogging::secondStart_appendsNewPreambleAndHeader() {
     Rig rig;
-    rig.session->readings.Ain8 = 0.5f;
+    rig.session.readings.Ain8 = 0.5f;
     auto w = rig.open();
     setBoxes(w.get(), {11});
     QTest::mouseClick(button(w.get(), "cmdLog"), Qt::LeftButton);
     rig.tick();
     rig.tick();
     QTest::mouseClick(button(w.get(), "cmdLog"), Qt::LeftButton);
-    QVERIFY(!rig.session->logging.LoggingActive);
+    QVERIFY(!rig.session.logging.LoggingActive);
     QCOMPARE(rig.shell.statusTexts.last(), QStringLiteral("Status"));
     rig.tick();  // nothing written while stopped
 
     // Fahrenheit now: the new header says so; the old lines stay as they were.
-    rig.session->flags.ShowFahrenheit = true;
+    rig.session.flags.ShowFahrenheit = true;
     setBoxes(w.get(), {0, 11});
-    rig.session->readings.InternalTemp = 74.3f;
+    rig.session.readings.InternalTemp = 74.3f;
     QTest::mouseClick(button(w.get(), "cmdLog"), Qt::LeftButton);
     QCOMPARE(rig.chooserCalls.size(), size_t(2));
     rig.tick();
@@ -364,13 +350,13 @@ void TestLogging::secondStart_appendsNewPreambleAndHeader() {
 void TestLogging::cancel_isSilent() {
     Rig rig;
     auto w = rig.open();
-    rig.session->logging.LogFilePath = "/earlier/run.csv";
+    rig.session.logging.LogFilePath = "/earlier/run.csv";
     for (const std::optional<QString>& answer :
          {std::optional<QString>(), std::optional<QString>(QString())}) {
         rig.answer = answer;
         QTest::mouseClick(button(w.get(), "cmdLog"), Qt::LeftButton);
-        QVERIFY(!rig.session->logging.LoggingActive);
-        QVERIFY(rig.session->logging.LogFilePath.empty());
+        QVERIFY(!rig.session.logging.LoggingActive);
+        QVERIFY(rig.session.logging.LogFilePath.empty());
         QCOMPARE(caption(w.get()), QStringLiteral("Start Logging"));
     }
     QCOMPARE(rig.chooserCalls.size(), size_t(2));
@@ -386,7 +372,7 @@ void TestLogging::unwritablePath_showsMessageAndStaysOff() {
         rig.notifier.messages.clear();
         rig.answer = path;
         QTest::mouseClick(button(w.get(), "cmdLog"), Qt::LeftButton);
-        QVERIFY(!rig.session->logging.LoggingActive);
+        QVERIFY(!rig.session.logging.LoggingActive);
         QCOMPARE(caption(w.get()), QStringLiteral("Start Logging"));
         QCOMPARE(rig.notifier.messages.size(), size_t(1));
         QCOMPARE(rig.notifier.messages[0].icon, Notifier::Icon::Error);
@@ -410,13 +396,13 @@ void TestLogging::failedWrite_showsStoppedState() {
     QVERIFY(QDir(folder).removeRecursively());
     rig.tick(&callouts);
 
-    QVERIFY(!rig.session->logging.LoggingActive);
+    QVERIFY(!rig.session.logging.LoggingActive);
     QCOMPARE(caption(w.get()), QStringLiteral("Log Data"));
     QCOMPARE(rig.notifier.messages.size(), size_t(1));
     // Starting again works from the stopped state.
     rig.answer = rig.dir.filePath("again.csv");
     QTest::mouseClick(button(w.get(), "cmdLog"), Qt::LeftButton);
-    QVERIFY(rig.session->logging.LoggingActive);
+    QVERIFY(rig.session.logging.LoggingActive);
     QCOMPARE(caption(w.get()), QStringLiteral("Stop Logging..."));
 }
 
@@ -431,13 +417,13 @@ void TestLogging::captions_throughStartStopAndReopen() {
     QTest::mouseClick(button(w, "cmdClose"), Qt::LeftButton);
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     QVERIFY(w.isNull());
-    QVERIFY(rig.session->logging.LoggingActive);
+    QVERIFY(rig.session.logging.LoggingActive);
 
     w = rig.open().release();
     QCOMPARE(caption(w), QStringLiteral("Stop Logging..."));
     QTest::mouseClick(button(w, "cmdLog"), Qt::LeftButton);
     QCOMPARE(caption(w), QStringLiteral("Log Data"));
-    QVERIFY(!rig.session->logging.LoggingActive);
+    QVERIFY(!rig.session.logging.LoggingActive);
     QTest::mouseClick(button(w, "cmdLog"), Qt::LeftButton);
     QCOMPARE(caption(w), QStringLiteral("Stop Logging..."));
     QTest::mouseClick(button(w, "cmdLog"), Qt::LeftButton);
@@ -488,9 +474,9 @@ void TestLogging::interval_rule() {
     Rig rig;
     auto w = rig.open();
     intervalBox(w.get())->setText("100");
-    QCOMPARE(rig.session->device.state.LogIntervalMs, 100);
+    QCOMPARE(rig.session.device.state.LogIntervalMs, 100);
     intervalBox(w.get())->setText(text);
-    QCOMPARE(rig.session->device.state.LogIntervalMs, expected == -1 ? 100 : expected);
+    QCOMPARE(rig.session.device.state.LogIntervalMs, expected == -1 ? 100 : expected);
     QCOMPARE(intervalBox(w.get())->text(), text);  // stays as typed
 }
 
@@ -500,13 +486,13 @@ void TestLogging::interval_everyEditAndRunningLog() {
     QLineEdit* text = intervalBox(w.get());
     text->selectAll();
     QTest::keyClicks(text, "1");
-    QCOMPARE(rig.session->device.state.LogIntervalMs, 1);
+    QCOMPARE(rig.session.device.state.LogIntervalMs, 1);
     QTest::keyClicks(text, "a");
     QCOMPARE(text->text(), QStringLiteral("1a"));
-    QCOMPARE(rig.session->device.state.LogIntervalMs, 1);
+    QCOMPARE(rig.session.device.state.LogIntervalMs, 1);
     QTest::keyClick(text, Qt::Key_Backspace);
     QTest::keyClicks(text, "000");
-    QCOMPARE(rig.session->device.state.LogIntervalMs, 1000);
+    QCOMPARE(rig.session.device.state.LogIntervalMs, 1000);
 
     // A running log takes a new interval at once: time = interval x count.
     setBoxes(w.get(), {});
@@ -527,7 +513,7 @@ void TestLogging::upDown_stepsTheBoxByTen() {
 
     QTest::keyClick(updown, Qt::Key_Up);
     QCOMPARE(text->text(), QStringLiteral("260"));
-    QCOMPARE(rig.session->device.state.LogIntervalMs, 260);
+    QCOMPARE(rig.session.device.state.LogIntervalMs, 260);
     QTest::keyClick(updown, Qt::Key_Down);
     QTest::keyClick(updown, Qt::Key_Down);
     QCOMPARE(text->text(), QStringLiteral("240"));
@@ -550,13 +536,13 @@ void TestLogging::upDown_stepsTheBoxByTen() {
     QCOMPARE(text->text(), QStringLiteral("3600000"));
     QTest::keyClick(updown, Qt::Key_Up);
     QCOMPARE(text->text(), QStringLiteral("3600000"));
-    QCOMPARE(rig.session->device.state.LogIntervalMs, 3600000);
+    QCOMPARE(rig.session.device.state.LogIntervalMs, 3600000);
 
     // A fraction steps as shown; a text that is no number steps from the interval.
     text->setText("12.5");
     QTest::keyClick(updown, Qt::Key_Up);
     QCOMPARE(text->text(), QStringLiteral("22.5"));
-    QCOMPARE(rig.session->device.state.LogIntervalMs, 22);
+    QCOMPARE(rig.session.device.state.LogIntervalMs, 22);
     text->setText("soon");
     QTest::keyClick(updown, Qt::Key_Up);
     QCOMPARE(text->text(), QStringLiteral("32"));
@@ -578,7 +564,7 @@ void TestLogging::randomText_neverCrashesAndFollowsTheRule() {
     for (int n = 0; n < 5000; ++n) {
         QString typed;
         for (int k = length(random); k > 0; --k) typed += alphabet.at(pick(random));
-        const int32_t before = rig.session->device.state.LogIntervalMs;
+        const int32_t before = rig.session.device.state.LogIntervalMs;
         const int what = action(random);
         if (what == 0) {
             // Through the keyboard, one edit at a time (key clicks take printable ASCII).
@@ -592,7 +578,7 @@ void TestLogging::randomText_neverCrashesAndFollowsTheRule() {
         }
         const std::optional<int32_t> expected = expectedInterval(typed);
         if (what == 0 && !expected) continue;  // earlier keystrokes may have set a value
-        QVERIFY2(rig.session->device.state.LogIntervalMs == expected.value_or(before),
+        QVERIFY2(rig.session.device.state.LogIntervalMs == expected.value_or(before),
                  qPrintable(typed));
         if (what == 1) {
             // A step lands inside 0 to 3,600,000; an arrow pointing out of it does nothing.

@@ -16,53 +16,24 @@
 #include <memory>
 #include <vector>
 
-#include "gui/support/RecordingNotifier.h"
-#include "gui/support/RecordingShell.h"
-#include "link/Clock.h"
-#include "monitor/Session.h"
+#include "gui/support/SessionRig.h"
 #include "sim/SimulatedBoard.h"
-#include "support/RecordingBoard.h"
 #include "windows/Twips.h"
 #include "windows/regmap/RegMapText.h"
 #include "windows/regmap/frmRegMap.h"
 
 using namespace quarnel;
-using quarnel::test::RecordedCall;
-using quarnel::test::RecordingBoard;
-using quarnel::test::RecordingNotifier;
-using quarnel::test::RecordingShell;
+using namespace quarnel::test;
 
 namespace {
 
 constexpr int kChip = 0x4A;
 
-struct Access {
-    bool write;
-    int reg;
-    int value;  // writes only
-    bool operator==(const Access&) const = default;
-};
-
-char* toString(const std::vector<Access>& list) {
-    QByteArray text;
-    for (const Access& a : list)
-        text += (a.write ? "W" : "R") + QByteArray::number(a.reg, 16) +
-                (a.write ? "=" + QByteArray::number(a.value, 16) : QByteArray()) + " ";
-    return qstrdup(text.trimmed().constData());
-}
-
 // A session over the recording board with the chip at 0x4A, and the window in it.
-struct Rig {
-    ManualClock clock{36000.0};
-    RecordingBoard board;
-    RecordingNotifier notifier;
-    std::vector<int> failures;
-    Session session{board, clock, notifier, [this](int code) { failures.push_back(code); }};
-    RecordingShell shell;
+struct Rig : SessionRig {
     QPointer<frmRegMap> window;
 
-    Rig() {
-        session.link.DeviceAddress = kChip;
+    Rig() : SessionRig(kChip) {
         window = new frmRegMap(session, shell);
         window->show();
     }
@@ -70,20 +41,14 @@ struct Rig {
 
     // Register reads and writes since the last clear; every one must carry the chip's address.
     std::vector<Access> accesses() const {
-        std::vector<Access> out;
-        for (const RecordedCall& c : board.callsTo(kRequestRegister)) {
+        for (const RecordedCall& c : board.callsTo(kRequestRegister))
             if (c.value != kBusSerial + kChip) qFatal("request for device %x", c.value);
-            const bool write = c.direction == kDirectionOut;
-            out.push_back({write, c.lowByteOfIndex(), write ? c.secondByteOfIndex() : 0});
-        }
-        return out;
+        return SessionRig::accesses();
     }
 
     template <typename T>
     T* get(const QString& name) const {
-        T* found = window->findChild<T*>(name);
-        if (!found) qFatal("control %s missing", qPrintable(name));
-        return found;
+        return control<T>(window.data(), name);
     }
     QLabel* label(const QString& name) const { return get<QLabel>(name); }
     QLineEdit* box(const char* name) const { return get<QLineEdit>(QString::fromLatin1(name)); }
@@ -340,7 +305,7 @@ void RegMapTest::readParsesTheAddressBox() {
     Rig rig;
     rig.board.registers[reg] = 0xA5;
     rig.read(typed);
-    QCOMPARE(rig.accesses(), (std::vector<Access>{{false, reg, 0}}));
+    QCOMPARE(rig.accesses(), (std::vector<Access>{R(reg)}));
     QCOMPARE(rig.text("lblRegDescription"), description);
     QCOMPARE(rig.text("lblCurrentAddr"), regmap::AddressText(reg));
     QCOMPARE(rig.box("txtReadAddr")->text(), boxAfter);
@@ -358,7 +323,7 @@ void RegMapTest::readOfAnUnknownAddressShowsBitNumbers() {
     rig.window->TreeView1_NodeClick(rig.node("Configuration 1"));  // labels to be replaced
     rig.board.registers[0x05] = 0x3C;
     rig.read(QStringLiteral("05"));
-    QCOMPARE(rig.accesses(), (std::vector<Access>{{false, 0x05, 0}}));
+    QCOMPARE(rig.accesses(), (std::vector<Access>{R(0x05)}));
     QCOMPARE(rig.text("lblRegDescription"), QStringLiteral("Unknown"));
     QCOMPARE(rig.text("lblCurrentAddr"), QStringLiteral("5h"));
     QCOMPARE(rig.box("txtReadAddr")->text(), QStringLiteral("5H"));
@@ -398,7 +363,7 @@ void RegMapTest::sharedAddressesShowTheLowerEntryAfterARead() {
     // A real click on the node, through the tree's own signal.
     tree->scrollToItem(node);
     QTest::mouseClick(tree->viewport(), Qt::LeftButton, {}, tree->visualItemRect(node).center());
-    QCOMPARE(rig.accesses(), (std::vector<Access>{{false, reg, 0}}));
+    QCOMPARE(rig.accesses(), (std::vector<Access>{R(reg)}));
     QCOMPARE(rig.text("lblRegDescription"), clicked);
     QCOMPARE(rig.infos(), QString(clickedLabels).split(u':'));
     QCOMPARE(rig.box("txtReadAddr")->text(), regmap::AddressText(reg).toUpper());
@@ -414,7 +379,7 @@ void RegMapTest::sharedAddressesShowTheLowerEntryAfterARead() {
     rig.board.clear();
     rig.box("txtDec")->setText(QStringLiteral("7"));
     rig.window->cmdWrite_Click();
-    QCOMPARE(rig.accesses().front(), (Access{true, reg, 7}));
+    QCOMPARE(rig.accesses().front(), W(reg, 7));
     QCOMPARE(rig.text("lblRegDescription"), afterRead);
 }
 
@@ -440,7 +405,7 @@ void RegMapTest::bitClickWritesTheComposedValueToTheBoxAddress() {
     rig.typeAddress(QStringLiteral("20"));
     rig.board.clear();
     QTest::mouseClick(rig.label(QStringLiteral("lblBit_0")), Qt::LeftButton);
-    QCOMPARE(rig.accesses(), (std::vector<Access>{{true, 0x20, 0x81}, {false, 0x20, 0}}));
+    QCOMPARE(rig.accesses(), (std::vector<Access>{W(0x20, 0x81), R(0x20)}));
     QCOMPARE(rig.text("lblRegDescription"), QStringLiteral("External Offset"));
     QCOMPARE(rig.bits(), QStringLiteral("10000001"));
     QCOMPARE(rig.text("lblHexVal"), QStringLiteral("81"));
@@ -448,7 +413,7 @@ void RegMapTest::bitClickWritesTheComposedValueToTheBoxAddress() {
     // Clearing a bit.
     rig.board.clear();
     rig.window->lblBit_Click(7);
-    QCOMPARE(rig.accesses().front(), (Access{true, 0x20, 0x01}));
+    QCOMPARE(rig.accesses().front(), W(0x20, 0x01));
     QCOMPARE(rig.bits(), QStringLiteral("00000001"));
     rig.board.clear();
     rig.window->lblBit_Click(8);  // no such digit
@@ -466,7 +431,7 @@ void RegMapTest::writeTakesTxtDecAndClampsAt255() {
         rig.box("txtDec")->setText(QString::fromLatin1(c.dec));
         rig.board.clear();
         rig.get<QPushButton>(QStringLiteral("cmdWrite"))->click();
-        QCOMPARE(rig.accesses(), (std::vector<Access>{{true, 0x1F, c.written}, {false, 0x1F, 0}}));
+        QCOMPARE(rig.accesses(), (std::vector<Access>{W(0x1F, c.written), R(0x1F)}));
         QCOMPARE(rig.text("lblDecVal"), QString::number(c.written));
     }
     QVERIFY(rig.notifier.messages.empty());
@@ -479,14 +444,14 @@ void RegMapTest::enterInEitherValueBoxWrites() {
     QTest::keyClicks(rig.box("txtHex"), QStringLiteral("FF"));
     QVERIFY(rig.board.calls.empty());
     QTest::keyClick(rig.box("txtHex"), Qt::Key_Return);
-    QCOMPARE(rig.accesses(), (std::vector<Access>{{true, 0x1F, 255}, {false, 0x1F, 0}}));
+    QCOMPARE(rig.accesses(), (std::vector<Access>{W(0x1F, 255), R(0x1F)}));
     QCOMPARE(rig.text("lblRegDescription"), QStringLiteral("Internal Offset"));
 
     rig.box("txtDec")->clear();
     QTest::keyClicks(rig.box("txtDec"), QStringLiteral("17"));
     rig.board.clear();
     QTest::keyClick(rig.box("txtDec"), Qt::Key_Enter, Qt::KeypadModifier);
-    QCOMPARE(rig.accesses().front(), (Access{true, 0x1F, 17}));
+    QCOMPARE(rig.accesses().front(), W(0x1F, 17));
 
     // Enter in the address box, and other keys in the value boxes, write nothing.
     rig.board.clear();
@@ -563,7 +528,7 @@ void RegMapTest::outOfRangeInputIsRefusedInTheWindow() {
 
     // Leading zeros do not make an address large; a good command clears the message.
     rig.read(QStringLiteral("000000FF"));
-    QCOMPARE(rig.accesses(), (std::vector<Access>{{false, 0xFF, 0}}));
+    QCOMPARE(rig.accesses(), (std::vector<Access>{R(0xFF)}));
     QVERIFY(status->text().isEmpty());
 
     // Values below 0 or beyond the 32-bit range: reported as typed, never written.

@@ -14,6 +14,7 @@
 #include "gui/reliability/ReliabilitySupport.h"
 #include "gui/support/RecordingNotifier.h"
 #include "gui/support/RecordingShell.h"
+#include "gui/support/SilentProgress.h"
 #include "monitor/LogFile.h"
 #include "monitor/MasterPoll.h"
 #include "monitor/Startup.h"
@@ -30,16 +31,6 @@ constexpr double kTick = 0.01;
 constexpr int64_t kTicksPerDay = 8'640'000;
 constexpr double kStartOfDay = 12 * 3600.0;  // noon: midnight comes half way
 constexpr int kIntervalMs = 1000;
-
-class NoProgress final : public StartupProgress {
-  public:
-    int initialBarWidthTwips() const override { return 5415; }
-    void showProgress() override {}
-    void setBarWidthTwips(double) override {}
-    void setProgressText(const std::string&) override {}
-    void setStatusText(const std::string&) override {}
-    void processEvents() override {}
-};
 
 // The main window's part of a tick: only the graphs window is open.
 class GraphsOnly final : public PollCallouts {
@@ -81,7 +72,7 @@ class LongRunTest : public QObject {
         RecordingNotifier notifier;
         std::vector<int> failures;
         Session session(board, clock, notifier, [&](int code) { failures.push_back(code); });
-        NoProgress progress;
+        SilentProgress progress(5415);
         RunConnectionSequence(session, progress, QUARNEL_SOURCE_DIR "/resources", true);
         QVERIFY(failures.empty());
 

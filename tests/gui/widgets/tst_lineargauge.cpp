@@ -45,6 +45,13 @@ void setUpTemperature(LinearGauge& gauge) {
     gauge.resize(140, 300);
 }
 
+// Set up as above and shown on screen.
+bool showTemperature(LinearGauge& gauge) {
+    setUpTemperature(gauge);
+    gauge.show();
+    return QTest::qWaitForWindowExposed(&gauge);
+}
+
 }  // namespace
 
 class TestLinearGauge : public QObject {
@@ -83,9 +90,7 @@ void TestLinearGauge::pointersByNumber() {
 
 void TestLinearGauge::dragReportsValueWhileMovingAndOnRelease() {
     LinearGauge gauge;
-    setUpTemperature(gauge);
-    gauge.show();
-    QVERIFY(QTest::qWaitForWindowExposed(&gauge));
+    QVERIFY(showTemperature(gauge));
     const QPointF low = markerCentre(gauge, kLow), high = markerCentre(gauge, kHigh);
     QVERIFY(!high.isNull() && !low.isNull());
     const double unitsPerPixel = (80.0 - -55.0) / (low.y() - high.y());
@@ -149,9 +154,7 @@ void TestLinearGauge::dragStopsAtScaleEnds() {
 
 void TestLinearGauge::clickWithoutMoveWritesNothing() {
     LinearGauge gauge;
-    setUpTemperature(gauge);
-    gauge.show();
-    QVERIFY(QTest::qWaitForWindowExposed(&gauge));
+    QVERIFY(showTemperature(gauge));
     QSignalSpy moved(&gauge, &LinearGauge::markerMoved);
     QSignalSpy released(&gauge, &LinearGauge::markerReleased);
     QTest::mouseClick(&gauge, Qt::LeftButton, {}, markerCentre(gauge, kHigh).toPoint());
@@ -165,9 +168,7 @@ void TestLinearGauge::clickWithoutMoveWritesNothing() {
 
 void TestLinearGauge::arrowKeysMoveSelectedMarker() {
     LinearGauge gauge;
-    setUpTemperature(gauge);
-    gauge.show();
-    QVERIFY(QTest::qWaitForWindowExposed(&gauge));
+    QVERIFY(showTemperature(gauge));
     gauge.setFocus();
     QSignalSpy moved(&gauge, &LinearGauge::markerMoved);
     QSignalSpy released(&gauge, &LinearGauge::markerReleased);
@@ -202,9 +203,7 @@ void TestLinearGauge::arrowKeysMoveSelectedMarker() {
 
 void TestLinearGauge::heldKeyCommitsOnce() {
     LinearGauge gauge;
-    setUpTemperature(gauge);
-    gauge.show();
-    QVERIFY(QTest::qWaitForWindowExposed(&gauge));
+    QVERIFY(showTemperature(gauge));
     gauge.setFocus();
     QSignalSpy moved(&gauge, &LinearGauge::markerMoved);
     QSignalSpy released(&gauge, &LinearGauge::markerReleased);

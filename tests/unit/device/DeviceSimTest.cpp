@@ -3,10 +3,8 @@
 // readings agree with the bench the chip measures.
 
 #include <gtest/gtest.h>
-#include <stdlib.h>
 
 #include <cmath>
-#include <filesystem>
 #include <memory>
 #include <vector>
 
@@ -15,6 +13,7 @@
 #include "device/Device.h"
 #include "link/BoardLink.h"
 #include "sim/SimulatedBoard.h"
+#include "unit/sim/SimTestSupport.h"
 
 namespace quarnel {
 namespace {
@@ -44,29 +43,14 @@ class CountingBoard final : public Orvalink {
     Orvalink& inner_;
 };
 
-sim::AnalogInputs bench() {
-    sim::AnalogInputs in;
-    in.dieTemp = 25.5;
-    in.diodeTemp = 30.25;
-    in.vdd = 3.3;
-    in.ain = {0.8, 0.45, 0.745, 1.2, 0.3, 0.9, 1.5, 2.0};
-    in.boardTemp = 24.5;
-    return in;
-}
-
-class DeviceOnSimulatedBoard : public ::testing::Test {
+class DeviceOnSimulatedBoard : public sim::test::SimTest {
   protected:
     void SetUp() override {
-        std::string pattern =
-            (std::filesystem::temp_directory_path() / "quarnel-device-XXXXXX").string();
-        ASSERT_NE(mkdtemp(pattern.data()), nullptr);
-        dir_ = pattern;
-        sim::SimOptions options;
-        options.statePath = (dir_ / "board.json").string();
-        options.warn = [this](const std::string& w) { warnings.push_back(w); };
-        board = std::make_unique<sim::SimulatedBoard>(options, clock);
-        ASSERT_EQ(board->LoadFirmWare(QUARNEL_SOURCE_DIR "/resources/QUARNELFW.Hex"), 0);
-        board->setInputs([](double) { return bench(); });
+        SimTest::SetUp();
+        ASSERT_FALSE(HasFatalFailure());
+        board = std::make_unique<sim::SimulatedBoard>(options(), clock);
+        ASSERT_EQ(board->LoadFirmWare(sim::test::shippedFirmware().c_str()), 0);
+        board->setInputs([](double) { return sim::test::fixedInputs(); });
         counting = std::make_unique<CountingBoard>(*board);
         link = std::make_unique<BoardLink>(*counting, clock,
                                            [this](int code) { failures.push_back(code); });
@@ -79,8 +63,7 @@ class DeviceOnSimulatedBoard : public ::testing::Test {
         link.reset();
         counting.reset();
         board.reset();
-        std::error_code ec;
-        std::filesystem::remove_all(dir_, ec);
+        SimTest::TearDown();
         EXPECT_TRUE(failures.empty());
         EXPECT_TRUE(warnings.empty());
     }
@@ -95,17 +78,12 @@ class DeviceOnSimulatedBoard : public ::testing::Test {
     }
     uint8_t portLow(int port) const { return board->portImage()[2 * (port - 1)]; }
 
-    ManualClock clock;
     std::vector<int> failures;
-    std::vector<std::string> warnings;
     std::unique_ptr<sim::SimulatedBoard> board;
     std::unique_ptr<CountingBoard> counting;
     std::unique_ptr<BoardLink> link;
     test::DeviceEvents events;
     std::unique_ptr<Device> device;
-
-  private:
-    std::filesystem::path dir_;
 };
 
 TEST_F(DeviceOnSimulatedBoard, InvalidSelectionCorrectedOnTheChip) {
