@@ -18,6 +18,7 @@
 #include "link/BoardLink.h"
 #include "link/Clock.h"
 #include "sim/SimulatedBoard.h"
+#include "support/CountingBoard.h"
 #include "windows/AppSettings.h"
 #include "windows/ToolViews.h"
 
@@ -50,26 +51,6 @@ inline std::optional<QString> storedSetting(const char* key) {
     if (!value.isValid()) return std::nullopt;
     return value.toString();
 }
-
-// Counts the vendor requests that reach the board and keeps the register writes.
-class CountingBoard final : public Orvalink {
-  public:
-    explicit CountingBoard(Orvalink& inner) : inner_(inner) {}
-    int16_t LoadFirmWare(const char* path) override { return inner_.LoadFirmWare(path); }
-    int16_t VendorIORequest(int16_t request, int32_t value, int32_t index, int16_t direction,
-                            int16_t length, uint8_t* buffer) override {
-        ++requests;
-        if (request == kRequestRegister && direction == kDirectionOut)
-            registerWriteIndexes.push_back(index);
-        return inner_.VendorIORequest(request, value, index, direction, length, buffer);
-    }
-    int requests = 0;
-    // The index of every register write (the register in its low byte, the data above).
-    std::vector<int32_t> registerWriteIndexes;
-
-  private:
-    Orvalink& inner_;
-};
 
 // Stand-ins for the tool windows that count what the main window routes to them.
 struct FakeGraphs : QWidget, GraphsView {

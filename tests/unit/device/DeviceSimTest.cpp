@@ -13,6 +13,7 @@
 #include "device/Device.h"
 #include "link/BoardLink.h"
 #include "sim/SimulatedBoard.h"
+#include "support/CountingBoard.h"
 #include "unit/sim/SimTestSupport.h"
 
 namespace quarnel {
@@ -20,28 +21,7 @@ namespace {
 
 constexpr int32_t kChip = 0x48;
 
-// Passes every request on and notes which registers were read and written.
-class CountingBoard final : public Orvalink {
-  public:
-    explicit CountingBoard(Orvalink& inner) : inner_(inner) {}
-    int16_t LoadFirmWare(const char* path) override { return inner_.LoadFirmWare(path); }
-    int16_t VendorIORequest(int16_t request, int32_t value, int32_t index, int16_t direction,
-                            int16_t length, uint8_t* buffer) override {
-        if (request == kRequestRegister) {
-            (direction == kDirectionIn ? reads : writes).push_back(index & 0xFF);
-        }
-        return inner_.VendorIORequest(request, value, index, direction, length, buffer);
-    }
-    void clear() {
-        reads.clear();
-        writes.clear();
-    }
-    std::vector<int> reads;
-    std::vector<int> writes;
-
-  private:
-    Orvalink& inner_;
-};
+using test::CountingBoard;
 
 class DeviceOnSimulatedBoard : public sim::test::SimTest {
   protected:

@@ -13,6 +13,7 @@
 #include "monitor/MasterPoll.h"
 #include "monitor/Startup.h"
 #include "sim/SimulatedBoard.h"
+#include "support/CountingBoard.h"
 
 namespace quarnel::test {
 namespace {
@@ -32,22 +33,6 @@ class RecordingProgress : public StartupProgress {
     void setProgressText(const std::string& text) override { texts.push_back(text); }
     void setStatusText(const std::string& text) override { statusTexts.push_back(text); }
     void processEvents() override { ++events; }
-};
-
-// Counts the requests that pass through to the simulated board.
-class CountingBoard : public Orvalink {
-  public:
-    explicit CountingBoard(Orvalink& inner) : inner_(inner) {}
-    int requests = 0;
-    int16_t LoadFirmWare(const char* path) override { return inner_.LoadFirmWare(path); }
-    int16_t VendorIORequest(int16_t request, int32_t value, int32_t index, int16_t direction,
-                            int16_t length, uint8_t* buffer) override {
-        ++requests;
-        return inner_.VendorIORequest(request, value, index, direction, length, buffer);
-    }
-
-  private:
-    Orvalink& inner_;
 };
 
 class Startup : public ::testing::Test {
