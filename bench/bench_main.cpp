@@ -21,16 +21,6 @@ class QuietNotifier final : public quarnel::Notifier {
     void message(const std::string&, Icon) override {}
 };
 
-class NoProgress final : public quarnel::StartupProgress {
-  public:
-    int initialBarWidthTwips() const override { return 5415; }
-    void showProgress() override {}
-    void setBarWidthTwips(double) override {}
-    void setProgressText(const std::string&) override {}
-    void setStatusText(const std::string&) override {}
-    void processEvents() override {}
-};
-
 // The firmware image lies next to this program.
 std::string programDirectory() {
     return std::filesystem::read_symlink("/proc/self/exe").parent_path().string();
@@ -49,7 +39,7 @@ void BM_Tick(benchmark::State& state) {
         quarnel::sim::SimulatedBoard board(options, clock);
         QuietNotifier notifier;
         quarnel::Session session(board, clock, notifier, nullptr);
-        NoProgress progress;
+        quarnel::SilentProgress progress;
         quarnel::RunConnectionSequence(session, progress, programDirectory(), true);
         quarnel::MasterPoll poll(session);
         for (auto _ : state) {

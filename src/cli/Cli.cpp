@@ -45,17 +45,6 @@ class StderrNotifier final : public Notifier {
     std::ostream& err_;
 };
 
-// No splash here: the sequence's progress is not shown.
-class SilentProgress final : public StartupProgress {
-  public:
-    int initialBarWidthTwips() const override { return 5415; }
-    void showProgress() override {}
-    void setBarWidthTwips(double) override {}
-    void setProgressText(const std::string&) override {}
-    void setStatusText(const std::string&) override {}
-    void processEvents() override {}
-};
-
 struct Options {
     std::string simAddress, simState, trace;
     std::vector<std::string> simFaults;

@@ -34,6 +34,21 @@ class StartupProgress {
     virtual void processEvents() = 0;
 };
 
+// Progress nobody sees: the command-line tool, benchmarks and tests.
+class SilentProgress final : public StartupProgress {
+  public:
+    explicit SilentProgress(int barWidthTwips = 5415) : barWidthTwips_(barWidthTwips) {}
+    int initialBarWidthTwips() const override { return barWidthTwips_; }
+    void showProgress() override {}
+    void setBarWidthTwips(double) override {}
+    void setProgressText(const std::string&) override {}
+    void setStatusText(const std::string&) override {}
+    void processEvents() override {}
+
+  private:
+    int barWidthTwips_;
+};
+
 // The bar's unit: the initial width rounded to an integer, / 100, integer part.
 int ProgressUnit(double initialWidthTwips);
 

@@ -15,7 +15,6 @@
 
 #include "device/Conversions.h"
 #include "gui/support/SessionRig.h"
-#include "gui/support/SilentProgress.h"
 #include "monitor/MasterPoll.h"
 #include "monitor/Startup.h"
 #include "sim/SimulatedBoard.h"

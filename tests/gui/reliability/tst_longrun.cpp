@@ -14,7 +14,6 @@
 #include "gui/reliability/ReliabilitySupport.h"
 #include "gui/support/RecordingNotifier.h"
 #include "gui/support/RecordingShell.h"
-#include "gui/support/SilentProgress.h"
 #include "monitor/LogFile.h"
 #include "monitor/MasterPoll.h"
 #include "monitor/Startup.h"
