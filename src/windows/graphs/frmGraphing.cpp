@@ -50,7 +50,11 @@ struct ChartSetup {
 }  // namespace
 
 frmGraphing::frmGraphing(Session& session, Shell& shell, QWidget* parent, QDateTime startTime)
-    : QWidget(parent), ui(std::make_unique<Ui::frmGraphing>()), session_(session), shell_(shell) {
+    : QWidget(parent),
+      ui(std::make_unique<Ui::frmGraphing>()),
+      session_(session),
+      shell_(shell),
+      openFlag_(session.flags.GraphsWindowOpen) {
     ui->setupUi(this);
     setAttribute(Qt::WA_DeleteOnClose);
     setWindowTitle(QString::fromLatin1(kGraphingTitle));
@@ -85,9 +89,7 @@ frmGraphing::frmGraphing(Session& session, Shell& shell, QWidget* parent, QDateT
     Form_Load();
 }
 
-frmGraphing::~frmGraphing() {
-    Form_Unload();
-}
+frmGraphing::~frmGraphing() = default;
 
 void frmGraphing::configureCharts() {
     const QColor blue(0, 0, 255), red(255, 0, 0), green(0, 128, 0), black(0, 0, 0),
@@ -142,7 +144,7 @@ void frmGraphing::Form_Load() {
     } else {
         optGraph_[selected]->setChecked(true);  // runs optGraph_Click
     }
-    flags.GraphsWindowOpen = true;
+    openFlag_.raise();
     UpdateGraphsLayout();
     if (session_.device.state.GraphingEnabled) ui->chkEnableGraph->setChecked(true);
     if (flags.ShowFahrenheit) ui->chkFahrenheit->setChecked(true);
@@ -154,10 +156,7 @@ void frmGraphing::closeEvent(QCloseEvent* event) {
 }
 
 void frmGraphing::Form_Unload() {
-    // Once only: a window destroyed later must not clear the flag of a newer one.
-    if (unloaded_) return;
-    unloaded_ = true;
-    session_.flags.GraphsWindowOpen = false;
+    openFlag_.lower();
 }
 
 void frmGraphing::optGraph_Click(int index) {

@@ -12,6 +12,7 @@
 #include "monitor/Session.h"
 #include "windows/Shell.h"
 #include "windows/ToolViews.h"
+#include "windows/WindowOpenFlag.h"
 
 class QRadioButton;
 
@@ -67,7 +68,7 @@ class frmGraphing : public QWidget, public GraphsView {
     std::array<StripChart*, kGraphCount> charts_{};
     qint64 startMsecs_ = 0;      // wall-clock time the window opened, ms since the epoch
     double startMonotonic_ = 0;  // session clock's monotonic time then
-    bool unloaded_ = false;
+    WindowOpenFlag openFlag_;
 };
 
 }  // namespace quarnel

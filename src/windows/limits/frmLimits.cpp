@@ -43,7 +43,11 @@ void keepRoomWhenHidden(QWidget* w) {
 }  // namespace
 
 frmLimits::frmLimits(Session& session, Shell& shell, QWidget* parent)
-    : QWidget(parent), ui(std::make_unique<Ui::frmLimits>()), session_(session), shell_(shell) {
+    : QWidget(parent),
+      ui(std::make_unique<Ui::frmLimits>()),
+      session_(session),
+      shell_(shell),
+      openFlag_(session.flags.LimitsWindowOpen) {
     ui->setupUi(this);
     setAttribute(Qt::WA_DeleteOnClose);
     setWindowTitle(QString::fromLatin1(kLimitsTitle));
@@ -101,9 +105,7 @@ frmLimits::frmLimits(Session& session, Shell& shell, QWidget* parent)
     resize(sizeHint());
 }
 
-frmLimits::~frmLimits() {
-    unload();
-}
+frmLimits::~frmLimits() = default;
 
 void frmLimits::Form_Load() {
     const DeviceState& state = session_.device.state;
@@ -113,20 +115,13 @@ void frmLimits::Form_Load() {
         setChecked(chkMask_[i], (cache >> owner.bit) & 1);
     }
     setChecked(ui->chkIntMask, !state.InterruptPinEnabled);
-    session_.flags.LimitsWindowOpen = true;
+    openFlag_.raise();
     UpdateLimitsLayout();
 }
 
 void frmLimits::closeEvent(QCloseEvent* event) {
-    unload();
+    openFlag_.lower();
     QWidget::closeEvent(event);
-}
-
-void frmLimits::unload() {
-    // Once only: a window destroyed later must not clear the flag of a newer one.
-    if (unloaded_) return;
-    unloaded_ = true;
-    session_.flags.LimitsWindowOpen = false;
 }
 
 void frmLimits::UpdateLimitsForm() {

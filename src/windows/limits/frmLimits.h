@@ -9,6 +9,7 @@
 #include <memory>
 
 #include "windows/ToolViews.h"
+#include "windows/WindowOpenFlag.h"
 
 class QCheckBox;
 class QLabel;
@@ -53,7 +54,6 @@ class frmLimits : public QWidget, public LimitsView {
 
   private:
     void Form_Load();
-    void unload();
     void writeTemperatureLimits(LinearGauge* gauge, const LimitRegisters& regs);
     void writeLimits(const LimitRegisters& regs, int32_t low, int32_t high);
     void readTemperatureLimits(LinearGauge* gauge, const LimitRegisters& regs);
@@ -63,7 +63,7 @@ class frmLimits : public QWidget, public LimitsView {
     std::unique_ptr<Ui::frmLimits> ui;
     Session& session_;
     Shell& shell_;
-    bool unloaded_ = false;
+    WindowOpenFlag openFlag_;
 
     std::array<Lamp*, 14> tglAlert_{};
     std::array<QCheckBox*, 13> chkMask_{};

@@ -108,7 +108,11 @@ bool isEnterKey(int key) {
 }  // namespace
 
 frmRegMap::frmRegMap(Session& session, Shell& shell, QWidget* parent)
-    : QWidget(parent), ui(std::make_unique<Ui::frmRegMap>()), session_(session), shell_(shell) {
+    : QWidget(parent),
+      ui(std::make_unique<Ui::frmRegMap>()),
+      session_(session),
+      shell_(shell),
+      openFlag_(session.flags.RegMapWindowOpen) {
     ui->setupUi(this);
     setAttribute(Qt::WA_DeleteOnClose);
     setWindowTitle(QString::fromLatin1(kRegMapTitle));
@@ -141,23 +145,14 @@ frmRegMap::frmRegMap(Session& session, Shell& shell, QWidget* parent)
     LayoutBitDisplay();
     for (QWidget* w : design_.keys()) fitToText(w);
     if (QTreeWidgetItem* general = ui->TreeView1->topLevelItem(0)) general->setExpanded(true);
-    session_.flags.RegMapWindowOpen = true;
+    openFlag_.raise();
 }
 
-frmRegMap::~frmRegMap() {
-    unload();
-}
+frmRegMap::~frmRegMap() = default;
 
 void frmRegMap::closeEvent(QCloseEvent* event) {
-    unload();
+    openFlag_.lower();
     QWidget::closeEvent(event);
-}
-
-void frmRegMap::unload() {
-    // Once only: a window destroyed later must not clear the flag of a newer one.
-    if (unloaded_) return;
-    unloaded_ = true;
-    session_.flags.RegMapWindowOpen = false;
 }
 
 QSize frmRegMap::sizeHint() const {

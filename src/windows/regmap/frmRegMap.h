@@ -14,6 +14,7 @@
 #include <optional>
 
 #include "windows/ToolViews.h"
+#include "windows/WindowOpenFlag.h"
 
 class QLabel;
 class QLineEdit;
@@ -87,7 +88,6 @@ class frmRegMap : public QWidget, public RegMapView {
     void rememberDesign(QWidget* w);
     void fitToText(QWidget* w);
     void applyFonts();
-    void unload();
 
     std::unique_ptr<Ui::frmRegMap> ui;
     Session& session_;
@@ -95,7 +95,7 @@ class frmRegMap : public QWidget, public RegMapView {
     std::array<QLabel*, 8> lblBit_{};
     std::array<QLabel*, 8> lblInfo_{};
     QHash<QWidget*, QRect> design_;  // documented geometry that text may grow from
-    bool unloaded_ = false;
+    WindowOpenFlag openFlag_;
 };
 
 }  // namespace quarnel
