@@ -13,6 +13,7 @@
 #include <QToolBar>
 #include <cmath>
 
+#include "app/ModalLoops.h"
 #include "ui_frmMain.h"
 #include "windows/AppSettings.h"
 #include "windows/ToolViews.h"
@@ -108,6 +109,8 @@ frmMain::frmMain(MainWindowDeps deps, QWidget* parent)
     clockTimer_.setTimerType(Qt::CoarseTimer);
     connect(&clockTimer_, &QTimer::timeout, this, &frmMain::updateClock);
     clockTimer_.start();
+    closeRetry_.setSingleShot(true);
+    connect(&closeRetry_, &QTimer::timeout, this, &QWidget::close);
 
     setWindowTitle(QString::fromLatin1(kAppTitle));
     deps_.session.setObserver(this);
@@ -164,7 +167,20 @@ void frmMain::SavePlacement() {
     settings.setValue(QString::fromLatin1(keys::kMainHeight), singleText(toTwips(frame.height())));
 }
 
+void frmMain::closeAtOnce() {
+    closingAtOnce_ = true;
+    close();
+}
+
 void frmMain::closeEvent(QCloseEvent* event) {
+    if (!closed_ && !closingAtOnce_ && ModalLoopRunning()) {
+        // A window closed now would be deleted under the handler that opened
+        // the dialog; end the dialogs first and close once their loops are gone.
+        event->ignore();
+        DismissModalLoops();
+        closeRetry_.start(++closeAttempts_ < 100 ? 0 : 20);
+        return;
+    }
     if (!closed_) {
         // Every child runs its own close handling first. A board failure inside
         // one is being handled already; the others still close.

@@ -71,6 +71,10 @@ class frmMain : public QMainWindow, public Shell, public DeviceObserver, public 
     QString statusText() const;
     // True once the close handling has run (the window may still exist).
     bool closed() const { return closed_; }
+    // Closes even while a dialog or message box runs its own loop: for the
+    // link failure, which ends the process before any window is deleted.
+    // Any other close waits until those loops have been dismissed.
+    void closeAtOnce();
 
     // Shell
     void setMainTitle(const QString& title) override;
@@ -107,6 +111,9 @@ class frmMain : public QMainWindow, public Shell, public DeviceObserver, public 
     QTimer clockTimer_;
     QLabel* panels_[4] = {};
     std::map<ToolWindow, QPointer<QMdiSubWindow>> windows_;
+    QTimer closeRetry_;  // a close put off while a dialog's loop returns
+    int closeAttempts_ = 0;
+    bool closingAtOnce_ = false;
     bool closed_ = false;
 };
 

@@ -2,6 +2,7 @@
 
 #include <CLI/CLI.hpp>
 #include <QApplication>
+#include <cstdlib>
 #include <iostream>
 #include <string>
 #include <vector>
@@ -69,6 +70,20 @@ int main(int argc, char** argv) {
         return kExitUsage;
     }
 
+    // Without a display Qt would abort in its platform plugin.
+    if (!DisplayAvailable(std::getenv("QT_QPA_PLATFORM"), std::getenv("DISPLAY"),
+                          std::getenv("WAYLAND_DISPLAY"))) {
+        std::cerr << "quarnel-eval: no display: set DISPLAY (or WAYLAND_DISPLAY), "
+                     "or use quarnelctl on the command line\n";
+        return kExitUsage;
+    }
+    // The board's warnings go to stderr, and under a link failure's Show Details.
+    std::vector<std::string> boardWarnings;
+    simOptions.warn = [&boardWarnings](const std::string& text) {
+        std::cerr << "quarnel sim: warning: " << text << std::endl;
+        boardWarnings.push_back(text);
+    };
+
     // Our options are parsed already; Qt sees only the program name.
     int qtArgc = 1;
     QApplication qtApp(qtArgc, argv);
@@ -85,6 +100,12 @@ int main(int argc, char** argv) {
                                QCoreApplication::applicationDirPath()};
     environment.quick = o.quick;
     environment.endProcess = &EndProcessNow;
+    environment.failureDetails = [&boardWarnings] {
+        std::string details;
+        for (const std::string& line : boardWarnings)
+            details += (details.empty() ? "" : "\n") + line;
+        return details;
+    };
     Application application(std::move(environment));
     SignalBridge signalBridge;
     QObject::connect(&signalBridge, &SignalBridge::terminateRequested, &signalBridge,

@@ -4,6 +4,9 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/wait.h>
+
+#include <algorithm>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -100,6 +103,21 @@ TEST_F(GuiE2E, FirmwareFaultEndsWithStatusThreeAfterItsMessage) {
     const std::string out = readFile(dir / "out.txt");
     EXPECT_NE(out.find("box=found"), std::string::npos) << out;
     EXPECT_NE(out.find("status=3"), std::string::npos) << out;
+}
+
+TEST(GuiWithoutDisplay, SaysWhatToDoAndEndsWithStatusTwo) {
+    const std::string program = std::string(QUARNEL_BIN_DIR) + "/quarnel-eval";
+    const fs::path out =
+        fs::temp_directory_path() / ("quarnel-e2e-nodisplay-" + std::to_string(::getpid()));
+    const std::string command = "env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM '" + program +
+                                "' --quick >'" + out.string() + "' 2>&1";
+    const int status = std::system(command.c_str());
+    const std::string text = readFile(out);
+    fs::remove(out);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 2) << status << "\n" << text;
+    EXPECT_NE(text.find("set DISPLAY"), std::string::npos) << text;
+    EXPECT_NE(text.find("quarnelctl"), std::string::npos) << text;
+    EXPECT_EQ(std::count(text.begin(), text.end(), '\n'), 1) << text;
 }
 
 }  // namespace
