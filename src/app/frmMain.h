@@ -10,6 +10,7 @@
 #include <QTimer>
 #include <map>
 #include <memory>
+#include <vector>
 
 #include "app/WindowFactory.h"
 #include "device/DeviceState.h"
@@ -98,8 +99,19 @@ class frmMain : public QMainWindow, public Shell, public DeviceObserver, public 
 
   protected:
     void closeEvent(QCloseEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
   private:
+    // Where a window opened by the program (not yet moved by the user) sits.
+    struct Placement {
+        QPointer<QMdiSubWindow> sub;
+        ToolWindow which;
+        QSize designed;  // frame size it asked for
+        QRect placed;    // frame geometry last given
+    };
+    void placeChild(Placement& placement);
+    void placeChildrenAgain();
+
     template <class View>
     View* openView(ToolWindow which) const;
     void fillWindowMenu();
@@ -111,6 +123,7 @@ class frmMain : public QMainWindow, public Shell, public DeviceObserver, public 
     QTimer clockTimer_;
     QLabel* panels_[4] = {};
     std::map<ToolWindow, QPointer<QMdiSubWindow>> windows_;
+    std::vector<Placement> placements_;
     QTimer closeRetry_;  // a close put off while a dialog's loop returns
     int closeAttempts_ = 0;
     bool closingAtOnce_ = false;

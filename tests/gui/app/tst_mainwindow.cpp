@@ -107,6 +107,53 @@ class MainWindowTest : public QObject {
         QCOMPARE(normal.height(), 433);
     }
 
+    void placementsBeyondTheScreenAreBroughtOnIt_data() {
+        QTest::addColumn<QString>("left");
+        QTest::addColumn<QString>("size");
+        QTest::newRow("huge") << "1000"
+                              << "1e9";
+        QTest::newRow("title bar above and left of the screen") << "-3000"
+                                                                << "6500";
+    }
+    void placementsBeyondTheScreenAreBroughtOnIt() {
+        QFETCH(QString, left);
+        QFETCH(QString, size);
+        {
+            AppSettings settings;
+            settings.setValue(keys::kMainLeft, left);
+            settings.setValue(keys::kMainTop, left);
+            settings.setValue(keys::kMainWidth, size);
+            settings.setValue(keys::kMainHeight, size);
+        }
+        AppHarness h;
+        QVERIFY(h.app->StartApplication());
+        const QRect avail = QGuiApplication::primaryScreen()->availableGeometry();
+        const QRect normal = h.main().normalGeometry();
+        QVERIFY2(avail.contains(normal.topLeft()) && normal.right() <= avail.right() &&
+                     normal.height() <= avail.height(),
+                 qPrintable(QStringLiteral("%1,%2 %3x%4")
+                                .arg(normal.x())
+                                .arg(normal.y())
+                                .arg(normal.width())
+                                .arg(normal.height())));
+    }
+
+    void startUpWindowsArePlacedInTheFinalWorkspace() {
+        AppSettings().setValue(keys::kDisplayHelp, "True");
+        HarnessOptions options;
+        options.fakeWindows = false;
+        AppHarness h(options);
+        QVERIFY(h.app->StartApplication());
+        QVERIFY(QTest::qWaitForWindowExposed(&h.main()));
+        QCoreApplication::processEvents();
+        const QRect area = h.main().mdiArea()->viewport()->rect();
+        QVERIFY(area.width() > 433);  // maximised
+        const QRect graphs = h.main().subWindow(ToolWindow::Graphs)->geometry();
+        QVERIFY2(area.contains(graphs), qPrintable(QString::number(graphs.x())));
+        const QRect help = h.main().subWindow(ToolWindow::Help)->geometry();
+        QVERIFY(qAbs(help.center().x() - h.main().width() / 2) <= 2);
+    }
+
     void menusToolbarAndStatusBar() {
         AppHarness h;
         QVERIFY(h.app->StartApplication());
