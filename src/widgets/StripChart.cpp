@@ -17,6 +17,7 @@
 #include <QVBoxLayout>
 #include <algorithm>
 #include <cmath>
+#include <limits>
 
 #include "widgets/WidgetAccessibility.h"
 
@@ -33,6 +34,28 @@ const QString kToolTip =
 double keyOf(qint64 msecsSinceEpoch) {
     return double(msecsSinceEpoch) / 1000.0;
 }
+
+// Steps between time labels: the ticker's choice, widened to the first of
+// these that leaves room for the labels.
+constexpr double kTimeSteps[] = {1,   2,   5,   10,   15,   20,   30,   60,    120,
+                                 300, 600, 900, 1200, 1800, 3600, 7200, 21600, 43200};
+
+class SpacedTimeTicker : public QCPAxisTickerDateTime {
+  public:
+    void setMinimumStep(double seconds) { minimumStep_ = seconds; }
+
+  protected:
+    double getTickStep(const QCPRange& range) override {
+        const double step = QCPAxisTickerDateTime::getTickStep(range);
+        if (step >= minimumStep_) return step;
+        for (double wider : kTimeSteps)
+            if (wider >= minimumStep_) return wider;
+        return minimumStep_;
+    }
+
+  private:
+    double minimumStep_ = 0.0;
+};
 
 }  // namespace
 
@@ -147,10 +170,10 @@ StripChart::StripChart(QWidget* parent) : QWidget(parent) {
     legend->setRowSpacing(0);
     legend->setMargins(QMargins(6, 0, 6, 2));
 
-    auto ticker = QSharedPointer<QCPAxisTickerDateTime>::create();
-    ticker->setDateTimeFormat(QStringLiteral("HH:mm:ss"));
-    ticker->setTickCount(6);
-    plot_->xAxis->setTicker(ticker);
+    timeTicker_ = QSharedPointer<SpacedTimeTicker>::create();
+    timeTicker_->setDateTimeFormat(QStringLiteral("HH:mm:ss"));
+    timeTicker_->setTickCount(6);
+    plot_->xAxis->setTicker(timeTicker_);
     const QColor gridColor(226, 229, 234);
     for (QCPAxis* axis : {plot_->xAxis, plot_->yAxis}) {
         axis->grid()->setPen(QPen(gridColor, 1));
@@ -273,9 +296,18 @@ void StripChart::AddSamples(const QDateTime& when, const QList<double>& values) 
 }
 
 void StripChart::addPoint(Channel& channel, double key, double value) {
+    if (std::isnan(value)) return;
     if (hasSamples_ && key < newestKey_) startAgainAt(key);
     if (!hasSamples_ || key > newestKey_) newestKey_ = key;
     hasSamples_ = true;
+    if (!channel.graph->visible()) {
+        channel.gapPending = true;
+        return;
+    }
+    // A NaN point breaks the trace where the channel was hidden.
+    if (channel.gapPending && !channel.graph->data()->isEmpty())
+        channel.graph->addData(key, std::numeric_limits<double>::quiet_NaN());
+    channel.gapPending = false;
     channel.graph->addData(key, value);
     trim(channel);
 }
@@ -423,6 +455,7 @@ void StripChart::replotNow() {
     plot_->xAxis->setTickLabels(hasSamples_);
     plot_->yAxis->setRange(yMin_, yMax_);
     updateLegendWrap();
+    spaceTimeTicks();
     plot_->replot(QCustomPlot::rpQueuedRefresh);
     updateAccessibleText();
 }
@@ -449,6 +482,16 @@ void StripChart::updateLegendWrap() {
         plot_->legend->setWrap(columns);
         plot_->legend->setFillOrder(QCPLayoutGrid::foColumnsFirst, true);
     }
+}
+
+void StripChart::spaceTimeTicks() {
+    // Labels one and a half label widths apart never run into each other.
+    const QFontMetrics metrics(plot_->xAxis->tickLabelFont());
+    const double pitch = 1.5 * metrics.horizontalAdvance(QStringLiteral("00:00:00"));
+    const int width = plot_->axisRect()->width() > 0 ? plot_->axisRect()->width() : plot_->width();
+    const double seconds = plot_->xAxis->range().size();
+    static_cast<SpacedTimeTicker*>(timeTicker_.data())
+        ->setMinimumStep(seconds * pitch / std::max(1, width));
 }
 
 void StripChart::placeArrows() {
