@@ -374,7 +374,7 @@ bool frmMain::ContinuousReadChecked() const {
 }
 
 void frmMain::RegMapRead() {
-    if (auto* view = openView<RegMapView>(ToolWindow::RegMap)) view->cmdRead_Click();
+    if (auto* view = openView<RegMapView>(ToolWindow::RegMap)) view->ContinuousRead();
 }
 
 void frmMain::UpdateLimitsForm() {

@@ -255,6 +255,14 @@ void RegMapTest::captionsGrowInsteadOfClipping() {
         }
     };
     fitsUnclipped();
+    // The bit names of 1Bh (DRNG, CRNG, ...) stand apart, each under its digit.
+    const auto inked = [&](int k) {  // the text's extent, centred in its label
+        QLabel* l = rig.label(QStringLiteral("lblInfo_%1").arg(k));
+        const int half = QFontMetrics(l->font()).horizontalAdvance(l->text()) / 2;
+        return std::pair(l->geometry().center().x() - half, l->geometry().center().x() + half);
+    };
+    for (int k = 1; k < 8; ++k)
+        QVERIFY2(inked(k - 1).second + 2 < inked(k).first, qPrintable(QString::number(k)));
     // Each of the status messages.
     rig.box("txtDec")->setText(QStringLiteral("-1"));
     fitsUnclipped();
@@ -550,6 +558,13 @@ void RegMapTest::outOfRangeInputIsRefusedInTheWindow() {
         QTest::keyClick(rig.box("txtDec"), Qt::Key_Return);
         QVERIFY(rig.board.calls.empty());
     }
+    // Typed key by key: the minus sign is refused before its digit arrives.
+    rig.box("txtDec")->selectAll();
+    QTest::keyClicks(rig.box("txtDec"), QStringLiteral("-1"));
+    QCOMPARE(rig.box("txtDec")->text(), QStringLiteral("-1"));
+    QCOMPARE(status->text(), QString::fromLatin1(kNegativeValueRefused));
+    QTest::keyClick(rig.box("txtDec"), Qt::Key_Return);
+    QVERIFY(rig.board.calls.empty());
     // Eight hex digits mirror a decimal beyond the range, which is refused too.
     rig.box("txtHex")->setText(QStringLiteral("FFFFFFFF"));
     QCOMPARE(rig.box("txtDec")->text(), QStringLiteral("4294967295"));
@@ -572,6 +587,14 @@ void RegMapTest::continuousReadFollowsTheCheckBox() {
     QVERIFY(view.ContinuousReadChecked());
     check->setChecked(false);
     QVERIFY(!view.ContinuousReadChecked());
+    // The timer's reads leave alone a box that names the register already,
+    // so the caret stays where the user is editing.
+    rig.box("txtReadAddr")->setText(QStringLiteral("25"));
+    rig.box("txtReadAddr")->setCursorPosition(1);
+    view.ContinuousRead();
+    QCOMPARE(rig.box("txtReadAddr")->text(), QStringLiteral("25"));
+    QCOMPARE(rig.box("txtReadAddr")->cursorPosition(), 1);
+    QCOMPARE(rig.text("lblCurrentAddr"), QStringLiteral("25h"));
 }
 
 void RegMapTest::invalidSelectionIsCorrectedOnTheSimulatedBoard() {
