@@ -90,6 +90,8 @@ frmMain::frmMain(MainWindowDeps deps, QWidget* parent)
                                                         {ui->Interrupts, "interrupts"}};
     for (const auto& [action, icon] : buttons) {
         action->setIcon(QIcon(QStringLiteral(":/icons/%1.png").arg(QLatin1String(icon))));
+        // The button's name for screen readers is its text: the description, not the key.
+        action->setText(action->toolTip());
         const QString key = action->objectName();
         connect(action, &QAction::triggered, this, [this, key] { tbToolBar_ButtonClick(key); });
     }

@@ -268,6 +268,8 @@ void frmGraphing::UpdateGraphingForm() {
     if (logging.LoggingActive) {
         ui->cmdLog->setText(QString::fromLatin1(kLoggingText));
         ui->lblLogged->setText(text(TrimmedNumberText(static_cast<double>(logging.LoggedCount))));
+        // Its name is what a screen reader reads: the count with its caption.
+        ui->lblLogged->setAccessibleName(QStringLiteral("Logged ") + ui->lblLogged->text());
     } else {
         ui->cmdLog->setText(QString::fromLatin1(kLogDataText));
     }

@@ -141,11 +141,18 @@ frmRegMap::frmRegMap(Session& session, Shell& shell, QWidget* parent)
             [this](QTreeWidgetItem* node, int) { TreeView1_NodeClick(node); });
     ui->txtDec->installEventFilter(this);
     ui->txtHex->installEventFilter(this);
-    for (QLabel* bit : lblBit_) bit->installEventFilter(this);
+    for (QLabel* bit : lblBit_) {
+        // Reachable by Tab and flipped with Space, like the click does.
+        bit->installEventFilter(this);
+        bit->setFocusPolicy(Qt::StrongFocus);
+        bit->setAccessibleDescription(
+            QStringLiteral("Space flips the bit and writes the register"));
+    }
 
     BuildRegisterTree();
     LayoutBitDisplay();
     for (QWidget* w : design_.keys()) fitToText(w);
+    for (QLabel* bit : lblBit_) setCaption(bit, bit->text());  // their accessible names
     if (QTreeWidgetItem* general = ui->TreeView1->topLevelItem(0)) general->setExpanded(true);
     openFlag_.raise();
 }
@@ -330,6 +337,15 @@ bool frmRegMap::eventFilter(QObject* watched, QEvent* event) {
         const int key = static_cast<QKeyEvent*>(event)->key();
         if (watched == ui->txtDec) return txtDec_KeyDown(key);
         if (watched == ui->txtHex) return txtHex_KeyDown(key);
+        for (int i = 0; i < 8; ++i) {
+            if (watched != lblBit_[i] || (key != Qt::Key_Space && !isEnterKey(key))) continue;
+            lblBit_Click(i);
+            return true;
+        }
+    } else if (event->type() == QEvent::FocusIn || event->type() == QEvent::FocusOut) {
+        // A frame shows which digit Space would flip.
+        if (auto* bit = qobject_cast<QLabel*>(watched); bit && bit->focusPolicy() != Qt::NoFocus)
+            bit->setFrameShape(event->type() == QEvent::FocusIn ? QFrame::Box : QFrame::NoFrame);
     } else if (event->type() == QEvent::MouseButtonRelease) {
         auto* mouse = static_cast<QMouseEvent*>(event);
         for (int i = 0; i < 8; ++i) {
@@ -419,8 +435,20 @@ void frmRegMap::rememberDesign(QWidget* w) {
 
 void frmRegMap::setCaption(QLabel* label, const QString& text) {
     label->setText(text);
-    if (std::find(lblInfo_.begin(), lblInfo_.end(), label) != lblInfo_.end()) fitBitLabel(label);
+    const auto info = std::find(lblInfo_.begin(), lblInfo_.end(), label);
+    if (info != lblInfo_.end()) fitBitLabel(label);
     fitToText(label);
+    // A screen reader hears each digit with its bit and name: "Bit 7 GEN1: 0".
+    for (int i = 0; i < 8; ++i) {
+        if (label != lblBit_[i] && label != lblInfo_[7 - i]) continue;
+        const QString name = lblInfo_[7 - i]->text();
+        const bool plain =
+            name == QLatin1String("X") || name == QLatin1String("-") || name == QString::number(i);
+        lblBit_[i]->setAccessibleName(QStringLiteral("Bit %1%2: %3")
+                                          .arg(i)
+                                          .arg(plain ? QString() : QLatin1Char(' ') + name)
+                                          .arg(lblBit_[i]->text()));
+    }
 }
 
 void frmRegMap::fitBitLabel(QLabel* label) {

@@ -2,6 +2,7 @@
 // bar, opening windows without duplicates, routing to the open windows, and
 // SIGTERM closing it like its close box.
 
+#include <QAccessible>
 #include <QAction>
 #include <QGuiApplication>
 #include <QLabel>
@@ -192,6 +193,11 @@ class MainWindowTest : public QObject {
         QCOMPARE(keys, QStringList({"Save", "Config", "Graphs", "Tree", "Interrupts"}));
         QCOMPARE(tips, QStringList({"Log Data", "Configure the Device", "Temperature/Fan graphs",
                                     "Register Map Tree", "Interrupts/Limits"}));
+        // Screen readers name the buttons by what they do, not by their keys.
+        for (QAction* button : toolbar->actions())
+            QCOMPARE(QAccessible::queryAccessibleInterface(toolbar->widgetForAction(button))
+                         ->text(QAccessible::Name),
+                     button->toolTip());
 
         QCOMPARE(main.findChild<QLabel*>("sbPanel_1")->text(),
                  QString("Firmware download succesful"));

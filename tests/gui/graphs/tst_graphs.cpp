@@ -252,6 +252,7 @@ void TestGraphs::freezesWhileGraphingIsOff() {
     rig.update(*w);
     QCOMPARE(cmdLog->text(), QStringLiteral("Logging..."));
     QCOMPARE(lblLogged->text(), QStringLiteral("5"));
+    QCOMPARE(lblLogged->accessibleName(), QStringLiteral("Logged 5"));
 
     click(box(w.get(), "chkEnableGraph"));
     QVERIFY(!rig.session.device.state.GraphingEnabled);

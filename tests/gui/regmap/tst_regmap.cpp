@@ -418,11 +418,15 @@ void RegMapTest::bitClickWritesTheComposedValueToTheBoxAddress() {
     QCOMPARE(rig.bits(), QStringLiteral("10000001"));
     QCOMPARE(rig.text("lblHexVal"), QStringLiteral("81"));
 
-    // Clearing a bit.
+    // Clearing a bit, from the keyboard: a digit takes focus and Space flips it.
     rig.board.clear();
-    rig.window->lblBit_Click(7);
+    QLabel* bit7 = rig.label(QStringLiteral("lblBit_7"));
+    QCOMPARE(bit7->focusPolicy(), Qt::StrongFocus);
+    QCOMPARE(bit7->accessibleName(), QStringLiteral("Bit 7: 1"));
+    QTest::keyClick(bit7, Qt::Key_Space);
     QCOMPARE(rig.accesses().front(), W(0x20, 0x01));
     QCOMPARE(rig.bits(), QStringLiteral("00000001"));
+    QCOMPARE(bit7->accessibleName(), QStringLiteral("Bit 7: 0"));
     rig.board.clear();
     rig.window->lblBit_Click(8);  // no such digit
     QVERIFY(rig.board.calls.empty());
