@@ -249,6 +249,7 @@ void StripChart::setChannelColors(const QList<QColor>& colors) {
         Channel channel;
         channel.graph = plot_->addGraph();
         channel.graph->setAdaptiveSampling(true);
+        channel.graph->data()->setAutoSqueeze(false);  // trim() squeezes, sooner
         channel.label = QStringLiteral("Channel %1").arg(channels_.size() + 1);
         channel.graph->setName(channel.label);
         channels_.push_back(channel);
@@ -315,14 +316,29 @@ void StripChart::addPoint(Channel& channel, double key, double value) {
 void StripChart::startAgainAt(double key) {
     // The caller's clock went back: keeping the newer points would hide every
     // new sample outside the window until the clock caught up again.
-    for (Channel& channel : channels_) channel.graph->data()->clear();
+    for (Channel& channel : channels_) {
+        channel.graph->data()->clear();
+        channel.removed = 0;
+    }
     newestKey_ = key;
 }
 
 void StripChart::trim(Channel& channel) {
     auto data = channel.graph->data();
     const double cutoff = newestKey_ - historySeconds_;
-    if (data->constBegin()->key < cutoff) data->removeBefore(cutoff);
+    if (data->constBegin()->key < cutoff) {
+        const int before = data->size();
+        data->removeBefore(cutoff);
+        // The container keeps removed points' room at its front and would let
+        // it grow to 1.5 times the history before giving it back, so memory
+        // rose for a quarter of an hour after the history filled. Squeezing
+        // at an eighth keeps the allocation within the history and a little.
+        channel.removed += before - data->size();
+        if (channel.removed > data->size() / 8) {
+            data->squeeze(true, false);
+            channel.removed = 0;
+        }
+    }
     // Equal time stamps defeat the time bound; trim in batches to stay cheap.
     if (data->size() > maxPoints_ + maxPoints_ / 4) {
         QVector<QCPGraphData> keep(data->constEnd() - maxPoints_, data->constEnd());

@@ -123,6 +123,7 @@ class StripChart : public QWidget {
         QCPGraph* graph = nullptr;
         QString label;
         bool gapPending = false;  // samples were dropped while hidden
+        int removed = 0;          // points trimmed since the container was last squeezed
     };
 
     bool validChannel(int channel) const;

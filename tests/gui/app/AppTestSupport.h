@@ -126,9 +126,8 @@ class AppHarness {
             QFile::copy(QStringLiteral(QUARNEL_SOURCE_DIR "/resources/") + QLatin1String(file),
                         binDir + QStringLiteral("/") + QLatin1String(file));
         sim::SimOptions simOptions;
-        simOptions.statePath = options.statePath.empty()
-                                   ? (dir.path() + QStringLiteral("/board.json")).toStdString()
-                                   : options.statePath;
+        simOptions.statePath = options.statePath.empty() ? dir.filePath("board.json").toStdString()
+                                                         : options.statePath;
         simOptions.chipAddress = options.chipAddress;
         simOptions.faults = options.faults;
         simOptions.warn = [this](const std::string& text) { warnings.push_back(text); };

@@ -9,17 +9,15 @@
 namespace quarnel::test {
 
 class RecordingNotifier : public Notifier {
-  public:
+public:
     struct Message {
         std::string text;
         Icon icon;
-        std::string details;  // what the box keeps under Show Details
+        std::string details;  // under Show Details
     };
-    void message(const std::string& text, Icon icon) override {
-        messages.push_back({text, icon, {}});
-    }
-    void detailedMessage(const std::string& text, Icon icon, const std::string& details) override {
-        messages.push_back({text, icon, details});
+    void message(const std::string& t, Icon i) override { messages.push_back({t, i, {}}); }
+    void detailedMessage(const std::string& t, Icon i, const std::string& d) override {
+        messages.push_back({t, i, d});
     }
     std::vector<Message> messages;
 };

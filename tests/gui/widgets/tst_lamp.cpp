@@ -50,7 +50,6 @@ void TestLamp::accessibleNameAndValue() {
     QAccessibleInterface* iface = QAccessible::queryAccessibleInterface(&lamp);
     QVERIFY(iface);
     QCOMPARE(iface->role(), QAccessible::Indicator);
-    // The state is in the name too, for screen readers that read no value text.
     QCOMPARE(iface->text(QAccessible::Name), QStringLiteral("VDD High/Low: OK"));
     QCOMPARE(iface->text(QAccessible::Value), QStringLiteral("OK"));
     lamp.setLit(true);
