@@ -3,6 +3,7 @@
 #include <QApplication>
 #include <QWidget>
 
+#include "app/ModalLoops.h"
 #include "app/Platform.h"
 #include "windows/AppSettings.h"
 
@@ -77,8 +78,10 @@ int Application::exec() {
 
 void Application::requestClose() {
     if (starting_) {
-        // The load is still running; close once it has returned.
+        // The load is still running; close once it has returned. A message
+        // box it shows (a board that failed) must not wait for OK.
         closeRequested_ = true;
+        DismissModalLoops();
         return;
     }
     if (main_) main_->close();
