@@ -13,10 +13,10 @@
 
 namespace {
 
-volatile std::sig_atomic_t stopRequested = 0;
+volatile std::sig_atomic_t stopRequested = 0;  // the signal's number
 
-extern "C" void onStopSignal(int) {
-    stopRequested = 1;
+extern "C" void onStopSignal(int signalNumber) {
+    stopRequested = signalNumber;
 }
 
 // The firmware image lies next to the program.
@@ -40,6 +40,7 @@ int main(int argc, char** argv) {
     struct sigaction action {};
     action.sa_handler = onStopSignal;
     sigemptyset(&action.sa_mask);
+    // No SA_RESTART: a signal ends the sleep of a settling delay at once.
     sigaction(SIGINT, &action, nullptr);
     sigaction(SIGTERM, &action, nullptr);
 
