@@ -23,7 +23,6 @@
 namespace quarnel::cli {
 namespace {
 
-constexpr const char* kVersionText = "quarnelctl 2.0.0";
 constexpr double kTickSeconds = 0.01;
 
 // Line breaks in the program's messages are CR LF; a terminal wants LF.
