@@ -33,7 +33,8 @@ void frmProfileChanges::showChanges(const QString& file, const std::vector<Regis
                                 .arg(QDir::toNativeSeparators(file))
                                 .arg(changes.size())
                                 .arg(changes.size() == 1 ? "register" : "registers"));
-    ui->lblWarning->setText(warning.isEmpty() ? QString() : warning + ". Load it anyway?");
+    // The core's messages start in lower case, to follow a program name.
+    ui->lblWarning->setText(warning.left(1).toUpper() + warning.mid(1) + ". Load it anyway?");
     ui->lblWarning->setVisible(!warning.isEmpty());
     ui->tblChanges->setRowCount(static_cast<int>(changes.size()));
     for (int row = 0; row < static_cast<int>(changes.size()); ++row) {
