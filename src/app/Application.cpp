@@ -41,6 +41,7 @@ bool Application::StartApplication() {
     MainWindowDeps deps{session_,   env_.openUrl,     env_.chooseFile, env_.applicationDir,
                         env_.quick, env_.createWindow};
     if (env_.now) deps.now = env_.now;
+    deps.profileDialogs = env_.profileDialogs;
     main_ = std::make_unique<frmMain>(std::move(deps));
     try {
         main_->MDIForm_Load(*splash_);

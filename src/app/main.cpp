@@ -59,6 +59,7 @@ int main(int argc, char** argv) {
                                    QCoreApplication::applicationDirPath().toStdString()))};
     environment.quick = options.quick;
     environment.endProcess = &EndProcessNow;
+    environment.profileDialogs = {ProfileSaveChooser(), ProfileOpenChooser(), &ConfirmWithDialog};
     Application application(std::move(environment));
     SignalBridge signalBridge;
     QObject::connect(&signalBridge, &SignalBridge::terminateRequested, &signalBridge,
