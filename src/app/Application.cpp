@@ -12,7 +12,9 @@ namespace quarnel {
 Application::Application(AppEnvironment env)
     : env_(std::move(env)),
       clock_(env_.clock, [this] { return starting_ && closeRequested_; }),
-      session_(env_.board, clock_, env_.notifier, [this](int code) { HandleLinkFailure(code); }) {}
+      session_(env_.board, clock_, env_.notifier, [this](int code) { HandleLinkFailure(code); }) {
+    session_.link.stopRequested = [this] { return starting_ && closeRequested_; };
+}
 
 Application::~Application() {
     // The windows refer to the session; they go first.
@@ -42,6 +44,7 @@ bool Application::StartApplication() {
     MainWindowDeps deps{session_,   env_.openUrl,     env_.chooseFile, env_.applicationDir,
                         env_.quick, env_.createWindow};
     if (env_.now) deps.now = env_.now;
+    deps.profileDialogs = env_.profileDialogs;
     main_ = std::make_unique<frmMain>(std::move(deps));
     try {
         main_->MDIForm_Load(*splash_);
@@ -49,7 +52,7 @@ bool Application::StartApplication() {
         // The handler has shown the message and closed everything.
         starting_ = false;
         return false;
-    } catch (const StopDuringWait&) {
+    } catch (const StartupCancelled&) {
         return endStartup();  // a signal during the settling delays
     }
     if (closeRequested_) return endStartup();

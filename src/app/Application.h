@@ -35,6 +35,7 @@ struct AppEnvironment {
     std::function<QDateTime()> now{};  // status-bar clock; empty: the system's
     // What the board has said (its warnings), for the link-failure box's Show Details.
     std::function<std::string()> failureDetails{};
+    ProfileDialogs profileDialogs{};  // empty: the register-settings items do nothing
 };
 
 class Application {
@@ -68,7 +69,7 @@ class Application {
     bool endStartup();
 
     AppEnvironment env_;
-    YieldingClock clock_;  // env_.clock, its waits giving way to a stop request
+    YieldingClock clock_;  // env_.clock, its waits turning the event loop
     Session session_;
     std::unique_ptr<frmSplash> splash_;
     std::unique_ptr<frmMain> main_;

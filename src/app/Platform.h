@@ -25,6 +25,11 @@ FileChooser DialogFileChooser();
 // QT_QPA_PLATFORM, or DISPLAY or WAYLAND_DISPLAY is set (empty counts as unset).
 bool DisplayAvailable(const char* qpaPlatform, const char* display, const char* waylandDisplay);
 
+// Register settings: a save dialog that adds ".json" and asks before replacing a
+// file, and an open dialog for existing files.
+FileChooser ProfileSaveChooser();
+FileChooser ProfileOpenChooser();
+
 // Flushes the C streams and leaves at once: no further event or timer tick.
 [[noreturn]] void EndProcessNow(int status);
 

@@ -14,7 +14,7 @@ void YieldingClock::sleep(double seconds) {
     const double end = base_.monotonic() + seconds;
     for (;;) {
         QCoreApplication::processEvents();
-        if (stopRequested_ && stopRequested_()) throw StopDuringWait{};
+        if (stopRequested_ && stopRequested_()) return;
         const double left = end - base_.monotonic();
         if (left <= 0) return;
         base_.sleep(std::min(left, kSliceSeconds));

@@ -1,16 +1,13 @@
 #pragma once
 // The clock as the program's session sees it: the real one, except that its
 // waits (the start-up's settling delays) keep the event loop turning, so a
-// signal is seen at once, and give way to a stop request.
+// signal is seen at once, and end early once a stop has been requested.
 
 #include <functional>
 
 #include "link/Clock.h"
 
 namespace quarnel {
-
-// Thrown by a wait once a stop has been requested; unwinds the start-up.
-struct StopDuringWait {};
 
 class YieldingClock final : public Clock {
   public:
@@ -19,8 +16,8 @@ class YieldingClock final : public Clock {
 
     double timeOfDay() const override { return base_.timeOfDay(); }
     double monotonic() const override { return base_.monotonic(); }
-    // Sleeps in short slices, handling events between them; throws
-    // StopDuringWait as soon as a stop is requested.
+    // Sleeps in short slices, handling events between them; returns as soon
+    // as a stop is requested (the delay then tells its caller).
     void sleep(double seconds) override;
 
   private:

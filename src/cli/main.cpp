@@ -10,21 +10,22 @@
 
 #include "cli/Cli.h"
 #include "link/Clock.h"
+#include "link/DataDirectory.h"
 
 namespace {
 
-volatile std::sig_atomic_t stopRequested = 0;
+volatile std::sig_atomic_t stopRequested = 0;  // the signal's number
 
-extern "C" void onStopSignal(int) {
-    stopRequested = 1;
+extern "C" void onStopSignal(int signalNumber) {
+    stopRequested = signalNumber;
 }
 
-// The firmware image lies next to the program.
-std::string programDirectory(const char* argv0) {
+// The folder of the firmware image: beside the program, else the installed one.
+std::string dataFileDirectory(const char* argv0) {
     std::error_code ec;
     auto exe = std::filesystem::read_symlink("/proc/self/exe", ec);
     if (ec) exe = std::filesystem::absolute(argv0, ec);
-    return exe.parent_path().string();
+    return quarnel::DataDirectory(exe.parent_path().string());
 }
 
 bool terminalTakesUtf8() {
@@ -40,12 +41,13 @@ int main(int argc, char** argv) {
     struct sigaction action {};
     action.sa_handler = onStopSignal;
     sigemptyset(&action.sa_mask);
+    // No SA_RESTART: a signal ends the sleep of a settling delay at once.
     sigaction(SIGINT, &action, nullptr);
     sigaction(SIGTERM, &action, nullptr);
 
     quarnel::SystemClock clock;
     quarnel::cli::CliEnvironment env{std::cout,      std::cerr,
-                                     clock,          programDirectory(argv[0]),
+                                     clock,          dataFileDirectory(argv[0]),
                                      &stopRequested, terminalTakesUtf8()};
     const std::vector<std::string> args(argv + 1, argv + argc);
     return quarnel::cli::RunCli(args, env);

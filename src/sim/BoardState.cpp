@@ -2,14 +2,17 @@
 
 #include <fcntl.h>
 #include <sys/file.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
+#include <ctime>
 #include <filesystem>
-#include <fstream>
 #include <nlohmann/json.hpp>
-#include <sstream>
+
+#include "link/SafeFile.h"
 
 namespace quarnel::sim {
 namespace {
@@ -36,6 +39,16 @@ bool readBytes(const nlohmann::json& j, const char* key, std::array<uint8_t, N>&
     return true;
 }
 
+// Our files begin with the format mark (the keys are written in order), so a file
+// garbled or cut short after it is still known as ours.
+bool carriesFormatMark(std::string_view text) {
+    return text.substr(0, 128).find(std::string("\"") + kFormat + "\"") != std::string_view::npos;
+}
+
+std::string errorText(int error) {
+    return std::strerror(error);
+}
+
 }  // namespace
 
 PortImage powerOnPorts() {
@@ -54,6 +67,7 @@ std::string stateToJson(const BoardState& state) {
     j["registers"] = state.registers;
     j["ports"] = state.ports;
     j["spiLock"] = state.spiLock;
+    // Keys come out sorted, so "format" is the first thing in the file.
     return j.dump(1) + "\n";
 }
 
@@ -84,26 +98,71 @@ std::optional<BoardState> stateFromJson(const std::string& text, std::string& er
     return state;
 }
 
+std::optional<std::string> checkStatePath(const std::string& path) {
+    struct stat st {};
+    if (::stat(path.c_str(), &st) != 0) {
+        if (errno == ENOENT || errno == ENOTDIR) return std::nullopt;  // made on the first save
+        return "cannot be looked at: " + errorText(errno);
+    }
+    if (S_ISDIR(st.st_mode)) return "is a folder, not a file";
+    if (!S_ISREG(st.st_mode)) return "is not a regular file (a device, FIFO or socket)";
+    return std::nullopt;
+}
+
 LoadedState loadStateFile(const std::string& path) {
     LoadedState result;
     result.state = powerOnState();
-    std::error_code ec;
-    if (!std::filesystem::exists(path, ec)) return result;
-    std::ifstream in(path, std::ios::binary);
-    std::stringstream text;
-    if (in) text << in.rdbuf();
-    if (!in || in.bad()) {
-        result.kind = LoadedState::kDamaged;
-        result.error = std::string("cannot read it: ") + std::strerror(errno);
+    if (const auto why = checkStatePath(path)) {
+        result.kind = LoadedState::kRefused;
+        result.error = *why;
         return result;
     }
-    if (auto state = stateFromJson(text.str(), result.error)) {
+    // Should a FIFO or folder appear after the check, it is still refused unread.
+    const FileRead file = ReadRegularFile(path, kMaxStateFileBytes);
+    if (file.kind == FileRead::kMissing) return result;
+    if (file.kind == FileRead::kNotRegular) {
+        result.kind = LoadedState::kRefused;
+        result.error = "is not a regular file";
+        return result;
+    }
+    result.kind = LoadedState::kDamaged;
+    if (file.kind == FileRead::kFailed) {
+        result.error = "cannot read it: " + file.error;
+        return result;
+    }
+    result.ours = carriesFormatMark(file.text);
+    if (file.text.size() > kMaxStateFileBytes) {
+        result.error = "larger than 1 MiB";
+    } else if (auto state = stateFromJson(file.text, result.error)) {
         result.kind = LoadedState::kLoaded;
         result.state = *state;
-    } else {
-        result.kind = LoadedState::kDamaged;
     }
     return result;
+}
+
+std::optional<std::string> moveAside(const std::string& path, std::string& error) {
+    struct stat st {};
+    if (::lstat(path.c_str(), &st) != 0 || !(S_ISREG(st.st_mode) || S_ISLNK(st.st_mode))) {
+        error = "it is not a regular file";
+        return std::nullopt;
+    }
+    const std::time_t now = std::time(nullptr);
+    std::tm local{};
+    localtime_r(&now, &local);
+    char stamp[32];
+    std::strftime(stamp, sizeof stamp, ".damaged-%Y%m%d-%H%M%S", &local);
+    for (int n = 1; n < 100; ++n) {
+        const std::string name = path + stamp + (n > 1 ? "-" + std::to_string(n) : "");
+        if (::renameat2(AT_FDCWD, path.c_str(), AT_FDCWD, name.c_str(), RENAME_NOREPLACE) == 0)
+            return name;
+        // A file system without RENAME_NOREPLACE: look first, then rename.
+        if (errno == EINVAL && ::lstat(name.c_str(), &st) != 0 &&
+            ::rename(path.c_str(), name.c_str()) == 0)
+            return name;
+        if (errno != EEXIST) break;
+    }
+    error = errorText(errno);
+    return std::nullopt;
 }
 
 std::optional<std::string> saveStateFile(const std::string& path, const BoardState& state) {
@@ -112,24 +171,22 @@ std::optional<std::string> saveStateFile(const std::string& path, const BoardSta
     const fs::path target(path);
     if (target.has_parent_path()) fs::create_directories(target.parent_path(), ec);
     if (ec) return "cannot create " + target.parent_path().string() + ": " + ec.message();
-    const std::string temp = path + ".tmp";
-    {
-        std::ofstream out(temp, std::ios::binary | std::ios::trunc);
-        if (!out) return "cannot write " + temp + ": " + std::strerror(errno);
-        out << stateToJson(state);
-        out.close();
-        if (!out) {
-            fs::remove(temp, ec);
-            return "cannot write " + temp;
-        }
-    }
-    fs::rename(temp, target, ec);
-    if (ec) {
+    return ReplaceFileAtomically(path, stateToJson(state));
+}
+
+void removeStaleTempFiles(const std::string& path) {
+    namespace fs = std::filesystem;
+    const fs::path target(path);
+    const std::string prefix = target.filename().string() + ".tmp-";
+    std::error_code ec;
+    const fs::path folder = target.has_parent_path() ? target.parent_path() : fs::path(".");
+    for (fs::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec)) {
+        const std::string name = it->path().filename().string();
         std::error_code ignored;
-        fs::remove(temp, ignored);
-        return "cannot replace " + path + ": " + ec.message();
+        if (name.size() == prefix.size() + 6 && name.compare(0, prefix.size(), prefix) == 0 &&
+            it->symlink_status(ignored).type() == fs::file_type::regular)
+            fs::remove(it->path(), ignored);
     }
-    return std::nullopt;
 }
 
 BoardLock::~BoardLock() {
@@ -143,9 +200,17 @@ BoardLock::Result BoardLock::acquire(const std::string& statePath, std::string& 
     const fs::path target(statePath);
     if (target.has_parent_path()) fs::create_directories(target.parent_path(), ec);
     const std::string path = lockPath(statePath);
-    const int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
+    // O_NOFOLLOW: a symbolic link planted at the lock's name is never followed.
+    const int fd =
+        ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK, 0644);
     if (fd < 0) {
         error = "cannot open " + path + ": " + std::strerror(errno);
+        return Result::kUnavailable;
+    }
+    struct stat st {};
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        ::close(fd);
+        error = "cannot use " + path + ": it is not a regular file";
         return Result::kUnavailable;
     }
     if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {

@@ -115,6 +115,7 @@ struct HarnessOptions {
     WindowFactory createWindow;  // replaces both when set
     bool quick = true;           // false: the start-up waits its settling delays
     std::string statePath;       // empty: a board state file of the harness's own
+    ProfileDialogs profileDialogs;
 };
 
 class AppHarness {
@@ -142,6 +143,7 @@ class AppHarness {
                               const QString&) -> std::optional<QString> { return std::nullopt; },
                            binDir};
         env.quick = options.quick;
+        env.profileDialogs = options.profileDialogs;
         env.endProcess = [this](int status) { endStatuses.push_back(status); };
         env.failureDetails = [this] { return warnings.empty() ? std::string() : warnings.back(); };
         if (options.fakeWindows) env.createWindow = factory.make();

@@ -4,7 +4,9 @@
 
 #include <gtest/gtest.h>
 #include <unistd.h>
+#include <nlohmann/json.hpp>
 
+#include <cerrno>
 #include <csignal>
 #include <filesystem>
 #include <fstream>
@@ -60,11 +62,12 @@ class StoppingClock final : public Clock {
   public:
     volatile std::sig_atomic_t stop = 0;
     int sleepsBeforeStop = -1;
+    int signal = SIGINT;
     double timeOfDay() const override { return 43200.0 + now_; }
     double monotonic() const override { return now_; }
     void sleep(double seconds) override {
         now_ += seconds;
-        if (sleepsBeforeStop >= 0 && --sleepsBeforeStop < 0) stop = 1;
+        if (sleepsBeforeStop >= 0 && --sleepsBeforeStop < 0) stop = signal;
     }
 
   private:
@@ -86,11 +89,12 @@ class Cli : public ::testing::Test {
     void TearDown() override { std::filesystem::remove_all(dir); }
     std::string path(const std::string& name) const { return (dir / name).string(); }
 
-    int run(std::vector<std::string> args) {
+    int run(std::vector<std::string> args, const std::string& state = "board.json") {
         out.str({});
         err.str({});
-        args.insert(args.begin(), {"--sim-state", path("board.json"), "--trace", path("trace")});
+        args.insert(args.end(), {"--sim-state", path(state), "--trace", path("trace")});
         CliEnvironment env{out, err, clock, QUARNEL_BIN_DIR, &clock.stop, true};
+        env.wallClock = [] { return std::time_t{1710000000}; };
         return RunCli(args, env);
     }
     std::vector<std::string> outLines() const {
@@ -117,6 +121,11 @@ TEST_F(Cli, RefusedInputTouchesNoBoard) {
         {"log", path("l.csv"), "--interval", "-5"},
         {"--sim-address", "4C", "info"},
         {"--sim-fault", "melt", "info"},
+        {"monitor", "--count", ""},
+        {"log", path("l.csv"), "--interval", ""},
+        {"log", path("l.csv"), "--channels", ""},
+        {"log", ""},
+        {"info", "--sim-seed", ""},
         {"frobnicate"},
         {}};
     for (const auto& args : refused) {
@@ -125,6 +134,43 @@ TEST_F(Cli, RefusedInputTouchesNoBoard) {
     }
     EXPECT_FALSE(std::filesystem::exists(path("trace"))) << "no request was made";
     EXPECT_FALSE(std::filesystem::exists(path("l.csv")));
+    run({"frob"});
+    EXPECT_EQ(err.str(),
+              "quarnelctl: unknown command 'frob' (commands: info, read, write, dump, monitor, "
+              "log, profile, sim)\n");
+}
+
+TEST_F(Cli, ASignalDuringTheSettlingDelaysCancelsTheCommandBeforeItWrites) {
+    for (const auto& [signal, status] : {std::pair{SIGINT, 130}, {SIGTERM, 143}}) {
+        clock.stop = 0;
+        clock.signal = signal;
+        clock.sleepsBeforeStop = 5;  // during the enumeration's pauses
+        EXPECT_EQ(run({"write", "25", "0x33"}), status);
+        EXPECT_TRUE(out.str().empty());
+    }
+    clock.stop = 0;
+    clock.sleepsBeforeStop = -1;
+    ASSERT_EQ(run({"read", "25", "--quick"}), kExitOk);
+    EXPECT_EQ(out.str().substr(0, 32), "25h  Internal High Limit     64h") << "nothing written";
+}
+
+TEST_F(Cli, AFailedWriteToStandardOutputIsAnErrorUnlessItsReaderLeft) {
+    // Like a buffered stdout: writing succeeds, the flush fails.
+    struct Unflushable : std::streambuf {
+        int error = 0;
+        int overflow(int c) override { return c; }
+        int sync() override { return errno = error, -1; }
+    } buffer;
+    std::ostream failing(&buffer);
+    for (const auto& [error, said] : {std::pair{ENOSPC, true}, {EPIPE, false}}) {
+        buffer.error = error;
+        err.str({});
+        CliEnvironment env{failing, err, clock, QUARNEL_BIN_DIR, &clock.stop, true};
+        EXPECT_EQ(RunCli({"info", "--quick", "--sim-state", path("board.json")}, env), kExitFailed);
+        EXPECT_EQ(err.str().find("cannot write to standard output") != std::string::npos, said)
+            << err.str();
+        failing.clear();
+    }
 }
 
 TEST_F(Cli, WriteGoesThroughTheHookAndReadsBack) {
@@ -143,7 +189,7 @@ TEST_F(Cli, WriteGoesThroughTheHookAndReadsBack) {
 
 TEST_F(Cli, InfoAndDump) {
     ASSERT_EQ(run({"--quick", "--sim-address", "0x4B", "write", "18", "0x05"}), kExitOk);
-    ASSERT_EQ(run({"--quick", "--sim-address", "4Bh", "info"}), kExitOk);
+    ASSERT_EQ(run({"--quick", "--sim-seed", "5", "--sim-address", "4Bh", "info"}), kExitOk);
     const auto lines = outLines();
     ASSERT_EQ(lines.size(), 7u);
     EXPECT_EQ(lines[0], "Device address: 4Bh");
@@ -203,7 +249,8 @@ TEST_F(Cli, LogWritesTheProgramsFormatAndRefusesDisabledChannels) {
     EXPECT_NE(err.str().find("external"), std::string::npos);
     EXPECT_FALSE(std::filesystem::exists(path("x.csv")));
 
-    EXPECT_EQ(run({"--quick", "log", path("no/such/dir.csv"), "--count", "1"}), kExitUsage);
+    for (const std::string& unwritable : {path("no/such/dir.csv"), dir.string()})
+        EXPECT_EQ(run({"--quick", "log", unwritable, "--count", "1"}), kExitFailed) << unwritable;
 }
 
 TEST_F(Cli, ReplugClearsTheSpiLockWithoutConnecting) {
@@ -215,6 +262,94 @@ TEST_F(Cli, ReplugClearsTheSpiLockWithoutConnecting) {
     EXPECT_NE(out.str().find("monitor"), std::string::npos);
     EXPECT_EQ(run({"--version"}), kExitOk);
     EXPECT_EQ(out.str(), "quarnelctl 2.0.0\n");
+}
+
+TEST_F(Cli, AProfileSavedOnOneBoardAndLoadedIntoAnotherLeavesNoDifference) {
+    for (const auto& [reg, value] : {std::pair{"25", "80"}, {"18", "5"}, {"33", "7"}})
+        ASSERT_EQ(run({"--quick", "write", reg, value}, "a.json"), kExitOk);
+    ASSERT_EQ(run({"--quick", "profile", "save", path("p.json")}, "a.json"), kExitOk) << err.str();
+    EXPECT_EQ(nlohmann::json::parse(file("p.json"))["savedAt"].get<std::string>().substr(0, 8),
+              "2024-03-");
+
+    ASSERT_EQ(run({"--quick", "profile", "diff", path("p.json")}, "b.json"), 1);
+    EXPECT_EQ(outLines().size(), 6u);
+    EXPECT_EQ(outLines()[0].substr(0, 26), "chip 18h  Configuration 1 ");
+    EXPECT_EQ(outLines()[1].substr(0, 37), "file 18h  Configuration 1         5h ");
+    ASSERT_EQ(run({"--quick", "profile", "load", "--dry-run", path("p.json")}, "b.json"), kExitOk);
+    EXPECT_NE(out.str().find("Would write 3 of 39 registers"), std::string::npos) << out.str();
+    ASSERT_EQ(run({"--quick", "profile", "load", path("p.json")}, "b.json"), kExitOk) << err.str();
+    ASSERT_EQ(run({"--quick", "profile", "diff", path("p.json")}, "b.json"), kExitOk);
+    EXPECT_EQ(out.str(), "");
+    ASSERT_EQ(run({"--quick", "info"}, "b.json"), kExitOk);
+    EXPECT_EQ(outLines()[4], "Channel function: External temperature");
+}
+
+TEST_F(Cli, ABadProfileIsRefusedBeforeTheBoardAndAnotherChipNeedsForce) {
+    ASSERT_EQ(run({"--quick", "profile", "save", path("p.json")}), kExitOk);
+    auto profile = nlohmann::json::parse(file("p.json"));
+    const auto saveAs = [&](const std::string& name, const nlohmann::json& j) {
+        std::ofstream(path(name)) << j.dump();
+    };
+    std::filesystem::create_directory(path("folder"));
+    std::ofstream(path("cut.json")) << file("p.json").substr(0, 100);
+    auto bad = profile;
+    bad["registers"]["25h"]["value"] = 300;
+    saveAs("300.json", bad);
+    bad = profile;
+    bad["registers"]["6h"] = {{"value", 1}};
+    saveAs("result.json", bad);
+    for (const auto& [name, said] : {std::pair{"folder", "is a folder"},
+                                     {"cut.json", "ends too early"},
+                                     {"300.json", "value 300 is outside 0 to 255"},
+                                     {"result.json", "6h (Vdd MSBs) is not a setting"}}) {
+        std::filesystem::remove(path("trace"));
+        EXPECT_EQ(run({"--quick", "profile", "load", path(name)}), kExitUsage) << name;
+        EXPECT_NE(err.str().find(said), std::string::npos) << err.str();
+        EXPECT_FALSE(std::filesystem::exists(path("trace"))) << "the board was not touched";
+    }
+
+    profile["chip"]["deviceId"] = 0x52;
+    profile["registers"]["25h"]["value"] = 0x20;
+    saveAs("other.json", profile);
+    EXPECT_EQ(run({"--quick", "profile", "load", path("other.json")}), kExitUsage);
+    EXPECT_NE(err.str().find("Device ID 52h, this chip's is 51h (--force"), std::string::npos);
+    ASSERT_EQ(run({"--quick", "profile", "load", path("other.json"), "--force"}), kExitOk);
+    ASSERT_EQ(run({"--quick", "read", "25"}), kExitOk);
+    EXPECT_EQ(out.str().substr(0, 32), "25h  Internal High Limit     20h");
+}
+
+TEST_F(Cli, JsonOutputParsesAndCarriesNumbers) {
+    ASSERT_EQ(run({"--quick", "info", "--json"}), kExitOk);
+    const auto info = nlohmann::json::parse(out.str());
+    EXPECT_EQ(info["companyId"], 0x41);
+    EXPECT_EQ(info["adcReference"], (nlohmann::json{{"value", 2.28}, {"unit", "V"}}));
+    ASSERT_EQ(run({"--quick", "write", "25", "0x50", "--json"}), kExitOk);
+    const auto written = nlohmann::json::parse(out.str());
+    EXPECT_EQ(written["written"], 80);
+    EXPECT_EQ(written["value"], 80);
+    ASSERT_EQ(run({"--quick", "read", "25", "--json"}), kExitOk);
+    EXPECT_EQ(nlohmann::json::parse(out.str())["name"], "Internal High Limit");
+    ASSERT_EQ(run({"--quick", "dump", "--json"}), kExitOk);
+    const auto dump = nlohmann::json::parse(out.str());
+    ASSERT_EQ(dump["registers"].size(), static_cast<size_t>(kRegisterCount));
+    EXPECT_EQ(dump["registers"][3]["name"], "Vdd LSBs");
+
+    ASSERT_EQ(run({"--quick", "write", "1E", "0"}), kExitOk);
+    ASSERT_EQ(run({"--quick", "write", "23", "0"}), kExitOk);  // Vdd above its high limit
+    ASSERT_EQ(run({"--quick", "monitor", "--json", "--count", "3", "--fahrenheit"}), kExitOk);
+    const auto lines = outLines();
+    ASSERT_EQ(lines.size(), 3u);
+    for (const std::string& line : lines) {
+        const auto j = nlohmann::json::parse(line);
+        EXPECT_TRUE(j["time"].is_number());
+        EXPECT_EQ(j["readings"]["Internal"]["unit"],
+                  "\xC2\xB0"
+                  "F");
+        EXPECT_TRUE(j["readings"]["Ain8"]["value"].is_number());
+        EXPECT_FALSE(j["readings"].contains("External")) << "not in Ain mode";
+    }
+    const auto last = nlohmann::json::parse(lines[2]);
+    EXPECT_EQ(last["intStatus2"], (nlohmann::json{{"value", 0x10}, {"set", {"VDD"}}}));
 }
 
 }  // namespace
