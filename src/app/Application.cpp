@@ -3,15 +3,18 @@
 #include <QApplication>
 #include <QWidget>
 
+#include "app/ModalLoops.h"
 #include "app/Platform.h"
 #include "windows/AppSettings.h"
 
 namespace quarnel {
 
 Application::Application(AppEnvironment env)
-    : env_(std::move(env)), session_(env_.board, env_.clock, env_.notifier, [this](int code) {
-          HandleLinkFailure(code);
-      }) {}
+    : env_(std::move(env)),
+      clock_(env_.clock, [this] { return starting_ && closeRequested_; }),
+      session_(env_.board, clock_, env_.notifier, [this](int code) { HandleLinkFailure(code); }) {
+    session_.link.stopRequested = [this] { return starting_ && closeRequested_; };
+}
 
 Application::~Application() {
     // The windows refer to the session; they go first.
@@ -49,19 +52,26 @@ bool Application::StartApplication() {
         // The handler has shown the message and closed everything.
         starting_ = false;
         return false;
+    } catch (const StartupCancelled&) {
+        return endStartup();  // a signal during the settling delays
     }
+    if (closeRequested_) return endStartup();
 
     splash_->close();
     splash_.reset();
     starting_ = false;
-    if (closeRequested_) {
-        main_->close();
-        exitStatus_ = 0;
-        return false;
-    }
     main_->show();
     if (session_.flags.ShowHelpAtStartup) main_->openWindow(ToolWindow::Help);
     return true;
+}
+
+bool Application::endStartup() {
+    splash_->close();
+    splash_.reset();
+    starting_ = false;
+    main_->close();
+    exitStatus_ = 0;
+    return false;
 }
 
 int Application::exec() {
@@ -71,8 +81,10 @@ int Application::exec() {
 
 void Application::requestClose() {
     if (starting_) {
-        // The load is still running; close once it has returned.
+        // The load is still running; close once it has returned. A message
+        // box it shows (a board that failed) must not wait for OK.
         closeRequested_ = true;
+        DismissModalLoops();
         return;
     }
     if (main_) main_->close();
@@ -82,7 +94,8 @@ void Application::HandleLinkFailure(int code) {
     if (main_) main_->tmrMaster.stop();
     if (handlingFailure_) return;  // one message, one shutdown
     handlingFailure_ = true;
-    env_.notifier.message(LinkFailureMessage(code), Notifier::Icon::Error);
+    env_.notifier.detailedMessage(LinkFailureMessage(code), Notifier::Icon::Error,
+                                  env_.failureDetails ? env_.failureDetails() : std::string());
     closeAllWindows();
     AppSettings().sync();
     exitStatus_ = kExitLinkFailure;
@@ -102,7 +115,11 @@ void Application::closeAllWindows() {
     };
     for (QWidget* window : QApplication::topLevelWidgets())
         if (window != main_.get() && window->isVisible()) closeGuarded(window);
-    if (main_) closeGuarded(main_.get());
+    if (!main_) return;
+    try {
+        main_->closeAtOnce();
+    } catch (const LinkFailure&) {
+    }
 }
 
 }  // namespace quarnel

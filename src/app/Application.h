@@ -7,6 +7,7 @@
 #include <memory>
 
 #include "app/WindowFactory.h"
+#include "app/YieldingClock.h"
 #include "app/frmMain.h"
 #include "app/splash/frmSplash.h"
 #include "device/DeviceState.h"
@@ -32,7 +33,9 @@ struct AppEnvironment {
     std::function<void(int status)> endProcess{};
     WindowFactory createWindow = CreateToolWindow;
     std::function<QDateTime()> now{};  // status-bar clock; empty: the system's
-    ProfileDialogs profileDialogs{};   // empty: the register-settings items do nothing
+    // What the board has said (its warnings), for the link-failure box's Show Details.
+    std::function<std::string()> failureDetails{};
+    ProfileDialogs profileDialogs{};  // empty: the register-settings items do nothing
 };
 
 class Application {
@@ -62,8 +65,11 @@ class Application {
 
   private:
     void closeAllWindows();
+    // Ends a start-up that a stop request cut short: exit status 0.
+    bool endStartup();
 
     AppEnvironment env_;
+    YieldingClock clock_;  // env_.clock, its waits turning the event loop
     Session session_;
     std::unique_ptr<frmSplash> splash_;
     std::unique_ptr<frmMain> main_;

@@ -11,7 +11,7 @@
 
 namespace quarnel {
 
-void QtNotifier::message(const std::string& text, Icon icon) {
+void QtNotifier::detailedMessage(const std::string& text, Icon icon, const std::string& details) {
     QMessageBox::Icon boxIcon = QMessageBox::NoIcon;
     switch (icon) {
         case Icon::None:
@@ -32,6 +32,7 @@ void QtNotifier::message(const std::string& text, Icon icon) {
     shown.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
     QMessageBox box(boxIcon, QString::fromLatin1(kAppTitle), shown, QMessageBox::Ok,
                     QApplication::activeWindow());
+    if (!details.empty()) box.setDetailedText(QString::fromStdString(details));
     box.exec();
 }
 
@@ -47,6 +48,20 @@ FileChooser DialogFileChooser() {
         if (path.isEmpty()) return std::nullopt;
         return path;
     };
+}
+
+bool DisplayAvailable(const char* qpaPlatform, const char* display, const char* waylandDisplay) {
+    const auto set = [](const char* value) { return value && *value; };
+    if (set(display) || set(waylandDisplay)) return true;
+    if (!set(qpaPlatform)) return false;
+    // "name:options", possibly a list of fallbacks separated by ";".
+    static const QStringList kNoDisplay = {
+        QStringLiteral("offscreen"),   QStringLiteral("minimal"), QStringLiteral("vnc"),
+        QStringLiteral("linuxfb"),     QStringLiteral("eglfs"),   QStringLiteral("minimalegl"),
+        QStringLiteral("vkkhrdisplay")};
+    for (const QString& entry : QString::fromLocal8Bit(qpaPlatform).split(QLatin1Char(';')))
+        if (kNoDisplay.contains(entry.section(QLatin1Char(':'), 0, 0).trimmed())) return true;
+    return false;
 }
 
 FileChooser ProfileSaveChooser() {

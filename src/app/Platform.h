@@ -10,7 +10,9 @@ namespace quarnel {
 // A QMessageBox titled with the application title, OK only.
 class QtNotifier final : public Notifier {
   public:
-    void message(const std::string& text, Icon icon) override;
+    void message(const std::string& text, Icon icon) override { detailedMessage(text, icon, {}); }
+    // The details go under the box's Show Details button.
+    void detailedMessage(const std::string& text, Icon icon, const std::string& details) override;
 };
 
 // QDesktopServices::openUrl: the desktop's handler, no shell in between.
@@ -18,6 +20,10 @@ UrlOpener DesktopUrlOpener();
 
 // A save dialog that does not warn about existing files (logs are appended to).
 FileChooser DialogFileChooser();
+
+// Whether Qt can find a display: a platform that needs none is named in
+// QT_QPA_PLATFORM, or DISPLAY or WAYLAND_DISPLAY is set (empty counts as unset).
+bool DisplayAvailable(const char* qpaPlatform, const char* display, const char* waylandDisplay);
 
 // Register settings: a save dialog that adds ".json" and asks before replacing a
 // file, and an open dialog for existing files.

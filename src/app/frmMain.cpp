@@ -11,12 +11,15 @@
 #include <QScreen>
 #include <QStatusBar>
 #include <QToolBar>
+#include <algorithm>
 #include <cmath>
 
+#include "app/ModalLoops.h"
 #include "ui_frmMain.h"
 #include "windows/AppSettings.h"
 #include "windows/ToolViews.h"
 #include "windows/Twips.h"
+#include "windows/help/ChildPlacement.h"
 
 // The icons live in this static library; the linker keeps them only when asked.
 static void initIconResources() {
@@ -30,6 +33,8 @@ constexpr float kDefaultLeft = 1000.0f;  // twips
 constexpr float kDefaultTop = 1000.0f;
 constexpr float kDefaultWidth = 6500.0f;
 constexpr float kDefaultHeight = 6500.0f;
+constexpr float kFarTwips = 1e8f;  // beyond any screen, still far from overflowing a pixel int
+constexpr int kTitleBarRoom = 32;  // pixels of the title bar kept above the screen's bottom
 
 // A stored value read back as a single-precision number; anything that is not
 // one (or is no usable size) gives the default.
@@ -38,7 +43,7 @@ float readTwips(QSettings& settings, const char* key, float fallback, bool isSiz
     const float value =
         settings.value(QString::fromLatin1(key), QString()).toString().trimmed().toFloat(&ok);
     if (!ok || !std::isfinite(value) || (isSize && value < 1.0f)) return fallback;
-    return value;
+    return std::clamp(value, -kFarTwips, kFarTwips);
 }
 
 QString singleText(double twipsValue) {
@@ -90,6 +95,8 @@ frmMain::frmMain(MainWindowDeps deps, QWidget* parent)
                                                         {ui->Interrupts, "interrupts"}};
     for (const auto& [action, icon] : buttons) {
         action->setIcon(QIcon(QStringLiteral(":/icons/%1.png").arg(QLatin1String(icon))));
+        // The button's name for screen readers is its text: the description, not the key.
+        action->setText(action->toolTip());
         const QString key = action->objectName();
         connect(action, &QAction::triggered, this, [this, key] { tbToolBar_ButtonClick(key); });
     }
@@ -113,9 +120,14 @@ frmMain::frmMain(MainWindowDeps deps, QWidget* parent)
     clockTimer_.setTimerType(Qt::CoarseTimer);
     connect(&clockTimer_, &QTimer::timeout, this, &frmMain::updateClock);
     clockTimer_.start();
+    closeRetry_.setSingleShot(true);
+    connect(&closeRetry_, &QTimer::timeout, this, &QWidget::close);
 
     setWindowTitle(QString::fromLatin1(kAppTitle));
     deps_.session.setObserver(this);
+    // The workspace has its final size only once the window is shown and
+    // maximised; windows opened before then are placed again.
+    ui->mdiArea->viewport()->installEventFilter(this);
 }
 
 frmMain::~frmMain() {
@@ -142,14 +154,28 @@ void frmMain::RestorePlacement() {
     const float height = readTwips(settings, keys::kMainHeight, kDefaultHeight, true);
     QRect frame(twips(left), twips(top), std::max(1, twips(width)), std::max(1, twips(height)));
 
-    // A placement from a screen that is gone would leave the window unreachable.
-    bool onScreen = false;
-    for (const QScreen* screen : QGuiApplication::screens())
-        onScreen = onScreen || screen->availableGeometry().intersects(frame);
-    if (const QScreen* primary = QGuiApplication::primaryScreen(); primary && !onScreen) {
-        const QRect avail = primary->availableGeometry();
+    // The screen most of the placement lies on; one that is gone gives the
+    // primary screen's top left corner.
+    const QScreen* screen = nullptr;
+    qint64 most = 0;
+    for (const QScreen* candidate : QGuiApplication::screens()) {
+        const QRect common = candidate->availableGeometry() & frame;
+        const qint64 area = qint64(common.width()) * common.height();
+        if (!common.isEmpty() && area > most) {
+            most = area;
+            screen = candidate;
+        }
+    }
+    if (!screen && (screen = QGuiApplication::primaryScreen()))
+        frame.moveTopLeft(screen->availableGeometry().topLeft());
+    if (screen) {
+        const QRect avail = screen->availableGeometry();
+        // Larger than the screen, the window would only cost a huge backing store.
         frame.setSize(frame.size().boundedTo(avail.size()));
-        frame.moveTopLeft(avail.topLeft());
+        // The title bar runs along the top edge: that edge stays on the screen.
+        frame.moveLeft(std::clamp(frame.left(), avail.left(), avail.right() + 1 - frame.width()));
+        frame.moveTop(std::clamp(frame.top(), avail.top(),
+                                 std::max(avail.top(), avail.bottom() + 1 - kTitleBarRoom)));
     }
 
     move(frame.topLeft());
@@ -169,7 +195,20 @@ void frmMain::SavePlacement() {
     settings.setValue(QString::fromLatin1(keys::kMainHeight), singleText(toTwips(frame.height())));
 }
 
+void frmMain::closeAtOnce() {
+    closingAtOnce_ = true;
+    close();
+}
+
 void frmMain::closeEvent(QCloseEvent* event) {
+    if (!closed_ && !closingAtOnce_ && ModalLoopRunning()) {
+        // A window closed now would be deleted under the handler that opened
+        // the dialog; end the dialogs first and close once their loops are gone.
+        event->ignore();
+        DismissModalLoops();
+        closeRetry_.start(++closeAttempts_ < 100 ? 0 : 20);
+        return;
+    }
     if (!closed_) {
         // Every child runs its own close handling first. A board failure inside
         // one is being handled already; the others still close.
@@ -252,7 +291,38 @@ void frmMain::openWindow(ToolWindow which) {
     if (const QLayout* layout = sub->layout()) frame += layout->contentsMargins();
     sub->resize(designed.grownBy(frame));
     sub->show();
+    placements_.push_back({sub, which, sub->size(), {}});
+    placeChild(placements_.back());
     ui->mdiArea->setActiveSubWindow(sub);
+}
+
+void frmMain::placeChild(Placement& placement) {
+    QMdiSubWindow* sub = placement.sub;
+    sub->resize(placement.designed);
+    if (placement.which == ToolWindow::Help || placement.which == ToolWindow::About) {
+        PlaceOnMainWindow(sub->widget());
+    } else {
+        // Whole inside the workspace, as far as its minimum size allows.
+        const QSize area = ui->mdiArea->viewport()->size();
+        sub->resize(sub->size().boundedTo(area).expandedTo(sub->minimumSizeHint()));
+        const int left = std::clamp(sub->x(), 0, std::max(0, area.width() - sub->width()));
+        const int top = std::clamp(sub->y(), 0, std::max(0, area.height() - sub->height()));
+        sub->move(left, top);
+    }
+    placement.placed = sub->geometry();
+}
+
+void frmMain::placeChildrenAgain() {
+    // A window the user has moved, resized or closed is theirs from now on.
+    std::erase_if(placements_, [](const Placement& p) {
+        return !p.sub || p.sub->isHidden() || p.sub->geometry() != p.placed;
+    });
+    for (Placement& placement : placements_) placeChild(placement);
+}
+
+bool frmMain::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == ui->mdiArea->viewport() && event->type() == QEvent::Resize) placeChildrenAgain();
+    return QMainWindow::eventFilter(watched, event);
 }
 
 void frmMain::fillWindowMenu() {
@@ -311,7 +381,7 @@ bool frmMain::ContinuousReadChecked() const {
 }
 
 void frmMain::RegMapRead() {
-    if (auto* view = openView<RegMapView>(ToolWindow::RegMap)) view->cmdRead_Click();
+    if (auto* view = openView<RegMapView>(ToolWindow::RegMap)) view->ContinuousRead();
 }
 
 void frmMain::UpdateLimitsForm() {

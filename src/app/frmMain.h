@@ -10,6 +10,7 @@
 #include <QTimer>
 #include <map>
 #include <memory>
+#include <vector>
 
 #include "app/WindowFactory.h"
 #include "device/DeviceState.h"
@@ -73,6 +74,10 @@ class frmMain : public QMainWindow, public Shell, public DeviceObserver, public 
     QString statusText() const;
     // True once the close handling has run (the window may still exist).
     bool closed() const { return closed_; }
+    // Closes even while a dialog or message box runs its own loop: for the
+    // link failure, which ends the process before any window is deleted.
+    // Any other close waits until those loops have been dismissed.
+    void closeAtOnce();
 
     // Shell
     void setMainTitle(const QString& title) override;
@@ -96,8 +101,19 @@ class frmMain : public QMainWindow, public Shell, public DeviceObserver, public 
 
   protected:
     void closeEvent(QCloseEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
   private:
+    // Where a window opened by the program (not yet moved by the user) sits.
+    struct Placement {
+        QPointer<QMdiSubWindow> sub;
+        ToolWindow which;
+        QSize designed;  // frame size it asked for
+        QRect placed;    // frame geometry last given
+    };
+    void placeChild(Placement& placement);
+    void placeChildrenAgain();
+
     template <class View>
     View* openView(ToolWindow which) const;
     void fillWindowMenu();
@@ -109,6 +125,10 @@ class frmMain : public QMainWindow, public Shell, public DeviceObserver, public 
     QTimer clockTimer_;
     QLabel* panels_[4] = {};
     std::map<ToolWindow, QPointer<QMdiSubWindow>> windows_;
+    std::vector<Placement> placements_;
+    QTimer closeRetry_;  // a close put off while a dialog's loop returns
+    int closeAttempts_ = 0;
+    bool closingAtOnce_ = false;
     bool closed_ = false;
 };
 

@@ -2,8 +2,10 @@
 
 #include <CLI/CLI.hpp>
 #include <QApplication>
+#include <cstdlib>
 #include <iostream>
 #include <string>
+#include <vector>
 
 #include "app/Application.h"
 #include "app/Platform.h"
@@ -42,6 +44,20 @@ int main(int argc, char** argv) {
         return kExitUsage;
     }
 
+    // Without a display Qt would abort in its platform plugin.
+    if (!DisplayAvailable(std::getenv("QT_QPA_PLATFORM"), std::getenv("DISPLAY"),
+                          std::getenv("WAYLAND_DISPLAY"))) {
+        std::cerr << "quarnel-eval: no display: set DISPLAY (or WAYLAND_DISPLAY), "
+                     "or use quarnelctl on the command line\n";
+        return kExitUsage;
+    }
+    // The board's warnings go to stderr, and under a link failure's Show Details.
+    std::vector<std::string> boardWarnings;
+    options.sim.warn = [&boardWarnings](const std::string& text) {
+        std::cerr << "quarnel sim: warning: " << text << std::endl;
+        boardWarnings.push_back(text);
+    };
+
     // Our options are parsed already; Qt sees only the program name.
     int qtArgc = 1;
     QApplication qtApp(qtArgc, argv);
@@ -59,6 +75,12 @@ int main(int argc, char** argv) {
                                    QCoreApplication::applicationDirPath().toStdString()))};
     environment.quick = options.quick;
     environment.endProcess = &EndProcessNow;
+    environment.failureDetails = [&boardWarnings] {
+        std::string details;
+        for (const std::string& line : boardWarnings)
+            details += (details.empty() ? "" : "\n") + line;
+        return details;
+    };
     environment.profileDialogs = {ProfileSaveChooser(), ProfileOpenChooser(), &ConfirmWithDialog};
     Application application(std::move(environment));
     SignalBridge signalBridge;

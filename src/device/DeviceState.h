@@ -36,6 +36,12 @@ class Notifier {
     enum class Icon { None, Information, Warning, Error };
     virtual ~Notifier() = default;
     virtual void message(const std::string& text, Icon icon) = 0;
+    // The same with the reason behind it, which the GUI's box keeps under
+    // Show Details; a notifier without such a place drops it.
+    virtual void detailedMessage(const std::string& text, Icon icon, const std::string& details) {
+        (void)details;
+        message(text, icon);
+    }
 };
 
 }  // namespace quarnel

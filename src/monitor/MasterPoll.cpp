@@ -29,38 +29,38 @@ void MasterPoll::TakeReading() {
     auto ain = [&](int16_t c) { return RoundToSingle(AinFromCode(c, reference), 3); };
 
     switch (PollState) {
-        case 0:
+        case kPollInternalTemp:
             r.InternalTemp = temperature(code(0x03, 0, 0x07));
             break;
-        case 1:
+        case kPollExternalTemp:
             r.ExternalTemp = temperature(code(0x04, 0, 0x08));
             break;
-        case 2:
+        case kPollVdd:
             r.Vdd = RoundToSingle(VddFromCode(code(0x03, 2, 0x06)), 3);
             break;
-        case 3:
+        case kPollAin5:
             r.Ain5 = ain(code(0x05, 0, 0x0C));
             break;
-        case 4:
+        case kPollAin6:
             r.Ain6 = ain(code(0x05, 2, 0x0D));
             break;
-        case 5:
+        case kPollAin7:
             r.Ain7 = ain(code(0x05, 4, 0x0E));
             break;
-        case 6:
+        case kPollAin8:
             r.Ain8 = ain(code(0x05, 6, 0x0F));
             break;
-        case 7:
+        case kPollStatus:
             r.IntStatus1 = link.ReadRegister(device, 0x00);
             r.IntStatus2 = link.ReadRegister(device, 0x01);
             break;
-        case 8:
+        case kPollAin1:
             r.Ain1 = ain(code(0x04, 0, 0x08));
             break;
-        case 9:
+        case kPollAin2:
             r.Ain2 = ain(code(0x04, 2, 0x09));
             break;
-        case 10: {
+        case kPollAin3: {
             r.Ain3 = ain(code(0x04, 4, 0x0A));
             const float celsius = VarnoTempFromVolts(r.Ain3);
             r.VarnoTemp = fahrenheit ? FahrenheitFromCelsius(celsius) : celsius;
@@ -70,6 +70,7 @@ void MasterPoll::TakeReading() {
             r.Ain4 = ain(code(0x04, 6, 0x0B));
             break;
     }
+    r.Taken |= static_cast<uint16_t>(1u << PollState);
     PollState = static_cast<int16_t>((PollState + 1) % kPollStates);
 }
 

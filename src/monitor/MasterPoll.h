@@ -11,6 +11,22 @@
 namespace quarnel {
 
 inline constexpr int kPollStates = 12;
+// The poll state that takes each reading; CurrentReadings::Taken has its bit
+// set once that reading has been taken.
+enum PollReading : int {
+    kPollInternalTemp = 0,
+    kPollExternalTemp = 1,
+    kPollVdd = 2,
+    kPollAin5 = 3,
+    kPollAin6 = 4,
+    kPollAin7 = 5,
+    kPollAin8 = 6,
+    kPollStatus = 7,
+    kPollAin1 = 8,
+    kPollAin2 = 9,
+    kPollAin3 = 10,  // VarnoTemp too
+    kPollAin4 = 11,
+};
 inline constexpr double kGraphRefreshSeconds = 0.1;
 inline constexpr double kRegMapRefreshSeconds = 0.5;
 inline constexpr double kLimitsRefreshSeconds = 0.5;

@@ -34,6 +34,7 @@ struct CurrentReadings {
     float Ain8 = 0.0f;
     int16_t IntStatus1 = 0;  // raw register 0x00
     int16_t IntStatus2 = 0;  // raw register 0x01
+    uint16_t Taken = 0;      // bit n: the reading of poll state n has been taken (MasterPoll)
 };
 
 // Data-logging state. LogIntervalMs lives in the device state.

@@ -19,8 +19,10 @@ void Lamp::setLit(bool lit) {
     lit_ = lit;
     update();
     if (QAccessible::isActive()) {
-        QAccessibleValueChangeEvent event(this, accessibleValue());
-        QAccessible::updateAccessibility(&event);
+        QAccessibleValueChangeEvent value(this, accessibleValue());
+        QAccessible::updateAccessibility(&value);
+        QAccessibleEvent name(this, QAccessible::NameChanged);  // the name carries it too
+        QAccessible::updateAccessibility(&name);
     }
     emit litChanged(lit);
 }

@@ -23,7 +23,12 @@ class Lamp : public QWidget {
     static QColor litColor() { return QColor(220, 40, 35); }
     QColor color() const { return lit_ ? litColor() : unlitColor(); }
 
-    QString accessibleCaption() const { return caption_; }
+    // Screen readers that announce only names (no value) hear the state too:
+    // "Internal High: Bad".
+    QString accessibleCaption() const {
+        return caption_.isEmpty() ? accessibleValue()
+                                  : caption_ + QStringLiteral(": ") + accessibleValue();
+    }
     QString accessibleValue() const;
 
     QSize sizeHint() const override { return QSize(18, 18); }

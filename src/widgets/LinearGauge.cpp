@@ -125,10 +125,14 @@ void LinearGauge::setPointerValue(int pointer, double value) {
             notifyValueChanged();
             break;
         case LowMarker:
+            if (value == low_) return;
             low_ = value;
+            notifyLimitsChanged();
             break;
         case HighMarker:
+            if (value == high_) return;
             high_ = value;
+            notifyLimitsChanged();
             break;
         default:
             return;
@@ -190,6 +194,18 @@ void LinearGauge::setMarkerColor(int marker, const QColor& color) {
 QString LinearGauge::readingText() const {
     if (!std::isfinite(reading_)) return units_;
     return QString::number(reading_, 'g', 6) + units_;
+}
+
+QString LinearGauge::limitsText() const {
+    const int d = decimals(step());
+    return QStringLiteral("low limit %1%2, high limit %3%2")
+        .arg(numberText(low_, d), units_, numberText(high_, d));
+}
+
+void LinearGauge::notifyLimitsChanged() {
+    if (!QAccessible::isActive()) return;
+    QAccessibleEvent event(this, QAccessible::DescriptionChanged);
+    QAccessible::updateAccessibility(&event);
 }
 
 void LinearGauge::notifyValueChanged() {
@@ -306,6 +322,7 @@ void LinearGauge::moveSelectedMarker(double value) {
     if (value == current) return;
     current = value;
     update();
+    notifyLimitsChanged();
     emit markerMoved(selected_, value);
 }
 

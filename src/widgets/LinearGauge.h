@@ -73,6 +73,8 @@ class LinearGauge : public QWidget {
     QString readingText() const;
     QString accessibleCaption() const { return caption_; }
     QString accessibleValue() const { return readingText(); }
+    // The two limits as read out: "low limit 20°C, high limit 80°C".
+    QString limitsText() const;
 
     QSize sizeHint() const override;
     QSize minimumSizeHint() const override;
@@ -116,6 +118,7 @@ class LinearGauge : public QWidget {
     int decimals(double step) const;
     QString numberText(double value, int decimals) const;
     void notifyValueChanged();
+    void notifyLimitsChanged();
 
     double min_ = 0.0, max_ = 100.0;
     double majorStep_ = 0.0;

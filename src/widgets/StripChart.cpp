@@ -17,6 +17,7 @@
 #include <QVBoxLayout>
 #include <algorithm>
 #include <cmath>
+#include <limits>
 
 #include "widgets/WidgetAccessibility.h"
 
@@ -33,6 +34,28 @@ const QString kToolTip =
 double keyOf(qint64 msecsSinceEpoch) {
     return double(msecsSinceEpoch) / 1000.0;
 }
+
+// Steps between time labels: the ticker's choice, widened to the first of
+// these that leaves room for the labels.
+constexpr double kTimeSteps[] = {1,   2,   5,   10,   15,   20,   30,   60,    120,
+                                 300, 600, 900, 1200, 1800, 3600, 7200, 21600, 43200};
+
+class SpacedTimeTicker : public QCPAxisTickerDateTime {
+  public:
+    void setMinimumStep(double seconds) { minimumStep_ = seconds; }
+
+  protected:
+    double getTickStep(const QCPRange& range) override {
+        const double step = QCPAxisTickerDateTime::getTickStep(range);
+        if (step >= minimumStep_) return step;
+        for (double wider : kTimeSteps)
+            if (wider >= minimumStep_) return wider;
+        return minimumStep_;
+    }
+
+  private:
+    double minimumStep_ = 0.0;
+};
 
 }  // namespace
 
@@ -147,10 +170,10 @@ StripChart::StripChart(QWidget* parent) : QWidget(parent) {
     legend->setRowSpacing(0);
     legend->setMargins(QMargins(6, 0, 6, 2));
 
-    auto ticker = QSharedPointer<QCPAxisTickerDateTime>::create();
-    ticker->setDateTimeFormat(QStringLiteral("HH:mm:ss"));
-    ticker->setTickCount(6);
-    plot_->xAxis->setTicker(ticker);
+    timeTicker_ = QSharedPointer<SpacedTimeTicker>::create();
+    timeTicker_->setDateTimeFormat(QStringLiteral("HH:mm:ss"));
+    timeTicker_->setTickCount(6);
+    plot_->xAxis->setTicker(timeTicker_);
     const QColor gridColor(226, 229, 234);
     for (QCPAxis* axis : {plot_->xAxis, plot_->yAxis}) {
         axis->grid()->setPen(QPen(gridColor, 1));
@@ -226,6 +249,7 @@ void StripChart::setChannelColors(const QList<QColor>& colors) {
         Channel channel;
         channel.graph = plot_->addGraph();
         channel.graph->setAdaptiveSampling(true);
+        channel.graph->data()->setAutoSqueeze(false);  // trim() squeezes, sooner
         channel.label = QStringLiteral("Channel %1").arg(channels_.size() + 1);
         channel.graph->setName(channel.label);
         channels_.push_back(channel);
@@ -273,9 +297,18 @@ void StripChart::AddSamples(const QDateTime& when, const QList<double>& values) 
 }
 
 void StripChart::addPoint(Channel& channel, double key, double value) {
+    if (std::isnan(value)) return;
     if (hasSamples_ && key < newestKey_) startAgainAt(key);
     if (!hasSamples_ || key > newestKey_) newestKey_ = key;
     hasSamples_ = true;
+    if (!channel.graph->visible()) {
+        channel.gapPending = true;
+        return;
+    }
+    // A NaN point breaks the trace where the channel was hidden.
+    if (channel.gapPending && !channel.graph->data()->isEmpty())
+        channel.graph->addData(key, std::numeric_limits<double>::quiet_NaN());
+    channel.gapPending = false;
     channel.graph->addData(key, value);
     trim(channel);
 }
@@ -283,14 +316,29 @@ void StripChart::addPoint(Channel& channel, double key, double value) {
 void StripChart::startAgainAt(double key) {
     // The caller's clock went back: keeping the newer points would hide every
     // new sample outside the window until the clock caught up again.
-    for (Channel& channel : channels_) channel.graph->data()->clear();
+    for (Channel& channel : channels_) {
+        channel.graph->data()->clear();
+        channel.removed = 0;
+    }
     newestKey_ = key;
 }
 
 void StripChart::trim(Channel& channel) {
     auto data = channel.graph->data();
     const double cutoff = newestKey_ - historySeconds_;
-    if (data->constBegin()->key < cutoff) data->removeBefore(cutoff);
+    if (data->constBegin()->key < cutoff) {
+        const int before = data->size();
+        data->removeBefore(cutoff);
+        // The container keeps removed points' room at its front and would let
+        // it grow to 1.5 times the history before giving it back, so memory
+        // rose for a quarter of an hour after the history filled. Squeezing
+        // at an eighth keeps the allocation within the history and a little.
+        channel.removed += before - data->size();
+        if (channel.removed > data->size() / 8) {
+            data->squeeze(true, false);
+            channel.removed = 0;
+        }
+    }
     // Equal time stamps defeat the time bound; trim in batches to stay cheap.
     if (data->size() > maxPoints_ + maxPoints_ / 4) {
         QVector<QCPGraphData> keep(data->constEnd() - maxPoints_, data->constEnd());
@@ -423,6 +471,7 @@ void StripChart::replotNow() {
     plot_->xAxis->setTickLabels(hasSamples_);
     plot_->yAxis->setRange(yMin_, yMax_);
     updateLegendWrap();
+    spaceTimeTicks();
     plot_->replot(QCustomPlot::rpQueuedRefresh);
     updateAccessibleText();
 }
@@ -449,6 +498,16 @@ void StripChart::updateLegendWrap() {
         plot_->legend->setWrap(columns);
         plot_->legend->setFillOrder(QCPLayoutGrid::foColumnsFirst, true);
     }
+}
+
+void StripChart::spaceTimeTicks() {
+    // Labels one and a half label widths apart never run into each other.
+    const QFontMetrics metrics(plot_->xAxis->tickLabelFont());
+    const double pitch = 1.5 * metrics.horizontalAdvance(QStringLiteral("00:00:00"));
+    const int width = plot_->axisRect()->width() > 0 ? plot_->axisRect()->width() : plot_->width();
+    const double seconds = plot_->xAxis->range().size();
+    static_cast<SpacedTimeTicker*>(timeTicker_.data())
+        ->setMinimumStep(seconds * pitch / std::max(1, width));
 }
 
 void StripChart::placeArrows() {

@@ -7,6 +7,7 @@
 #include <QColor>
 #include <QDateTime>
 #include <QList>
+#include <QSharedPointer>
 #include <QString>
 #include <QWidget>
 #include <functional>
@@ -14,6 +15,7 @@
 
 class QCustomPlot;
 class QCPGraph;
+class QCPAxisTickerDateTime;
 class QCPTextElement;
 class QAction;
 class QTimer;
@@ -45,7 +47,8 @@ class StripChart : public QWidget {
     // Samples are stamped by the caller in milliseconds since the epoch (or a
     // QDateTime), so the axis keeps running across midnight. A time earlier
     // than the newest sample means the clock was set back: the history is
-    // dropped and the chart starts again from that time.
+    // dropped and the chart starts again from that time. A NaN value is no
+    // reading (the channel has not been read yet): nothing is added.
     void AddSample(int channel, double value, qint64 msecsSinceEpoch);
     void AddSample(int channel, double value, const QDateTime& when);
     // values[i] goes to channel i + 1; extra values are ignored.
@@ -55,7 +58,9 @@ class StripChart : public QWidget {
 
     void SetChartTitle(const QString& text);
     void SetChannelLabel(int channel, const QString& text);
-    // A hidden channel keeps recording but is not drawn; its legend stays.
+    // A hidden channel keeps its legend but takes no samples: those added while
+    // it is hidden are never drawn, and a gap separates what came before from
+    // what comes after it is shown again.
     void SetChannelShown(int channel, bool shown);
     void SetChartVisible(bool visible);
 
@@ -117,6 +122,8 @@ class StripChart : public QWidget {
     struct Channel {
         QCPGraph* graph = nullptr;
         QString label;
+        bool gapPending = false;  // samples were dropped while hidden
+        int removed = 0;          // points trimmed since the container was last squeezed
     };
 
     bool validChannel(int channel) const;
@@ -127,6 +134,7 @@ class StripChart : public QWidget {
     void scheduleReplot();
     void placeArrows();
     void updateLegendWrap();
+    void spaceTimeTicks();
     void dragTimeArrow(double dx, bool start);
     void dragYArrow(bool top, double dy, bool start);
     void updateAccessibleText();
@@ -134,6 +142,7 @@ class StripChart : public QWidget {
 
     QCustomPlot* plot_ = nullptr;
     QCPTextElement* title_ = nullptr;
+    QSharedPointer<QCPAxisTickerDateTime> timeTicker_;
     std::vector<Channel> channels_;
     StripChartArrow* timeArrow_ = nullptr;
     StripChartArrow* yTopArrow_ = nullptr;

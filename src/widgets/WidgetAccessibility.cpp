@@ -33,11 +33,36 @@ class Accessible : public QAccessibleWidget {
     }
 };
 
+// A gauge also gives its reading and scale as numbers, and its limits in
+// the description, where screen readers that show no value text find them.
+class GaugeAccessible : public Accessible<LinearGauge>, public QAccessibleValueInterface {
+  public:
+    explicit GaugeAccessible(LinearGauge* gauge) : Accessible(gauge, QAccessible::Slider) {}
+
+    void* interface_cast(QAccessible::InterfaceType type) override {
+        if (type == QAccessible::ValueInterface)
+            return static_cast<QAccessibleValueInterface*>(this);
+        return Accessible::interface_cast(type);
+    }
+    QString text(QAccessible::Text t) const override {
+        if (t != QAccessible::Description) return Accessible::text(t);
+        const QString more = Accessible::text(t);
+        return gauge()->limitsText() + (more.isEmpty() ? QString() : QStringLiteral(". ") + more);
+    }
+    QVariant currentValue() const override { return gauge()->reading(); }
+    void setCurrentValue(const QVariant&) override {}  // the reading is the chip's
+    QVariant maximumValue() const override { return gauge()->scaleMax(); }
+    QVariant minimumValue() const override { return gauge()->scaleMin(); }
+    QVariant minimumStepSize() const override { return gauge()->step(); }
+
+  private:
+    LinearGauge* gauge() const { return static_cast<LinearGauge*>(widget()); }
+};
+
 QAccessibleInterface* factory(const QString&, QObject* object) {
     if (auto* chart = qobject_cast<StripChart*>(object))
         return new Accessible<StripChart>(chart, QAccessible::Chart);
-    if (auto* gauge = qobject_cast<LinearGauge*>(object))
-        return new Accessible<LinearGauge>(gauge, QAccessible::Slider);
+    if (auto* gauge = qobject_cast<LinearGauge*>(object)) return new GaugeAccessible(gauge);
     if (auto* lamp = qobject_cast<Lamp*>(object))
         return new Accessible<Lamp>(lamp, QAccessible::Indicator);
     return nullptr;

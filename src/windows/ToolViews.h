@@ -6,28 +6,30 @@
 namespace quarnel {
 
 class GraphsView {
-public:
+  public:
     virtual ~GraphsView() = default;
     virtual void UpdateGraphingForm() = 0;
     virtual void UpdateGraphsLayout() = 0;
 };
 
 class RegMapView {
-public:
+  public:
     virtual ~RegMapView() = default;
     virtual bool ContinuousReadChecked() const = 0;  // chkContRead is checked
     virtual void cmdRead_Click() = 0;
+    // The Read command as the master timer runs it while continuous read is on.
+    virtual void ContinuousRead() { cmdRead_Click(); }
 };
 
 class LimitsView {
-public:
+  public:
     virtual ~LimitsView() = default;
     virtual void UpdateLimitsForm() = 0;
     virtual void UpdateLimitsLayout() = 0;
 };
 
 class LoggingView {
-public:
+  public:
     virtual ~LoggingView() = default;
     // Logging stopped because a line could not be written.
     virtual void LoggingStopped() = 0;

@@ -102,4 +102,16 @@ TEST_F(GuiE2E, FirmwareFaultEndsWithStatusThreeAfterItsMessage) {
     EXPECT_NE(out.find("status=3"), std::string::npos) << out;
 }
 
+TEST(GuiWithoutDisplay, SaysWhatToDoAndEndsWithStatusTwo) {
+    const fs::path out =
+        fs::temp_directory_path() / ("quarnel-nodisplay-" + std::to_string(::getpid()));
+    const std::string run = "env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM " QUARNEL_BIN_DIR;
+    EXPECT_EQ(std::system((run + "/quarnel-eval --quick 2>'" + out.string() + "'").c_str()),
+              2 << 8);
+    const std::string text = readFile(out);
+    fs::remove(out);
+    EXPECT_TRUE(text.find("set DISPLAY") != text.npos && text.find('\n') == text.size() - 1)
+        << text;
+}
+
 }  // namespace

@@ -7,9 +7,11 @@
 #include <QRadioButton>
 #include <algorithm>
 #include <cmath>
+#include <limits>
 #include <string>
 
 #include "device/Conversions.h"
+#include "monitor/MasterPoll.h"
 #include "ui_frmGraphing.h"
 #include "widgets/StripChart.h"
 
@@ -228,10 +230,18 @@ void frmGraphing::UpdateGraphingForm() {
     StripChart* vdd = charts_[kVoltage];
     StripChart* ain = charts_[kAin];
 
+    // A channel is plotted from its first reading on, not from the 0 it
+    // holds until the polling cycle has come round to it.
+    const auto read = [&r](PollReading state, float value) {
+        return (r.Taken >> state) & 1u ? double(value) : std::numeric_limits<double>::quiet_NaN();
+    };
     const qint64 now = sampleTime().toMSecsSinceEpoch();
-    temp->AddSamples(now, {r.InternalTemp, r.ExternalTemp, r.VarnoTemp});
-    vdd->AddSample(1, r.Vdd, now);
-    ain->AddSamples(now, {r.Ain1, r.Ain2, r.Ain3, r.Ain4, r.Ain5, r.Ain6, r.Ain7, r.Ain8});
+    temp->AddSamples(now, {read(kPollInternalTemp, r.InternalTemp),
+                           read(kPollExternalTemp, r.ExternalTemp), read(kPollAin3, r.VarnoTemp)});
+    vdd->AddSample(1, read(kPollVdd, r.Vdd), now);
+    ain->AddSamples(now, {read(kPollAin1, r.Ain1), read(kPollAin2, r.Ain2), read(kPollAin3, r.Ain3),
+                          read(kPollAin4, r.Ain4), read(kPollAin5, r.Ain5), read(kPollAin6, r.Ain6),
+                          read(kPollAin7, r.Ain7), read(kPollAin8, r.Ain8)});
 
     const QString& unit = session_.flags.ShowFahrenheit ? kFahrenheit : kCelsius;
     temp->SetChartTitle(QStringLiteral("Temperature(") + unit + QLatin1Char(')'));
@@ -258,6 +268,8 @@ void frmGraphing::UpdateGraphingForm() {
     if (logging.LoggingActive) {
         ui->cmdLog->setText(QString::fromLatin1(kLoggingText));
         ui->lblLogged->setText(text(TrimmedNumberText(static_cast<double>(logging.LoggedCount))));
+        // Its name is what a screen reader reads: the count with its caption.
+        ui->lblLogged->setAccessibleName(QStringLiteral("Logged ") + ui->lblLogged->text());
     } else {
         ui->cmdLog->setText(QString::fromLatin1(kLogDataText));
     }

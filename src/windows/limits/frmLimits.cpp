@@ -88,10 +88,11 @@ frmLimits::frmLimits(Session& session, Shell& shell, QWidget* parent)
 
     Form_Load();
 
-    // Only the user's clicks write: setting the boxes at load above wrote nothing.
+    // Connected after the load, which set the boxes without writing. A change
+    // writes however it comes: mouse, keyboard or a screen reader's toggle.
     for (int i = 0; i < kMaskCount; ++i)
-        connect(chkMask_[i], &QCheckBox::clicked, this, [this, i] { chkMask_Click(i); });
-    connect(ui->chkIntMask, &QCheckBox::clicked, this, &frmLimits::chkIntMask_Click);
+        connect(chkMask_[i], &QCheckBox::toggled, this, [this, i] { chkMask_Click(i); });
+    connect(ui->chkIntMask, &QCheckBox::toggled, this, &frmLimits::chkIntMask_Click);
 
     connect(ui->ggeInternal, &LinearGauge::markerReleased, this,
             &frmLimits::ggeInternal_MarkerMoved);

@@ -88,6 +88,10 @@ double ParseDecimalText(const QString& text) {
     return strtod_l(number.c_str(), nullptr, cLocale);
 }
 
+bool StartsWithMinus(const QString& text) {
+    return withoutBlanks(text).startsWith(QLatin1Char('-'));
+}
+
 double RoundHalfEven(double value) {
     const int previous = std::fegetround();
     std::fesetround(FE_TONEAREST);

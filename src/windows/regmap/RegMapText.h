@@ -15,6 +15,10 @@ uint64_t ParseHexText(const QString& text);
 // is taken up to the first character that cannot continue it. No number gives 0.
 double ParseDecimalText(const QString& text);
 
+// The text starts (after blanks) with a minus sign, whether or not a digit
+// follows yet: a negative value being typed.
+bool StartsWithMinus(const QString& text);
+
 // Nearest integer, a half going to the even neighbour (2.5 gives 2).
 double RoundHalfEven(double value);
 

@@ -10,6 +10,7 @@
 #include <QLineEdit>
 #include <QMouseEvent>
 #include <QPushButton>
+#include <QScopedValueRollback>
 #include <QTreeWidget>
 #include <QTreeWidgetItem>
 #include <algorithm>
@@ -124,6 +125,7 @@ frmRegMap::frmRegMap(Session& session, Shell& shell, QWidget* parent)
                 ui->lblInfo_4, ui->lblInfo_5, ui->lblInfo_6, ui->lblInfo_7};
 
     applyFonts();
+    bitLabelFont_ = lblInfo_[0]->font();
     for (QWidget* w : findChildren<QWidget*>()) {
         if (qobject_cast<QLabel*>(w) || qobject_cast<QCheckBox*>(w) ||
             qobject_cast<QPushButton*>(w) || qobject_cast<QLineEdit*>(w))
@@ -139,11 +141,18 @@ frmRegMap::frmRegMap(Session& session, Shell& shell, QWidget* parent)
             [this](QTreeWidgetItem* node, int) { TreeView1_NodeClick(node); });
     ui->txtDec->installEventFilter(this);
     ui->txtHex->installEventFilter(this);
-    for (QLabel* bit : lblBit_) bit->installEventFilter(this);
+    for (QLabel* bit : lblBit_) {
+        // Reachable by Tab and flipped with Space, like the click does.
+        bit->installEventFilter(this);
+        bit->setFocusPolicy(Qt::StrongFocus);
+        bit->setAccessibleDescription(
+            QStringLiteral("Space flips the bit and writes the register"));
+    }
 
     BuildRegisterTree();
     LayoutBitDisplay();
     for (QWidget* w : design_.keys()) fitToText(w);
+    for (QLabel* bit : lblBit_) setCaption(bit, bit->text());  // their accessible names
     if (QTreeWidgetItem* general = ui->TreeView1->topLevelItem(0)) general->setExpanded(true);
     openFlag_.raise();
 }
@@ -178,12 +187,16 @@ void frmRegMap::cmdRead_Click() {
         return;
     }
     setCaption(ui->lblRegDescription, QStringLiteral("Unknown"));
-    const QString text = regmap::AddressText(*address);
-    setCaption(ui->lblCurrentAddr, text);
-    setBoxText(ui->txtReadAddr, text);
+    setCaption(ui->lblCurrentAddr, regmap::AddressText(*address));
+    setAddressBox(*address);
     for (int k = 0; k < 8; ++k) setCaption(lblInfo_[k], QString::number(7 - k));
     const auto reread = static_cast<int32_t>(regmap::ParseHexText(ui->txtReadAddr->text()));
     showValue(session_.link.ReadRegister(session_.link.DeviceAddress, reread));
+}
+
+void frmRegMap::ContinuousRead() {
+    const QScopedValueRollback<bool> keep(keepAddressText_, true);
+    cmdRead_Click();
 }
 
 void frmRegMap::cmdWrite_Click() {
@@ -229,9 +242,8 @@ void frmRegMap::ShowRegisterEntry(int index) {
     if (index < 0 || index >= table.size()) return;
     const RegisterInfo& entry = table[index];
     setCaption(ui->lblRegDescription, QString::fromStdString(entry.Description));
-    const QString address = regmap::AddressText(entry.Address);
-    setCaption(ui->lblCurrentAddr, address);
-    setBoxText(ui->txtReadAddr, address);
+    setCaption(ui->lblCurrentAddr, regmap::AddressText(entry.Address));
+    setAddressBox(entry.Address);
     const std::array<std::string, 8> labels = table.SplitBitLabels(index);
     for (int k = 0; k < 8; ++k) setCaption(lblInfo_[k], QString::fromStdString(labels[k]));
     showValue(session_.link.ReadRegister(session_.link.DeviceAddress, entry.Address));
@@ -260,8 +272,11 @@ std::optional<int32_t> frmRegMap::addressFromBox() {
 }
 
 std::optional<int32_t> frmRegMap::valueFromBox() {
-    const double value = regmap::RoundHalfEven(regmap::ParseDecimalText(ui->txtDec->text()));
-    if (value < 0) {
+    // A lone "-" reads as 0; refused now, it is not turned into 0 before the
+    // digit that follows it is typed.
+    const QString text = ui->txtDec->text();
+    const double value = regmap::RoundHalfEven(regmap::ParseDecimalText(text));
+    if (value < 0 || regmap::StartsWithMinus(text)) {
         showStatus(QString::fromLatin1(kNegativeValueRefused));
         return std::nullopt;
     }
@@ -311,11 +326,26 @@ void frmRegMap::setBoxText(QLineEdit* box, const QString& text) {
     box->setCursorPosition(static_cast<int>(text.size()));
 }
 
+void frmRegMap::setAddressBox(int32_t address) {
+    if (keepAddressText_ && regmap::ParseHexText(ui->txtReadAddr->text()) == uint64_t(address))
+        return;
+    setBoxText(ui->txtReadAddr, regmap::AddressText(address));
+}
+
 bool frmRegMap::eventFilter(QObject* watched, QEvent* event) {
     if (event->type() == QEvent::KeyPress) {
         const int key = static_cast<QKeyEvent*>(event)->key();
         if (watched == ui->txtDec) return txtDec_KeyDown(key);
         if (watched == ui->txtHex) return txtHex_KeyDown(key);
+        for (int i = 0; i < 8; ++i) {
+            if (watched != lblBit_[i] || (key != Qt::Key_Space && !isEnterKey(key))) continue;
+            lblBit_Click(i);
+            return true;
+        }
+    } else if (event->type() == QEvent::FocusIn || event->type() == QEvent::FocusOut) {
+        // A frame shows which digit Space would flip.
+        if (auto* bit = qobject_cast<QLabel*>(watched); bit && bit->focusPolicy() != Qt::NoFocus)
+            bit->setFrameShape(event->type() == QEvent::FocusIn ? QFrame::Box : QFrame::NoFrame);
     } else if (event->type() == QEvent::MouseButtonRelease) {
         auto* mouse = static_cast<QMouseEvent*>(event);
         for (int i = 0; i < 8; ++i) {
@@ -405,7 +435,31 @@ void frmRegMap::rememberDesign(QWidget* w) {
 
 void frmRegMap::setCaption(QLabel* label, const QString& text) {
     label->setText(text);
+    const auto info = std::find(lblInfo_.begin(), lblInfo_.end(), label);
+    if (info != lblInfo_.end()) fitBitLabel(label);
     fitToText(label);
+    // A screen reader hears each digit with its bit and name: "Bit 7 GEN1: 0".
+    for (int i = 0; i < 8; ++i) {
+        if (label != lblBit_[i] && label != lblInfo_[7 - i]) continue;
+        const QString name = lblInfo_[7 - i]->text();
+        const bool plain =
+            name == QLatin1String("X") || name == QLatin1String("-") || name == QString::number(i);
+        lblBit_[i]->setAccessibleName(QStringLiteral("Bit %1%2: %3")
+                                          .arg(i)
+                                          .arg(plain ? QString() : QLatin1Char(' ') + name)
+                                          .arg(lblBit_[i]->text()));
+    }
+}
+
+void frmRegMap::fitBitLabel(QLabel* label) {
+    // Eight names side by side: one wider than its digit's column is set
+    // smaller, so that neighbouring names never run together ("DRNGCRNG").
+    constexpr int kGap = 4;
+    const int column = lblBit_[0]->width() - kGap;
+    QFont font = bitLabelFont_;
+    while (font.pointSizeF() > 5.0 && QFontMetrics(font).horizontalAdvance(label->text()) > column)
+        font.setPointSizeF(font.pointSizeF() - 0.5);
+    label->setFont(font);
 }
 
 void frmRegMap::showStatus(const QString& text) {

@@ -4,6 +4,7 @@
 // write a value or flip one bit. The master timer calls cmdRead_Click while
 // continuous read is ticked.
 
+#include <QFont>
 #include <QHash>
 #include <QRect>
 #include <QString>
@@ -51,6 +52,9 @@ class frmRegMap : public QWidget, public RegMapView {
     // RegMapView
     bool ContinuousReadChecked() const override;
     void cmdRead_Click() override;
+    // Leaves the address box alone when its text already names the register
+    // read, so the user can edit it while the reads go on.
+    void ContinuousRead() override;
 
     void cmdWrite_Click();
     void lblBit_Click(int i);
@@ -85,6 +89,8 @@ class frmRegMap : public QWidget, public RegMapView {
     void showStatus(const QString& text);
     void setCaption(QLabel* label, const QString& text);
     void setBoxText(QLineEdit* box, const QString& text);
+    void setAddressBox(int32_t address);
+    void fitBitLabel(QLabel* label);
     void rememberDesign(QWidget* w);
     void fitToText(QWidget* w);
     void applyFonts();
@@ -94,8 +100,11 @@ class frmRegMap : public QWidget, public RegMapView {
     Shell& shell_;
     std::array<QLabel*, 8> lblBit_{};
     std::array<QLabel*, 8> lblInfo_{};
-    QHash<QWidget*, QRect> design_;  // documented geometry that text may grow from
+    QHash<QWidget*, QRect> design_;
+    QFont bitLabelFont_;  // the bit names' font where they fit their column  // documented geometry
+                          // that text may grow from
     WindowOpenFlag openFlag_;
+    bool keepAddressText_ = false;  // a continuous read is running
 };
 
 }  // namespace quarnel

@@ -113,6 +113,8 @@ struct HarnessOptions {
     int chipAddress = 0x48;
     bool fakeWindows = true;     // false: the program's own window factory
     WindowFactory createWindow;  // replaces both when set
+    bool quick = true;           // false: the start-up waits its settling delays
+    std::string statePath;       // empty: a board state file of the harness's own
     ProfileDialogs profileDialogs;
 };
 
@@ -125,7 +127,8 @@ class AppHarness {
             QFile::copy(QStringLiteral(QUARNEL_SOURCE_DIR "/resources/") + QLatin1String(file),
                         binDir + QStringLiteral("/") + QLatin1String(file));
         sim::SimOptions simOptions;
-        simOptions.statePath = (dir.path() + QStringLiteral("/board.json")).toStdString();
+        simOptions.statePath = options.statePath.empty() ? dir.filePath("board.json").toStdString()
+                                                         : options.statePath;
         simOptions.chipAddress = options.chipAddress;
         simOptions.faults = options.faults;
         simOptions.warn = [this](const std::string& text) { warnings.push_back(text); };
@@ -139,9 +142,10 @@ class AppHarness {
                            [](QWidget*, const QString&, const QString&,
                               const QString&) -> std::optional<QString> { return std::nullopt; },
                            binDir};
-        env.quick = true;
+        env.quick = options.quick;
         env.profileDialogs = options.profileDialogs;
         env.endProcess = [this](int status) { endStatuses.push_back(status); };
+        env.failureDetails = [this] { return warnings.empty() ? std::string() : warnings.back(); };
         if (options.fakeWindows) env.createWindow = factory.make();
         if (options.createWindow) env.createWindow = options.createWindow;
         env.now = [] { return QDateTime(QDate(2024, 3, 9), QTime(14, 5, 30)); };

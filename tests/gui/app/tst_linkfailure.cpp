@@ -104,6 +104,22 @@ class LinkFailureTest : public QObject {
         QVERIFY(h.main().closed());
         QVERIFY(storedSetting(keys::kMainLeft).has_value());
     }
+
+    void boardHeldByAnotherProgramSaysSoUnderDetails() {
+        QTemporaryDir other;
+        HarnessOptions options;
+        options.statePath = (other.path() + "/board.json").toStdString();
+        sim::SimOptions held;
+        held.statePath = options.statePath;
+        ManualClock clock;
+        sim::SimulatedBoard holder(held, clock);  // holds the board
+        AppHarness h(options);
+        QVERIFY(!h.app->StartApplication());
+        QCOMPARE(h.notifier.messages.at(0).text,
+                 std::string("Firmware failed to download - Check USB connections"));
+        QVERIFY(h.notifier.messages[0].details.find("in use by another program") !=
+                std::string::npos);
+    }
 };
 
 QUARNEL_APP_TEST_MAIN(LinkFailureTest)

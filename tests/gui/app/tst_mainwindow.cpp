@@ -3,16 +3,19 @@
 // SIGTERM closing it like its close box.
 
 #include <QAction>
+#include <QDialog>
 #include <QGuiApplication>
 #include <QLabel>
 #include <QMdiArea>
 #include <QMdiSubWindow>
 #include <QMenu>
 #include <QMenuBar>
+#include <QPushButton>
 #include <QScreen>
 #include <QToolBar>
 #include <csignal>
 
+#include "app/Platform.h"
 #include "app/SignalBridge.h"
 #include "gui/app/AppTestSupport.h"
 
@@ -105,6 +108,35 @@ class MainWindowTest : public QObject {
         const QRect normal = h.main().normalGeometry();
         QCOMPARE(normal.topLeft(), QGuiApplication::primaryScreen()->availableGeometry().topLeft());
         QCOMPARE(normal.height(), 433);
+    }
+
+    void placementsBeyondTheScreenAreBroughtOnIt() {
+        const QRect avail = QGuiApplication::primaryScreen()->availableGeometry();
+        for (const char* value : {"1e9", "-3000"}) {  // huge; title bar off the top left
+            for (const char* key :
+                 {keys::kMainLeft, keys::kMainTop, keys::kMainWidth, keys::kMainHeight})
+                AppSettings().setValue(key, value);
+            AppHarness h;
+            QVERIFY(h.app->StartApplication());
+            const QRect normal = h.main().normalGeometry();
+            QVERIFY2(avail.contains(normal.topLeft()) && avail.contains(normal.topRight()) &&
+                         normal.height() <= avail.height(),
+                     value);
+        }
+    }
+
+    void startUpWindowsArePlacedInTheFinalWorkspace() {
+        AppSettings().setValue(keys::kDisplayHelp, "True");
+        HarnessOptions options;
+        options.fakeWindows = false;
+        AppHarness h(options);
+        QVERIFY(h.app->StartApplication());
+        QVERIFY(QTest::qWaitForWindowExposed(&h.main()));
+        const QRect area = h.main().mdiArea()->viewport()->rect();
+        QVERIFY(area.width() > 433);  // maximised
+        QVERIFY(area.contains(h.main().subWindow(ToolWindow::Graphs)->geometry()));
+        const QRect help = h.main().subWindow(ToolWindow::Help)->geometry();
+        QVERIFY(qAbs(help.center().x() - h.main().width() / 2) <= 2);  // centred
     }
 
     void menusToolbarAndStatusBar() {
@@ -290,6 +322,65 @@ class MainWindowTest : public QObject {
         QVERIFY(storedSetting(keys::kMainLeft).has_value());
         QVERIFY(h.notifier.messages.empty());
         QCOMPARE(h.app->exitStatus(), 0);
+    }
+
+    // Start Logging's file dialog or a message box open: nothing deleted under the
+    // handler that opened it, nobody has to press OK, the placement saved.
+    void endWhileADialogRuns() {
+        for (int row : {0, 1, 2}) {
+            const bool fileDialog = row == 0;
+            const int status = row == 2 ? 3 : 0;  // else SIGTERM
+            clearSettings();
+            bool stuck = false, windowSurvived = !fileDialog;
+            std::unique_ptr<AppHarness> h;
+            const auto endInside = [&] {  // then a look whether that ended the dialog
+                QTimer::singleShot(0, [&] {
+                    status ? h->app->HandleLinkFailure(status) : h->app->requestClose();
+                    QTimer::singleShot(0, [&] {
+                        if (QWidget* open = QApplication::activeModalWidget())
+                            stuck = open->close();
+                    });
+                });
+            };
+            HarnessOptions options;
+            options.fakeWindows = false;
+            options.createWindow = [&](ToolWindow which, WindowContext c) {
+                c.chooseFile = [&](QWidget* parent, auto&&...) -> std::optional<QString> {
+                    QPointer<QWidget> window(parent);
+                    QPointer<QDialog> dialog = new QDialog(parent);  // as QFileDialog runs one
+                    endInside();
+                    dialog->exec();
+                    delete dialog;
+                    windowSurvived = window;
+                    return std::nullopt;
+                };
+                return CreateToolWindow(which, c);
+            };
+            h = std::make_unique<AppHarness>(options);
+            QVERIFY(h->app->StartApplication());
+            QTimer::singleShot(0, [&] {
+                if (!fileDialog) return endInside(), QtNotifier().message("", Notifier::Icon::None);
+                h->main().openWindow(ToolWindow::Logging);
+                QMdiSubWindow* logging = h->main().subWindow(ToolWindow::Logging);
+                logging->findChild<QPushButton*>("cmdLog")->click();
+            });
+            QCOMPARE(h->app->exec(), status);
+            QVERIFY(!stuck && windowSurvived && h->main().closed());
+            QVERIFY(storedSetting(keys::kMainLeft).has_value());
+        }
+    }
+
+    void signalDuringTheSettlingDelaysEndsTheStartUp() {
+        HarnessOptions options;
+        options.quick = false;
+        AppHarness h(options);
+        SignalBridge bridge;
+        connect(&bridge, &SignalBridge::terminateRequested, this, [&] { h.app->requestClose(); });
+        std::raise(SIGINT);
+        QVERIFY(!h.app->StartApplication());
+        QCOMPARE(h.app->exitStatus(), 0);
+        QVERIFY(h.clock.monotonic() < 0.1);  // the first delay woke; all of them take 4.9 s
+        QVERIFY(h.main().closed());
     }
 };
 

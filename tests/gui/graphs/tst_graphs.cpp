@@ -12,6 +12,7 @@
 #include <memory>
 
 #include "gui/support/SessionRig.h"
+#include "monitor/MasterPoll.h"
 #include "widgets/StripChart.h"
 #include "windows/graphs/frmGraphing.h"
 
@@ -35,6 +36,7 @@ struct Rig : SessionRig {
         r.InternalTemp = -0.25f, r.ExternalTemp = 23.25f, r.VarnoTemp = 24.5f, r.Vdd = 3.3f;
         r.Ain1 = .012f, r.Ain2 = 1.5f, r.Ain3 = .745f, r.Ain4 = 1.234f;
         r.Ain5 = .5f, r.Ain6 = 0.0f, r.Ain7 = 1.25f, r.Ain8 = 2.0f;
+        r.Taken = 0xFFF;  // every reading taken
     }
 
     // Parentless and shown; the caller owns it (it deletes itself on close).
@@ -95,6 +97,7 @@ class TestGraphs : public QObject {
     void freezesWhileGraphingIsOff();
     void reopensOnTheLastChartWithTheSwitches();
     void historyStaysBoundedAndTimeRunsOnPastMidnight();
+    void channelsArePlottedFromTheirFirstReading();
 };
 
 void TestGraphs::chartsAsConfiguredAndDacStaysEmpty() {
@@ -137,8 +140,8 @@ void TestGraphs::legendsInExternalModeAndBothUnits() {
     StripChart* ain = chart(w.get(), 3);
     QVERIFY(!ain->channelShown(1) && !ain->channelShown(2) && ain->channelShown(3));
     QVERIFY(chart(w.get(), 0)->channelShown(2));
-    // Hidden channels still get their samples.
-    QCOMPARE(ain->sampleCount(1), 1);
+    // Hidden channels take no samples (they would show once the channel is).
+    QCOMPARE(ain->sampleCount(1), 0);
 
     // The unit switch reaches the limits window at once and the chart at the next update.
     click(box(w.get(), "chkFahrenheit"));
@@ -334,6 +337,7 @@ void TestGraphs::historyStaysBoundedAndTimeRunsOnPastMidnight() {
     for (int graph : {0, 1, 3}) {
         StripChart* c = chart(w.get(), graph);
         for (int ch = 1; ch <= c->channelCount(); ++ch) {
+            if (!c->channelShown(ch)) continue;
             QVERIFY2(c->sampleCount(ch) <= 2401, kChartNames[graph]);
             QVERIFY2(c->sampleCount(ch) >= 2399, kChartNames[graph]);
         }
@@ -349,3 +353,12 @@ void TestGraphs::historyStaysBoundedAndTimeRunsOnPastMidnight() {
 
 QTEST_MAIN(TestGraphs)
 #include "tst_graphs.moc"
+
+void TestGraphs::channelsArePlottedFromTheirFirstReading() {
+    Rig rig;
+    rig.session.readings.Taken = 1u << kPollInternalTemp;  // the first tick after start-up
+    std::unique_ptr<frmGraphing> w(rig.open());
+    rig.update(*w);
+    for (int graph : {0, 1, 3}) QCOMPARE(chart(w.get(), graph)->sampleCount(graph ? 1 : 2), 0);
+    QCOMPARE(chart(w.get(), 0)->sampleCount(1), 1);
+}

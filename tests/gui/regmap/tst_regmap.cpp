@@ -255,6 +255,10 @@ void RegMapTest::captionsGrowInsteadOfClipping() {
         }
     };
     fitsUnclipped();
+    const int column = rig.label(QStringLiteral("lblBit_0"))->width();  // 1Bh: DRNG, CRNG, ...
+    for (QLabel* l : rig.window->findChildren<QLabel*>(QRegularExpression("^lblInfo_")))
+        QVERIFY2(QFontMetrics(l->font()).horizontalAdvance(l->text()) < column - 2,
+                 qPrintable(l->text()));
     // Each of the status messages.
     rig.box("txtDec")->setText(QStringLiteral("-1"));
     fitsUnclipped();
@@ -412,7 +416,7 @@ void RegMapTest::bitClickWritesTheComposedValueToTheBoxAddress() {
 
     // Clearing a bit.
     rig.board.clear();
-    rig.window->lblBit_Click(7);
+    QTest::keyClick(rig.label(QStringLiteral("lblBit_7")), Qt::Key_Space);
     QCOMPARE(rig.accesses().front(), W(0x20, 0x01));
     QCOMPARE(rig.bits(), QStringLiteral("00000001"));
     rig.board.clear();
@@ -550,6 +554,10 @@ void RegMapTest::outOfRangeInputIsRefusedInTheWindow() {
         QTest::keyClick(rig.box("txtDec"), Qt::Key_Return);
         QVERIFY(rig.board.calls.empty());
     }
+    rig.box("txtDec")->selectAll();
+    QTest::keyClicks(rig.box("txtDec"), QStringLiteral("-1\r"));  // "-" is refused as typed
+    QCOMPARE(rig.box("txtDec")->text(), QStringLiteral("-1"));
+    QVERIFY(rig.board.calls.empty());
     // Eight hex digits mirror a decimal beyond the range, which is refused too.
     rig.box("txtHex")->setText(QStringLiteral("FFFFFFFF"));
     QCOMPARE(rig.box("txtDec")->text(), QStringLiteral("4294967295"));
@@ -572,6 +580,11 @@ void RegMapTest::continuousReadFollowsTheCheckBox() {
     QVERIFY(view.ContinuousReadChecked());
     check->setChecked(false);
     QVERIFY(!view.ContinuousReadChecked());
+    rig.box("txtReadAddr")->setText(QStringLiteral("25"));
+    rig.box("txtReadAddr")->setCursorPosition(1);
+    view.ContinuousRead();  // leaves a box that names the register alone
+    QVERIFY(rig.box("txtReadAddr")->text() == "25" &&
+            rig.box("txtReadAddr")->cursorPosition() == 1);
 }
 
 void RegMapTest::invalidSelectionIsCorrectedOnTheSimulatedBoard() {

@@ -13,8 +13,12 @@ public:
     struct Message {
         std::string text;
         Icon icon;
+        std::string details;  // under Show Details
     };
-    void message(const std::string& text, Icon icon) override { messages.push_back({text, icon}); }
+    void message(const std::string& t, Icon i) override { messages.push_back({t, i, {}}); }
+    void detailedMessage(const std::string& t, Icon i, const std::string& d) override {
+        messages.push_back({t, i, d});
+    }
     std::vector<Message> messages;
 };
 

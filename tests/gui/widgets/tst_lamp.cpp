@@ -50,9 +50,10 @@ void TestLamp::accessibleNameAndValue() {
     QAccessibleInterface* iface = QAccessible::queryAccessibleInterface(&lamp);
     QVERIFY(iface);
     QCOMPARE(iface->role(), QAccessible::Indicator);
-    QCOMPARE(iface->text(QAccessible::Name), QStringLiteral("VDD High/Low"));
+    QCOMPARE(iface->text(QAccessible::Name), QStringLiteral("VDD High/Low: OK"));
     QCOMPARE(iface->text(QAccessible::Value), QStringLiteral("OK"));
     lamp.setLit(true);
+    QCOMPARE(iface->text(QAccessible::Name), QStringLiteral("VDD High/Low: Bad"));
     QCOMPARE(iface->text(QAccessible::Value), QStringLiteral("Bad"));
     QCOMPARE(iface->text(QAccessible::Description),
              QStringLiteral("Interrupt Status: Green=OK, Red=Bad, Invisible=Disabled"));

@@ -272,8 +272,9 @@ void TestLinearGauge::accessibleNameAndValue() {
     gauge.setAccessibleName(QStringLiteral("Internal"));
     QCOMPARE(iface->text(QAccessible::Name), QStringLiteral("Internal"));
     gauge.setToolTip(QStringLiteral("Drag the sliders to change the limits"));
-    QCOMPARE(iface->text(QAccessible::Description),
-             QStringLiteral("Drag the sliders to change the limits"));
+    QCOMPARE(
+        iface->text(QAccessible::Description),
+        QStringLiteral("low limit -55°C, high limit 80°C. Drag the sliders to change the limits"));
 }
 
 QTEST_MAIN(TestLinearGauge)

@@ -55,7 +55,7 @@ class TestStripChart : public QObject {
     void stuckClockIsBoundedByPointCount();
     void midnightKeepsTimeIncreasing();
     void clockSetBackStartsAgain();
-    void hiddenChannelsKeepLegendAndRecord();
+    void hiddenChannelsKeepLegendAndTakeNoSamples();
     void replotsOnlyOnRefreshNeverPerSample();
     void hiddenChartReplotsWhenShown();
     void arrowsZoomWithinOuterRangeAndHistory();
@@ -133,17 +133,23 @@ void TestStripChart::clockSetBackStartsAgain() {
     QCOMPARE(chart.plot()->graph(0)->data()->constBegin()->value, 4.0);
 }
 
-void TestStripChart::hiddenChannelsKeepLegendAndRecord() {
+void TestStripChart::hiddenChannelsKeepLegendAndTakeNoSamples() {
     StripChart chart;
     configureTemperature(chart);
+    chart.AddSamples(at(2024, 1, 1, 0, 0, 0), {20, 30, 25});
     chart.SetChannelLabel(2, QStringLiteral("External Disabled"));
     chart.SetChannelShown(2, false);
-    chart.AddSamples(at(2024, 1, 1, 0, 0, 0), {20, 30, 25});
+    chart.AddSamples(at(2024, 1, 1, 0, 0, 1), {20, 90, 25});
 
     QVERIFY(!chart.channelShown(2));
     QVERIFY(chart.channelShown(1));
     QVERIFY(!chart.plot()->graph(1)->visible());
-    QCOMPARE(chart.sampleCount(2), 1);
+    chart.SetChannelShown(2, true);  // what came while hidden never shows: a gap stands for it
+    chart.AddSamples(at(2024, 1, 1, 0, 0, 2), {20, 31, qQNaN()});  // NaN: not read yet
+    const auto* data = chart.plot()->graph(1)->data().data();
+    QVERIFY(data->size() == 3 && std::isnan(data->at(1)->value) && data->at(2)->value == 31);
+    QCOMPARE(chart.sampleCount(3), 2);
+    chart.SetChannelShown(2, false);
     QCOMPARE(chart.legendTexts(), QList<QString>({"Internal", "External Disabled", "VARNO"}));
     // The legend item stays, in the channel's colour.
     auto* item = chart.plot()->legend->itemWithPlottable(chart.plot()->graph(1));
