@@ -7,7 +7,7 @@
 #include <iostream>
 #include <sstream>
 
-#include "sim/IntelHex.h"
+#include "link/IntelHex.h"
 
 namespace quarnel::sim {
 namespace {
