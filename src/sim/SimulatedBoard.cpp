@@ -1,13 +1,13 @@
 #include "sim/SimulatedBoard.h"
 
 #include <cerrno>
-#include <cinttypes>
 #include <cstring>
 #include <fstream>
 #include <iostream>
 #include <sstream>
 
 #include "link/IntelHex.h"
+#include "link/TracingBoard.h"
 
 namespace quarnel::sim {
 namespace {
@@ -19,12 +19,6 @@ constexpr int kBusSerial = 1;
 constexpr int kBusSpi = 2;
 constexpr uint8_t kPort3Spi = 0x04;
 constexpr size_t kMaxImageBytes = 1 << 20;
-
-std::string hex8(int32_t v) {
-    char text[16];
-    std::snprintf(text, sizeof text, "%08" PRIX32, static_cast<uint32_t>(v));
-    return text;
-}
 
 }  // namespace
 
@@ -151,7 +145,7 @@ int16_t SimulatedBoard::LoadFirmWare(const char* path) {
         }
     }
     firmwareRunning_ = status == 0;
-    trace("LoadFirmWare \"" + file + "\" -> " + std::to_string(status));
+    trace(traceFirmwareLine(path, status));
     return status;
 }
 
@@ -174,19 +168,7 @@ int16_t SimulatedBoard::VendorIORequest(int16_t request, int32_t value, int32_t 
         status = handle(request, value, index, direction, length, buffer);
         if (!(currentState() == before)) save();
     }
-    if (trace_) {
-        std::string line = std::to_string(request) + " 0x" + hex8(value) + " 0x" + hex8(index) +
-                           " " + std::to_string(direction) + " " + std::to_string(length) + " -> " +
-                           std::to_string(status);
-        if (status == 0 && direction == kDirectionIn) {
-            char byte[4];
-            for (int i = 0; i < length; ++i) {
-                std::snprintf(byte, sizeof byte, " %02X", buffer[i]);
-                line += byte;
-            }
-        }
-        trace(line);
-    }
+    if (trace_) trace(traceRequestLine(request, value, index, direction, length, status, buffer));
     return status;
 }
 
