@@ -43,6 +43,7 @@ std::string requestText(int request, int value, int index) {
 
 struct UsbBoard::Usb {
     libusb_context* context = nullptr;
+    int initError = 0;
     libusb_device_handle* handle = nullptr;
     UsbLocation at;
 
@@ -75,7 +76,11 @@ struct UsbBoard::Usb {
 };
 
 UsbBoard::UsbBoard(UsbOptions options, Clock& clock)
-    : options_(std::move(options)), clock_(clock), usb_(std::make_unique<Usb>()) {}
+    : options_(std::move(options)), clock_(clock), usb_(std::make_unique<Usb>()) {
+    // Reported by LoadFirmWare, where every board failure is reported.
+    usb_->initError = libusb_init(&usb_->context);
+    if (usb_->initError) usb_->context = nullptr;
+}
 
 UsbBoard::~UsbBoard() = default;
 
@@ -212,12 +217,9 @@ int16_t UsbBoard::LoadFirmWare(const char* path) {
     const std::string file = path ? path : "";
     std::vector<Chunk> chunks;
     if (const int16_t s = readImage(file, chunks)) return s;
-    if (!usb_->context) {
-        if (const int r = libusb_init(&usb_->context)) {
-            usb_->context = nullptr;
-            return fail(kUsbError, std::string("USB is not available: ") + libusb_strerror(r));
-        }
-    }
+    if (!usb_->context)
+        return fail(kUsbError,
+                    std::string("USB is not available: ") + libusb_strerror(usb_->initError));
     const UsbIds& ids = options_.ids;
     DeviceRef loader = usb_->find(ids.before);
     if (!loader) {
