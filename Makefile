@@ -30,6 +30,7 @@ run: build
 
 bench: build
 	$(B)/bin/quarnel-bench
+	umockdev-wrapper $(B)/bin/quarnel-bench-usb
 
 format:
 	@git ls-files '*.cpp' '*.h' | xargs clang-format -i

@@ -30,15 +30,15 @@ function(quarnel_module name dir)
   target_link_libraries(${name} PUBLIC ${deps})
 endfunction()
 
-# One GoogleTest program per folder of unit tests; SOURCES adds shared helpers,
-# LAUNCHER a program that every case (and the discovery) runs under.
+# One GoogleTest program per folder of unit tests; LAUNCHER names a program that
+# every case (and the discovery) runs under.
 function(quarnel_gtest name dir)
-  cmake_parse_arguments(T "" "LAUNCHER" "DEPS;SOURCES" ${ARGN})
+  cmake_parse_arguments(T "" "LAUNCHER" "DEPS" ${ARGN})
   file(GLOB_RECURSE sources CONFIGURE_DEPENDS ${dir}/*.cpp ${dir}/*.h)
   if(NOT sources)
     return()
   endif()
-  add_executable(${name} ${sources} ${T_SOURCES})
+  add_executable(${name} ${sources})
   if(T_LAUNCHER)
     set_target_properties(${name} PROPERTIES CROSSCOMPILING_EMULATOR ${T_LAUNCHER})
   endif()
