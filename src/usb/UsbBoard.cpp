@@ -193,15 +193,15 @@ int16_t UsbBoard::transfer(uint8_t type, uint8_t request, uint16_t value, uint16
     }
 }
 
-int16_t UsbBoard::download(const std::vector<Chunk>& chunks) {
+int16_t UsbBoard::download(std::vector<Chunk>& chunks) {
     uint8_t cpucs = 0x01;  // hold the CPU while its RAM is written
     if (const int16_t s =
             transfer(kVendorOut, kRamLoaderRequest, options_.cpucsAddress, 0, &cpucs, 1))
         return s;
-    for (const Chunk& chunk : chunks) {
-        auto bytes = chunk.bytes;
-        if (const int16_t s = transfer(kVendorOut, kRamLoaderRequest, chunk.address, 0,
-                                       bytes.data(), static_cast<uint16_t>(bytes.size())))
+    for (Chunk& chunk : chunks) {
+        if (const int16_t s =
+                transfer(kVendorOut, kRamLoaderRequest, chunk.address, 0, chunk.bytes.data(),
+                         static_cast<uint16_t>(chunk.bytes.size())))
             return s;
     }
     // Run: the board drops off the bus to come back with its firmware, so this

@@ -86,7 +86,7 @@ class UsbBoard final : public Orvalink {
     int16_t open(libusb_device* device);
     int16_t transfer(uint8_t type, uint8_t request, uint16_t value, uint16_t index, uint8_t* data,
                      uint16_t length);
-    int16_t download(const std::vector<Chunk>& chunks);
+    int16_t download(std::vector<Chunk>& chunks);
 
     UsbOptions options_;
     Clock& clock_;
