@@ -100,51 +100,45 @@ TEST_F(UsbTest, EachRequestIsOneControlTransferWithTheDocumentedSetupPacket) {
 }
 
 TEST_F(UsbTest, EachFailureHasItsStatusAndOneDiagnostic) {
-    struct Case {
-        EmulatedUsbBoard::Options board;
-        std::optional<Fault> fault;  // on a register read once the board runs
-        int16_t status;
-        std::string diagnostic;
-    };
-    const std::vector<Case> cases = {
-        {{.plugged = false}, {}, kNoBoard, "no USB board 1209:0001 or 1209:0002 found"},
+    using O = EmulatedUsbBoard::Options;
+    const O running{.firmwareRunning = true};
+    // The faults strike a register read once the board runs.
+    const std::vector<std::tuple<O, Fault, int16_t, std::string>> cases = {
+        {{.plugged = false}, Fault::kNone, kNoBoard, "no USB board 1209:0001 or 1209:0002 found"},
         {{.denyOpen = true},
-         {},
+         Fault::kNone,
          kNoPermission,
          "no permission to open /dev/bus/usb/001/007: install the udev rule (quarnelctl usb "
          "udev-rule) and re-plug the board"},
-        {{.busy = true}, {}, kBoardInUse, "/dev/bus/usb/001/007 is in use by another program"},
-        {{.comesBack = false}, {}, kReenumerationTimeout, "not come back as 1209:0002 within 5 s"},
-        {{}, {}, kFirmwareInvalid, "not a valid Intel HEX image: line 1: checksum mismatch"},
-        {{.firmwareRunning = true},
-         Fault::kStall,
-         kTransferStalled,
-         "the board stalled request 222 (value 0x0148, index 0x004E)"},
-        {{.firmwareRunning = true}, Fault::kTimeout, kTransferTimedOut, "not answer request 222"},
-        {{.firmwareRunning = true}, Fault::kUnplug, kBoardGone, "/dev/bus/usb/001/007 is gone"},
+        {{.busy = true}, Fault::kNone, kBoardInUse, "/dev/bus/usb/001/007 is in use by another"},
+        {{.comesBack = false}, Fault::kNone, kReenumerationTimeout, "back as 1209:0002 within 5 s"},
+        {{}, Fault::kNone, kFirmwareInvalid, "not a valid Intel HEX image: line 1: checksum"},
+        {running, Fault::kStall, kTransferStalled, "stalled request 222 (value 0x0148, index"},
+        {running, Fault::kTimeout, kTransferTimedOut, "index 0x004E) within 50 ms"},
+        {running, Fault::kUnplug, kBoardGone, "the board on /dev/bus/usb/001/007 is gone"},
     };
     const std::string badImage = (dir / "bad.hex").string();
     sim::test::writeFile(badImage, ":0100000041BF\n:00000001FF\n");
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.diagnostic);
-        plugIn(c.board);
+    for (const auto& [emulation, fault, expected, diagnostic] : cases) {
+        SCOPED_TRACE(diagnostic);
+        plugIn(emulation);
         diagnostics.clear();
-        const bool invalid = c.status == kFirmwareInvalid;
+        const bool invalid = expected == kFirmwareInvalid;
         // Root opens a device node whatever its mode, so this case runs as another user.
-        const bool switchUser = c.board.denyOpen && geteuid() == 0;
+        const bool switchUser = emulation.denyOpen && geteuid() == 0;
         ASSERT_TRUE(!switchUser || seteuid(65534) == 0);
         int16_t status = board->LoadFirmWare((invalid ? badImage : kImage).c_str());
         ASSERT_TRUE(!switchUser || seteuid(0) == 0);
         uint8_t byte = 0;
-        if (c.fault) {
+        if (fault != Fault::kNone) {
             ASSERT_EQ(status, 0);
-            emulated->failNext(*c.fault);
+            emulated->failNext(fault);
             status = board->VendorIORequest(222, 0x148, 0x4E, 1, 1, &byte);
         }
-        EXPECT_EQ(status, c.status);
+        EXPECT_EQ(status, expected);
         ASSERT_EQ(diagnostics.size(), 1u);
-        EXPECT_NE(diagnostics[0].find(c.diagnostic), std::string::npos) << diagnostics[0];
-        EXPECT_EQ(board->location().has_value(), c.fault.has_value());
+        EXPECT_NE(diagnostics[0].find(diagnostic), std::string::npos) << diagnostics[0];
+        EXPECT_EQ(board->location().has_value(), fault != Fault::kNone);
         EXPECT_TRUE(!invalid || emulated->setups().empty()) << "nothing sent";
     }
     EXPECT_GE(usbClock.monotonic(), 5.0);
