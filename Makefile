@@ -1,4 +1,5 @@
-# One-command entry points: `make run` starts the program, `make test` runs every test.
+# One-command entry points: `make run` starts the program, `make test` runs every test,
+# `make package` builds the Debian package.
 BUILD ?= build
 ROOT := $(abspath .)
 B := $(ROOT)/$(BUILD)
@@ -8,7 +9,7 @@ TEST_ENV := QT_QPA_PLATFORM=offscreen HOME=$(B)/test-home \
   XDG_DATA_HOME=$(B)/test-home/.local/share XDG_CACHE_HOME=$(B)/test-home/.cache \
   XDG_RUNTIME_DIR=$(B)/test-home/runtime
 
-.PHONY: all deps configure build test run bench format clean
+.PHONY: all deps configure build test run bench package format clean
 
 all: build
 
@@ -31,6 +32,9 @@ run: build
 bench: build
 	$(B)/bin/quarnel-bench
 	umockdev-wrapper $(B)/bin/quarnel-bench-usb
+
+package: build
+	@cmake --build $(BUILD) --target package
 
 format:
 	@git ls-files '*.cpp' '*.h' | xargs clang-format -i

@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# Installs the Debian packages the build, the tests and the GUI checks need.
+# Installs the Debian packages the build, the tests, the GUI checks and the
+# package build and its checks need.
 # Only what is missing is installed, so a second run takes seconds.
 set -euo pipefail
 
@@ -12,6 +13,7 @@ packages=(
   umockdev libumockdev-dev
   xvfb xauth xdotool imagemagick fonts-dejavu-core
   locales
+  dpkg-dev file librsvg2-bin desktop-file-utils appstream man-db debootstrap
 )
 
 missing=()

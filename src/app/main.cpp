@@ -10,6 +10,7 @@
 #include "app/Platform.h"
 #include "app/SignalBridge.h"
 #include "link/Clock.h"
+#include "link/DataDirectory.h"
 #include "sim/SimOptions.h"
 #include "sim/SimulatedBoard.h"
 #include "windows/AppSettings.h"
@@ -82,7 +83,8 @@ int main(int argc, char** argv) {
                                notifier,
                                DesktopUrlOpener(),
                                DialogFileChooser(),
-                               QCoreApplication::applicationDirPath()};
+                               QString::fromStdString(DataDirectory(
+                                   QCoreApplication::applicationDirPath().toStdString()))};
     environment.quick = o.quick;
     environment.endProcess = &EndProcessNow;
     Application application(std::move(environment));

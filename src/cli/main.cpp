@@ -10,6 +10,7 @@
 
 #include "cli/Cli.h"
 #include "link/Clock.h"
+#include "link/DataDirectory.h"
 
 namespace {
 
@@ -19,12 +20,12 @@ extern "C" void onStopSignal(int) {
     stopRequested = 1;
 }
 
-// The firmware image lies next to the program.
-std::string programDirectory(const char* argv0) {
+// The folder of the firmware image: beside the program, else the installed one.
+std::string dataFileDirectory(const char* argv0) {
     std::error_code ec;
     auto exe = std::filesystem::read_symlink("/proc/self/exe", ec);
     if (ec) exe = std::filesystem::absolute(argv0, ec);
-    return exe.parent_path().string();
+    return quarnel::DataDirectory(exe.parent_path().string());
 }
 
 bool terminalTakesUtf8() {
@@ -45,7 +46,7 @@ int main(int argc, char** argv) {
 
     quarnel::SystemClock clock;
     quarnel::cli::CliEnvironment env{std::cout,      std::cerr,
-                                     clock,          programDirectory(argv[0]),
+                                     clock,          dataFileDirectory(argv[0]),
                                      &stopRequested, terminalTakesUtf8()};
     const std::vector<std::string> args(argv + 1, argv + argc);
     return quarnel::cli::RunCli(args, env);

@@ -1,7 +1,9 @@
 #include "windows/logging/frmSave.h"
 
 #include <QCheckBox>
+#include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QLabel>
 #include <QMdiSubWindow>
 #include <algorithm>
@@ -77,10 +79,13 @@ void frmSave::startLogging() {
     LoggingState& logging = session_.logging;
     logging.LogFilePath.clear();
 
+    // An installed program's data folder is not the user's to write in: start at home then.
+    const QString appDir = shell_.applicationDir();
+    const QString startDir = QFileInfo(appDir).isWritable() ? appDir : QDir::homePath();
     const std::optional<QString> chosen =
-        chooseFile_ ? chooseFile_(this, windowTitle(), shell_.applicationDir(),
-                                  QString::fromLatin1(kLogFileFilter))
-                    : std::nullopt;
+        chooseFile_
+            ? chooseFile_(this, windowTitle(), startDir, QString::fromLatin1(kLogFileFilter))
+            : std::nullopt;
     // Cancelling is the user's own choice: nothing to say.
     if (!chosen || chosen->isEmpty()) return;
 

@@ -159,6 +159,7 @@ class TestLogging : public QObject {
     void boxes_areReadOnlyAtStart();
     void secondStart_appendsNewPreambleAndHeader();
     void cancel_isSilent();
+    void chooser_startsAtHomeWhenProgramFolderIsNotWritable();
     void unwritablePath_showsMessageAndStaysOff();
     void failedWrite_showsStoppedState();
     void captions_throughStartStopAndReopen();
@@ -362,6 +363,16 @@ void TestLogging::cancel_isSilent() {
     QCOMPARE(rig.chooserCalls.size(), size_t(2));
     QVERIFY(rig.notifier.messages.empty());
     QVERIFY(QDir(rig.dir.path()).isEmpty());
+}
+
+void TestLogging::chooser_startsAtHomeWhenProgramFolderIsNotWritable() {
+    Rig rig;
+    // Stands for an installed program's read-only folder, also when the tests run as root.
+    rig.shell.appDir = rig.dir.filePath(QStringLiteral("missing"));
+    rig.answer.reset();
+    auto w = rig.open();
+    QTest::mouseClick(button(w.get(), "cmdLog"), Qt::LeftButton);
+    QCOMPARE(rig.chooserCalls.at(0).startDir, QDir::homePath());
 }
 
 void TestLogging::unwritablePath_showsMessageAndStaysOff() {

@@ -1,0 +1,56 @@
+# `cmake --install`: the programs in bin/, their data in share/quarnel-eval/,
+# and the desktop entry, AppStream metadata, icons, man pages and documents
+# where the desktop, the software centre and man look for them.
+set(QUARNEL_APP_ID com.example.QuarnelEval)
+set(desktop_src ${PROJECT_SOURCE_DIR}/resources/desktop)
+set(doc_dir ${CMAKE_INSTALL_DATADIR}/doc/${QUARNEL_DATA_NAME})
+
+foreach(program quarnel-eval quarnelctl)
+  if(TARGET ${program})
+    install(TARGETS ${program} RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+  endif()
+endforeach()
+foreach(f QUARNELFW.Hex MORVANEHelp.htm)
+  if(EXISTS ${PROJECT_SOURCE_DIR}/resources/${f})
+    install(FILES resources/${f} DESTINATION ${CMAKE_INSTALL_DATADIR}/${QUARNEL_DATA_NAME})
+  endif()
+endforeach()
+
+install(FILES ${desktop_src}/${QUARNEL_APP_ID}.desktop
+        DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)
+install(FILES ${desktop_src}/${QUARNEL_APP_ID}.metainfo.xml
+        DESTINATION ${CMAKE_INSTALL_DATADIR}/metainfo)
+install(FILES ${desktop_src}/${QUARNEL_APP_ID}.svg
+        DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/scalable/apps)
+
+# The bitmap icons are rendered from the SVG; the man pages are gzipped as
+# Debian ships them.
+find_program(RSVG_CONVERT rsvg-convert REQUIRED)
+find_program(GZIP gzip REQUIRED)
+set(generated)
+foreach(size 48 256)
+  set(png ${CMAKE_BINARY_DIR}/icons/${size}x${size}/${QUARNEL_APP_ID}.png)
+  add_custom_command(OUTPUT ${png}
+    COMMAND ${CMAKE_COMMAND} -E make_directory ${CMAKE_BINARY_DIR}/icons/${size}x${size}
+    COMMAND ${RSVG_CONVERT} -w ${size} -h ${size} -o ${png} ${desktop_src}/${QUARNEL_APP_ID}.svg
+    DEPENDS ${desktop_src}/${QUARNEL_APP_ID}.svg)
+  list(APPEND generated ${png})
+  install(FILES ${png} DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/${size}x${size}/apps)
+endforeach()
+foreach(page quarnelctl.1 quarnel-eval.1)
+  set(gz ${CMAKE_BINARY_DIR}/man/${page}.gz)
+  add_custom_command(OUTPUT ${gz}
+    COMMAND ${CMAKE_COMMAND} -E make_directory ${CMAKE_BINARY_DIR}/man
+    COMMAND ${GZIP} -9nc ${PROJECT_SOURCE_DIR}/docs/man/${page} > ${gz}
+    DEPENDS ${PROJECT_SOURCE_DIR}/docs/man/${page})
+  list(APPEND generated ${gz})
+  install(FILES ${gz} DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
+endforeach()
+add_custom_target(quarnel_install_files ALL DEPENDS ${generated})
+
+install(FILES README.md DESTINATION ${doc_dir})
+install(FILES docs/screenshot.png DESTINATION ${doc_dir}/docs)
+# The example udev rule for the real board, when the source tree has one.
+if(EXISTS ${PROJECT_SOURCE_DIR}/resources/udev/70-quarnel-eval.rules)
+  install(FILES resources/udev/70-quarnel-eval.rules DESTINATION ${doc_dir}/examples)
+endif()

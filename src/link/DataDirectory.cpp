@@ -1,0 +1,18 @@
+#include "link/DataDirectory.h"
+
+#include <filesystem>
+
+#include "link/BoardLink.h"
+
+namespace quarnel {
+
+std::string DataDirectory(const std::string& programDir) {
+    namespace fs = std::filesystem;
+    std::error_code ec;
+    if (fs::exists(fs::path(programDir) / kFirmwareFileName, ec)) return programDir;
+    const fs::path installed = (fs::path(programDir) / kDataFromProgramDir).lexically_normal();
+    if (fs::exists(installed / kFirmwareFileName, ec)) return installed.string();
+    return programDir;
+}
+
+}  // namespace quarnel

@@ -1,0 +1,21 @@
+#pragma once
+// Where the programs find their data files: the firmware image and the help page.
+
+#include <string>
+
+#ifndef QUARNEL_DATA_FROM_BIN
+#define QUARNEL_DATA_FROM_BIN "../share/quarnel-eval"
+#endif
+
+namespace quarnel {
+
+// The installed data folder as seen from the installed programs' folder.
+inline constexpr const char* kDataFromProgramDir = QUARNEL_DATA_FROM_BIN;
+
+// The program's own folder when the firmware image lies beside the program (the
+// build tree); else the installed data folder relative to the program, so a
+// moved installation keeps working; else the program's folder, so a missing
+// image is reported where it was looked for first.
+std::string DataDirectory(const std::string& programDir);
+
+}  // namespace quarnel

@@ -1,0 +1,43 @@
+#include "link/DataDirectory.h"
+
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
+
+#include "link/BoardLink.h"
+
+namespace quarnel {
+namespace {
+
+namespace fs = std::filesystem;
+
+// An installed tree (prefix/bin, prefix/share/...) holding the firmware image
+// beside the program, in the installed data folder, in both or in neither.
+TEST(DataDirectoryTest, BesideTheProgramWinsThenTheInstalledFolder) {
+    std::string pattern = (fs::temp_directory_path() / "quarnel-data-XXXXXX").string();
+    ASSERT_NE(::mkdtemp(pattern.data()), nullptr);
+    const fs::path prefix = pattern;
+    const fs::path bin = prefix / "bin";
+    const fs::path share = (bin / kDataFromProgramDir).lexically_normal();
+    fs::create_directories(bin);
+    fs::create_directories(share);
+    struct Case {
+        bool beside, installed;
+        fs::path expected;
+    };
+    for (const Case& c : {Case{true, false, bin}, Case{false, true, share}, Case{true, true, bin},
+                          Case{false, false, bin}}) {
+        fs::remove(bin / kFirmwareFileName);
+        fs::remove(share / kFirmwareFileName);
+        if (c.beside) std::ofstream(bin / kFirmwareFileName) << ":00000001FF\n";
+        if (c.installed) std::ofstream(share / kFirmwareFileName) << ":00000001FF\n";
+        EXPECT_EQ(DataDirectory(bin.string()), c.expected.string())
+            << "beside " << c.beside << ", installed " << c.installed;
+    }
+    fs::remove_all(prefix);
+}
+
+}  // namespace
+}  // namespace quarnel
