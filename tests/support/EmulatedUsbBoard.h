@@ -14,7 +14,6 @@
 #include <cstring>
 #include <map>
 #include <mutex>
-#include <optional>
 #include <stdexcept>
 #include <string>
 #include <utility>
