@@ -1,5 +1,5 @@
-# One-command entry points: `make run` starts the program, `make test` runs every test,
-# `make package` builds the Debian package.
+# One-command entry points: `make run` builds the programs and starts quarnel-eval,
+# `make test` builds everything and runs every test, `make package` builds the Debian package.
 BUILD ?= build
 ROOT := $(abspath .)
 B := $(ROOT)/$(BUILD)
@@ -22,14 +22,18 @@ configure: deps
 build: configure
 	@cmake --build $(BUILD)
 
+# Everything, the tests included (about 15 minutes the first time on 2 cores).
 test: build
 	@rm -rf $(B)/test-home && mkdir -p $(B)/test-home/runtime && chmod 700 $(B)/test-home/runtime
 	cd $(BUILD) && env $(TEST_ENV) ctest --output-on-failure -j2 --timeout 600
 
-run: build
+# Only the two programs and what they need beside them, not the tests.
+run: configure
+	@cmake --build $(BUILD) --target quarnel-eval quarnelctl
 	@bash scripts/run.sh $(B)/bin
 
-bench: build
+bench: configure
+	@cmake --build $(BUILD) --target quarnel-bench
 	$(B)/bin/quarnel-bench
 	umockdev-wrapper $(B)/bin/quarnel-bench-usb
 

@@ -3,11 +3,14 @@
 #include <CLI/CLI.hpp>
 
 #include <array>
+#include <cerrno>
 #include <cstdint>
+#include <cstring>
 #include <memory>
 #include <optional>
 #include <sstream>
 
+#include "board/BoardOptions.h"
 #include "cli/CommandText.h"
 #include "device/Conversions.h"
 #include "link/LinkFailure.h"
@@ -15,13 +18,11 @@
 #include "monitor/MasterPoll.h"
 #include "monitor/Session.h"
 #include "monitor/Startup.h"
-#include "sim/SimOptions.h"
 #include "sim/SimulatedBoard.h"
 
 namespace quarnel::cli {
 namespace {
 
-constexpr const char* kVersionText = "quarnelctl 2.0.0";
 constexpr double kTickSeconds = 0.01;
 
 // Line breaks in the program's messages are CR LF; a terminal wants LF.
@@ -45,17 +46,46 @@ class StderrNotifier final : public Notifier {
     std::ostream& err_;
 };
 
+// The commands' options as typed; nullopt when not given (an empty value is refused).
 struct Options {
-    std::string simAddress, simState, trace;
-    std::vector<std::string> simFaults;
-    bool quick = false;
-
     std::string readAddress;
     std::string writeAddress, writeValue;
-    std::string logFile, logInterval, logChannels;
-    std::string count;  // monitor and log share the option
+    std::string logFile;
+    std::optional<std::string> logInterval, logChannels;
+    std::optional<std::string> count;  // monitor and log share the option
     bool fahrenheit = false;
 };
+
+// The shell's status for a program ended by a signal: 130 for SIGINT, 143 for SIGTERM.
+int cancelledStatus(const CliEnvironment& env) {
+    return 128 + *env.stop;
+}
+
+// A full disk or a closed descriptor is an error; a reader that went away (| head)
+// is not worth a word.
+int finishOutput(CliEnvironment& env, int status) {
+    if (env.out.flush()) return status;
+    const int error = errno;
+    if (error != EPIPE)
+        env.err << "quarnelctl: cannot write to standard output"
+                << (error ? std::string(": ") + std::strerror(error) : "") << std::endl;
+    return kExitFailed;
+}
+
+// CLI11 says "A subcommand is required" for "quarnelctl frob"; say what was wrong.
+std::optional<std::string> missingCommandText(const CLI::App& app) {
+    const CLI::App* level = &app;
+    while (!level->get_subcommands().empty()) level = level->get_subcommands().front();
+    if (level->get_require_subcommand_min() == 0 || !level->get_subcommands().empty())
+        return std::nullopt;
+    std::string names;
+    for (const CLI::App* command : level->get_subcommands({}))
+        names += (names.empty() ? "" : ", ") + command->get_name();
+    for (const std::string& arg : app.remaining())
+        if (arg.empty() || arg[0] != '-')
+            return "unknown command '" + arg + "' (commands: " + names + ")";
+    return "a command is needed (commands: " + names + ")";
+}
 
 // A connected board: the simulated board, the session on it and the polling cycle.
 class Connection {
@@ -69,7 +99,9 @@ class Connection {
                        env_.err << "quarnelctl: " << terminalText(LinkFailureMessage(code))
                                 << std::endl;
                    }),
-          poll_(session_) {}
+          poll_(session_) {
+        session_.link.stopRequested = [this] { return stopRequested(); };
+    }
 
     void connect(bool quick) {
         SilentProgress progress;
@@ -169,7 +201,7 @@ int runMonitor(Connection& c, CliEnvironment& env, std::optional<long long> coun
     c.warmUp();
     const double start = env.clock.monotonic();
     long long lines = 0;
-    while (!c.stopRequested() && (!count || lines < *count)) {
+    while (!c.stopRequested() && env.out && (!count || lines < *count)) {
         c.tick();
         if (c.poll().PollState != 0) continue;  // a cycle of twelve readings is complete
         // The time column is the measured time since the start, in milliseconds / 1000.
@@ -204,13 +236,13 @@ int runLog(Connection& c, CliEnvironment& env, const Options& o,
     s.flags.ShowFahrenheit = o.fahrenheit;
 
     c.warmUp();
-    if (c.stopRequested()) return kExitOk;
+    if (c.stopRequested()) return cancelledStatus(env);  // before the file is touched
 
     std::string error;
     if (!StartLogging(s, o.logFile, channels, &error)) {
         env.err << "quarnelctl: cannot write the log file \"" << o.logFile << "\": " << error
                 << std::endl;
-        return kExitUsage;
+        return kExitFailed;
     }
     while (!c.stopRequested() && (!count || s.logging.LoggedCount < *count)) {
         c.tick();
@@ -225,29 +257,23 @@ int runLog(Connection& c, CliEnvironment& env, const Options& o,
 
 int RunCli(const std::vector<std::string>& args, CliEnvironment& env) {
     CLI::App app{"QUARNEL evaluation board from the command line (simulated board)", "quarnelctl"};
-    app.set_version_flag("--version", kVersionText);
+    board::addVersionFlag(app, "quarnelctl");
     app.require_subcommand(1);
+    // Board options are taken before or after the command: the commands pass what
+    // they do not know on to here.
+    app.fallthrough();
+    board::BoardArguments typed;
+    board::addBoardOptions(app, typed);
     Options o;
-    app.add_option("--sim-address", o.simAddress, "chip address on the simulated board, 48 to 4B")
-        ->type_name("ADDR");
-    app.add_option("--sim-state", o.simState, "state file of the simulated board")
-        ->type_name("FILE");
-    app.add_option("--trace", o.trace, "append one line per board request to FILE")
-        ->type_name("FILE");
-    app.add_flag("--quick", o.quick, "skip the start-up settling delays");
-    app.add_option("--sim-fault", o.simFaults,
-                   "simulated fault: firmware, bus-select=N or cable=N (may be repeated)")
-        ->type_name("KIND[=N]")
-        ->expected(1)
-        ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll);
 
     auto* info = app.add_subcommand("info", "show the chip's identity and configuration");
     auto* read = app.add_subcommand("read", "read one register");
     read->add_option("ADDR", o.readAddress, "register address in hex (25, 0x25 or 25h)")
         ->required();
     auto* write = app.add_subcommand("write", "write one register and read it back");
-    write->add_option("ADDR", o.writeAddress, "register address in hex")->required();
-    write->add_option("VALUE", o.writeValue, "value, decimal or 0x hex, 0 to 255")->required();
+    write->add_option("ADDR", o.writeAddress, "register address in hex (25, 0x25 or 25h)")
+        ->required();
+    write->add_option("VALUE", o.writeValue, "value, decimal unless 0x hex, 0 to 255")->required();
     auto* dump = app.add_subcommand("dump", "read every register of the register table");
     auto* monitor = app.add_subcommand("monitor", "print the readings, one line per cycle");
     monitor->add_option("--count", o.count, "stop after N lines")->type_name("N");
@@ -270,69 +296,76 @@ int RunCli(const std::vector<std::string>& args, CliEnvironment& env) {
         std::vector<std::string> reversed(args.rbegin(), args.rend());
         app.parse(reversed);
     } catch (const CLI::ParseError& e) {
+        const auto text =
+            dynamic_cast<const CLI::RequiredError*>(&e) ? missingCommandText(app) : std::nullopt;
+        if (text) {
+            env.err << "quarnelctl: " << *text << std::endl;
+            return kExitUsage;
+        }
         std::ostringstream usageOut, usageErr;
         const int code = app.exit(e, usageOut, usageErr);
         env.out << usageOut.str();
         env.err << usageErr.str();
-        return code == 0 ? kExitOk : kExitUsage;
+        return finishOutput(env, code == 0 ? kExitOk : kExitUsage);
     }
 
     // Everything the user typed is checked before the board is touched.
-    sim::SimOptions simOptions;
+    board::BoardOptions options;
     std::optional<int> address, value;
     std::optional<long long> count, interval;
     std::optional<std::array<bool, kLogChannelCount>> channels;
     try {
-        if (!o.simAddress.empty()) sim::applySimOption("--sim-address", o.simAddress, simOptions);
-        if (!o.simState.empty()) sim::applySimOption("--sim-state", o.simState, simOptions);
-        if (!o.trace.empty()) sim::applySimOption("--trace", o.trace, simOptions);
-        for (const auto& fault : o.simFaults) sim::applySimOption("--sim-fault", fault, simOptions);
+        options = board::parseBoardOptions(typed);
         if (read->parsed()) address = ParseRegisterAddress(o.readAddress);
         if (write->parsed()) {
             address = ParseRegisterAddress(o.writeAddress);
             value = ParseRegisterValue(o.writeValue);
         }
-        if (!o.count.empty()) count = ParseWholeNumber("--count", o.count, 1, INT64_MAX / 2);
-        if (!o.logInterval.empty())
-            interval = ParseWholeNumber("--interval", o.logInterval, 0, INT32_MAX);
-        if (!o.logChannels.empty()) channels = ParseChannelList(o.logChannels);
-    } catch (const sim::SimOptionError& e) {
+        if (log->parsed() && o.logFile.empty()) throw UsageError("the log file needs a name");
+        if (o.count) count = ParseWholeNumber("--count", *o.count, 1, INT64_MAX / 2);
+        if (o.logInterval) interval = ParseWholeNumber("--interval", *o.logInterval, 0, INT32_MAX);
+        if (o.logChannels) channels = ParseChannelList(*o.logChannels);
+    } catch (const board::BoardOptionError& e) {
         env.err << "quarnelctl: " << e.what() << std::endl;
         return kExitUsage;
     } catch (const UsageError& e) {
         env.err << "quarnelctl: " << e.what() << std::endl;
         return kExitUsage;
     }
-    const std::string statePath =
-        simOptions.statePath.empty() ? sim::defaultStatePath() : simOptions.statePath;
-    simOptions.warn = [&env](const std::string& text) {
+    const std::string statePath = options.sim.statePath;
+    options.sim.warn = [&env](const std::string& text) {
         env.err << "quarnelctl: warning: " << text << std::endl;
     };
 
     if (replug->parsed()) {
         // Like a board the program cannot reach: a link failure.
-        if (const auto error = sim::SimulatedBoard::powerCycle(statePath)) {
+        if (const auto error = sim::SimulatedBoard::powerCycle(statePath, options.sim.warn)) {
             env.err << "quarnelctl: " << *error << std::endl;
             return kExitLinkFailure;
         }
-        env.out << "Simulated board power-cycled (state " << statePath << ")" << std::endl;
-        return kExitOk;
+        env.out << "Simulated board power-cycled (state " << statePath << ")\n";
+        return finishOutput(env, kExitOk);
     }
 
+    int status = kExitUsage;
     try {
-        Connection connection(simOptions, env);
-        connection.connect(o.quick);
-        if (info->parsed()) return runInfo(connection, env, statePath);
-        if (read->parsed()) return runRead(connection, env, *address);
-        if (write->parsed()) return runWrite(connection, env, *address, *value);
-        if (dump->parsed()) return runDump(connection, env);
-        if (monitor->parsed()) return runMonitor(connection, env, count, o.fahrenheit);
-        if (log->parsed()) return runLog(connection, env, o, channels, interval, count);
+        Connection connection(options.sim, env);
+        connection.connect(options.quick);
+        // A signal after the start-up's last delay still comes before the command.
+        if (connection.stopRequested()) return cancelledStatus(env);
+        if (info->parsed()) status = runInfo(connection, env, statePath);
+        if (read->parsed()) status = runRead(connection, env, *address);
+        if (write->parsed()) status = runWrite(connection, env, *address, *value);
+        if (dump->parsed()) status = runDump(connection, env);
+        if (monitor->parsed()) status = runMonitor(connection, env, count, o.fahrenheit);
+        if (log->parsed()) status = runLog(connection, env, o, channels, interval, count);
+    } catch (const StartupCancelled&) {
+        return cancelledStatus(env);
     } catch (const LinkFailure&) {
         // The failure handler has printed the message.
         return kExitLinkFailure;
     }
-    return kExitUsage;
+    return finishOutput(env, status);
 }
 
 }  // namespace quarnel::cli

@@ -11,7 +11,7 @@
 namespace quarnel::cli {
 
 inline constexpr int kExitOk = 0;
-inline constexpr int kExitFailed = 1;       // the log file could not be written
+inline constexpr int kExitFailed = 1;       // the log file or standard output could not be written
 inline constexpr int kExitUsage = 2;        // bad usage or input
 inline constexpr int kExitLinkFailure = 3;  // the board link failed
 
@@ -20,7 +20,8 @@ struct CliEnvironment {
     std::ostream& err;
     Clock& clock;                // drives the polling cycle and every delay
     std::string applicationDir;  // where QUARNELFW.Hex is found
-    // Set by a signal handler (Ctrl-C); monitor and log stop when it is non-zero.
+    // The number of the signal that asked to stop (Ctrl+C: SIGINT), or 0. During the
+    // start-up it cancels the command (exit 128 + the number); monitor and log end.
     const volatile std::sig_atomic_t* stop = nullptr;
     // Whether the terminal takes UTF-8 (else the degree sign goes out as Latin-1).
     bool utf8Terminal = true;

@@ -14,10 +14,10 @@
 
 namespace {
 
-volatile std::sig_atomic_t stopRequested = 0;
+volatile std::sig_atomic_t stopRequested = 0;  // the signal's number
 
-extern "C" void onStopSignal(int) {
-    stopRequested = 1;
+extern "C" void onStopSignal(int signalNumber) {
+    stopRequested = signalNumber;
 }
 
 // The folder of the firmware image: beside the program, else the installed one.
@@ -41,6 +41,7 @@ int main(int argc, char** argv) {
     struct sigaction action {};
     action.sa_handler = onStopSignal;
     sigemptyset(&action.sa_mask);
+    // No SA_RESTART: a signal ends the sleep of a settling delay at once.
     sigaction(SIGINT, &action, nullptr);
     sigaction(SIGTERM, &action, nullptr);
 

@@ -60,11 +60,13 @@ void BoardLink::ReportLinkFailure(int code) {
     throw LinkFailure(code);
 }
 
-void BoardLink::DelayMs(float ms) {
+bool BoardLink::DelayMs(float ms) {
+    const auto stopped = [this] { return stopRequested && stopRequested(); };
     const double end = clock_.monotonic() + static_cast<double>(ms) / 1000.0;
-    for (double now = clock_.monotonic(); now < end; now = clock_.monotonic()) {
+    for (double now = clock_.monotonic(); now < end && !stopped(); now = clock_.monotonic()) {
         clock_.sleep(end - now);
     }
+    return !stopped();
 }
 
 }  // namespace quarnel

@@ -13,16 +13,16 @@
 
 namespace quarnel {
 
-inline constexpr int16_t kRequestRegister = 222;  // 0xDE: chip register read and write
-inline constexpr int16_t kRequestPorts = 221;     // 0xDD: board ports
-inline constexpr int16_t kRequestAuxiliary = 218; // 0xDA
-inline constexpr int32_t kBusSerial = 0x100;      // high byte of value: serial bus
-inline constexpr int32_t kBusSpi = 0x200;         // high byte of value: SPI
-inline constexpr int16_t kPathTooLong = -2;       // DownloadFirmware: path does not fit PathBuffer
+inline constexpr int16_t kRequestRegister = 222;   // 0xDE: chip register read and write
+inline constexpr int16_t kRequestPorts = 221;      // 0xDD: board ports
+inline constexpr int16_t kRequestAuxiliary = 218;  // 0xDA
+inline constexpr int32_t kBusSerial = 0x100;       // high byte of value: serial bus
+inline constexpr int32_t kBusSpi = 0x200;          // high byte of value: SPI
+inline constexpr int16_t kPathTooLong = -2;        // DownloadFirmware: path does not fit PathBuffer
 inline constexpr const char* kFirmwareFileName = "QUARNELFW.Hex";
 
 class BoardLink {
-public:
+  public:
     BoardLink(Orvalink& board, Clock& clock, LinkFailureHandler onFailure);
 
     // Link state, named as the rest of the program knows it.
@@ -58,14 +58,18 @@ public:
     // Hands the failure to the installed handler; never returns.
     [[noreturn]] void ReportLinkFailure(int code);
 
-    // Waits ms milliseconds on the monotonic clock; processes no events.
-    void DelayMs(float ms);
+    // Asked during every wait; true ends the wait early (Ctrl+C). Empty: never.
+    std::function<bool()> stopRequested;
+
+    // Waits ms milliseconds on the monotonic clock; processes no events. False when
+    // stopRequested cut the wait short (or holds at its end).
+    bool DelayMs(float ms);
 
     Clock& clock() { return clock_; }
     Orvalink& board() { return board_; }
     void setFailureHandler(LinkFailureHandler handler) { onFailure_ = std::move(handler); }
 
-private:
+  private:
     Orvalink& board_;
     Clock& clock_;
     LinkFailureHandler onFailure_;

@@ -1,9 +1,9 @@
 #include "link/Clock.h"
 
+#include <algorithm>
 #include <chrono>
 #include <cmath>
 #include <ctime>
-#include <thread>
 
 namespace quarnel {
 
@@ -13,8 +13,8 @@ double SystemClock::timeOfDay() const {
     const std::time_t t = system_clock::to_time_t(now);
     std::tm local{};
     localtime_r(&t, &local);
-    const double fraction =
-        duration<double>(now.time_since_epoch()).count() - std::floor(duration<double>(now.time_since_epoch()).count());
+    const double fraction = duration<double>(now.time_since_epoch()).count() -
+                            std::floor(duration<double>(now.time_since_epoch()).count());
     return local.tm_hour * 3600.0 + local.tm_min * 60.0 + local.tm_sec + fraction;
 }
 
@@ -24,7 +24,14 @@ double SystemClock::monotonic() const {
 }
 
 void SystemClock::sleep(double seconds) {
-    if (seconds > 0) std::this_thread::sleep_for(std::chrono::duration<double>(seconds));
+    if (seconds <= 0) return;
+    // One nanosleep, which a signal interrupts (sleep_for would sleep on). At most
+    // 100 ms of it, so a signal that lands just before the call is seen soon too.
+    seconds = std::min(seconds, 0.1);
+    timespec span{};
+    span.tv_sec = static_cast<time_t>(seconds);
+    span.tv_nsec = static_cast<long>((seconds - static_cast<double>(span.tv_sec)) * 1e9);
+    ::nanosleep(&span, nullptr);
 }
 
 void ManualClock::advance(double seconds) {

@@ -7,15 +7,17 @@ namespace quarnel {
 inline constexpr double kSecondsPerDay = 86400.0;
 
 class Clock {
-public:
+  public:
     virtual ~Clock() = default;
     virtual double timeOfDay() const = 0;  // seconds since local midnight, with fractions
     virtual double monotonic() const = 0;  // seconds from an arbitrary origin, never goes back
+    // May return early (a signal arrived); a caller that needs the whole wait loops on
+    // monotonic().
     virtual void sleep(double seconds) = 0;
 };
 
 class SystemClock final : public Clock {
-public:
+  public:
     double timeOfDay() const override;
     double monotonic() const override;
     void sleep(double seconds) override;
@@ -24,7 +26,7 @@ public:
 // Test clock: set by hand, and advanced (both times) by whatever sleeps on it.
 // The time of day wraps at midnight.
 class ManualClock final : public Clock {
-public:
+  public:
     explicit ManualClock(double timeOfDay = 0.0) : timeOfDay_(timeOfDay) {}
     double timeOfDay() const override { return timeOfDay_; }
     double monotonic() const override { return monotonic_; }
@@ -33,7 +35,7 @@ public:
     void advance(double seconds);
     void setTimeOfDay(double seconds) { timeOfDay_ = seconds; }
 
-private:
+  private:
     double timeOfDay_;
     double monotonic_ = 0.0;
 };

@@ -23,8 +23,11 @@ void RunConnectionSequence(Session& session, StartupProgress& progress,
     BoardLink& link = session.link;
     // The settling delays give the board time after the download and the
     // bus switch; the simulated board needs none of them.
+    auto wait = [&](float ms) {
+        if (!link.DelayMs(ms)) throw StartupCancelled();
+    };
     auto settle = [&](float ms) {
-        if (!quick) link.DelayMs(ms);
+        if (!quick) wait(ms);
     };
 
     const int unit = ProgressUnit(progress.initialBarWidthTwips());
@@ -81,7 +84,9 @@ void RunConnectionSequence(Session& session, StartupProgress& progress,
     // Setting MON starts the conversions; the write's hook sets the pin mode.
     const int32_t config1 = link.ReadRegister(link.DeviceAddress, 0x18);
     link.WriteRegister(link.DeviceAddress, 0x18, config1 | 0x01);
-    settle(2000);
+    // Even a quick start waits for one round of conversions (ten channels at 11.6 ms
+    // with the slow ADC clock), so the first readings are real ones.
+    wait(quick ? kFirstConversionsMs : 2000);
 
     session.device.InitDeviceState();
     for (int32_t reg : {0x1A, 0x1D, 0x1E}) session.device.OnRegisterWritten(reg);

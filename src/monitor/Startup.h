@@ -2,6 +2,7 @@
 // The connection sequence: firmware, bus selection, chip search, start of
 // monitoring and the configuration state, with progress shown on a splash.
 
+#include <stdexcept>
 #include <string>
 
 #include "monitor/Session.h"
@@ -15,6 +16,7 @@ inline constexpr int kCompanyId = 0x41;
 inline constexpr int kFirstChipAddress = 0x48;
 inline constexpr int kLastChipAddress = 0x4B;
 inline constexpr int kBusSelectAttempts = 20;
+inline constexpr float kFirstConversionsMs = 140;  // one round of every channel, with a margin
 
 // What shows start-up progress: the splash window (bar lblProgress, text
 // lblProgInfo) and the main window's status panel.
@@ -49,12 +51,21 @@ class SilentProgress final : public StartupProgress {
     int barWidthTwips_;
 };
 
+// Thrown when a stop request (Ctrl+C) cut a settling delay short: nothing after
+// it has been sent to the board.
+class StartupCancelled : public std::runtime_error {
+  public:
+    StartupCancelled() : std::runtime_error("start-up cancelled") {}
+};
+
 // The bar's unit: the initial width rounded to an integer, / 100, integer part.
 int ProgressUnit(double initialWidthTwips);
 
 // Steps 2 to 13 of the start-up: from the download to the configuration
 // state read back. Failures go through link.ReportLinkFailure (code 0 or 2,
-// 3 inside the link) and so never return. `quick` skips the settling delays.
+// 3 inside the link) and so never return; a stop request during a delay throws
+// StartupCancelled. `quick` skips the settling delays but still waits until the
+// chip has converted every channel once.
 void RunConnectionSequence(Session& session, StartupProgress& progress,
                            const std::string& applicationDir, bool quick = false);
 

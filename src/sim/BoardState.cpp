@@ -2,14 +2,15 @@
 
 #include <fcntl.h>
 #include <sys/file.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
+#include <ctime>
 #include <filesystem>
-#include <fstream>
 #include <nlohmann/json.hpp>
-#include <sstream>
 
 namespace quarnel::sim {
 namespace {
@@ -36,6 +37,41 @@ bool readBytes(const nlohmann::json& j, const char* key, std::array<uint8_t, N>&
     return true;
 }
 
+// Our files begin with the format mark (the keys are written in order), so a file
+// garbled or cut short after it is still known as ours.
+bool carriesFormatMark(std::string_view text) {
+    return text.substr(0, 128).find(std::string("\"") + kFormat + "\"") != std::string_view::npos;
+}
+
+std::string errorText(int error) {
+    return std::strerror(error);
+}
+
+bool writeAll(int fd, const std::string& text) {
+    for (size_t done = 0; done < text.size();) {
+        const ssize_t n = ::write(fd, text.data() + done, text.size() - done);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) return false;
+        done += static_cast<size_t>(n);
+    }
+    return true;
+}
+
+// Reads at most `limit` + 1 bytes, so an endless or huge file costs no more.
+bool readBounded(int fd, size_t limit, std::string& text) {
+    text.resize(limit + 1);
+    size_t got = 0;
+    while (got < text.size()) {
+        const ssize_t n = ::read(fd, text.data() + got, text.size() - got);
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0) return false;
+        if (n == 0) break;
+        got += static_cast<size_t>(n);
+    }
+    text.resize(got);
+    return true;
+}
+
 }  // namespace
 
 PortImage powerOnPorts() {
@@ -54,6 +90,7 @@ std::string stateToJson(const BoardState& state) {
     j["registers"] = state.registers;
     j["ports"] = state.ports;
     j["spiLock"] = state.spiLock;
+    // Keys come out sorted, so "format" is the first thing in the file.
     return j.dump(1) + "\n";
 }
 
@@ -84,26 +121,77 @@ std::optional<BoardState> stateFromJson(const std::string& text, std::string& er
     return state;
 }
 
+std::optional<std::string> checkStatePath(const std::string& path) {
+    struct stat st {};
+    if (::stat(path.c_str(), &st) != 0) {
+        if (errno == ENOENT || errno == ENOTDIR) return std::nullopt;  // made on the first save
+        return "cannot be looked at: " + errorText(errno);
+    }
+    if (S_ISDIR(st.st_mode)) return "is a folder, not a file";
+    if (!S_ISREG(st.st_mode)) return "is not a regular file (a device, FIFO or socket)";
+    return std::nullopt;
+}
+
 LoadedState loadStateFile(const std::string& path) {
     LoadedState result;
     result.state = powerOnState();
-    std::error_code ec;
-    if (!std::filesystem::exists(path, ec)) return result;
-    std::ifstream in(path, std::ios::binary);
-    std::stringstream text;
-    if (in) text << in.rdbuf();
-    if (!in || in.bad()) {
-        result.kind = LoadedState::kDamaged;
-        result.error = std::string("cannot read it: ") + std::strerror(errno);
+    if (const auto why = checkStatePath(path)) {
+        result.kind = LoadedState::kRefused;
+        result.error = *why;
         return result;
     }
-    if (auto state = stateFromJson(text.str(), result.error)) {
+    // O_NONBLOCK: should a FIFO appear after the check, opening it must not wait.
+    const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0 && (errno == ENOENT || errno == ENOTDIR)) return result;
+    struct stat st {};
+    if (fd >= 0 && (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode))) {
+        ::close(fd);
+        result.kind = LoadedState::kRefused;
+        result.error = "is not a regular file";
+        return result;
+    }
+    result.kind = LoadedState::kDamaged;
+    std::string text;
+    const bool read = fd >= 0 && readBounded(fd, kMaxStateFileBytes, text);
+    const int error = errno;
+    if (fd >= 0) ::close(fd);
+    if (!read) {
+        result.error = "cannot read it: " + errorText(error);
+        return result;
+    }
+    result.ours = carriesFormatMark(text);
+    if (text.size() > kMaxStateFileBytes) {
+        result.error = "larger than 1 MiB";
+    } else if (auto state = stateFromJson(text, result.error)) {
         result.kind = LoadedState::kLoaded;
         result.state = *state;
-    } else {
-        result.kind = LoadedState::kDamaged;
     }
     return result;
+}
+
+std::optional<std::string> moveAside(const std::string& path, std::string& error) {
+    struct stat st {};
+    if (::lstat(path.c_str(), &st) != 0 || !(S_ISREG(st.st_mode) || S_ISLNK(st.st_mode))) {
+        error = "it is not a regular file";
+        return std::nullopt;
+    }
+    const std::time_t now = std::time(nullptr);
+    std::tm local{};
+    localtime_r(&now, &local);
+    char stamp[32];
+    std::strftime(stamp, sizeof stamp, ".damaged-%Y%m%d-%H%M%S", &local);
+    for (int n = 1; n < 100; ++n) {
+        const std::string name = path + stamp + (n > 1 ? "-" + std::to_string(n) : "");
+        if (::renameat2(AT_FDCWD, path.c_str(), AT_FDCWD, name.c_str(), RENAME_NOREPLACE) == 0)
+            return name;
+        // A file system without RENAME_NOREPLACE: look first, then rename.
+        if (errno == EINVAL && ::lstat(name.c_str(), &st) != 0 &&
+            ::rename(path.c_str(), name.c_str()) == 0)
+            return name;
+        if (errno != EEXIST) break;
+    }
+    error = errorText(errno);
+    return std::nullopt;
 }
 
 std::optional<std::string> saveStateFile(const std::string& path, const BoardState& state) {
@@ -112,24 +200,42 @@ std::optional<std::string> saveStateFile(const std::string& path, const BoardSta
     const fs::path target(path);
     if (target.has_parent_path()) fs::create_directories(target.parent_path(), ec);
     if (ec) return "cannot create " + target.parent_path().string() + ": " + ec.message();
-    const std::string temp = path + ".tmp";
-    {
-        std::ofstream out(temp, std::ios::binary | std::ios::trunc);
-        if (!out) return "cannot write " + temp + ": " + std::strerror(errno);
-        out << stateToJson(state);
-        out.close();
-        if (!out) {
-            fs::remove(temp, ec);
-            return "cannot write " + temp;
-        }
+    // A rename replaces whatever has the name: never a device, FIFO or folder.
+    struct stat st {};
+    if (::lstat(path.c_str(), &st) == 0 && !S_ISREG(st.st_mode) && !S_ISLNK(st.st_mode))
+        return path + " is not a regular file";
+    // A new name each time (O_EXCL), so nothing planted in the folder is written through.
+    std::string temp = path + ".tmp-XXXXXX";
+    const int fd = ::mkostemp(temp.data(), O_CLOEXEC);
+    if (fd < 0) return "cannot create a temporary file beside " + path + ": " + errorText(errno);
+    bool ok = writeAll(fd, stateToJson(state)) && ::fsync(fd) == 0;
+    const int error = errno;
+    ok = ::close(fd) == 0 && ok;
+    if (!ok) {
+        ::unlink(temp.c_str());
+        return "cannot write " + temp + ": " + errorText(error);
     }
-    fs::rename(temp, target, ec);
-    if (ec) {
-        std::error_code ignored;
-        fs::remove(temp, ignored);
-        return "cannot replace " + path + ": " + ec.message();
+    if (::rename(temp.c_str(), path.c_str()) != 0) {
+        const int renameError = errno;
+        ::unlink(temp.c_str());
+        return "cannot replace " + path + ": " + errorText(renameError);
     }
     return std::nullopt;
+}
+
+void removeStaleTempFiles(const std::string& path) {
+    namespace fs = std::filesystem;
+    const fs::path target(path);
+    const std::string prefix = target.filename().string() + ".tmp-";
+    std::error_code ec;
+    const fs::path folder = target.has_parent_path() ? target.parent_path() : fs::path(".");
+    for (fs::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec)) {
+        const std::string name = it->path().filename().string();
+        std::error_code ignored;
+        if (name.size() == prefix.size() + 6 && name.compare(0, prefix.size(), prefix) == 0 &&
+            it->symlink_status(ignored).type() == fs::file_type::regular)
+            fs::remove(it->path(), ignored);
+    }
 }
 
 BoardLock::~BoardLock() {
@@ -143,9 +249,17 @@ BoardLock::Result BoardLock::acquire(const std::string& statePath, std::string& 
     const fs::path target(statePath);
     if (target.has_parent_path()) fs::create_directories(target.parent_path(), ec);
     const std::string path = lockPath(statePath);
-    const int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
+    // O_NOFOLLOW: a symbolic link planted at the lock's name is never followed.
+    const int fd =
+        ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK, 0644);
     if (fd < 0) {
         error = "cannot open " + path + ": " + std::strerror(errno);
+        return Result::kUnavailable;
+    }
+    struct stat st {};
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        ::close(fd);
+        error = "cannot use " + path + ": it is not a regular file";
         return Result::kUnavailable;
     }
     if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {

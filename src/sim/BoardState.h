@@ -28,14 +28,29 @@ std::string stateToJson(const BoardState& state);
 // Nullopt with the reason in `error` when the text is not a complete board state.
 std::optional<BoardState> stateFromJson(const std::string& text, std::string& error);
 
+// The most a state file is read of; anything longer is not ours.
+inline constexpr size_t kMaxStateFileBytes = 1 << 20;
+
 struct LoadedState {
-    enum Kind { kMissing, kLoaded, kDamaged } kind = kMissing;
+    // kDamaged: a regular file that does not hold a board state; kRefused: the path
+    // holds no regular file (a folder, device, FIFO or socket) and must stay untouched.
+    enum Kind { kMissing, kLoaded, kDamaged, kRefused } kind = kMissing;
     BoardState state;   // power-on unless kLoaded
-    std::string error;  // why kDamaged
+    std::string error;  // why kDamaged or kRefused
+    bool ours = false;  // kDamaged: it carries our format mark, so it is our state, damaged
 };
 LoadedState loadStateFile(const std::string& path);
-// Atomic: written beside the file, then renamed over it. Returns the error, if any.
+// Nullopt when the path may be a state file: missing or a regular file (through
+// symbolic links); otherwise why not.
+std::optional<std::string> checkStatePath(const std::string& path);
+// Renames a damaged state file to "<path>.damaged-YYYYMMDD-HHMMSS" (local time), never
+// over another file. Returns the new name, or nullopt with the reason in `error`.
+std::optional<std::string> moveAside(const std::string& path, std::string& error);
+// Atomic: written to a new temp file beside it, synced, then renamed over it; never
+// over anything but a regular file or a symbolic link. Returns the error, if any.
 std::optional<std::string> saveStateFile(const std::string& path, const BoardState& state);
+// Removes the temp files of saves cut short (a killed program); call with the lock held.
+void removeStaleTempFiles(const std::string& path);
 
 // flock on "<state file>.lock", so renaming a new state file over the old one never
 // loses the lock.

@@ -107,16 +107,6 @@ bool applySimOption(std::string_view name, std::string_view value, SimOptions& o
     return true;
 }
 
-std::string simOptionsUsage() {
-    return "  --sim-address ADDR   chip address on the simulated board, 48 to 4B (default 48)\n"
-           "  --sim-state FILE     state file of the simulated board\n"
-           "                       (default $XDG_STATE_HOME/quarnel/board.json)\n"
-           "  --trace FILE         append one line per board request to FILE\n"
-           "  --sim-fault KIND     firmware, bus-select=N (first N bus selections fail),\n"
-           "                       cable=N (every request after N fails); may be repeated\n"
-           "  --sim-seed N         seed of the simulated environment (default 1)\n";
-}
-
 std::string defaultStatePath() {
     std::string base;
     // The XDG rules ignore a relative XDG_STATE_HOME.

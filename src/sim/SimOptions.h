@@ -1,6 +1,6 @@
 #pragma once
 // How a program sets up the simulated board, and the parsers of its command-line
-// options (shared by both programs, so they accept and reject the same texts).
+// options (board/BoardOptions.h defines the options of both programs on them).
 
 #include <cstdint>
 #include <functional>
@@ -49,9 +49,6 @@ uint64_t parseSimSeed(std::string_view text);
 // --sim-fault, --sim-seed). False when the name is not a board option; throws
 // SimOptionError for a bad value.
 bool applySimOption(std::string_view name, std::string_view value, SimOptions& options);
-
-// Usage lines of the board options, for --help texts.
-std::string simOptionsUsage();
 
 // $XDG_STATE_HOME/quarnel/board.json, or ~/.local/state/quarnel/board.json.
 std::string defaultStatePath();

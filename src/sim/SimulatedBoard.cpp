@@ -20,6 +20,28 @@ constexpr int kBusSpi = 2;
 constexpr uint8_t kPort3Spi = 0x04;
 constexpr size_t kMaxImageBytes = 1 << 20;
 
+// A state file that holds no board state is never written over: a regular file is
+// kept under another name, anything else is left alone. False when the board must
+// not write its state.
+bool setAsideUnusable(const std::string& path, const LoadedState& loaded, const WarningSink& warn) {
+    const std::string file = "the state file " + path;
+    if (loaded.kind == LoadedState::kRefused) {
+        warn(file + " " + loaded.error + "; it is left alone and the board's state is not kept");
+        return false;
+    }
+    if (loaded.kind != LoadedState::kDamaged) return true;
+    const std::string what = loaded.ours ? " is damaged (" : " is not a simulated board's state (";
+    std::string error;
+    if (const auto kept = moveAside(path, error)) {
+        warn(file + what + loaded.error + "); it is kept as " + *kept +
+             ", and the board starts freshly powered");
+        return true;
+    }
+    warn(file + what + loaded.error + ") and cannot be moved aside (" + error +
+         "); it is left alone and the board's state is not kept");
+    return false;
+}
+
 }  // namespace
 
 SimulatedBoard::SimulatedBoard(SimOptions options, Clock& clock)
@@ -70,12 +92,11 @@ bool SimulatedBoard::ensureHeld(bool warnIfBusy) {
             warn(error + "; the board is used without protection against a second program");
             break;
         case BoardLock::Result::kHeld:
+            removeStaleTempFiles(statePath_);
             break;
     }
     const LoadedState loaded = loadStateFile(statePath_);
-    if (loaded.kind == LoadedState::kDamaged)
-        warn("the state file " + statePath_ + " is damaged (" + loaded.error +
-             "); starting with a freshly powered board");
+    keepState_ = setAsideUnusable(statePath_, loaded, [this](const std::string& m) { warn(m); });
     applyState(loaded.state);
     loaded_ = true;
     return true;
@@ -93,6 +114,7 @@ BoardState SimulatedBoard::currentState() const {
 }
 
 void SimulatedBoard::save() {
+    if (!keepState_) return;
     if (const auto error = saveStateFile(statePath_, currentState())) {
         // Once per spell of failures, not once per request.
         if (!saveFailing_) warn("the board's state is not kept: " + *error);
@@ -240,7 +262,8 @@ void SimulatedBoard::powerCycle() {
     if (held) save();
 }
 
-std::optional<std::string> SimulatedBoard::powerCycle(const std::string& statePath) {
+std::optional<std::string> SimulatedBoard::powerCycle(const std::string& statePath,
+                                                      const WarningSink& warn) {
     BoardLock lock;
     std::string error;
     switch (lock.acquire(statePath, error)) {
@@ -252,6 +275,11 @@ std::optional<std::string> SimulatedBoard::powerCycle(const std::string& statePa
         case BoardLock::Result::kHeld:
             break;
     }
+    const WarningSink sink = warn ? warn : [](const std::string& m) {
+        std::cerr << "quarnel sim: warning: " << m << "\n";
+    };
+    if (!setAsideUnusable(statePath, loadStateFile(statePath), sink))
+        return "the state file " + statePath + " cannot be used";
     return saveStateFile(statePath, powerOnState());
 }
 

@@ -72,8 +72,10 @@ class SimulatedBoard final : public Orvalink {
     // Unplug and plug in again: power-on chip and ports, lock released, firmware gone.
     void powerCycle();
     // The same for a board no program holds, through its state file (`sim replug`).
-    // Returns the error, if any; a board held by another program is one.
-    static std::optional<std::string> powerCycle(const std::string& statePath);
+    // Returns the error, if any; a board held by another program is one. A state file
+    // that holds no board state is first kept under another name (told to `warn`).
+    static std::optional<std::string> powerCycle(const std::string& statePath,
+                                                 const WarningSink& warn = {});
 
   private:
     bool ensureHeld(bool warnIfBusy);
@@ -102,6 +104,7 @@ class SimulatedBoard final : public Orvalink {
     bool loaded_ = false;  // the state file has been read under the lock
     bool firmwareRunning_ = false;
     bool saveFailing_ = false;
+    bool keepState_ = true;  // false: the state file holds something else, never written
     long requestCount_ = 0;
     int busSelectionsToFail_ = 0;
     std::FILE* trace_ = nullptr;

@@ -1,7 +1,8 @@
 // Runs the built quarnelctl as a user would: its own HOME, state file and
-// trace file per test, --quick so the start-up does not wait.
+// trace file per test, --quick so the start-up does not wait (but for signals).
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -45,14 +46,12 @@ class Quarnelctl : public ::testing::Test {
     void TearDown() override { std::filesystem::remove_all(dir); }
     std::string path(const std::string& name) const { return (dir / name).string(); }
 
-    // Runs quarnelctl with the board options first; `prefix` goes before the program
-    // (e.g. a timeout).
-    Result run(const std::vector<std::string>& args, const std::string& prefix = "") {
+    // Runs a built program; `prefix` goes before it (e.g. a timeout).
+    Result exec(const std::string& program, const std::vector<std::string>& args,
+                const std::string& prefix = "") {
         std::string command = "cd " + quote(dir.string()) + " && HOME=" + quote(dir.string()) +
                               " XDG_STATE_HOME=" + quote(path("state")) + " " + prefix + " " +
-                              quote(std::string(QUARNEL_BIN_DIR) + "/quarnelctl") +
-                              " --quick --sim-state " + quote(path("board.json")) + " --trace " +
-                              quote(path("trace.log"));
+                              quote(std::string(QUARNEL_BIN_DIR) + "/" + program);
         for (const auto& a : args) command += " " + quote(a);
         command += " >" + quote(path("out")) + " 2>" + quote(path("err"));
         const int raw = std::system(command.c_str());
@@ -61,6 +60,12 @@ class Quarnelctl : public ::testing::Test {
         r.out = slurp(path("out"));
         r.err = slurp(path("err"));
         return r;
+    }
+    // quarnelctl with the test's state and trace files, given after the command.
+    Result run(std::vector<std::string> args, const std::string& prefix = "", bool quick = true) {
+        args.insert(args.end(), {"--sim-state", path("board.json"), "--trace", path("trace.log")});
+        if (quick) args.push_back("--quick");
+        return exec("quarnelctl", args, prefix);
     }
     std::string trace() const { return slurp(path("trace.log")); }
 };
@@ -146,6 +151,28 @@ TEST_F(Quarnelctl, InfoSucceedsAndInterruptEndsMonitorCleanly) {
     EXPECT_EQ(m.status, 0) << m.err;
     EXPECT_GE(std::count(m.out.begin(), m.out.end(), '\n'), 3);
     EXPECT_EQ(m.out.back(), '\n');
+}
+
+TEST_F(Quarnelctl, ASignalDuringTheStartUpCancelsTheWriteWithTheShellsStatus) {
+    for (const auto& [signal, status] : {std::pair{"INT", 130}, {"TERM", 143}}) {
+        Result w = run({"write", "25", "0x33"},
+                       std::string("timeout --preserve-status -s ") + signal + " 1", false);
+        EXPECT_EQ(w.status, status) << signal << w.err;
+    }
+    EXPECT_EQ(run({"read", "25"}).out.substr(0, 32), "25h  Internal High Limit     64h");
+}
+
+TEST_F(Quarnelctl, BothProgramsShareTheBoardOptionsAndRefuseAStateFileThatIsNoFile) {
+    ASSERT_EQ(::mkfifo(path("fifo").c_str(), 0600), 0);
+    for (const std::string program : {"quarnelctl", "quarnel-eval"}) {
+        EXPECT_EQ(exec(program, {"--version"}).out, program + " 2.0.0\n");
+        std::vector<std::string> args = {"--sim-seed", "5", "--sim-state", path("fifo")};
+        if (program == "quarnelctl") args.push_back("info");
+        Result r = exec(program, args, "timeout 20");
+        EXPECT_EQ(r.status, 2) << program;
+        EXPECT_NE(r.err.find("fifo is not a regular file"), std::string::npos) << r.err;
+        EXPECT_TRUE(std::filesystem::is_fifo(path("fifo")));
+    }
 }
 
 }  // namespace

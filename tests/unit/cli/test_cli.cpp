@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <csignal>
 #include <filesystem>
 #include <fstream>
@@ -60,11 +61,12 @@ class StoppingClock final : public Clock {
   public:
     volatile std::sig_atomic_t stop = 0;
     int sleepsBeforeStop = -1;
+    int signal = SIGINT;
     double timeOfDay() const override { return 43200.0 + now_; }
     double monotonic() const override { return now_; }
     void sleep(double seconds) override {
         now_ += seconds;
-        if (sleepsBeforeStop >= 0 && --sleepsBeforeStop < 0) stop = 1;
+        if (sleepsBeforeStop >= 0 && --sleepsBeforeStop < 0) stop = signal;
     }
 
   private:
@@ -89,7 +91,7 @@ class Cli : public ::testing::Test {
     int run(std::vector<std::string> args) {
         out.str({});
         err.str({});
-        args.insert(args.begin(), {"--sim-state", path("board.json"), "--trace", path("trace")});
+        args.insert(args.end(), {"--sim-state", path("board.json"), "--trace", path("trace")});
         CliEnvironment env{out, err, clock, QUARNEL_BIN_DIR, &clock.stop, true};
         return RunCli(args, env);
     }
@@ -117,6 +119,11 @@ TEST_F(Cli, RefusedInputTouchesNoBoard) {
         {"log", path("l.csv"), "--interval", "-5"},
         {"--sim-address", "4C", "info"},
         {"--sim-fault", "melt", "info"},
+        {"monitor", "--count", ""},
+        {"log", path("l.csv"), "--interval", ""},
+        {"log", path("l.csv"), "--channels", ""},
+        {"log", ""},
+        {"info", "--sim-seed", ""},
         {"frobnicate"},
         {}};
     for (const auto& args : refused) {
@@ -125,6 +132,43 @@ TEST_F(Cli, RefusedInputTouchesNoBoard) {
     }
     EXPECT_FALSE(std::filesystem::exists(path("trace"))) << "no request was made";
     EXPECT_FALSE(std::filesystem::exists(path("l.csv")));
+    run({"frob"});
+    EXPECT_EQ(err.str(),
+              "quarnelctl: unknown command 'frob' (commands: info, read, write, dump, monitor, "
+              "log, sim)\n");
+}
+
+TEST_F(Cli, ASignalDuringTheSettlingDelaysCancelsTheCommandBeforeItWrites) {
+    for (const auto& [signal, status] : {std::pair{SIGINT, 130}, {SIGTERM, 143}}) {
+        clock.stop = 0;
+        clock.signal = signal;
+        clock.sleepsBeforeStop = 5;  // during the enumeration's pauses
+        EXPECT_EQ(run({"write", "25", "0x33"}), status);
+        EXPECT_TRUE(out.str().empty());
+    }
+    clock.stop = 0;
+    clock.sleepsBeforeStop = -1;
+    ASSERT_EQ(run({"read", "25", "--quick"}), kExitOk);
+    EXPECT_EQ(out.str().substr(0, 32), "25h  Internal High Limit     64h") << "nothing written";
+}
+
+TEST_F(Cli, AFailedWriteToStandardOutputIsAnErrorUnlessItsReaderLeft) {
+    // Like a buffered stdout: writing succeeds, the flush fails.
+    struct Unflushable : std::streambuf {
+        int error = 0;
+        int overflow(int c) override { return c; }
+        int sync() override { return errno = error, -1; }
+    } buffer;
+    std::ostream failing(&buffer);
+    for (const auto& [error, said] : {std::pair{ENOSPC, true}, {EPIPE, false}}) {
+        buffer.error = error;
+        err.str({});
+        CliEnvironment env{failing, err, clock, QUARNEL_BIN_DIR, &clock.stop, true};
+        EXPECT_EQ(RunCli({"info", "--quick", "--sim-state", path("board.json")}, env), kExitFailed);
+        EXPECT_EQ(err.str().find("cannot write to standard output") != std::string::npos, said)
+            << err.str();
+        failing.clear();
+    }
 }
 
 TEST_F(Cli, WriteGoesThroughTheHookAndReadsBack) {
@@ -143,7 +187,7 @@ TEST_F(Cli, WriteGoesThroughTheHookAndReadsBack) {
 
 TEST_F(Cli, InfoAndDump) {
     ASSERT_EQ(run({"--quick", "--sim-address", "0x4B", "write", "18", "0x05"}), kExitOk);
-    ASSERT_EQ(run({"--quick", "--sim-address", "4Bh", "info"}), kExitOk);
+    ASSERT_EQ(run({"--quick", "--sim-seed", "5", "--sim-address", "4Bh", "info"}), kExitOk);
     const auto lines = outLines();
     ASSERT_EQ(lines.size(), 7u);
     EXPECT_EQ(lines[0], "Device address: 4Bh");
@@ -203,7 +247,8 @@ TEST_F(Cli, LogWritesTheProgramsFormatAndRefusesDisabledChannels) {
     EXPECT_NE(err.str().find("external"), std::string::npos);
     EXPECT_FALSE(std::filesystem::exists(path("x.csv")));
 
-    EXPECT_EQ(run({"--quick", "log", path("no/such/dir.csv"), "--count", "1"}), kExitUsage);
+    for (const std::string& unwritable : {path("no/such/dir.csv"), dir.string()})
+        EXPECT_EQ(run({"--quick", "log", unwritable, "--count", "1"}), kExitFailed) << unwritable;
 }
 
 TEST_F(Cli, ReplugClearsTheSpiLockWithoutConnecting) {

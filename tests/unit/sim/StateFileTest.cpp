@@ -1,7 +1,10 @@
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <nlohmann/json.hpp>
+#include <regex>
+#include <set>
 
 #include "SimTestSupport.h"
 
@@ -16,7 +19,15 @@ bool mentions(const std::vector<std::string>& warnings, const std::string& text)
     return false;
 }
 
+std::set<std::string> namesIn(const std::filesystem::path& dir) {
+    std::set<std::string> names;
+    for (const auto& entry : std::filesystem::directory_iterator(dir))
+        names.insert(entry.path().filename().string());
+    return names;
+}
+
 TEST_F(StateFileTest, RegistersPortsAndLockOutliveTheBoardObjectButLatchesDoNot) {
+    writeFile(statePath() + ".tmp-a1B2c3", "left by a save that was killed");
     {
         auto board = makeBoard();
         board->setInputs([](double) { return fixedInputs(); });
@@ -36,7 +47,7 @@ TEST_F(StateFileTest, RegistersPortsAndLockOutliveTheBoardObjectButLatchesDoNot)
     EXPECT_EQ(board->portImage(), (PortImage{0, 0, 0x03, 0x7E, 0x04, 0}));
     EXPECT_TRUE(board->spiLocked());
     EXPECT_TRUE(warnings.empty());
-    EXPECT_FALSE(std::filesystem::exists(statePath() + ".tmp"));
+    EXPECT_EQ(namesIn(dir), (std::set<std::string>{"board.json", "board.json.lock"}));
 }
 
 TEST_F(StateFileTest, RewrittenAfterChangingRequestsOnly) {
@@ -57,22 +68,65 @@ TEST_F(StateFileTest, RewrittenAfterChangingRequestsOnly) {
     EXPECT_EQ(j["spiLock"], false);
 }
 
-TEST_F(StateFileTest, DamagedFileGivesAFreshBoardAndAWarning) {
-    for (const std::string& damage :
-         {std::string("{\"registers\": [1, 2"), std::string("\x00\xFF garbage", 10),
-          stateToJson(powerOnState()).replace(0, 1, "["),
-          std::string("{\"format\":\"quarnel-simulated-board\",\"version\":1,"
-                      "\"registers\":[1],\"ports\":[0,0,0,0,0,0],\"spiLock\":false}")}) {
-        writeFile(statePath(), damage);
+TEST_F(StateFileTest, AFileHoldingNoStateIsKeptAsideAndTheBoardStartsFresh) {
+    const std::string sound = stateToJson(powerOnState());
+    const struct {
+        std::string text;
+        bool ours;
+    } cases[] = {{"my notes\n", false},
+                 {std::string("\x00\xFF garbage", 10), false},
+                 {sound.substr(0, 60), true},
+                 {sound.substr(0, sound.size() - 2) + "x}", true},
+                 {sound + std::string(kMaxStateFileBytes, ' '), true}};  // too long to read
+    for (const auto& c : cases) {
+        writeFile(statePath(), c.text);
         warnings.clear();
         auto board = makeBoard();
-        EXPECT_TRUE(mentions(warnings, "damaged")) << damage;
+        ASSERT_EQ(warnings.size(), 1u);
+        EXPECT_TRUE(mentions(warnings, c.ours ? " is damaged (" : " is not a simulated board's"))
+            << warnings[0];
         EXPECT_EQ(board->peekRegister(0x18), 0x08);
-        EXPECT_EQ(readReg(*board, 0x4E), 0x41);
         writeReg(*board, 0x25, 0x33);  // the next change leaves a sound file
         std::string error;
         EXPECT_TRUE(stateFromJson(readFile(statePath()), error).has_value()) << error;
+        int kept = 0;
+        for (const auto& entry : std::filesystem::directory_iterator(dir)) {
+            const std::string name = entry.path().filename().string();
+            if (!std::regex_match(name, std::regex(R"(board\.json\.damaged-\d{8}-\d{6})")))
+                continue;
+            EXPECT_EQ(readFile(entry.path()), c.text);
+            std::filesystem::remove(entry.path());
+            ++kept;
+        }
+        EXPECT_EQ(kept, 1);
     }
+}
+
+TEST_F(StateFileTest, APathHoldingNoFileIsRefusedAndLeftAlone) {
+    ASSERT_EQ(mkfifo((dir / "fifo").c_str(), 0600), 0);
+    std::filesystem::create_directory(dir / "folder");
+    for (const char* name : {"fifo", "folder"}) {
+        const std::string path = (dir / name).string();
+        const auto type = std::filesystem::status(path).type();
+        EXPECT_TRUE(checkStatePath(path).has_value()) << name;
+        auto o = options();
+        o.statePath = path;
+        auto board = makeBoard(o);
+        writeReg(*board, 0x25, 0x33);
+        board.reset();
+        EXPECT_TRUE(SimulatedBoard::powerCycle(path, o.warn).has_value());
+        EXPECT_EQ(std::filesystem::status(path).type(), type) << name;
+    }
+    EXPECT_EQ(checkStatePath(statePath()), std::nullopt) << "a missing file is made";
+}
+
+TEST_F(StateFileTest, NothingPlantedBesideTheStateFileIsWrittenThrough) {
+    std::filesystem::create_symlink(dir / "victim1", statePath() + ".tmp");
+    std::filesystem::create_symlink(dir / "victim2", statePath() + ".lock");
+    writeReg(*makeBoard(), 0x25, 0x33);
+    EXPECT_EQ(loadStateFile(statePath()).state.registers[0x25], 0x33);
+    EXPECT_EQ(namesIn(dir),
+              (std::set<std::string>{"board.json", "board.json.tmp", "board.json.lock"}));
 }
 
 TEST_F(StateFileTest, OutOfRangeValuesAreDamageNotData) {
