@@ -11,7 +11,9 @@ namespace quarnel {
 Application::Application(AppEnvironment env)
     : env_(std::move(env)), session_(env_.board, env_.clock, env_.notifier, [this](int code) {
           HandleLinkFailure(code);
-      }) {}
+      }) {
+    session_.link.FirmwareFile = env_.firmware;
+}
 
 Application::~Application() {
     // The windows refer to the session; they go first.
@@ -41,6 +43,7 @@ bool Application::StartApplication() {
     MainWindowDeps deps{session_,   env_.openUrl,     env_.chooseFile, env_.applicationDir,
                         env_.quick, env_.createWindow};
     if (env_.now) deps.now = env_.now;
+    deps.boardName = env_.boardName;
     main_ = std::make_unique<frmMain>(std::move(deps));
     try {
         main_->MDIForm_Load(*splash_);

@@ -7,7 +7,6 @@
 #include <sstream>
 
 #include "link/IntelHex.h"
-#include "link/TracingBoard.h"
 
 namespace quarnel::sim {
 namespace {
@@ -51,32 +50,17 @@ SimulatedBoard::SimulatedBoard(SimOptions options, Clock& clock)
       environment_(options_.seed),
       inputs_([this](double t) { return environment_.at(t); }),
       busSelectionsToFail_(options_.faults.failingBusSelections) {
-    if (!options_.tracePath.empty()) {
-        trace_ = std::fopen(options_.tracePath.c_str(), "a");
-        if (!trace_)
-            warn("cannot open the trace file " + options_.tracePath + ": " + std::strerror(errno) +
-                 "; no trace is written");
-    }
     // A board held elsewhere is reported when the program downloads the firmware.
     ensureHeld(false);
 }
 
-SimulatedBoard::~SimulatedBoard() {
-    if (trace_) std::fclose(trace_);
-}
+SimulatedBoard::~SimulatedBoard() = default;
 
 void SimulatedBoard::warn(const std::string& message) const {
     if (options_.warn)
         options_.warn(message);
     else
         std::cerr << "quarnel sim: warning: " << message << std::endl;
-}
-
-void SimulatedBoard::trace(const std::string& line) {
-    if (!trace_) return;
-    std::fputs(line.c_str(), trace_);
-    std::fputc('\n', trace_);
-    std::fflush(trace_);
 }
 
 bool SimulatedBoard::ensureHeld(bool warnIfBusy) {
@@ -167,7 +151,6 @@ int16_t SimulatedBoard::LoadFirmWare(const char* path) {
         }
     }
     firmwareRunning_ = status == 0;
-    trace(traceFirmwareLine(path, status));
     return status;
 }
 
@@ -190,7 +173,6 @@ int16_t SimulatedBoard::VendorIORequest(int16_t request, int32_t value, int32_t 
         status = handle(request, value, index, direction, length, buffer);
         if (!(currentState() == before)) save();
     }
-    if (trace_) trace(traceRequestLine(request, value, index, direction, length, status, buffer));
     return status;
 }
 

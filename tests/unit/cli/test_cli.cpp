@@ -135,7 +135,7 @@ TEST_F(Cli, RefusedInputTouchesNoBoard) {
     run({"frob"});
     EXPECT_EQ(err.str(),
               "quarnelctl: unknown command 'frob' (commands: info, read, write, dump, monitor, "
-              "log, sim)\n");
+              "log, sim, usb)\n");
 }
 
 TEST_F(Cli, ASignalDuringTheSettlingDelaysCancelsTheCommandBeforeItWrites) {

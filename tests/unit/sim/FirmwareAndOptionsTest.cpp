@@ -118,13 +118,11 @@ TEST(SimOptionsTest, ApplyByOptionName) {
     SimOptions o;
     EXPECT_TRUE(applySimOption("--sim-address", "0x4B", o));
     EXPECT_TRUE(applySimOption("--sim-state", "/tmp/b.json", o));
-    EXPECT_TRUE(applySimOption("--trace", "t.txt", o));
     EXPECT_TRUE(applySimOption("--sim-fault", "cable=9", o));
     EXPECT_TRUE(applySimOption("--sim-seed", "42", o));
     EXPECT_FALSE(applySimOption("--interval", "5", o));
     EXPECT_EQ(o.chipAddress, 0x4B);
     EXPECT_EQ(o.statePath, "/tmp/b.json");
-    EXPECT_EQ(o.tracePath, "t.txt");
     EXPECT_EQ(o.faults.cableAfter, 9);
     EXPECT_EQ(o.seed, 42u);
     EXPECT_THROW(applySimOption("--sim-state", "", o), SimOptionError);
