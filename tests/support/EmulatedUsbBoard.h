@@ -2,8 +2,8 @@
 // An evaluation board on an emulated USB bus: umockdev shows libusb a device with
 // the board's ids and hands its usbdevfs calls to handle(), which answers the RAM
 // loader itself and passes vendor requests to the board behind it. Create it
-// before the USB board, in a process under umockdev-wrapper. handle() runs on the
-// testbed's thread, so everything it shares is locked.
+// before the USB board, in a process under umockdev-wrapper; programs started from
+// there reach it too. handle() runs on the testbed's thread, so what it shares is locked.
 
 #include <linux/usbdevice_fs.h>
 #include <sys/ioctl.h>
@@ -12,7 +12,6 @@
 
 #include <algorithm>
 #include <cstring>
-#include <map>
 #include <mutex>
 #include <stdexcept>
 #include <string>
@@ -34,10 +33,9 @@ struct SetupPacket {
 
 class EmulatedUsbBoard {
   public:
-    enum class Fault { kNone, kStall, kTimeout, kUnplug };  // for the next transfer
+    enum class Fault { kNone, kStall, kTimeout, kUnplug };
     struct Options {
         usb::UsbIds ids{{0x1209, 0x0001}, {0x1209, 0x0002}};
-        bool plugged = true;
         bool firmwareRunning = false;  // plugged in with the second id
         bool busy = false;             // interface 0 claimed by another program
         bool denyOpen = false;         // device node mode 0000
@@ -56,7 +54,7 @@ class EmulatedUsbBoard {
             return TRUE;
         };
         g_signal_connect(handler_, "handle-ioctl", G_CALLBACK(onIoctl), this);
-        if (options_.plugged) plug(running_ ? options_.ids.after : options_.ids.before);
+        plug(running_ ? options_.ids.after : options_.ids.before);
     }
     ~EmulatedUsbBoard() {
         for (auto* urb : urbs_) g_object_unref(urb);
@@ -64,21 +62,17 @@ class EmulatedUsbBoard {
         g_object_unref(testbed_);
     }
 
-    void failNext(Fault fault) {
+    // The fault strikes the transfer after the next `after` ones.
+    void failNext(Fault fault, int after = 0) {
         std::lock_guard lock(mutex_);
-        fault_ = fault;
+        fault_ = {fault, after};
     }
-    std::vector<SetupPacket> setups() const { return locked(setups_); }
-    std::map<uint32_t, uint8_t> ram() const { return locked(ram_); }  // what the loader wrote
-    bool firmwareRunning() const { return locked(running_); }
+    std::vector<SetupPacket> setups() const {
+        std::lock_guard lock(mutex_);
+        return setups_;
+    }
 
   private:
-    template <class T>
-    T locked(const T& value) const {
-        std::lock_guard lock(mutex_);
-        return value;
-    }
-
     void plug(usb::UsbId id) {
         node_ = usb::deviceNode(1, devnum_);
         char device[1024];  // descriptors: device, configuration, interface (vendor class)
@@ -99,10 +93,9 @@ class EmulatedUsbBoard {
             // Only a user other than root meets the mode (the test switches to one); the
             // preload library connects to the handler even when the open failed.
             g_autofree gchar* dir = umockdev_testbed_get_root_dir(testbed_);
-            const std::string root = dir;
             chmod(dir, 0755);
-            chmod((root + node_).c_str(), 0);
-            chmod((root + "/ioctl" + node_).c_str(), 0777);
+            chmod((dir + node_).c_str(), 0);
+            chmod((dir + ("/ioctl" + node_)).c_str(), 0777);
         }
         // umockdev sends no uevent of its own, and libusb learns of boards only from them.
         umockdev_testbed_uevent(testbed_, "/sys/devices/1-1", "add");
@@ -116,20 +109,20 @@ class EmulatedUsbBoard {
     void handle(UMockdevIoctlClient* client) {
         std::lock_guard lock(mutex_);
         UMockdevIoctlData* arg = umockdev_ioctl_client_get_arg(client);
-        auto complete = [&](long result, int error = 0) {
+        const auto complete = [&](long result, int error = 0) {
             umockdev_ioctl_client_complete(client, result, error);
         };
+        const auto urbOf = [](auto* data) { return reinterpret_cast<usbdevfs_urb*>(data->data); };
         if (node_ != umockdev_ioctl_client_get_devnode(client)) return complete(-1, ENODEV);
         switch (umockdev_ioctl_client_get_request(client)) {
             case USBDEVFS_CLAIMINTERFACE:
-                return complete(options_.busy ? -1 : 0, EBUSY);
             case USBDEVFS_RELEASEINTERFACE:
-                return complete(0);
+                return complete(options_.busy ? -1 : 0, EBUSY);
             case USBDEVFS_SUBMITURB:
                 return complete(submit(arg), ENODEV);
             case USBDEVFS_REAPURBNDELAY: {
-                auto done = std::find_if(urbs_.begin(), urbs_.end(), [](UMockdevIoctlData* urb) {
-                    return reinterpret_cast<usbdevfs_urb*>(urb->data)->status != -EINPROGRESS;
+                auto done = std::find_if(urbs_.begin(), urbs_.end(), [&](auto* urb) {
+                    return urbOf(urb)->status != -EINPROGRESS;
                 });
                 if (done == urbs_.end()) return complete(-1, EAGAIN);
                 auto* target = umockdev_ioctl_data_resolve(arg, 0, sizeof(void*), nullptr);
@@ -139,12 +132,10 @@ class EmulatedUsbBoard {
                 return complete(0);
             }
             case USBDEVFS_DISCARDURB:  // a discarded URB is reaped with -ENOENT, as the kernel does
-                for (auto* urb : urbs_) {
-                    auto* status = &reinterpret_cast<usbdevfs_urb*>(urb->data)->status;
+                for (auto* urb : urbs_)
                     if (urb->client_addr == *reinterpret_cast<gulong*>(arg->data) &&
-                        *status == -EINPROGRESS)
-                        *status = -ENOENT;
-                }
+                        urbOf(urb)->status == -EINPROGRESS)
+                        urbOf(urb)->status = -ENOENT;
                 return complete(0);
             default:
                 return complete(-1, ENOTTY);
@@ -163,14 +154,14 @@ class EmulatedUsbBoard {
         const bool in = (setup.requestType & 0x80) != 0;
         if (!in) setup.data.assign(b + 8, b + 8 + setup.length);
         setups_.push_back(setup);
-        const Fault fault = std::exchange(fault_, Fault::kNone);
+        const Fault fault = fault_.second-- > 0 ? Fault::kNone : std::exchange(fault_.first, {});
+        bool stall = fault == Fault::kStall;
         if (fault == Fault::kUnplug) {
             unplug();
             return -1;
         }
-        bool stall = fault == Fault::kStall;
-        if (setup.request == usb::kRamLoaderRequest && setup.requestType == 0x40 && !stall) {
-            if (setup.value == kCpucs && setup.length == 1 && setup.data[0] == 0x00) {
+        if (setup.request == usb::kRamLoaderRequest && setup.requestType == 0x40) {
+            if (!stall && setup.value == kCpucs && setup.data == std::vector<uint8_t>{0}) {
                 // The CPU runs: the board drops off the bus and comes back with its firmware.
                 unplug();
                 ++devnum_;
@@ -178,8 +169,6 @@ class EmulatedUsbBoard {
                 running_ = true;
                 return -1;
             }
-            for (int i = 0; i < setup.length && setup.value != kCpucs; ++i)
-                ram_[setup.value + i] = setup.data[i];
         } else if (!stall) {
             stall = !running_ || (setup.requestType & 0x60) != 0x40 ||
                     behind_.VendorIORequest(setup.request, setup.value, setup.index, in ? 1 : 0,
@@ -200,9 +189,8 @@ class EmulatedUsbBoard {
     std::string node_;  // the device node of the board on the bus; empty when unplugged
     int devnum_ = 7;
     bool running_;
-    Fault fault_ = Fault::kNone;
+    std::pair<Fault, int> fault_{};  // and the transfers to let through first
     std::vector<SetupPacket> setups_;
-    std::map<uint32_t, uint8_t> ram_;
     std::vector<UMockdevIoctlData*> urbs_;  // submitted, not yet reaped
 };
 

@@ -1,12 +1,11 @@
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <functional>
 #include <memory>
+#include <numeric>
 
 #include "link/BoardLink.h"
-#include "link/IntelHex.h"
-#include "monitor/MasterPoll.h"
-#include "monitor/Startup.h"
 #include "support/EmulatedUsbBoard.h"
 #include "unit/sim/SimTestSupport.h"
 
@@ -16,9 +15,28 @@ namespace {
 using quarnel::test::EmulatedUsbBoard;
 using quarnel::test::SetupPacket;
 using Fault = EmulatedUsbBoard::Fault;
+using sim::test::readFile;
 
-// 1104 bytes from 0000h in 16-byte records, and 3 bytes at 3000h.
-const std::string kImage = QUARNEL_SOURCE_DIR "/tests/unit/usb/image.hex";
+std::vector<uint8_t> imageBytes(int from, int count) {
+    std::vector<uint8_t> bytes;
+    for (int at = from; at < from + count; ++at) bytes.push_back(uint8_t(at * 7));
+    return bytes;
+}
+
+// Intel HEX of imageBytes(from, count), 16 bytes to a record.
+std::string hexRecords(int from, int count) {
+    std::string text;
+    char two[3];
+    for (int at = from; at < from + count; at += 16) {
+        std::vector<int> record = {std::min(16, from + count - at), at >> 8, at & 0xFF, 0};
+        for (uint8_t b : imageBytes(at, record[0])) record.push_back(b);
+        record.push_back(-std::accumulate(record.begin(), record.end(), 0) & 0xFF);
+        text += ':';
+        for (int b : record) text += (std::snprintf(two, sizeof two, "%02X", b), two);
+        text += '\n';
+    }
+    return text;
+}
 
 // A USB board on an emulated board with the simulated board behind it.
 class UsbTest : public sim::test::SimTest {
@@ -28,20 +46,21 @@ class UsbTest : public sim::test::SimTest {
         auto o = options();
         o.requireFirmware = false;  // the emulated board runs no firmware until downloaded
         simulated = std::make_unique<sim::SimulatedBoard>(o, clock);
+        // 1104 bytes from 0000h, 3 bytes at 3000h.
+        sim::test::writeFile(image, hexRecords(0, 1104) + hexRecords(0x3000, 3) + ":00000001FF\n");
     }
     void TearDown() override {
         board.reset();  // lets go of the board while the emulated one still answers
         emulated.reset();
-        simulated.reset();
         SimTest::TearDown();
     }
     void plugIn(EmulatedUsbBoard::Options o = {}) {
         board.reset();  // one testbed at a time
         emulated.reset();
         emulated = std::make_unique<EmulatedUsbBoard>(*simulated, o);
+        const auto diagnostic = [this](const std::string& line) { diagnostics.push_back(line); };
         board = std::make_unique<UsbBoard>(
-            UsbOptions{o.ids, EmulatedUsbBoard::kCpucs, 5.0, 50,
-                       [this](const std::string& line) { diagnostics.push_back(line); }},
+            UsbOptions{{{0x1209, 1}, {0x1209, 2}}, EmulatedUsbBoard::kCpucs, 5.0, 50, diagnostic},
             usbClock);
     }
 
@@ -49,33 +68,13 @@ class UsbTest : public sim::test::SimTest {
     std::unique_ptr<EmulatedUsbBoard> emulated;
     std::unique_ptr<UsbBoard> board;
     ManualClock usbClock;  // the re-enumeration wait
+    const std::string image = (dir / "image.hex").string();
     std::vector<std::string> diagnostics;
 };
 
-TEST_F(UsbTest, DownloadHoldsTheCpuWritesTheImageInChunksRunsItAndClaimsTheNewBoard) {
-    plugIn();
-    ASSERT_EQ(board->LoadFirmWare(kImage.c_str()), 0) << testing::PrintToString(diagnostics);
-    const auto setups = emulated->setups();
-    ASSERT_EQ(setups.size(), 5u);
-    EXPECT_EQ(setups.front(), (SetupPacket{0x40, 0xA0, 0xE600, 0, 1, {0x01}}));
-    EXPECT_EQ(setups.back(), (SetupPacket{0x40, 0xA0, 0xE600, 0, 1, {0x00}}));
-    for (auto [i, address, length] : {std::tuple{1, 0x0000, 1023}, {2, 0x03FF, 81}, {3, 0x3000, 3}})
-        EXPECT_TRUE(setups[i].value == address && setups[i].length == length) << i;
-    std::map<uint32_t, uint8_t> image;
-    for (const HexRecord& r : checkIntelHex(sim::test::readFile(kImage)).records)
-        for (size_t i = 0; i < r.bytes.size(); ++i) image[r.address + i] = r.bytes[i];
-    EXPECT_EQ(emulated->ram(), image);
-    EXPECT_EQ(board->location()->device, 8);  // re-enumerated with the second id
-    // Only the second id is present now: the firmware runs and is not sent again.
-    ASSERT_EQ(board->LoadFirmWare(kImage.c_str()), 0);
-    EXPECT_EQ(emulated->setups().size(), 5u);
-    EXPECT_EQ(board->location()->device, 8);
-    EXPECT_TRUE(diagnostics.empty());
-}
-
 TEST_F(UsbTest, EachRequestIsOneControlTransferWithTheDocumentedSetupPacket) {
     plugIn({.firmwareRunning = true});
-    ASSERT_EQ(board->LoadFirmWare(kImage.c_str()), 0);
+    ASSERT_EQ(board->LoadFirmWare(image.c_str()), 0);
     BoardLink link(*board, clock, [](int code) { FAIL() << code; });
     const std::vector<std::pair<std::function<void()>, SetupPacket>> cases = {
         {[&] { EXPECT_EQ(link.ReadRegister(0x48, 0x4E), 0x41); }, {0xC0, 0xDE, 0x0148, 0x004E, 1}},
@@ -102,14 +101,13 @@ TEST_F(UsbTest, EachRequestIsOneControlTransferWithTheDocumentedSetupPacket) {
 TEST_F(UsbTest, EachFailureHasItsStatusAndOneDiagnostic) {
     using O = EmulatedUsbBoard::Options;
     const O running{.firmwareRunning = true};
+    const std::string denied =
+        "no permission to open /dev/bus/usb/001/007: install the udev "
+        "rule (quarnelctl usb udev-rule) and re-plug the board";
     // The faults strike a register read once the board runs.
     const std::vector<std::tuple<O, Fault, int16_t, std::string>> cases = {
-        {{.plugged = false}, Fault::kNone, kNoBoard, "no USB board 1209:0001 or 1209:0002 found"},
-        {{.denyOpen = true},
-         Fault::kNone,
-         kNoPermission,
-         "no permission to open /dev/bus/usb/001/007: install the udev rule (quarnelctl usb "
-         "udev-rule) and re-plug the board"},
+        {{.ids = {{1, 1}, {1, 2}}}, Fault::kNone, kNoBoard, "no USB board 1209:0001 or 1209:0002"},
+        {{.denyOpen = true}, Fault::kNone, kNoPermission, denied},
         {{.busy = true}, Fault::kNone, kBoardInUse, "/dev/bus/usb/001/007 is in use by another"},
         {{.comesBack = false}, Fault::kNone, kReenumerationTimeout, "back as 1209:0002 within 5 s"},
         {{}, Fault::kNone, kFirmwareInvalid, "not a valid Intel HEX image: line 1: checksum"},
@@ -119,6 +117,7 @@ TEST_F(UsbTest, EachFailureHasItsStatusAndOneDiagnostic) {
     };
     const std::string badImage = (dir / "bad.hex").string();
     sim::test::writeFile(badImage, ":0100000041BF\n:00000001FF\n");
+    uint8_t byte = 0;
     for (const auto& [emulation, fault, expected, diagnostic] : cases) {
         SCOPED_TRACE(diagnostic);
         plugIn(emulation);
@@ -127,9 +126,8 @@ TEST_F(UsbTest, EachFailureHasItsStatusAndOneDiagnostic) {
         // Root opens a device node whatever its mode, so this case runs as another user.
         const bool switchUser = emulation.denyOpen && geteuid() == 0;
         ASSERT_TRUE(!switchUser || seteuid(65534) == 0);
-        int16_t status = board->LoadFirmWare((invalid ? badImage : kImage).c_str());
+        int16_t status = board->LoadFirmWare((invalid ? badImage : image).c_str());
         ASSERT_TRUE(!switchUser || seteuid(0) == 0);
-        uint8_t byte = 0;
         if (fault != Fault::kNone) {
             ASSERT_EQ(status, 0);
             emulated->failNext(fault);
@@ -144,7 +142,6 @@ TEST_F(UsbTest, EachFailureHasItsStatusAndOneDiagnostic) {
     EXPECT_GE(usbClock.monotonic(), 5.0);
     // Out-of-range arguments are refused before anything is sent.
     const size_t sent = emulated->setups().size();
-    uint8_t byte = 0;
     EXPECT_EQ(board->VendorIORequest(256, 0, 0, 1, 1, &byte), kBadRequest);
     EXPECT_EQ(board->VendorIORequest(222, 0, 0, 2, 1, &byte), kBadRequest);
     EXPECT_EQ(board->VendorIORequest(222, 0, 0, 1, -1, &byte), kBadRequest);
@@ -152,54 +149,77 @@ TEST_F(UsbTest, EachFailureHasItsStatusAndOneDiagnostic) {
     EXPECT_EQ(emulated->setups().size(), sent);
 }
 
-TEST_F(UsbTest, ListsTheBoardAndWritesItsUdevRule) {
+// The built quarnelctl on the emulated board, which the testbed and the preload
+// library reach through the environment: the download, the commands, the polling,
+// and a board pulled while logging.
+TEST_F(UsbTest, QuarnelctlUsesTheBoardAndEndsWithStatus3WhenItIsPulled) {
     plugIn();
-    std::string error;
-    const auto devices = listUsbDevices(error);
-    ASSERT_EQ(devices.size(), 1u) << error;
-    EXPECT_EQ(describe(devices[0]),
-              "Bus 001 Device 007: ID 1209:0001 Quarnel test Emulated evaluation board");
-    const std::string rule = udevRule(parseUsbIds("1209:1/1209:0002"));
+    const auto path = [&](const char* name) { return (dir / name).string(); };
+    std::string out, err;
+    const auto run = [&](const std::string& args) {
+        const int raw =
+            std::system((QUARNEL_BIN_DIR "/quarnelctl --quick --usb 1209:1/1209:2 " + args +
+                         " --trace " + path("trace") + " >" + path("out") + " 2>" + path("err"))
+                            .c_str());
+        out = readFile(path("out"));
+        err = readFile(path("err"));
+        return WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
+    };
+    const std::vector<std::tuple<std::string, int, std::string>> cases = {
+        {"--firmware " + image + " info", 0,
+         "Device address: 48h\nDevice ID: 51h\nCompany ID: 41h\nRevision: 2h\nChannel function: "
+         "Ain1/Ain2\nADC reference: 2.28 V\nBoard: USB 1209:0002, bus 001 device 008\n"},
+        {"write 25 80", 0, "25h  Internal High Limit     50h   80"},
+        {"read 25h", 0, "25h  Internal High Limit     50h   80"},
+        {"--sim-seed 2 info", 2, "--sim-seed is an option of the simulated board"},
+        {"usb list", 0,
+         "Bus 001 Device 008: ID 1209:0002 Quarnel test Emulated evaluation board\n"},
+        {"usb udev-rule 1209/1", 2, "is not VID:PID"},
+        {"usb udev-rule 1209:1/1209:2", 0, "ATTR{idProduct}==\"0001\", TAG+=\"uaccess\"\n"},
+    };
+    for (const auto& [args, status, expected] : cases) {
+        EXPECT_EQ(run(args), status) << args << err;
+        EXPECT_NE((out + err).find(expected), std::string::npos) << args << out << err;
+    }
     const std::string shipped =
-        sim::test::readFile(QUARNEL_SOURCE_DIR "/resources/udev/" + std::string(kUdevRuleFileName));
-    for (const char* product : {"0001", "0002"}) {
-        const std::string line = "ATTR{idVendor}==\"1209\", ATTR{idProduct}==\"" +
-                                 std::string(product) + "\", TAG+=\"uaccess\"\n";
-        EXPECT_NE(rule.find(line), std::string::npos) << rule;
-        EXPECT_NE(shipped.find(line), std::string::npos) << shipped;
-    }
-    EXPECT_THROW(parseUsbIds("1209:00001"), UsbIdError);
-    EXPECT_THROW(parseUsbIds("1209/0001"), UsbIdError);
-}
+        readFile(QUARNEL_SOURCE_DIR "/resources/udev/70-quarnel-eval.rules");
+    EXPECT_TRUE(shipped.ends_with(out.substr(out.find("# 1209:0001")))) << shipped;
+    // The download: hold the CPU, the image in chunks of at most 1023 bytes, run. Then
+    // the board came back with its second id, and no later start sent the image again.
+    const auto write = [](uint16_t address, std::vector<uint8_t> data) {
+        return SetupPacket{0x40, 0xA0, address, 0, uint16_t(data.size()), data};
+    };
+    const auto setups = emulated->setups();
+    EXPECT_EQ(std::vector(setups.begin(), setups.begin() + 5),
+              (std::vector{write(0xE600, {1}), write(0, imageBytes(0, 1023)),
+                           write(0x3FF, imageBytes(0x3FF, 81)),
+                           write(0x3000, imageBytes(0x3000, 3)), write(0xE600, {0})}));
+    EXPECT_EQ(
+        std::count_if(setups.begin(), setups.end(), [](auto& s) { return s.request == 0xA0; }), 5);
 
-class QuietNotifier final : public Notifier {
-  public:
-    void message(const std::string&, Icon) override {}
-};
-
-TEST_F(UsbTest, StartsUpAndPollsWithTwoTransfersPerTickUntilUnplugged) {
-    plugIn();
-    QuietNotifier notifier;
-    std::vector<int> failures;
-    Session session(*board, clock, notifier, [&](int code) { failures.push_back(code); });
-    SilentProgress progress;
-    RunConnectionSequence(session, progress, QUARNEL_SOURCE_DIR "/resources", true);
-    EXPECT_EQ(session.link.DeviceAddress, 0x48);
-    EXPECT_TRUE(emulated->firmwareRunning());
-    MasterPoll poll(session);
-    clock.advance(1.0);  // the chip converts in the meantime
-    for (int tick = 0; tick < kPollStates; ++tick) {
+    // A cycle more is twelve ticks more, and must cost 24 transfers more: two a tick.
+    std::vector<size_t> sent;
+    for (const char* count : {"1", "2"}) {
         const size_t before = emulated->setups().size();
-        clock.advance(0.01);
-        poll.Tick(nullptr);
-        EXPECT_EQ(emulated->setups().size(), before + 2);
+        EXPECT_EQ(run(std::string("monitor --count ") + count), 0) << err;
+        sent.push_back(emulated->setups().size() - before);
     }
-    EXPECT_NEAR(session.readings.Vdd, 3.3, 0.1);
-    EXPECT_GT(session.readings.InternalTemp, 10.0f);
-    EXPECT_TRUE(failures.empty());
-    emulated->failNext(Fault::kUnplug);
-    EXPECT_THROW(poll.Tick(nullptr), LinkFailure);
-    EXPECT_EQ(failures, std::vector<int>{kCommsInterrupted});
+    EXPECT_EQ(sent[1] - sent[0], 24u);
+
+    emulated->failNext(Fault::kUnplug, 300);  // while it logs
+    EXPECT_EQ(run("log " + path("log.csv") + " --interval 0"), 3);
+    const std::string gone = "the board on /dev/bus/usb/001/008 is gone";
+    EXPECT_NE(err.find("usb: " + gone), std::string::npos) << err;
+    EXPECT_NE(err.find("Communications Interrupted"), std::string::npos) << err;
+    EXPECT_NE(readFile(path("trace")).find("# " + gone), std::string::npos);
+    // Every line logged before is there and whole: preamble, header, data lines.
+    std::istringstream log(readFile(path("log.csv")));
+    std::vector<std::string> lines;
+    for (std::string line; std::getline(log, line);) lines.push_back(line);
+    ASSERT_GT(lines.size(), 4u + 20u);
+    const auto fields = [&](size_t i) { return std::count(lines[i].begin(), lines[i].end(), ','); };
+    for (size_t i = 4; i < lines.size(); ++i)
+        EXPECT_TRUE(lines[i].ends_with(",\r") && fields(i) == fields(3)) << i << lines[i];
 }
 
 }  // namespace
