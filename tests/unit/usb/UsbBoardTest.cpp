@@ -3,9 +3,9 @@
 
 #include <functional>
 #include <memory>
-#include <numeric>
 
 #include "link/BoardLink.h"
+#include "link/IntelHex.h"
 #include "support/EmulatedUsbBoard.h"
 #include "unit/sim/SimTestSupport.h"
 
@@ -17,26 +17,8 @@ using quarnel::test::SetupPacket;
 using Fault = EmulatedUsbBoard::Fault;
 using sim::test::readFile;
 
-std::vector<uint8_t> imageBytes(int from, int count) {
-    std::vector<uint8_t> bytes;
-    for (int at = from; at < from + count; ++at) bytes.push_back(uint8_t(at * 7));
-    return bytes;
-}
-
-// Intel HEX of imageBytes(from, count), 16 bytes to a record.
-std::string hexRecords(int from, int count) {
-    std::string text;
-    char two[3];
-    for (int at = from; at < from + count; at += 16) {
-        std::vector<int> record = {std::min(16, from + count - at), at >> 8, at & 0xFF, 0};
-        for (uint8_t b : imageBytes(at, record[0])) record.push_back(b);
-        record.push_back(-std::accumulate(record.begin(), record.end(), 0) & 0xFF);
-        text += ':';
-        for (int b : record) text += (std::snprintf(two, sizeof two, "%02X", b), two);
-        text += '\n';
-    }
-    return text;
-}
+// 1104 bytes from 0000h in 16-byte records, and 3 bytes at 3000h.
+const std::string kImage = QUARNEL_SOURCE_DIR "/tests/unit/usb/image.hex";
 
 // A USB board on an emulated board with the simulated board behind it.
 class UsbTest : public sim::test::SimTest {
@@ -46,8 +28,6 @@ class UsbTest : public sim::test::SimTest {
         auto o = options();
         o.requireFirmware = false;  // the emulated board runs no firmware until downloaded
         simulated = std::make_unique<sim::SimulatedBoard>(o, clock);
-        // 1104 bytes from 0000h, 3 bytes at 3000h.
-        sim::test::writeFile(image, hexRecords(0, 1104) + hexRecords(0x3000, 3) + ":00000001FF\n");
     }
     void TearDown() override {
         board.reset();  // lets go of the board while the emulated one still answers
@@ -68,13 +48,12 @@ class UsbTest : public sim::test::SimTest {
     std::unique_ptr<EmulatedUsbBoard> emulated;
     std::unique_ptr<UsbBoard> board;
     ManualClock usbClock;  // the re-enumeration wait
-    const std::string image = (dir / "image.hex").string();
     std::vector<std::string> diagnostics;
 };
 
 TEST_F(UsbTest, EachRequestIsOneControlTransferWithTheDocumentedSetupPacket) {
     plugIn({.firmwareRunning = true});
-    ASSERT_EQ(board->LoadFirmWare(image.c_str()), 0);
+    ASSERT_EQ(board->LoadFirmWare(kImage.c_str()), 0);
     BoardLink link(*board, clock, [](int code) { FAIL() << code; });
     const std::vector<std::pair<std::function<void()>, SetupPacket>> cases = {
         {[&] { EXPECT_EQ(link.ReadRegister(0x48, 0x4E), 0x41); }, {0xC0, 0xDE, 0x0148, 0x004E, 1}},
@@ -126,7 +105,7 @@ TEST_F(UsbTest, EachFailureHasItsStatusAndOneDiagnostic) {
         // Root opens a device node whatever its mode, so this case runs as another user.
         const bool switchUser = emulation.denyOpen && geteuid() == 0;
         ASSERT_TRUE(!switchUser || seteuid(65534) == 0);
-        int16_t status = board->LoadFirmWare((invalid ? badImage : image).c_str());
+        int16_t status = board->LoadFirmWare((invalid ? badImage : kImage).c_str());
         ASSERT_TRUE(!switchUser || seteuid(0) == 0);
         if (fault != Fault::kNone) {
             ASSERT_EQ(status, 0);
@@ -166,7 +145,7 @@ TEST_F(UsbTest, QuarnelctlUsesTheBoardAndEndsWithStatus3WhenItIsPulled) {
         return WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
     };
     const std::vector<std::tuple<std::string, int, std::string>> cases = {
-        {"--firmware " + image + " info", 0,
+        {"--firmware " + kImage + " info", 0,
          "Device address: 48h\nDevice ID: 51h\nCompany ID: 41h\nRevision: 2h\nChannel function: "
          "Ain1/Ain2\nADC reference: 2.28 V\nBoard: USB 1209:0002, bus 001 device 008\n"},
         {"write 25 80", 0, "25h  Internal High Limit     50h   80"},
@@ -186,14 +165,20 @@ TEST_F(UsbTest, QuarnelctlUsesTheBoardAndEndsWithStatus3WhenItIsPulled) {
     EXPECT_TRUE(shipped.ends_with(out.substr(out.find("# 1209:0001")))) << shipped;
     // The download: hold the CPU, the image in chunks of at most 1023 bytes, run. Then
     // the board came back with its second id, and no later start sent the image again.
-    const auto write = [](uint16_t address, std::vector<uint8_t> data) {
-        return SetupPacket{0x40, 0xA0, address, 0, uint16_t(data.size()), data};
+    std::vector<uint8_t> data;
+    for (const HexRecord& r : checkIntelHex(readFile(kImage)).records)
+        data.insert(data.end(), r.bytes.begin(), r.bytes.end());
+    const auto write = [](uint16_t address, std::vector<uint8_t> bytes) {
+        return SetupPacket{0x40, 0xA0, address, 0, uint16_t(bytes.size()), bytes};
+    };
+    const auto part = [&](int at, int n) {
+        return std::vector(data.begin() + at, data.begin() + at + n);
     };
     const auto setups = emulated->setups();
-    EXPECT_EQ(std::vector(setups.begin(), setups.begin() + 5),
-              (std::vector{write(0xE600, {1}), write(0, imageBytes(0, 1023)),
-                           write(0x3FF, imageBytes(0x3FF, 81)),
-                           write(0x3000, imageBytes(0x3000, 3)), write(0xE600, {0})}));
+    EXPECT_EQ(
+        std::vector(setups.begin(), setups.begin() + 5),
+        (std::vector{write(0xE600, {1}), write(0, part(0, 1023)), write(0x3FF, part(1023, 81)),
+                     write(0x3000, part(1104, 3)), write(0xE600, {0})}));
     EXPECT_EQ(
         std::count_if(setups.begin(), setups.end(), [](auto& s) { return s.request == 0xA0; }), 5);
 
