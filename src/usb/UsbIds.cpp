@@ -57,7 +57,8 @@ std::string udevRule(const UsbIds& ids) {
     std::string text =
         "# QUARNEL evaluation board: lets the user at the seat open it without root.\n"
         "# Install as /etc/udev/rules.d/" +
-        std::string(kUdevRuleFileName) + ", then re-plug the board.\n";
+        std::string(kUdevRuleFileName) +
+        ", run `udevadm control --reload`,\n# then re-plug the board.\n";
     text += "# " + formatUsbId(ids.before) + ": before its firmware runs\n" + ruleLine(ids.before);
     if (!(ids.after == ids.before))
         text += "# " + formatUsbId(ids.after) + ": once its firmware runs\n" + ruleLine(ids.after);
