@@ -44,6 +44,7 @@ bool Application::StartApplication() {
                         env_.quick, env_.createWindow};
     if (env_.now) deps.now = env_.now;
     deps.boardName = env_.boardName;
+    deps.profileDialogs = env_.profileDialogs;
     main_ = std::make_unique<frmMain>(std::move(deps));
     try {
         main_->MDIForm_Load(*splash_);

@@ -35,6 +35,7 @@ struct AppEnvironment {
     std::function<void(int status)> endProcess{};
     WindowFactory createWindow = CreateToolWindow;
     std::function<QDateTime()> now{};  // status-bar clock; empty: the system's
+    ProfileDialogs profileDialogs{};   // empty: the register-settings items do nothing
 };
 
 class Application {

@@ -49,6 +49,27 @@ FileChooser DialogFileChooser() {
     };
 }
 
+FileChooser ProfileSaveChooser() {
+    return [](QWidget* parent, const QString& caption, const QString& startDir,
+              const QString& filter) -> std::optional<QString> {
+        QFileDialog dialog(parent, caption, startDir, filter);
+        dialog.setAcceptMode(QFileDialog::AcceptSave);
+        dialog.setDefaultSuffix(QStringLiteral("json"));
+        if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
+            return std::nullopt;
+        return dialog.selectedFiles().constFirst();
+    };
+}
+
+FileChooser ProfileOpenChooser() {
+    return [](QWidget* parent, const QString& caption, const QString& startDir,
+              const QString& filter) -> std::optional<QString> {
+        const QString path = QFileDialog::getOpenFileName(parent, caption, startDir, filter);
+        if (path.isEmpty()) return std::nullopt;
+        return path;
+    };
+}
+
 void EndProcessNow(int status) {
     std::fflush(nullptr);
     std::_Exit(status);

@@ -19,6 +19,11 @@ UrlOpener DesktopUrlOpener();
 // A save dialog that does not warn about existing files (logs are appended to).
 FileChooser DialogFileChooser();
 
+// Register settings: a save dialog that adds ".json" and asks before replacing a
+// file, and an open dialog for existing files.
+FileChooser ProfileSaveChooser();
+FileChooser ProfileOpenChooser();
+
 // Flushes the C streams and leaves at once: no further event or timer tick.
 [[noreturn]] void EndProcessNow(int status);
 

@@ -77,6 +77,11 @@ frmMain::frmMain(MainWindowDeps deps, QWidget* parent)
     open(ui->mnuConfig, ToolWindow::Config);
     open(ui->mnuAbout, ToolWindow::About);
     connect(ui->mnuWindow, &QMenu::aboutToShow, this, &frmMain::fillWindowMenu);
+    auto* profiles =
+        new ProfileMenu(deps_.session, *this, this, deps_.profileDialogs, deps_.now,
+                        [this](const QString& text) { ui->sbStatusBar->showMessage(text, 15000); });
+    connect(ui->mnuSaveProfile, &QAction::triggered, profiles, &ProfileMenu::save);
+    connect(ui->mnuLoadProfile, &QAction::triggered, profiles, &ProfileMenu::load);
 
     const std::pair<QAction*, const char*> buttons[] = {{ui->Save, "save"},
                                                         {ui->Config, "config"},

@@ -17,6 +17,7 @@
 #include "monitor/Session.h"
 #include "monitor/Startup.h"
 #include "windows/Shell.h"
+#include "windows/profile/ProfileMenu.h"
 
 class QLabel;
 class QMdiArea;
@@ -40,6 +41,7 @@ struct MainWindowDeps {
     WindowFactory createWindow = CreateToolWindow;
     std::function<QDateTime()> now = [] { return QDateTime::currentDateTime(); };
     QString boardName = QString::fromLatin1(kSimulatedBoardText);
+    ProfileDialogs profileDialogs{};  // File > Save/Load Register Settings...
 };
 
 class frmMain : public QMainWindow, public Shell, public DeviceObserver, public PollCallouts {

@@ -94,6 +94,7 @@ int main(int argc, char** argv) {
     environment.firmware = options.firmware;
     environment.boardName = QString::fromStdString(board.name());
     environment.endProcess = &EndProcessNow;
+    environment.profileDialogs = {ProfileSaveChooser(), ProfileOpenChooser(), &ConfirmWithDialog};
     Application application(std::move(environment));
     SignalBridge signalBridge;
     QObject::connect(&signalBridge, &SignalBridge::terminateRequested, &signalBridge,

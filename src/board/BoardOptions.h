@@ -33,8 +33,8 @@ struct BoardArguments {
 // The same choices as the settings file's [Board] group keeps them (quarnel-eval
 // started from a menu has no options). An empty value is a key not set.
 struct BoardSettings {
-    std::string usb, usbCpucs, firmware;  // keys Usb, UsbCpucs, Firmware
-    std::string file;                     // named in messages
+    std::string usb{}, usbCpucs{}, firmware{};  // keys Usb, UsbCpucs, Firmware
+    std::string file{};                         // named in messages
 };
 
 // The checked choices.

@@ -38,6 +38,9 @@ class ChosenBoard {
     std::string name() const;
     // quarnelctl info's: "simulated, state <file>", "USB 1209:0002, bus 001 device 008".
     std::string description() const;
+    // The board behind the trace: one of them is set.
+    const sim::SimulatedBoard* simulated() const { return simulated_.get(); }
+    const usb::UsbBoard* usb() const { return usb_.get(); }
 
   private:
     std::unique_ptr<sim::SimulatedBoard> simulated_;

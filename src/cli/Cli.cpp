@@ -14,6 +14,8 @@
 #include "board/BoardOptions.h"
 #include "board/ChosenBoard.h"
 #include "cli/CommandText.h"
+#include "cli/JsonOutput.h"
+#include "cli/ProfileCommands.h"
 #include "device/Conversions.h"
 #include "link/LinkFailure.h"
 #include "monitor/LogFile.h"
@@ -21,6 +23,7 @@
 #include "monitor/Session.h"
 #include "monitor/Startup.h"
 #include "sim/SimulatedBoard.h"
+#include "usb/UsbBoard.h"
 #include "usb/UsbDevices.h"
 
 namespace quarnel::cli {
@@ -57,6 +60,7 @@ struct Options {
     std::optional<std::string> logInterval, logChannels;
     std::optional<std::string> count;  // monitor and log share the option
     bool fahrenheit = false;
+    bool json = false;  // info, read, write, dump, monitor
 };
 
 // The shell's status for a program ended by a signal: 130 for SIGINT, 143 for SIGTERM.
@@ -155,9 +159,20 @@ std::string statusByteText(int16_t value) {
     return " " + HexAddressText(value & 0xFF) + ",";
 }
 
-int runInfo(Connection& c, CliEnvironment& env) {
+BoardFacts boardFacts(const board::ChosenBoard& board) {
+    if (const auto* simulated = board.simulated()) return {simulated->statePath()};
+    BoardFacts facts{"", usb::formatUsbId(board.usb()->options().ids.after)};
+    if (const auto at = board.usb()->location()) facts.busDevice = {at->bus, at->device};
+    return facts;
+}
+
+int runInfo(Connection& c, CliEnvironment& env, bool json) {
     Session& s = c.session();
     BoardLink& link = s.link;
+    if (json) {
+        env.out << InfoJson(ReadChipIdentity(link), s.device.state, boardFacts(c.board())) << "\n";
+        return kExitOk;
+    }
     const int32_t device = link.DeviceAddress;
     std::ostream& out = env.out;
     out << "Device address: " << HexAddressText(device) << "\n";
@@ -172,29 +187,38 @@ int runInfo(Connection& c, CliEnvironment& env) {
     return kExitOk;
 }
 
-int runRead(Connection& c, CliEnvironment& env, int address) {
+int runRead(Connection& c, CliEnvironment& env, int address, bool json) {
     Session& s = c.session();
     const int value = s.link.ReadRegister(s.link.DeviceAddress, address);
-    env.out << FormatRegisterLine(s.device.table, address, value) << "\n";
+    env.out << (json ? RegisterJson(s.device.table, address, value)
+                     : FormatRegisterLine(s.device.table, address, value))
+            << "\n";
     return kExitOk;
 }
 
-int runWrite(Connection& c, CliEnvironment& env, int address, int value) {
+int runWrite(Connection& c, CliEnvironment& env, int address, int value, bool json) {
     Session& s = c.session();
+    const int written = value;
     s.link.WriteRegister(s.link.DeviceAddress, address, value);
     const int readBack = s.link.ReadRegister(s.link.DeviceAddress, address);
-    env.out << FormatRegisterLine(s.device.table, address, readBack) << "\n";
+    env.out << (json ? WriteJson(s.device.table, address, written, readBack)
+                     : FormatRegisterLine(s.device.table, address, readBack))
+            << "\n";
     return kExitOk;
 }
 
-int runDump(Connection& c, CliEnvironment& env) {
+int runDump(Connection& c, CliEnvironment& env, bool json) {
     Session& s = c.session();
     const RegisterTable& table = s.device.table;
+    std::vector<int> values;
     for (int i = 0; i < table.size(); ++i) {
         const RegisterInfo& info = table[i];
-        const int value = s.link.ReadRegister(s.link.DeviceAddress, info.Address);
-        env.out << FormatRegisterLine(info.Address, info.Name, value, info.BitLabels) << "\n";
+        values.push_back(s.link.ReadRegister(s.link.DeviceAddress, info.Address));
+        if (!json)
+            env.out << FormatRegisterLine(info.Address, info.Name, values.back(), info.BitLabels)
+                    << "\n";
     }
+    if (json) env.out << DumpJson(table, s.link.DeviceAddress, values) << "\n";
     return kExitOk;
 }
 
@@ -204,13 +228,14 @@ std::array<bool, kLogChannelCount> enabledChannels(const DeviceState& state) {
     return channels;
 }
 
-int runMonitor(Connection& c, CliEnvironment& env, std::optional<long long> count,
-               bool fahrenheit) {
+int runMonitor(Connection& c, CliEnvironment& env, std::optional<long long> count, bool fahrenheit,
+               bool json) {
     Session& s = c.session();
     s.flags.ShowFahrenheit = fahrenheit;
     const auto channels = enabledChannels(s.device.state);
-    env.out << degreeText(BuildLogHeader(channels, fahrenheit), env.utf8Terminal)
-            << "IntStatus1 ,IntStatus2 ," << std::endl;
+    if (!json)
+        env.out << degreeText(BuildLogHeader(channels, fahrenheit), env.utf8Terminal)
+                << "IntStatus1 ,IntStatus2 ," << std::endl;
 
     c.warmUp();
     const double start = env.clock.monotonic();
@@ -220,9 +245,13 @@ int runMonitor(Connection& c, CliEnvironment& env, std::optional<long long> coun
         if (c.poll().PollState != 0) continue;  // a cycle of twelve readings is complete
         // The time column is the measured time since the start, in milliseconds / 1000.
         const auto elapsedMs = static_cast<int64_t>((env.clock.monotonic() - start) * 1000.0);
-        env.out << BuildLogLine(channels, 1, elapsedMs, s.readings)
-                << statusByteText(s.readings.IntStatus1) << statusByteText(s.readings.IntStatus2)
-                << std::endl;
+        if (json)
+            env.out << MonitorJson(channels, fahrenheit, elapsedMs, s.readings, s.device.table)
+                    << std::endl;
+        else
+            env.out << BuildLogLine(channels, 1, elapsedMs, s.readings)
+                    << statusByteText(s.readings.IntStatus1)
+                    << statusByteText(s.readings.IntStatus2) << std::endl;
         ++lines;
     }
     return kExitOk;
@@ -313,6 +342,10 @@ int RunCli(const std::vector<std::string>& args, CliEnvironment& env) {
         ->type_name("LIST");
     log->add_option("--count", o.count, "stop after N data lines")->type_name("N");
     log->add_flag("--fahrenheit", o.fahrenheit, "temperatures in degrees F");
+    for (CLI::App* command : {info, read, write, dump, monitor})
+        command->add_flag("--json", o.json, "print JSON (monitor: one object per line)");
+    ProfileArguments profile;
+    AddProfileCommands(app, profile);
     auto* simCommand = app.add_subcommand("sim", "simulated board");
     simCommand->require_subcommand(1);
     auto* replug = simCommand->add_subcommand("replug", "power-cycle the simulated board");
@@ -358,6 +391,7 @@ int RunCli(const std::vector<std::string>& args, CliEnvironment& env) {
         if (o.count) count = ParseWholeNumber("--count", *o.count, 1, INT64_MAX / 2);
         if (o.logInterval) interval = ParseWholeNumber("--interval", *o.logInterval, 0, INT32_MAX);
         if (o.logChannels) channels = ParseChannelList(*o.logChannels);
+        CheckProfileArguments(profile);
         if (udevRule->parsed()) ruleFor = usb::parseUsbIds(ruleIds);
         if (replug->parsed() && options.usb)
             throw UsageError("sim replug acts on the simulated board: leave out --usb");
@@ -391,11 +425,13 @@ int RunCli(const std::vector<std::string>& args, CliEnvironment& env) {
         connection.connect(options.quick);
         // A signal after the start-up's last delay still comes before the command.
         if (connection.stopRequested()) return cancelledStatus(env);
-        if (info->parsed()) status = runInfo(connection, env);
-        if (read->parsed()) status = runRead(connection, env, *address);
-        if (write->parsed()) status = runWrite(connection, env, *address, *value);
-        if (dump->parsed()) status = runDump(connection, env);
-        if (monitor->parsed()) status = runMonitor(connection, env, count, o.fahrenheit);
+        if (info->parsed()) status = runInfo(connection, env, o.json);
+        if (read->parsed()) status = runRead(connection, env, *address, o.json);
+        if (write->parsed()) status = runWrite(connection, env, *address, *value, o.json);
+        if (dump->parsed()) status = runDump(connection, env, o.json);
+        if (monitor->parsed()) status = runMonitor(connection, env, count, o.fahrenheit, o.json);
+        if (ProfileCommandGiven(profile))
+            status = RunProfileCommand(connection.session(), env, profile);
         if (log->parsed()) status = runLog(connection, env, o, channels, interval, count);
     } catch (const StartupCancelled&) {
         return cancelledStatus(env);

@@ -2,6 +2,8 @@
 // quarnelctl: the board commands on the simulated board, without windows.
 
 #include <csignal>
+#include <ctime>
+#include <functional>
 #include <ostream>
 #include <string>
 #include <vector>
@@ -25,6 +27,8 @@ struct CliEnvironment {
     const volatile std::sig_atomic_t* stop = nullptr;
     // Whether the terminal takes UTF-8 (else the degree sign goes out as Latin-1).
     bool utf8Terminal = true;
+    // The date and time a saved profile is stamped with; empty: the system's.
+    std::function<std::time_t()> wallClock{};
 };
 
 // args excludes the program name. Returns the exit status.

@@ -10,11 +10,33 @@
 
 namespace quarnel {
 
+// What a register holds. Only the settings a user makes (configuration, limits,
+// masks, offsets, DAC codes) are stored by the chip as written; the rest are
+// readings, latched status, fixed identity or the SPI lock.
+enum class RegisterRole {
+    Status,
+    Result,
+    Dac,
+    Configuration,
+    Mask,
+    Offset,
+    Limit,
+    Identity,
+    SpiLock
+};
+
 struct RegisterInfo {
     int32_t Address = 0;
     std::string Name;
     std::string Description;  // equal to Name
     std::string BitLabels;    // eight fields separated by ":", bit 7 first
+    RegisterRole Role = RegisterRole::Result;
+
+    bool userSetting() const {
+        return Role == RegisterRole::Dac || Role == RegisterRole::Configuration ||
+               Role == RegisterRole::Mask || Role == RegisterRole::Offset ||
+               Role == RegisterRole::Limit;
+    }
 };
 
 inline constexpr int kRegisterCount = 49;
@@ -36,5 +58,9 @@ class RegisterTable {
   private:
     std::vector<RegisterInfo> entries_;
 };
+
+// Registers the chip has and the table does not list: the limits of Ain5 to Ain8,
+// which the limits window sets (high limit first, as for Ain1 to Ain4).
+std::vector<RegisterInfo> UnlistedRegisters();
 
 }  // namespace quarnel

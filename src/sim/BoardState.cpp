@@ -12,6 +12,8 @@
 #include <filesystem>
 #include <nlohmann/json.hpp>
 
+#include "link/SafeFile.h"
+
 namespace quarnel::sim {
 namespace {
 
@@ -45,31 +47,6 @@ bool carriesFormatMark(std::string_view text) {
 
 std::string errorText(int error) {
     return std::strerror(error);
-}
-
-bool writeAll(int fd, const std::string& text) {
-    for (size_t done = 0; done < text.size();) {
-        const ssize_t n = ::write(fd, text.data() + done, text.size() - done);
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) return false;
-        done += static_cast<size_t>(n);
-    }
-    return true;
-}
-
-// Reads at most `limit` + 1 bytes, so an endless or huge file costs no more.
-bool readBounded(int fd, size_t limit, std::string& text) {
-    text.resize(limit + 1);
-    size_t got = 0;
-    while (got < text.size()) {
-        const ssize_t n = ::read(fd, text.data() + got, text.size() - got);
-        if (n < 0 && errno == EINTR) continue;
-        if (n < 0) return false;
-        if (n == 0) break;
-        got += static_cast<size_t>(n);
-    }
-    text.resize(got);
-    return true;
 }
 
 }  // namespace
@@ -140,29 +117,23 @@ LoadedState loadStateFile(const std::string& path) {
         result.error = *why;
         return result;
     }
-    // O_NONBLOCK: should a FIFO appear after the check, opening it must not wait.
-    const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0 && (errno == ENOENT || errno == ENOTDIR)) return result;
-    struct stat st {};
-    if (fd >= 0 && (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode))) {
-        ::close(fd);
+    // Should a FIFO or folder appear after the check, it is still refused unread.
+    const FileRead file = ReadRegularFile(path, kMaxStateFileBytes);
+    if (file.kind == FileRead::kMissing) return result;
+    if (file.kind == FileRead::kNotRegular) {
         result.kind = LoadedState::kRefused;
         result.error = "is not a regular file";
         return result;
     }
     result.kind = LoadedState::kDamaged;
-    std::string text;
-    const bool read = fd >= 0 && readBounded(fd, kMaxStateFileBytes, text);
-    const int error = errno;
-    if (fd >= 0) ::close(fd);
-    if (!read) {
-        result.error = "cannot read it: " + errorText(error);
+    if (file.kind == FileRead::kFailed) {
+        result.error = "cannot read it: " + file.error;
         return result;
     }
-    result.ours = carriesFormatMark(text);
-    if (text.size() > kMaxStateFileBytes) {
+    result.ours = carriesFormatMark(file.text);
+    if (file.text.size() > kMaxStateFileBytes) {
         result.error = "larger than 1 MiB";
-    } else if (auto state = stateFromJson(text, result.error)) {
+    } else if (auto state = stateFromJson(file.text, result.error)) {
         result.kind = LoadedState::kLoaded;
         result.state = *state;
     }
@@ -200,27 +171,7 @@ std::optional<std::string> saveStateFile(const std::string& path, const BoardSta
     const fs::path target(path);
     if (target.has_parent_path()) fs::create_directories(target.parent_path(), ec);
     if (ec) return "cannot create " + target.parent_path().string() + ": " + ec.message();
-    // A rename replaces whatever has the name: never a device, FIFO or folder.
-    struct stat st {};
-    if (::lstat(path.c_str(), &st) == 0 && !S_ISREG(st.st_mode) && !S_ISLNK(st.st_mode))
-        return path + " is not a regular file";
-    // A new name each time (O_EXCL), so nothing planted in the folder is written through.
-    std::string temp = path + ".tmp-XXXXXX";
-    const int fd = ::mkostemp(temp.data(), O_CLOEXEC);
-    if (fd < 0) return "cannot create a temporary file beside " + path + ": " + errorText(errno);
-    bool ok = writeAll(fd, stateToJson(state)) && ::fsync(fd) == 0;
-    const int error = errno;
-    ok = ::close(fd) == 0 && ok;
-    if (!ok) {
-        ::unlink(temp.c_str());
-        return "cannot write " + temp + ": " + errorText(error);
-    }
-    if (::rename(temp.c_str(), path.c_str()) != 0) {
-        const int renameError = errno;
-        ::unlink(temp.c_str());
-        return "cannot replace " + path + ": " + errorText(renameError);
-    }
-    return std::nullopt;
+    return ReplaceFileAtomically(path, stateToJson(state));
 }
 
 void removeStaleTempFiles(const std::string& path) {

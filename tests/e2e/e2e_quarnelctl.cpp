@@ -9,6 +9,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <nlohmann/json.hpp>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -88,6 +89,21 @@ TEST_F(Quarnelctl, ReadAndWriteLeaveTheirRequestsInTheTrace) {
     ASSERT_EQ(r.status, 0) << r.err;
     EXPECT_EQ(r.out, w.out) << "the board kept the value in its state file";
     EXPECT_EQ(trace().substr(trace().size() - 38), "222 0x00000148 0x00000025 1 1 -> 0 50\n");
+}
+
+TEST_F(Quarnelctl, JsonOutputIsJsonAndMonitorPrintsOneObjectPerLine) {
+    for (const std::string command : {"info", "dump"}) {
+        Result r = run({command, "--json"});
+        ASSERT_EQ(r.status, 0) << r.err;
+        EXPECT_TRUE(nlohmann::json::accept(r.out)) << r.out;
+    }
+    Result m = run({"monitor", "--json", "--count", "3"});
+    ASSERT_EQ(m.status, 0) << m.err;
+    std::istringstream lines(m.out);
+    int count = 0;
+    for (std::string line; std::getline(lines, line); ++count)
+        EXPECT_TRUE(nlohmann::json::parse(line)["readings"]["Vdd"]["value"].is_number()) << line;
+    EXPECT_EQ(count, 3);
 }
 
 TEST_F(Quarnelctl, LogAppendsThePreambleHeaderAndLines) {

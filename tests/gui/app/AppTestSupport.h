@@ -113,6 +113,7 @@ struct HarnessOptions {
     int chipAddress = 0x48;
     bool fakeWindows = true;     // false: the program's own window factory
     WindowFactory createWindow;  // replaces both when set
+    ProfileDialogs profileDialogs;
 };
 
 class AppHarness {
@@ -139,6 +140,7 @@ class AppHarness {
                               const QString&) -> std::optional<QString> { return std::nullopt; },
                            binDir};
         env.quick = true;
+        env.profileDialogs = options.profileDialogs;
         env.endProcess = [this](int status) { endStatuses.push_back(status); };
         if (options.fakeWindows) env.createWindow = factory.make();
         if (options.createWindow) env.createWindow = options.createWindow;

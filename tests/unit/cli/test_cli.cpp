@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 #include <CLI/CLI.hpp>
+#include <nlohmann/json.hpp>
 
 #include <cerrno>
 #include <csignal>
@@ -120,11 +121,12 @@ class Cli : public ::testing::Test {
     void TearDown() override { std::filesystem::remove_all(dir); }
     std::string path(const std::string& name) const { return (dir / name).string(); }
 
-    int run(std::vector<std::string> args) {
+    int run(std::vector<std::string> args, const std::string& state = "board.json") {
         out.str({});
         err.str({});
-        args.insert(args.end(), {"--sim-state", path("board.json"), "--trace", path("trace")});
+        args.insert(args.end(), {"--sim-state", path(state), "--trace", path("trace")});
         CliEnvironment env{out, err, clock, QUARNEL_BIN_DIR, &clock.stop, true};
+        env.wallClock = [] { return std::time_t{1710000000}; };
         return RunCli(args, env);
     }
     std::vector<std::string> outLines() const {
@@ -167,7 +169,7 @@ TEST_F(Cli, RefusedInputTouchesNoBoard) {
     run({"frob"});
     EXPECT_EQ(err.str(),
               "quarnelctl: unknown command 'frob' (commands: info, read, write, dump, monitor, "
-              "log, sim, usb)\n");
+              "log, profile, sim, usb)\n");
 }
 
 TEST_F(Cli, ASignalDuringTheSettlingDelaysCancelsTheCommandBeforeItWrites) {
@@ -292,6 +294,94 @@ TEST_F(Cli, ReplugClearsTheSpiLockWithoutConnecting) {
     EXPECT_NE(out.str().find("monitor"), std::string::npos);
     EXPECT_EQ(run({"--version"}), kExitOk);
     EXPECT_EQ(out.str(), "quarnelctl 2.0.0\n");
+}
+
+TEST_F(Cli, AProfileSavedOnOneBoardAndLoadedIntoAnotherLeavesNoDifference) {
+    for (const auto& [reg, value] : {std::pair{"25", "80"}, {"18", "5"}, {"33", "7"}})
+        ASSERT_EQ(run({"--quick", "write", reg, value}, "a.json"), kExitOk);
+    ASSERT_EQ(run({"--quick", "profile", "save", path("p.json")}, "a.json"), kExitOk) << err.str();
+    EXPECT_EQ(nlohmann::json::parse(file("p.json"))["savedAt"].get<std::string>().substr(0, 8),
+              "2024-03-");
+
+    ASSERT_EQ(run({"--quick", "profile", "diff", path("p.json")}, "b.json"), 1);
+    EXPECT_EQ(outLines().size(), 6u);
+    EXPECT_EQ(outLines()[0].substr(0, 26), "chip 18h  Configuration 1 ");
+    EXPECT_EQ(outLines()[1].substr(0, 37), "file 18h  Configuration 1         5h ");
+    ASSERT_EQ(run({"--quick", "profile", "load", "--dry-run", path("p.json")}, "b.json"), kExitOk);
+    EXPECT_NE(out.str().find("Would write 3 of 39 registers"), std::string::npos) << out.str();
+    ASSERT_EQ(run({"--quick", "profile", "load", path("p.json")}, "b.json"), kExitOk) << err.str();
+    ASSERT_EQ(run({"--quick", "profile", "diff", path("p.json")}, "b.json"), kExitOk);
+    EXPECT_EQ(out.str(), "");
+    ASSERT_EQ(run({"--quick", "info"}, "b.json"), kExitOk);
+    EXPECT_EQ(outLines()[4], "Channel function: External temperature");
+}
+
+TEST_F(Cli, ABadProfileIsRefusedBeforeTheBoardAndAnotherChipNeedsForce) {
+    ASSERT_EQ(run({"--quick", "profile", "save", path("p.json")}), kExitOk);
+    auto profile = nlohmann::json::parse(file("p.json"));
+    const auto saveAs = [&](const std::string& name, const nlohmann::json& j) {
+        std::ofstream(path(name)) << j.dump();
+    };
+    std::filesystem::create_directory(path("folder"));
+    std::ofstream(path("cut.json")) << file("p.json").substr(0, 100);
+    auto bad = profile;
+    bad["registers"]["25h"]["value"] = 300;
+    saveAs("300.json", bad);
+    bad = profile;
+    bad["registers"]["6h"] = {{"value", 1}};
+    saveAs("result.json", bad);
+    for (const auto& [name, said] : {std::pair{"folder", "is a folder"},
+                                     {"cut.json", "ends too early"},
+                                     {"300.json", "value 300 is outside 0 to 255"},
+                                     {"result.json", "6h (Vdd MSBs) is not a setting"}}) {
+        std::filesystem::remove(path("trace"));
+        EXPECT_EQ(run({"--quick", "profile", "load", path(name)}), kExitUsage) << name;
+        EXPECT_NE(err.str().find(said), std::string::npos) << err.str();
+        EXPECT_FALSE(std::filesystem::exists(path("trace"))) << "the board was not touched";
+    }
+
+    profile["chip"]["deviceId"] = 0x52;
+    profile["registers"]["25h"]["value"] = 0x20;
+    saveAs("other.json", profile);
+    EXPECT_EQ(run({"--quick", "profile", "load", path("other.json")}), kExitUsage);
+    EXPECT_NE(err.str().find("Device ID 52h, this chip's is 51h (--force"), std::string::npos);
+    ASSERT_EQ(run({"--quick", "profile", "load", path("other.json"), "--force"}), kExitOk);
+    ASSERT_EQ(run({"--quick", "read", "25"}), kExitOk);
+    EXPECT_EQ(out.str().substr(0, 32), "25h  Internal High Limit     20h");
+}
+
+TEST_F(Cli, JsonOutputParsesAndCarriesNumbers) {
+    ASSERT_EQ(run({"--quick", "info", "--json"}), kExitOk);
+    const auto info = nlohmann::json::parse(out.str());
+    EXPECT_EQ(info["companyId"], 0x41);
+    EXPECT_EQ(info["adcReference"], (nlohmann::json{{"value", 2.28}, {"unit", "V"}}));
+    ASSERT_EQ(run({"--quick", "write", "25", "0x50", "--json"}), kExitOk);
+    const auto written = nlohmann::json::parse(out.str());
+    EXPECT_EQ(written["written"], 80);
+    EXPECT_EQ(written["value"], 80);
+    ASSERT_EQ(run({"--quick", "read", "25", "--json"}), kExitOk);
+    EXPECT_EQ(nlohmann::json::parse(out.str())["name"], "Internal High Limit");
+    ASSERT_EQ(run({"--quick", "dump", "--json"}), kExitOk);
+    const auto dump = nlohmann::json::parse(out.str());
+    ASSERT_EQ(dump["registers"].size(), static_cast<size_t>(kRegisterCount));
+    EXPECT_EQ(dump["registers"][3]["name"], "Vdd LSBs");
+
+    ASSERT_EQ(run({"--quick", "write", "1E", "0"}), kExitOk);
+    ASSERT_EQ(run({"--quick", "write", "23", "0"}), kExitOk);  // Vdd above its high limit
+    ASSERT_EQ(run({"--quick", "monitor", "--json", "--count", "3", "--fahrenheit"}), kExitOk);
+    const auto lines = outLines();
+    ASSERT_EQ(lines.size(), 3u);
+    for (const std::string& line : lines) {
+        const auto j = nlohmann::json::parse(line);
+        EXPECT_TRUE(j["time"].is_number());
+        EXPECT_EQ(j["readings"]["Internal"]["unit"],
+                  "\xC2\xB0"
+                  "F");
+        EXPECT_TRUE(j["readings"]["Ain8"]["value"].is_number());
+        EXPECT_FALSE(j["readings"].contains("External")) << "not in Ain mode";
+    }
+    const auto last = nlohmann::json::parse(lines[2]);
+    EXPECT_EQ(last["intStatus2"], (nlohmann::json{{"value", 0x10}, {"set", {"VDD"}}}));
 }
 
 }  // namespace

@@ -148,6 +148,8 @@ TEST_F(UsbTest, QuarnelctlUsesTheBoardAndEndsWithStatus3WhenItIsPulled) {
         {"--firmware " + kImage + " info", 0,
          "Device address: 48h\nDevice ID: 51h\nCompany ID: 41h\nRevision: 2h\nChannel function: "
          "Ain1/Ain2\nADC reference: 2.28 V\nBoard: USB 1209:0002, bus 001 device 008\n"},
+        {"info --json", 0,
+         "\"board\": \"usb\",\n  \"usbId\": \"1209:0002\",\n  \"bus\": 1,\n  \"device\": 8\n"},
         {"write 25 80", 0, "25h  Internal High Limit     50h   80"},
         {"read 25h", 0, "25h  Internal High Limit     50h   80"},
         {"--sim-seed 2 info", 2, "--sim-seed is an option of the simulated board"},

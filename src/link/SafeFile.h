@@ -1,0 +1,29 @@
+#pragma once
+// Whole-file reads that never hang on a FIFO or read a device, and atomic
+// replacement that never writes through anything planted at the file's name.
+// The board's state file and the register profiles both live by these.
+
+#include <cstddef>
+#include <optional>
+#include <string>
+
+namespace quarnel {
+
+struct FileRead {
+    enum Kind { kRead, kMissing, kNotRegular, kFailed } kind = kMissing;
+    std::string text;   // kRead: up to limit + 1 bytes, so longer than limit means too large
+    std::string error;  // kNotRegular, kFailed: why, for the user
+};
+// Reads a regular file (through symbolic links) of at most `limit` bytes.
+FileRead ReadRegularFile(const std::string& path, size_t limit);
+
+// Writes text to a new temporary file beside path ("<path>.tmp-" and six random
+// characters), syncs it and renames it over path, so readers see the old file or
+// the new one, never half of one. Replaces only a regular file or a symbolic link
+// (the link itself, never its target).
+// The new file is private to the user unless `shared` (then as the umask allows).
+// Returns the error, if any.
+std::optional<std::string> ReplaceFileAtomically(const std::string& path, const std::string& text,
+                                                 bool shared = false);
+
+}  // namespace quarnel

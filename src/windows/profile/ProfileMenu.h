@@ -1,0 +1,66 @@
+#pragma once
+// File > Save Register Settings... and Load Register Settings...: the chip's
+// settings to and from a profile file. Load shows what will change and asks
+// before it writes; the status bar reports the outcome.
+
+#include <QDateTime>
+#include <QObject>
+#include <QString>
+#include <functional>
+#include <vector>
+
+#include "device/Profile.h"
+#include "monitor/Session.h"
+#include "windows/Shell.h"
+
+class QWidget;
+
+namespace quarnel {
+
+inline constexpr const char* kProfileFilter = "Register Settings (*.json)";
+inline constexpr const char* kSaveProfileCaption = "Save Register Settings";
+inline constexpr const char* kLoadProfileCaption = "Load Register Settings";
+
+// Shows the registers a load would write (and why the profile may not fit this
+// chip); true when the user goes ahead. The program shows frmProfileChanges.
+using ConfirmProfileLoad =
+    std::function<bool(QWidget* parent, const QString& file,
+                       const std::vector<RegisterChange>& changes, const QString& warning)>;
+
+// The program's dialogs; tests record. Empty members: the command does nothing.
+struct ProfileDialogs {
+    FileChooser chooseSave;
+    FileChooser chooseOpen;
+    ConfirmProfileLoad confirm;
+};
+
+// The real confirmation: frmProfileChanges, modal.
+bool ConfirmWithDialog(QWidget* parent, const QString& file,
+                       const std::vector<RegisterChange>& changes, const QString& warning);
+
+// Shows an outcome for a while. The status panel itself is the polling cycle's,
+// which rewrites it on every tick.
+using ReportOutcome = std::function<void(const QString& text)>;
+
+class ProfileMenu : public QObject {
+    Q_OBJECT
+  public:
+    ProfileMenu(Session& session, Shell& shell, QWidget* parent, ProfileDialogs dialogs,
+                std::function<QDateTime()> now, ReportOutcome report);
+
+    void save();
+    void load();
+
+  private:
+    void refused(const QString& what, const QString& file, const std::string& why);
+
+    Session& session_;
+    Shell& shell_;
+    QWidget* parent_;
+    ProfileDialogs dialogs_;
+    std::function<QDateTime()> now_;
+    ReportOutcome report_;
+    QString folder_;  // where the last profile was, for the next dialog
+};
+
+}  // namespace quarnel
