@@ -33,8 +33,9 @@ run: configure
 	@bash scripts/run.sh $(B)/bin
 
 bench: configure
-	@cmake --build $(BUILD) --target quarnel-bench
+	@cmake --build $(BUILD) --target quarnel-bench quarnel-bench-usb
 	$(B)/bin/quarnel-bench
+	umockdev-wrapper $(B)/bin/quarnel-bench-usb
 
 package: build
 	@cmake --build $(BUILD) --target package

@@ -30,14 +30,18 @@ function(quarnel_module name dir)
   target_link_libraries(${name} PUBLIC ${deps})
 endfunction()
 
-# One GoogleTest program per folder of unit tests.
+# One GoogleTest program per folder of unit tests; LAUNCHER names a program that
+# every case (and the discovery) runs under.
 function(quarnel_gtest name dir)
-  cmake_parse_arguments(T "" "" "DEPS" ${ARGN})
+  cmake_parse_arguments(T "" "LAUNCHER" "DEPS" ${ARGN})
   file(GLOB_RECURSE sources CONFIGURE_DEPENDS ${dir}/*.cpp ${dir}/*.h)
   if(NOT sources)
     return()
   endif()
   add_executable(${name} ${sources})
+  if(T_LAUNCHER)
+    set_target_properties(${name} PROPERTIES CROSSCOMPILING_EMULATOR ${T_LAUNCHER})
+  endif()
   set_target_properties(${name} PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/tests)
   target_include_directories(${name} PRIVATE ${PROJECT_SOURCE_DIR}/src ${PROJECT_SOURCE_DIR}/tests)
   target_compile_definitions(${name} PRIVATE

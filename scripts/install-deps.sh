@@ -9,6 +9,8 @@ packages=(
   qt6-base-dev libqcustomplot-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   libcli11-dev nlohmann-json3-dev
+  pkg-config libusb-1.0-0-dev
+  umockdev libumockdev-dev
   xvfb xauth xdotool imagemagick fonts-dejavu-core
   locales
   dpkg-dev file librsvg2-bin desktop-file-utils appstream man-db debootstrap

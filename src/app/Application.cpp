@@ -14,6 +14,7 @@ Application::Application(AppEnvironment env)
       clock_(env_.clock, [this] { return starting_ && closeRequested_; }),
       session_(env_.board, clock_, env_.notifier, [this](int code) { HandleLinkFailure(code); }) {
     session_.link.stopRequested = [this] { return starting_ && closeRequested_; };
+    session_.link.FirmwareFile = env_.firmware;
 }
 
 Application::~Application() {
@@ -44,6 +45,7 @@ bool Application::StartApplication() {
     MainWindowDeps deps{session_,   env_.openUrl,     env_.chooseFile, env_.applicationDir,
                         env_.quick, env_.createWindow};
     if (env_.now) deps.now = env_.now;
+    deps.boardName = env_.boardName;
     deps.profileDialogs = env_.profileDialogs;
     main_ = std::make_unique<frmMain>(std::move(deps));
     try {

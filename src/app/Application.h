@@ -5,6 +5,7 @@
 #include <QString>
 #include <functional>
 #include <memory>
+#include <string>
 
 #include "app/WindowFactory.h"
 #include "app/YieldingClock.h"
@@ -27,7 +28,9 @@ struct AppEnvironment {
     UrlOpener openUrl;
     FileChooser chooseFile;
     QString applicationDir;
-    bool quick = false;  // skip the start-up settling delays
+    bool quick = false;      // skip the start-up settling delays
+    std::string firmware{};  // the image to download; empty: the one in applicationDir
+    QString boardName = QString::fromLatin1(kSimulatedBoardText);  // the status bar's
     // Ends the process after a link failure; must not return in the program.
     // Tests record the status instead (the failing call then throws LinkFailure).
     std::function<void(int status)> endProcess{};

@@ -1,7 +1,8 @@
-// quarnel-eval: the evaluation program on the simulated board.
+// quarnel-eval: the evaluation program, on the simulated or the USB board.
 
 #include <CLI/CLI.hpp>
 #include <QApplication>
+#include <cctype>
 #include <cstdlib>
 #include <iostream>
 #include <string>
@@ -11,36 +12,59 @@
 #include "app/Platform.h"
 #include "app/SignalBridge.h"
 #include "board/BoardOptions.h"
+#include "board/ChosenBoard.h"
 #include "link/Clock.h"
 #include "link/DataDirectory.h"
-#include "sim/SimulatedBoard.h"
 #include "windows/AppSettings.h"
 
 namespace {
 
 constexpr int kExitUsage = 2;
 
+// The [Board] keys, trimmed; a value QSettings split at its commas is joined again.
+quarnel::board::BoardSettings readBoardSettings() {
+    using namespace quarnel;
+    AppSettings settings(keys::kBoardGroup);
+    const auto text = [&](const char* key) {
+        const QVariant value = settings.value(QString::fromLatin1(key));
+        return (value.typeId() == QMetaType::QStringList ? value.toStringList().join(u',')
+                                                         : value.toString())
+            .trimmed()
+            .toStdString();
+    };
+    return {text(keys::kUsb), text(keys::kUsbCpucs), text(keys::kFirmware),
+            settings.fileName().toStdString()};
+}
+
+void printError(const std::string& text) {
+    std::cerr << "quarnel-eval: " << text << "\n";
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
     using namespace quarnel;
 
-    CLI::App cli{std::string(kAppTitle) + " " + kAppVersion + " on the simulated evaluation board",
+    CLI::App cli{std::string(kAppTitle) + " " + kAppVersion +
+                     " on the simulated or the USB evaluation board",
                  "quarnel-eval"};
     board::BoardArguments typed;
     board::addBoardOptions(cli, typed);
     board::addVersionFlag(cli, "quarnel-eval");
     board::BoardOptions options;
+    std::string settingsError;  // told in a message box too: a menu start has no terminal
     try {
         cli.parse(argc, argv);
-        options = board::parseBoardOptions(typed);
+        options = board::parseBoardOptions(typed, readBoardSettings());
     } catch (const CLI::Success& e) {
         return cli.exit(e);
     } catch (const CLI::ParseError& e) {
         cli.exit(e);
         return kExitUsage;
+    } catch (const board::BoardSettingError& e) {
+        settingsError = e.what();
     } catch (const board::BoardOptionError& e) {
-        std::cerr << "quarnel-eval: " << e.what() << "\n";
+        printError(e.what());
         return kExitUsage;
     }
 
@@ -51,22 +75,31 @@ int main(int argc, char** argv) {
                      "or use quarnelctl on the command line\n";
         return kExitUsage;
     }
-    // The board's warnings go to stderr, and under a link failure's Show Details.
-    std::vector<std::string> boardWarnings;
-    options.sim.warn = [&boardWarnings](const std::string& text) {
-        std::cerr << "quarnel sim: warning: " << text << std::endl;
-        boardWarnings.push_back(text);
-    };
 
     // Our options are parsed already; Qt sees only the program name.
     int qtArgc = 1;
     QApplication qtApp(qtArgc, argv);
     QApplication::setApplicationVersion(QString::fromLatin1(kAppVersion));
+    QtNotifier notifier;
+    if (!settingsError.empty()) {
+        printError(settingsError);
+        settingsError[0] = static_cast<char>(std::toupper(settingsError[0]));
+        notifier.message(settingsError, Notifier::Icon::Error);
+        return kExitUsage;
+    }
 
     SystemClock clock;
-    sim::SimulatedBoard board(options.sim, clock);
-    QtNotifier notifier;
-    AppEnvironment environment{board,
+    // The board's warnings and diagnostics go to stderr, and under a link failure's
+    // Show Details, where a desktop user sees them.
+    std::vector<std::string> boardWarnings;
+    const auto toStderr = [&boardWarnings](const char* prefix) {
+        return [prefix, &boardWarnings](const std::string& text) {
+            printError(prefix + text);
+            boardWarnings.push_back(text);
+        };
+    };
+    board::ChosenBoard board(options, clock, toStderr("warning: "), toStderr("usb: "));
+    AppEnvironment environment{board.link(),
                                clock,
                                notifier,
                                DesktopUrlOpener(),
@@ -74,6 +107,8 @@ int main(int argc, char** argv) {
                                QString::fromStdString(DataDirectory(
                                    QCoreApplication::applicationDirPath().toStdString()))};
     environment.quick = options.quick;
+    environment.firmware = options.firmware;
+    environment.boardName = QString::fromStdString(board.name());
     environment.endProcess = &EndProcessNow;
     environment.failureDetails = [&boardWarnings] {
         std::string details;

@@ -2,11 +2,54 @@
 
 #include <CLI/CLI.hpp>
 
+#include <charconv>
+#include <utility>
+
 #include "sim/BoardState.h"
 
 namespace quarnel::board {
+namespace {
+
+// "E600", "0xE600" or "E600h".
+uint16_t parseAddress16(std::string_view text) {
+    std::string_view digits = text;
+    if (digits.size() > 2 && digits[0] == '0' && (digits[1] == 'x' || digits[1] == 'X'))
+        digits.remove_prefix(2);
+    else if (!digits.empty() && (digits.back() == 'h' || digits.back() == 'H'))
+        digits.remove_suffix(1);
+    unsigned value = 0;
+    const char* end = digits.data() + digits.size();
+    const auto result = std::from_chars(digits.data(), end, value, 16);
+    if (digits.empty() || digits.size() > 4 || result.ec != std::errc() || result.ptr != end)
+        throw BoardOptionError("\"" + std::string(text) +
+                               "\" is not a hexadecimal address from 0 to FFFF, e.g. E600");
+    return static_cast<uint16_t>(value);
+}
+
+// The parsed value; a refusal names where the value came from.
+template <class Error, class Parse>
+auto parsed(const std::string& where, const std::string& value, Parse parse) {
+    try {
+        return parse(value);
+    } catch (const std::invalid_argument& e) {
+        throw Error(where + ": " + e.what());
+    }
+}
+
+}  // namespace
 
 void addBoardOptions(CLI::App& app, BoardArguments& typed) {
+    app.add_option("--usb", typed.usb,
+                   "use the USB board with these ids (hex): before its firmware runs, and after "
+                   "(default: the same)")
+        ->type_name("VID:PID[/VID2:PID2]");
+    app.add_option("--usb-cpucs", typed.usbCpucs,
+                   "address of the USB board's CPU control register, in hex (default E600)")
+        ->type_name("HEX");
+    app.add_option("--firmware", typed.firmware,
+                   "firmware image for the board (default: QUARNELFW.Hex from the program's data "
+                   "folder)")
+        ->type_name("FILE");
     app.add_option("--sim-address", typed.simAddress,
                    "chip address on the simulated board, 48 to 4B (default 48)")
         ->type_name("ADDR");
@@ -25,14 +68,49 @@ void addBoardOptions(CLI::App& app, BoardArguments& typed) {
     app.add_flag("--quick", typed.quick, "skip the start-up's settling delays");
 }
 
-BoardOptions parseBoardOptions(const BoardArguments& typed) {
+BoardOptions parseBoardOptions(const BoardArguments& typed, const BoardSettings& settings) {
     BoardOptions options;
+    // Every key that is set is checked, used or not.
+    const std::string key = "the settings file " + settings.file + ", [Board] ";
+    std::optional<usb::UsbIds> usbKey;
+    if (!settings.usb.empty())
+        usbKey = parsed<BoardSettingError>(key + "Usb", settings.usb, usb::parseUsbIds);
+    if (!settings.usbCpucs.empty())
+        options.usbCpucs =
+            parsed<BoardSettingError>(key + "UsbCpucs", settings.usbCpucs, parseAddress16);
+    options.firmware = settings.firmware;
+
+    const std::pair<const char*, bool> simOnly[] = {{"--sim-address", bool(typed.simAddress)},
+                                                    {"--sim-state", bool(typed.simState)},
+                                                    {"--sim-fault", !typed.simFaults.empty()},
+                                                    {"--sim-seed", bool(typed.simSeed)}};
+    bool simChosen = false;
+    for (const auto& [name, given] : simOnly) simChosen |= given;
+    if (typed.usb)
+        options.usb = parsed<BoardOptionError>("--usb", *typed.usb, usb::parseUsbIds);
+    else if (!simChosen)
+        options.usb = usbKey;
+    if (options.usb) {
+        for (const auto& [name, given] : simOnly)
+            if (given)
+                throw BoardOptionError(std::string(name) +
+                                       " is an option of the simulated board: leave it out with "
+                                       "--usb");
+    } else if (typed.usbCpucs) {
+        throw BoardOptionError("--usb-cpucs is an option of the USB board: give --usb too");
+    }
+    if (typed.usbCpucs)
+        options.usbCpucs = parsed<BoardOptionError>("--usb-cpucs", *typed.usbCpucs, parseAddress16);
+    if (typed.firmware) options.firmware = sim::parseSimPath("--firmware", *typed.firmware);
+    if (typed.trace) options.tracePath = sim::parseSimPath("--trace", *typed.trace);
+    options.quick = typed.quick;
+    if (options.usb) return options;
+
     const auto apply = [&](const char* name, const std::optional<std::string>& value) {
         if (value) sim::applySimOption(name, *value, options.sim);
     };
     apply("--sim-address", typed.simAddress);
     apply("--sim-state", typed.simState);
-    apply("--trace", typed.trace);
     apply("--sim-seed", typed.simSeed);
     for (const auto& fault : typed.simFaults) apply("--sim-fault", fault);
     if (options.sim.statePath.empty()) options.sim.statePath = sim::defaultStatePath();
@@ -40,7 +118,6 @@ BoardOptions parseBoardOptions(const BoardArguments& typed) {
     if (const auto why = sim::checkStatePath(options.sim.statePath))
         throw BoardOptionError("the state file " + options.sim.statePath + " " + *why +
                                "; choose another with --sim-state");
-    options.quick = typed.quick;
     return options;
 }
 

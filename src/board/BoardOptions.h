@@ -8,11 +8,13 @@
 //   app.parse(argc, argv);
 //   const board::BoardOptions options = board::parseBoardOptions(typed);
 
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <vector>
 
 #include "sim/SimOptions.h"
+#include "usb/UsbIds.h"
 
 namespace CLI {
 class App;
@@ -24,22 +26,42 @@ namespace quarnel::board {
 struct BoardArguments {
     std::optional<std::string> simAddress, simState, trace, simSeed;
     std::vector<std::string> simFaults;
+    std::optional<std::string> usb, usbCpucs, firmware;
     bool quick = false;
+};
+
+// The same choices as the settings file's [Board] group keeps them (quarnel-eval
+// started from a menu has no options). An empty value is a key not set.
+struct BoardSettings {
+    std::string usb{}, usbCpucs{}, firmware{};  // keys Usb, UsbCpucs, Firmware
+    std::string file{};                         // named in messages
 };
 
 // The checked choices.
 struct BoardOptions {
-    sim::SimOptions sim;  // statePath always set: the default one when not given
-    bool quick = false;   // skip the start-up's settling delays
+    std::optional<usb::UsbIds> usb;  // the USB board; nullopt: the simulated board
+    uint16_t usbCpucs = 0xE600;      // the microcontroller's CPU control/status register
+    sim::SimOptions sim;             // statePath set (the default one) for the simulated board
+    std::string firmware;            // empty: QUARNELFW.Hex in the program's data folder
+    std::string tracePath;           // empty: no request trace
+    bool quick = false;              // skip the start-up's settling delays
 };
 
 // Thrown for a value both programs refuse; what() is the message for the user.
 using BoardOptionError = sim::SimOptionError;
+// A bad value in the settings file rather than on the command line.
+class BoardSettingError : public BoardOptionError {
+  public:
+    using BoardOptionError::BoardOptionError;
+};
 
 // Adds the board options to app.
 void addBoardOptions(CLI::App& app, BoardArguments& typed);
-// Checks every value, and that the state file's path can hold one.
-BoardOptions parseBoardOptions(const BoardArguments& typed);
+// Checks every value, and that the state file's path can hold one. A choice not
+// made by an option comes from settings; any --sim-... option chooses the
+// simulated board over the settings' Usb key. Options of the other board than
+// the chosen one are refused.
+BoardOptions parseBoardOptions(const BoardArguments& typed, const BoardSettings& settings = {});
 
 // "quarnelctl 2.0.0": what --version prints.
 std::string versionText(const std::string& program);

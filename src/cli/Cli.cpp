@@ -9,8 +9,10 @@
 #include <memory>
 #include <optional>
 #include <sstream>
+#include <stdexcept>
 
 #include "board/BoardOptions.h"
+#include "board/ChosenBoard.h"
 #include "cli/CommandText.h"
 #include "cli/JsonOutput.h"
 #include "cli/ProfileCommands.h"
@@ -21,6 +23,8 @@
 #include "monitor/Session.h"
 #include "monitor/Startup.h"
 #include "sim/SimulatedBoard.h"
+#include "usb/UsbBoard.h"
+#include "usb/UsbDevices.h"
 
 namespace quarnel::cli {
 namespace {
@@ -90,20 +94,30 @@ std::optional<std::string> missingCommandText(const CLI::App& app) {
     return "a command is needed (commands: " + names + ")";
 }
 
-// A connected board: the simulated board, the session on it and the polling cycle.
+DiagnosticSink warnings(CliEnvironment& env) {
+    return [&env](const std::string& text) {
+        env.err << "quarnelctl: warning: " << text << std::endl;
+    };
+}
+
+// A connected board: the chosen board, the session on it and the polling cycle.
 class Connection {
   public:
-    Connection(const sim::SimOptions& simOptions, CliEnvironment& env)
+    Connection(const board::BoardOptions& options, CliEnvironment& env)
         : env_(env),
           notifier_(env.err),
-          board_(std::make_unique<sim::SimulatedBoard>(simOptions, env.clock)),
-          session_(*board_, env.clock, notifier_,
+          board_(options, env.clock, warnings(env),
+                 [&env](const std::string& text) {
+                     env.err << "quarnelctl: usb: " << text << std::endl;
+                 }),
+          session_(board_.link(), env.clock, notifier_,
                    [this](int code) {
                        env_.err << "quarnelctl: " << terminalText(LinkFailureMessage(code))
                                 << std::endl;
                    }),
           poll_(session_) {
         session_.link.stopRequested = [this] { return stopRequested(); };
+        session_.link.FirmwareFile = options.firmware;
     }
 
     void connect(bool quick) {
@@ -113,6 +127,7 @@ class Connection {
 
     Session& session() { return session_; }
     MasterPoll& poll() { return poll_; }
+    const board::ChosenBoard& board() const { return board_; }
 
     bool stopRequested() const { return env_.stop && *env_.stop != 0; }
 
@@ -131,7 +146,7 @@ class Connection {
   private:
     CliEnvironment& env_;
     StderrNotifier notifier_;
-    std::unique_ptr<sim::SimulatedBoard> board_;
+    board::ChosenBoard board_;
     Session session_;
     MasterPoll poll_;
 };
@@ -144,11 +159,18 @@ std::string statusByteText(int16_t value) {
     return " " + HexAddressText(value & 0xFF) + ",";
 }
 
-int runInfo(Connection& c, CliEnvironment& env, const std::string& statePath, bool json) {
+BoardFacts boardFacts(const board::ChosenBoard& board) {
+    if (const auto* simulated = board.simulated()) return {simulated->statePath()};
+    BoardFacts facts{"", usb::formatUsbId(board.usb()->options().ids.after)};
+    if (const auto at = board.usb()->location()) facts.busDevice = {at->bus, at->device};
+    return facts;
+}
+
+int runInfo(Connection& c, CliEnvironment& env, bool json) {
     Session& s = c.session();
     BoardLink& link = s.link;
     if (json) {
-        env.out << InfoJson(ReadChipIdentity(link), s.device.state, statePath) << "\n";
+        env.out << InfoJson(ReadChipIdentity(link), s.device.state, boardFacts(c.board())) << "\n";
         return kExitOk;
     }
     const int32_t device = link.DeviceAddress;
@@ -161,7 +183,7 @@ int runInfo(Connection& c, CliEnvironment& env, const std::string& statePath, bo
     out << "Channel function: " << (state.ChannelMode == 1 ? "External temperature" : "Ain1/Ain2")
         << "\n";
     out << "ADC reference: " << TrimmedNumberText(state.ReferenceVoltage) << " V\n";
-    out << "Board: simulated, state " << statePath << "\n";
+    out << "Board: " << c.board().description() << "\n";
     return kExitOk;
 }
 
@@ -274,10 +296,21 @@ int runLog(Connection& c, CliEnvironment& env, const Options& o,
     return kExitOk;
 }
 
+int runUsbList(CliEnvironment& env) {
+    std::string error;
+    const auto devices = usb::listUsbDevices(error);
+    if (!error.empty()) {
+        env.err << "quarnelctl: " << error << std::endl;
+        return kExitLinkFailure;
+    }
+    for (const auto& device : devices) env.out << usb::describe(device) << "\n";
+    return kExitOk;
+}
+
 }  // namespace
 
 int RunCli(const std::vector<std::string>& args, CliEnvironment& env) {
-    CLI::App app{"QUARNEL evaluation board from the command line (simulated board)", "quarnelctl"};
+    CLI::App app{"QUARNEL evaluation board from the command line", "quarnelctl"};
     board::addVersionFlag(app, "quarnelctl");
     app.require_subcommand(1);
     // Board options are taken before or after the command: the commands pass what
@@ -316,6 +349,13 @@ int RunCli(const std::vector<std::string>& args, CliEnvironment& env) {
     auto* simCommand = app.add_subcommand("sim", "simulated board");
     simCommand->require_subcommand(1);
     auto* replug = simCommand->add_subcommand("replug", "power-cycle the simulated board");
+    auto* usbCommand = app.add_subcommand("usb", "USB devices");
+    usbCommand->require_subcommand(1);
+    auto* usbList = usbCommand->add_subcommand("list", "list the USB devices, like lsusb");
+    std::string ruleIds;
+    auto* udevRule = usbCommand->add_subcommand(
+        "udev-rule", "print a udev rule that lets the desktop user open the board");
+    udevRule->add_option("IDS", ruleIds, "the board's ids, VID:PID[/VID2:PID2] in hex")->required();
 
     try {
         std::vector<std::string> reversed(args.rbegin(), args.rend());
@@ -339,6 +379,7 @@ int RunCli(const std::vector<std::string>& args, CliEnvironment& env) {
     std::optional<int> address, value;
     std::optional<long long> count, interval;
     std::optional<std::array<bool, kLogChannelCount>> channels;
+    std::optional<usb::UsbIds> ruleFor;
     try {
         options = board::parseBoardOptions(typed);
         if (read->parsed()) address = ParseRegisterAddress(o.readAddress);
@@ -351,21 +392,26 @@ int RunCli(const std::vector<std::string>& args, CliEnvironment& env) {
         if (o.logInterval) interval = ParseWholeNumber("--interval", *o.logInterval, 0, INT32_MAX);
         if (o.logChannels) channels = ParseChannelList(*o.logChannels);
         CheckProfileArguments(profile);
-    } catch (const board::BoardOptionError& e) {
+        if (udevRule->parsed()) ruleFor = usb::parseUsbIds(ruleIds);
+        if (replug->parsed() && options.usb)
+            throw UsageError("sim replug acts on the simulated board: leave out --usb");
+    } catch (const std::invalid_argument& e) {  // a board option or USB ids
         env.err << "quarnelctl: " << e.what() << std::endl;
         return kExitUsage;
     } catch (const UsageError& e) {
         env.err << "quarnelctl: " << e.what() << std::endl;
         return kExitUsage;
     }
-    const std::string statePath = options.sim.statePath;
-    options.sim.warn = [&env](const std::string& text) {
-        env.err << "quarnelctl: warning: " << text << std::endl;
-    };
+    if (ruleFor) {
+        env.out << usb::udevRule(*ruleFor);
+        return finishOutput(env, kExitOk);
+    }
+    if (usbList->parsed()) return finishOutput(env, runUsbList(env));
 
     if (replug->parsed()) {
+        const std::string& statePath = options.sim.statePath;
         // Like a board the program cannot reach: a link failure.
-        if (const auto error = sim::SimulatedBoard::powerCycle(statePath, options.sim.warn)) {
+        if (const auto error = sim::SimulatedBoard::powerCycle(statePath, warnings(env))) {
             env.err << "quarnelctl: " << *error << std::endl;
             return kExitLinkFailure;
         }
@@ -375,11 +421,11 @@ int RunCli(const std::vector<std::string>& args, CliEnvironment& env) {
 
     int status = kExitUsage;
     try {
-        Connection connection(options.sim, env);
+        Connection connection(options, env);
         connection.connect(options.quick);
         // A signal after the start-up's last delay still comes before the command.
         if (connection.stopRequested()) return cancelledStatus(env);
-        if (info->parsed()) status = runInfo(connection, env, statePath, o.json);
+        if (info->parsed()) status = runInfo(connection, env, o.json);
         if (read->parsed()) status = runRead(connection, env, *address, o.json);
         if (write->parsed()) status = runWrite(connection, env, *address, *value, o.json);
         if (dump->parsed()) status = runDump(connection, env, o.json);

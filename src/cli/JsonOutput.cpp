@@ -53,17 +53,23 @@ Json statusObject(const RegisterTable& table, int address, int16_t value) {
 
 }  // namespace
 
-std::string InfoJson(const ChipIdentity& chip, const DeviceState& state,
-                     const std::string& statePath) {
-    const Json j = {
-        {"deviceAddress", chip.address},
-        {"deviceId", chip.deviceId},
-        {"companyId", chip.companyId},
-        {"revision", chip.revision},
-        {"channelFunction", state.ChannelMode == 1 ? "External temperature" : "Ain1/Ain2"},
-        {"adcReference", measured(number(state.ReferenceVoltage), "V")},
-        {"board", "simulated"},
-        {"statePath", statePath}};
+std::string InfoJson(const ChipIdentity& chip, const DeviceState& state, const BoardFacts& board) {
+    Json j = {{"deviceAddress", chip.address},
+              {"deviceId", chip.deviceId},
+              {"companyId", chip.companyId},
+              {"revision", chip.revision},
+              {"channelFunction", state.ChannelMode == 1 ? "External temperature" : "Ain1/Ain2"},
+              {"adcReference", measured(number(state.ReferenceVoltage), "V")},
+              {"board", board.statePath.empty() ? "usb" : "simulated"}};
+    if (!board.statePath.empty()) {
+        j["statePath"] = board.statePath;
+    } else {
+        j["usbId"] = board.usbId;
+        if (board.busDevice) {
+            j["bus"] = board.busDevice->first;
+            j["device"] = board.busDevice->second;
+        }
+    }
     return j.dump(kIndent);
 }
 

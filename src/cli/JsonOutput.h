@@ -5,7 +5,9 @@
 
 #include <array>
 #include <cstdint>
+#include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "device/DeviceState.h"
@@ -15,8 +17,15 @@
 
 namespace quarnel::cli {
 
-std::string InfoJson(const ChipIdentity& chip, const DeviceState& state,
-                     const std::string& statePath);
+// The board info names: the simulated board's state file, or the USB board's id
+// in use and, once it is open, its bus and device numbers.
+struct BoardFacts {
+    std::string statePath{};  // empty for the USB board
+    std::string usbId{};      // "1209:0002"
+    std::optional<std::pair<int, int>> busDevice{};
+};
+
+std::string InfoJson(const ChipIdentity& chip, const DeviceState& state, const BoardFacts& board);
 // A register as read shows it: address, name, value and bit names.
 std::string RegisterJson(const RegisterTable& table, int address, int value);
 // The same after a write: what was written, and the value read back.

@@ -8,7 +8,7 @@ BoardLink::BoardLink(Orvalink& board, Clock& clock, LinkFailureHandler onFailure
     : board_(board), clock_(clock), onFailure_(std::move(onFailure)) {}
 
 int16_t BoardLink::DownloadFirmware(const std::string& applicationDir) {
-    FirmwarePath = applicationDir + "/" + kFirmwareFileName;
+    FirmwarePath = FirmwareFile.empty() ? applicationDir + "/" + kFirmwareFileName : FirmwareFile;
     if (!FillPathBuffer(FirmwarePath)) return kPathTooLong;
     return board_.LoadFirmWare(reinterpret_cast<const char*>(PathBuffer.data()));
 }

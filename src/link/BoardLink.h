@@ -27,6 +27,7 @@ class BoardLink {
 
     // Link state, named as the rest of the program knows it.
     std::string FirmwarePath;
+    std::string FirmwareFile;  // the image to download; empty: the one in the program's folder
     std::array<uint8_t, 513> PathBuffer{};  // FirmwarePath, 8-bit, zero-terminated
     std::array<uint8_t, 64> LinkBuffer{};   // receive buffer of every IN request
     int32_t DeviceAddress = 0;
@@ -36,7 +37,7 @@ class BoardLink {
     // register-written handler in here).
     std::function<void(int32_t reg)> registerWritten;
 
-    // Downloads <applicationDir>/QUARNELFW.Hex. Returns LoadFirmWare's status,
+    // Downloads FirmwareFile, or <applicationDir>/QUARNELFW.Hex. Returns LoadFirmWare's status,
     // or kPathTooLong (nothing sent) when the path exceeds 512 bytes.
     int16_t DownloadFirmware(const std::string& applicationDir);
     // False (buffer untouched) when the text does not fit in 512 bytes.

@@ -1,6 +1,6 @@
 #pragma once
 // The board-link library interface: firmware download and USB vendor requests.
-// Every board (the simulated one, a future USB backend, the test fakes)
+// Every board (the simulated one, the USB board, the test fakes)
 // implements exactly these two calls with these integer widths.
 
 #include <cstdint>

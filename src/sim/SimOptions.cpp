@@ -96,8 +96,6 @@ bool applySimOption(std::string_view name, std::string_view value, SimOptions& o
         options.chipAddress = parseSimAddress(value);
     else if (name == "--sim-state")
         options.statePath = parseSimPath(name, value);
-    else if (name == "--trace")
-        options.tracePath = parseSimPath(name, value);
     else if (name == "--sim-fault")
         parseSimFault(value, options.faults);
     else if (name == "--sim-seed")

@@ -23,7 +23,6 @@ using WarningSink = std::function<void(const std::string&)>;
 struct SimOptions {
     int chipAddress = 0x48;  // serial-bus address of the chip, 0x48 to 0x4B
     std::string statePath;   // empty: defaultStatePath()
-    std::string tracePath;   // empty: no request trace
     SimFaults faults;
     uint64_t seed = 1;            // environment seed; same seed and clock, same readings
     bool requireFirmware = true;  // requests fail until LoadFirmWare succeeded, like the board
@@ -45,8 +44,8 @@ std::string parseSimPath(std::string_view option, std::string_view text);
 // A decimal seed.
 uint64_t parseSimSeed(std::string_view text);
 
-// Applies one board option by its long name (--sim-address, --sim-state, --trace,
-// --sim-fault, --sim-seed). False when the name is not a board option; throws
+// Applies one board option by its long name (--sim-address, --sim-state, --sim-fault,
+// --sim-seed). False when the name is not a board option; throws
 // SimOptionError for a bad value.
 bool applySimOption(std::string_view name, std::string_view value, SimOptions& options);
 

@@ -1,13 +1,12 @@
 #include "sim/SimulatedBoard.h"
 
 #include <cerrno>
-#include <cinttypes>
 #include <cstring>
 #include <fstream>
 #include <iostream>
 #include <sstream>
 
-#include "sim/IntelHex.h"
+#include "link/IntelHex.h"
 
 namespace quarnel::sim {
 namespace {
@@ -19,12 +18,6 @@ constexpr int kBusSerial = 1;
 constexpr int kBusSpi = 2;
 constexpr uint8_t kPort3Spi = 0x04;
 constexpr size_t kMaxImageBytes = 1 << 20;
-
-std::string hex8(int32_t v) {
-    char text[16];
-    std::snprintf(text, sizeof text, "%08" PRIX32, static_cast<uint32_t>(v));
-    return text;
-}
 
 // A state file that holds no board state is never written over: a regular file is
 // kept under another name, anything else is left alone. False when the board must
@@ -57,32 +50,17 @@ SimulatedBoard::SimulatedBoard(SimOptions options, Clock& clock)
       environment_(options_.seed),
       inputs_([this](double t) { return environment_.at(t); }),
       busSelectionsToFail_(options_.faults.failingBusSelections) {
-    if (!options_.tracePath.empty()) {
-        trace_ = std::fopen(options_.tracePath.c_str(), "a");
-        if (!trace_)
-            warn("cannot open the trace file " + options_.tracePath + ": " + std::strerror(errno) +
-                 "; no trace is written");
-    }
     // A board held elsewhere is reported when the program downloads the firmware.
     ensureHeld(false);
 }
 
-SimulatedBoard::~SimulatedBoard() {
-    if (trace_) std::fclose(trace_);
-}
+SimulatedBoard::~SimulatedBoard() = default;
 
 void SimulatedBoard::warn(const std::string& message) const {
     if (options_.warn)
         options_.warn(message);
     else
         std::cerr << "quarnel sim: warning: " << message << std::endl;
-}
-
-void SimulatedBoard::trace(const std::string& line) {
-    if (!trace_) return;
-    std::fputs(line.c_str(), trace_);
-    std::fputc('\n', trace_);
-    std::fflush(trace_);
 }
 
 bool SimulatedBoard::ensureHeld(bool warnIfBusy) {
@@ -173,7 +151,6 @@ int16_t SimulatedBoard::LoadFirmWare(const char* path) {
         }
     }
     firmwareRunning_ = status == 0;
-    trace("LoadFirmWare \"" + file + "\" -> " + std::to_string(status));
     return status;
 }
 
@@ -195,19 +172,6 @@ int16_t SimulatedBoard::VendorIORequest(int16_t request, int32_t value, int32_t 
         const BoardState before = currentState();
         status = handle(request, value, index, direction, length, buffer);
         if (!(currentState() == before)) save();
-    }
-    if (trace_) {
-        std::string line = std::to_string(request) + " 0x" + hex8(value) + " 0x" + hex8(index) +
-                           " " + std::to_string(direction) + " " + std::to_string(length) + " -> " +
-                           std::to_string(status);
-        if (status == 0 && direction == kDirectionIn) {
-            char byte[4];
-            for (int i = 0; i < length; ++i) {
-                std::snprintf(byte, sizeof byte, " %02X", buffer[i]);
-                line += byte;
-            }
-        }
-        trace(line);
     }
     return status;
 }

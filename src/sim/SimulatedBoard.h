@@ -1,8 +1,8 @@
 #pragma once
 // The simulated evaluation board: stands in for the board-link library and behaves
 // like the hardware. Firmware image check, ports and bus routing, the chip (see
-// Chip.h), a seeded bench, a state file held by one program at a time, fault
-// injection and a request trace.
+// Chip.h), a seeded bench, a state file held by one program at a time, and fault
+// injection. The request trace is a wrapper around any board (link/TracingBoard.h).
 //
 //   quarnel::sim::SimOptions options;
 //   options.statePath = dir + "/board.json";   // tests: always a file of their own
@@ -12,7 +12,6 @@
 // Statuses: 0 success; negative values are the k... constants below.
 
 #include <cstdint>
-#include <cstdio>
 #include <functional>
 #include <optional>
 #include <string>
@@ -83,7 +82,6 @@ class SimulatedBoard final : public Orvalink {
     BoardState currentState() const;
     void save();
     void warn(const std::string& message) const;
-    void trace(const std::string& line);
     void advance();
     Switches switches() const;
     int16_t handle(int16_t request, int32_t value, int32_t index, int16_t direction, int16_t length,
@@ -107,7 +105,6 @@ class SimulatedBoard final : public Orvalink {
     bool keepState_ = true;  // false: the state file holds something else, never written
     long requestCount_ = 0;
     int busSelectionsToFail_ = 0;
-    std::FILE* trace_ = nullptr;
 };
 
 }  // namespace quarnel::sim

@@ -21,15 +21,21 @@ inline constexpr const char* kMainTop = "MainTop";
 inline constexpr const char* kMainWidth = "MainWidth";
 inline constexpr const char* kMainHeight = "MainHeight";
 inline constexpr const char* kDisplayHelp = "DisplayHelp";  // "True" or "False"
+
+// The board quarnel-eval uses when no option chooses it; the user sets these.
+inline constexpr const char* kBoardGroup = "Board";
+inline constexpr const char* kUsb = "Usb";            // VID:PID[/VID2:PID2]: the USB board
+inline constexpr const char* kUsbCpucs = "UsbCpucs";  // hex, default E600
+inline constexpr const char* kFirmware = "Firmware";  // the firmware image's path
 }  // namespace keys
 
-// Opened on the "Settings" group; written back when it goes out of scope.
+// Opened on a group ("Settings" unless told); written back when it goes out of scope.
 class AppSettings : public QSettings {
   public:
-    AppSettings()
+    explicit AppSettings(const char* group = keys::kGroup)
         : QSettings(QSettings::NativeFormat, QSettings::UserScope, QString::fromLatin1(kAppTitle),
                     QString()) {
-        beginGroup(QString::fromLatin1(keys::kGroup));
+        beginGroup(QString::fromLatin1(group));
     }
 };
 

@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "gui/support/SessionRig.h"
+#include "link/TracingBoard.h"
 #include "sim/SimulatedBoard.h"
 #include "windows/config/frmOptions.h"
 
@@ -306,14 +307,14 @@ void ConfigWindowTest::spiSwitchOver() {
     ManualClock clock{36000.0};
     sim::SimOptions options;
     options.statePath = dir.filePath("board.json").toStdString();
-    options.tracePath = dir.filePath("trace.txt").toStdString();
     std::vector<std::string> warnings;
     options.warn = [&](const std::string& m) { warnings.push_back(m); };
     sim::SimulatedBoard board(options, clock);
-    QCOMPARE(board.LoadFirmWare(QUARNEL_SOURCE_DIR "/resources/QUARNELFW.Hex"), int16_t(0));
+    TracingBoard traced(board, dir.filePath("trace.txt").toStdString(), options.warn);
+    QCOMPARE(traced.LoadFirmWare(QUARNEL_SOURCE_DIR "/resources/QUARNELFW.Hex"), int16_t(0));
     RecordingNotifier notifier;
     std::vector<int> failures;
-    Session session(board, clock, notifier, [&](int code) { failures.push_back(code); });
+    Session session(traced, clock, notifier, [&](int code) { failures.push_back(code); });
     session.link.DeviceAddress = kAddress;
     RecordingShell shell;
     QFile traceFile(dir.filePath("trace.txt"));

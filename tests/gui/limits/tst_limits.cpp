@@ -16,6 +16,7 @@
 
 #include "device/Conversions.h"
 #include "gui/support/SessionRig.h"
+#include "link/TracingBoard.h"
 #include "monitor/MasterPoll.h"
 #include "monitor/Startup.h"
 #include "sim/SimulatedBoard.h"
@@ -546,13 +547,13 @@ void LimitsWindowTest::onTheSimulatedBoard() {
     ManualClock clock{36000.0};
     sim::SimOptions options;
     options.statePath = dir.filePath("board.json").toStdString();
-    options.tracePath = dir.filePath("trace.txt").toStdString();
     std::vector<std::string> warnings;
     options.warn = [&](const std::string& m) { warnings.push_back(m); };
     sim::SimulatedBoard board(options, clock);
+    TracingBoard traced(board, dir.filePath("trace.txt").toStdString(), options.warn);
     RecordingNotifier notifier;
     std::vector<int> failures;
-    Session session(board, clock, notifier, [&](int code) { failures.push_back(code); });
+    Session session(traced, clock, notifier, [&](int code) { failures.push_back(code); });
     SilentProgress progress(3000);
     RunConnectionSequence(session, progress, QUARNEL_SOURCE_DIR "/resources", true);
     QCOMPARE(session.link.DeviceAddress, kAddress);

@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "gui/support/SessionRig.h"
+#include "link/TracingBoard.h"
 #include "sim/SimulatedBoard.h"
 #include "windows/Twips.h"
 #include "windows/regmap/RegMapText.h"
@@ -593,13 +594,14 @@ void RegMapTest::invalidSelectionIsCorrectedOnTheSimulatedBoard() {
     ManualClock clock{36000.0};
     sim::SimOptions options;
     options.statePath = dir.filePath(QStringLiteral("board.json")).toStdString();
-    options.tracePath = dir.filePath(QStringLiteral("trace.txt")).toStdString();
     options.warn = [](const std::string& w) { qWarning("%s", w.c_str()); };
     sim::SimulatedBoard board(options, clock);
-    QCOMPARE(board.LoadFirmWare(QUARNEL_SOURCE_DIR "/resources/QUARNELFW.Hex"), int16_t{0});
+    TracingBoard traced(board, dir.filePath(QStringLiteral("trace.txt")).toStdString(),
+                        options.warn);
+    QCOMPARE(traced.LoadFirmWare(QUARNEL_SOURCE_DIR "/resources/QUARNELFW.Hex"), int16_t{0});
     RecordingNotifier notifier;
     std::vector<int> failures;
-    Session session{board, clock, notifier, [&](int code) { failures.push_back(code); }};
+    Session session{traced, clock, notifier, [&](int code) { failures.push_back(code); }};
     session.link.DeviceAddress = 0x48;
     RecordingShell shell;
     QPointer<frmRegMap> window = new frmRegMap(session, shell);

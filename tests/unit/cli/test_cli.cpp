@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 #include <unistd.h>
+#include <CLI/CLI.hpp>
 #include <nlohmann/json.hpp>
 
 #include <cerrno>
@@ -14,10 +15,12 @@
 #include <string>
 #include <vector>
 
+#include "board/BoardOptions.h"
 #include "cli/Cli.h"
 #include "cli/CommandText.h"
 #include "device/RegisterTable.h"
 #include "link/Clock.h"
+#include "monitor/Startup.h"
 
 namespace quarnel::cli {
 namespace {
@@ -55,6 +58,35 @@ TEST(CommandText, RegisterLinesLineUp) {
               "3h   Internal Temp LSBs      Eh    14  00001110  -:-:-:-:-:-:1:0");
     EXPECT_EQ(FormatRegisterLine(table, 0xC0, 255),
               "C0h  Unknown                 FFh  255  11111111  7:6:5:4:3:2:1:0");
+}
+
+// The settings file's [Board] keys choose what no option chooses; a bad key is refused.
+TEST(BoardOptions, SettingsGiveWayToOptionsAndABadKeyIsRefused) {
+    const board::BoardSettings usb{"1209:1/1209:2", "E000", "fw.hex", "q.conf"}, none;
+    using Args = std::vector<std::string>;
+    const std::vector<std::tuple<Args, board::BoardSettings, std::string>> cases = {
+        {{}, usb, "1209:0002 E000h fw.hex"},
+        {{"--usb", "1209:3", "--usb-cpucs", "7F00", "--firmware", "my"}, usb, "1209:0003 7F00h my"},
+        {{"--sim-seed", "2"}, usb, "simulated fw.hex"},
+        {{"--sim-seed", "2"}, {"", "E6000"}, "the settings file , [Board] UsbCpucs: \"E6000\""},
+        {{}, {"1209"}, "the settings file , [Board] Usb: \"1209\" is not VID:PID"},
+        {{"--usb-cpucs", "E600"}, none, "--usb-cpucs is an option of the USB board"}};
+    for (auto [args, settings, expected] : cases) {
+        CLI::App app;
+        board::BoardArguments typed;
+        board::addBoardOptions(app, typed);
+        app.parse(std::vector(args.rbegin(), args.rend()));
+        std::string chosen;
+        try {
+            const auto o = board::parseBoardOptions(typed, settings);
+            chosen = (o.usb ? usb::formatUsbId(o.usb->after) + " " + HexAddressText(o.usbCpucs)
+                            : "simulated") +
+                     " " + o.firmware;
+        } catch (const std::invalid_argument& e) {
+            chosen = e.what();
+        }
+        EXPECT_EQ(chosen.substr(0, expected.size()), expected);
+    }
 }
 
 // Sets the stop flag after a number of sleeps, as Ctrl-C would.
@@ -137,7 +169,7 @@ TEST_F(Cli, RefusedInputTouchesNoBoard) {
     run({"frob"});
     EXPECT_EQ(err.str(),
               "quarnelctl: unknown command 'frob' (commands: info, read, write, dump, monitor, "
-              "log, profile, sim)\n");
+              "log, profile, sim, usb)\n");
 }
 
 TEST_F(Cli, ASignalDuringTheSettlingDelaysCancelsTheCommandBeforeItWrites) {

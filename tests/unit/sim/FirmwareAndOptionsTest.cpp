@@ -1,7 +1,7 @@
 #include <stdlib.h>
 
 #include "SimTestSupport.h"
-#include "sim/IntelHex.h"
+#include "link/IntelHex.h"
 #include "sim/SimOptions.h"
 
 namespace quarnel::sim::test {
@@ -17,6 +17,18 @@ TEST(IntelHexTest, AcceptsLfOrCrLfAndTrailingBlankLines) {
     EXPECT_TRUE(checkIntelHex(":0100000041BE\n:00000001FF\n").ok);
     EXPECT_TRUE(checkIntelHex(":0100000041BE\r\n:00000001FF\r\n\r\n").ok);
     EXPECT_TRUE(checkIntelHex(":0100000041be\n:020000040000FA\n:00000001FF").ok);
+}
+
+TEST(IntelHexTest, YieldsDataRecordsAtTheirAbsoluteAddresses) {
+    const HexCheck check = checkIntelHex(
+        ":0100000041BE\n:020000020100FB\n:02001000AABB89\n:020000040001F9\n:0100020055A8\n"
+        ":00000001FF\n");
+    ASSERT_TRUE(check.ok) << check.error;
+    ASSERT_EQ(check.records.size(), 3u);
+    EXPECT_EQ(check.records[0].address, 0x0000u);
+    EXPECT_EQ(check.records[1].address, 0x1010u);
+    EXPECT_EQ(check.records[1].bytes, (std::vector<uint8_t>{0xAA, 0xBB}));
+    EXPECT_EQ(check.records[2].address, 0x10002u);
 }
 
 TEST(IntelHexTest, RejectsEachKindOfDamageWithItsLine) {
@@ -106,13 +118,11 @@ TEST(SimOptionsTest, ApplyByOptionName) {
     SimOptions o;
     EXPECT_TRUE(applySimOption("--sim-address", "0x4B", o));
     EXPECT_TRUE(applySimOption("--sim-state", "/tmp/b.json", o));
-    EXPECT_TRUE(applySimOption("--trace", "t.txt", o));
     EXPECT_TRUE(applySimOption("--sim-fault", "cable=9", o));
     EXPECT_TRUE(applySimOption("--sim-seed", "42", o));
     EXPECT_FALSE(applySimOption("--interval", "5", o));
     EXPECT_EQ(o.chipAddress, 0x4B);
     EXPECT_EQ(o.statePath, "/tmp/b.json");
-    EXPECT_EQ(o.tracePath, "t.txt");
     EXPECT_EQ(o.faults.cableAfter, 9);
     EXPECT_EQ(o.seed, 42u);
     EXPECT_THROW(applySimOption("--sim-state", "", o), SimOptionError);

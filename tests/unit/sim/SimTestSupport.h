@@ -73,13 +73,13 @@ class SimTest : public ::testing::Test {
     std::unique_ptr<SimulatedBoard> makeBoard() { return makeBoard(options()); }
 
     // Raw requests as the board link sends them.
-    static uint8_t readReg(SimulatedBoard& b, int reg, int address = 0x48, int bus = 1) {
+    static uint8_t readReg(Orvalink& b, int reg, int address = 0x48, int bus = 1) {
         uint8_t byte = 0x5A;
         const int32_t value = (bus << 8) + (bus == 2 ? reg : address);
         EXPECT_EQ(b.VendorIORequest(222, value, reg, 1, 1, &byte), 0);
         return byte;
     }
-    static int16_t writeReg(SimulatedBoard& b, int reg, int data, int address = 0x48, int bus = 1) {
+    static int16_t writeReg(Orvalink& b, int reg, int data, int address = 0x48, int bus = 1) {
         uint8_t zero = 0;
         return b.VendorIORequest(222, (bus << 8) + address,
                                  static_cast<int32_t>(static_cast<uint32_t>(data) * 256u) + reg, 0,

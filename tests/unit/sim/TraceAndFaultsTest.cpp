@@ -1,6 +1,7 @@
 #include "SimTestSupport.h"
 #include "link/BoardLink.h"
 #include "link/BoardSwitches.h"
+#include "link/TracingBoard.h"
 
 namespace quarnel::sim::test {
 namespace {
@@ -13,10 +14,10 @@ TEST_F(TraceTest, OneLinePerCallInTheDocumentedFormatAppended) {
     writeFile(tracePath, "earlier run\n");
     auto o = options();
     o.chipAddress = 0x4A;
-    o.tracePath = tracePath.string();
     o.faults.cableAfter = 6;
     {
-        SimulatedBoard board(o, clock);
+        SimulatedBoard simulated(o, clock);
+        TracingBoard board(simulated, tracePath.string(), o.warn);
         uint8_t byte = 0;
         board.VendorIORequest(222, 0x14A, 0x4E, 1, 1, &byte);  // before the firmware
         const std::string firmware = shippedFirmware();
@@ -30,6 +31,7 @@ TEST_F(TraceTest, OneLinePerCallInTheDocumentedFormatAppended) {
         board.VendorIORequest(221, 0, 0, 1, 6, image);
         board.VendorIORequest(218, 0, 0, 1, 0, image);
         board.VendorIORequest(221, 0, 0, 1, 6, image);  // the cable is out by now
+        board.note("the board's diagnostic");
     }
     const std::string expected =
         "earlier run\n"
@@ -51,16 +53,15 @@ TEST_F(TraceTest, OneLinePerCallInTheDocumentedFormatAppended) {
         "221 0x00000000 0x00000000 1 6 -> 0 00 00 30 00 00 00\n"
         "218 0x00000000 0x00000000 1 0 -> 0\n"
         "221 0x00000000 0x00000000 1 6 -> " +
-        std::to_string(kCablePulled) + "\n";
+        std::to_string(kCablePulled) + "\n# the board's diagnostic\n";
     EXPECT_EQ(readFile(tracePath), expected);
 }
 
 TEST_F(TraceTest, UnopenableTraceFileIsAWarningOnly) {
-    auto o = options();
-    o.tracePath = (dir / "no-such-folder" / "trace.txt").string();
-    auto board = makeBoard(o);
+    auto simulated = makeBoard();
+    TracingBoard board(*simulated, (dir / "no-such-folder" / "trace.txt").string(), options().warn);
     EXPECT_EQ(warnings.size(), 1u);
-    EXPECT_EQ(readReg(*board, 0x4E), 0x41);
+    EXPECT_EQ(readReg(board, 0x4E), 0x41);
 }
 
 TEST_F(FaultTest, FirmwareFaultLeavesTheBoardDead) {

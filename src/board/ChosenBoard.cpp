@@ -1,0 +1,56 @@
+#include "board/ChosenBoard.h"
+
+#include <cstdio>
+
+#include "sim/SimulatedBoard.h"
+#include "usb/UsbBoard.h"
+
+namespace quarnel::board {
+
+ChosenBoard::ChosenBoard(const BoardOptions& options, Clock& clock, DiagnosticSink warn,
+                         DiagnosticSink diagnostic) {
+    Orvalink* board = nullptr;
+    if (options.usb) {
+        usb::UsbOptions u;
+        u.ids = *options.usb;
+        u.cpucsAddress = options.usbCpucs;
+        u.diagnostic = [this, diagnostic](const std::string& line) {
+            if (diagnostic) diagnostic(line);
+            if (trace_) trace_->note(line);
+        };
+        usb_ = std::make_unique<usb::UsbBoard>(std::move(u), clock);
+        board = usb_.get();
+    } else {
+        sim::SimOptions s = options.sim;
+        s.warn = warn;
+        simulated_ = std::make_unique<sim::SimulatedBoard>(std::move(s), clock);
+        board = simulated_.get();
+    }
+    if (!options.tracePath.empty())
+        trace_ = std::make_unique<TracingBoard>(*board, options.tracePath, warn);
+}
+
+ChosenBoard::~ChosenBoard() = default;
+
+Orvalink& ChosenBoard::link() {
+    if (trace_) return *trace_;
+    if (usb_) return *usb_;
+    return *simulated_;
+}
+
+std::string ChosenBoard::name() const {
+    return usb_ ? "USB board " + usb::formatUsbId(usb_->options().ids.after) : "Simulated board";
+}
+
+std::string ChosenBoard::description() const {
+    if (!usb_) return "simulated, state " + simulated_->statePath();
+    std::string text = "USB " + usb::formatUsbId(usb_->options().ids.after);
+    if (const auto at = usb_->location()) {
+        char where[48];
+        std::snprintf(where, sizeof where, ", bus %03d device %03d", at->bus, at->device);
+        text += where;
+    }
+    return text;
+}
+
+}  // namespace quarnel::board

@@ -1,0 +1,51 @@
+#pragma once
+// The board the options chose, ready for LoadFirmWare: the simulated board or
+// the USB board, inside the request trace when --trace was given.
+//
+//   board::ChosenBoard board(options, clock, warn, diagnostic);
+//   Session session(board.link(), clock, notifier, onFailure);
+
+#include <memory>
+#include <string>
+
+#include "board/BoardOptions.h"
+#include "link/Clock.h"
+#include "link/Orvalink.h"
+#include "link/TracingBoard.h"
+
+namespace quarnel::sim {
+class SimulatedBoard;
+}
+namespace quarnel::usb {
+class UsbBoard;
+}
+
+namespace quarnel::board {
+
+class ChosenBoard {
+  public:
+    // warn: the simulated board's warnings and a trace file that cannot be opened.
+    // diagnostic: the USB board's line on each failure, also written into the trace.
+    ChosenBoard(const BoardOptions& options, Clock& clock, DiagnosticSink warn,
+                DiagnosticSink diagnostic);
+    ~ChosenBoard();
+    ChosenBoard(const ChosenBoard&) = delete;
+    ChosenBoard& operator=(const ChosenBoard&) = delete;
+
+    // What the session talks to: the trace when there is one, else the board.
+    Orvalink& link();
+    // The status bar's board panel: "Simulated board", "USB board 1209:0002".
+    std::string name() const;
+    // quarnelctl info's: "simulated, state <file>", "USB 1209:0002, bus 001 device 008".
+    std::string description() const;
+    // The board behind the trace: one of them is set.
+    const sim::SimulatedBoard* simulated() const { return simulated_.get(); }
+    const usb::UsbBoard* usb() const { return usb_.get(); }
+
+  private:
+    std::unique_ptr<sim::SimulatedBoard> simulated_;
+    std::unique_ptr<usb::UsbBoard> usb_;
+    std::unique_ptr<TracingBoard> trace_;
+};
+
+}  // namespace quarnel::board

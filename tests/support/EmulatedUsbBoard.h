@@ -1,0 +1,197 @@
+#pragma once
+// An evaluation board on an emulated USB bus: umockdev shows libusb a device with
+// the board's ids and hands its usbdevfs calls to handle(), which answers the RAM
+// loader itself and passes vendor requests to the board behind it. Create it
+// before the USB board, in a process under umockdev-wrapper; programs started from
+// there reach it too. handle() runs on the testbed's thread, so what it shares is locked.
+
+#include <linux/usbdevice_fs.h>
+#include <sys/ioctl.h>
+#include <sys/stat.h>
+#include <umockdev.h>
+
+#include <algorithm>
+#include <cstring>
+#include <mutex>
+#include <stdexcept>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "link/Orvalink.h"
+#include "usb/UsbBoard.h"
+#include "usb/UsbDevices.h"
+
+namespace quarnel::test {
+
+struct SetupPacket {
+    uint8_t requestType = 0, request = 0;
+    uint16_t value = 0, index = 0, length = 0;
+    std::vector<uint8_t> data = {};  // OUT data
+    bool operator==(const SetupPacket&) const = default;
+};
+
+class EmulatedUsbBoard {
+  public:
+    enum class Fault { kNone, kStall, kTimeout, kUnplug };
+    struct Options {
+        usb::UsbIds ids{{0x1209, 0x0001}, {0x1209, 0x0002}};
+        bool firmwareRunning = false;  // plugged in with the second id
+        bool busy = false;             // interface 0 claimed by another program
+        bool denyOpen = false;         // device node mode 0000
+        bool comesBack = true;         // re-enumerates once its CPU runs
+    };
+    static constexpr uint16_t kCpucs = 0xE600;
+
+    EmulatedUsbBoard(Orvalink& behind, Options options)
+        : behind_(behind), options_(options), running_(options.firmwareRunning) {
+        // Without it libusb would see the machine's real devices.
+        const char* preload = std::getenv("LD_PRELOAD");
+        if (!preload || !std::strstr(preload, "libumockdev-preload"))
+            throw std::runtime_error("USB tests must run under umockdev-wrapper");
+        auto onIoctl = +[](UMockdevIoctlBase*, UMockdevIoctlClient* client, gpointer self) {
+            static_cast<EmulatedUsbBoard*>(self)->handle(client);
+            return TRUE;
+        };
+        g_signal_connect(handler_, "handle-ioctl", G_CALLBACK(onIoctl), this);
+        plug(running_ ? options_.ids.after : options_.ids.before);
+    }
+    ~EmulatedUsbBoard() {
+        for (auto* urb : urbs_) g_object_unref(urb);
+        g_object_unref(handler_);
+        g_object_unref(testbed_);
+    }
+
+    // The fault strikes the transfer after the next `after` ones.
+    void failNext(Fault fault, int after = 0) {
+        std::lock_guard lock(mutex_);
+        fault_ = {fault, after};
+    }
+    std::vector<SetupPacket> setups() const {
+        std::lock_guard lock(mutex_);
+        return setups_;
+    }
+
+  private:
+    void plug(usb::UsbId id) {
+        node_ = usb::deviceNode(1, devnum_);
+        char device[1024];  // descriptors: device, configuration, interface (vendor class)
+        std::snprintf(
+            device, sizeof device,
+            "P: /devices/1-1\nE: SUBSYSTEM=usb\nE: DEVTYPE=usb_device\nE: DEVNAME=%s\nN: %s=00\n"
+            "A: idVendor=%04x\nA: idProduct=%04x\nA: busnum=1\nA: devnum=%d\n"
+            "A: bConfigurationValue=1\nA: manufacturer=Quarnel test\nA: product=Emulated "
+            "evaluation board\nH: descriptors=12010002FF000040%02X%02X%02X%02X000101020001"
+            "0902120001010080320904000000FF000000\n",
+            node_.c_str(), node_.c_str() + 5, id.vendor, id.product, devnum_, id.vendor & 0xFF,
+            id.vendor >> 8, id.product & 0xFF, id.product >> 8);
+        GError* error = nullptr;
+        if (!umockdev_testbed_add_from_string(testbed_, device, &error))
+            throw std::runtime_error(error->message);
+        umockdev_testbed_attach_ioctl(testbed_, node_.c_str(), handler_, nullptr);
+        if (options_.denyOpen) {
+            // Only a user other than root meets the mode (the test switches to one); the
+            // preload library connects to the handler even when the open failed.
+            g_autofree gchar* dir = umockdev_testbed_get_root_dir(testbed_);
+            chmod(dir, 0755);
+            chmod((dir + node_).c_str(), 0);
+            chmod((dir + ("/ioctl" + node_)).c_str(), 0777);
+        }
+        // umockdev sends no uevent of its own, and libusb learns of boards only from them.
+        umockdev_testbed_uevent(testbed_, "/sys/devices/1-1", "add");
+    }
+    void unplug() {
+        umockdev_testbed_uevent(testbed_, "/sys/devices/1-1", "remove");
+        umockdev_testbed_remove_device(testbed_, "/sys/devices/1-1");
+        node_.clear();
+    }
+
+    void handle(UMockdevIoctlClient* client) {
+        std::lock_guard lock(mutex_);
+        UMockdevIoctlData* arg = umockdev_ioctl_client_get_arg(client);
+        const auto complete = [&](long result, int error = 0) {
+            umockdev_ioctl_client_complete(client, result, error);
+        };
+        const auto urbOf = [](auto* data) { return reinterpret_cast<usbdevfs_urb*>(data->data); };
+        if (node_ != umockdev_ioctl_client_get_devnode(client)) return complete(-1, ENODEV);
+        switch (umockdev_ioctl_client_get_request(client)) {
+            case USBDEVFS_CLAIMINTERFACE:
+            case USBDEVFS_RELEASEINTERFACE:
+                return complete(options_.busy ? -1 : 0, EBUSY);
+            case USBDEVFS_SUBMITURB:
+                return complete(submit(arg), ENODEV);
+            case USBDEVFS_REAPURBNDELAY: {
+                auto done = std::find_if(urbs_.begin(), urbs_.end(), [&](auto* urb) {
+                    return urbOf(urb)->status != -EINPROGRESS;
+                });
+                if (done == urbs_.end()) return complete(-1, EAGAIN);
+                auto* target = umockdev_ioctl_data_resolve(arg, 0, sizeof(void*), nullptr);
+                umockdev_ioctl_data_set_ptr(target, 0, *done);
+                g_object_unref(*done);
+                urbs_.erase(done);
+                return complete(0);
+            }
+            case USBDEVFS_DISCARDURB:  // a discarded URB is reaped with -ENOENT, as the kernel does
+                for (auto* urb : urbs_)
+                    if (urb->client_addr == *reinterpret_cast<gulong*>(arg->data) &&
+                        urbOf(urb)->status == -EINPROGRESS)
+                        urbOf(urb)->status = -ENOENT;
+                return complete(0);
+            default:
+                return complete(-1, ENOTTY);
+        }
+    }
+
+    // The result of SUBMITURB: 0, or -1 when the board dropped off the bus.
+    int submit(UMockdevIoctlData* arg) {
+        auto* urbData = umockdev_ioctl_data_resolve(arg, 0, sizeof(usbdevfs_urb), nullptr);
+        auto* urb = reinterpret_cast<usbdevfs_urb*>(urbData->data);
+        uint8_t* b = umockdev_ioctl_data_resolve(urbData, offsetof(usbdevfs_urb, buffer),
+                                                 gsize(urb->buffer_length), nullptr)
+                         ->data;
+        SetupPacket setup{b[0], b[1], uint16_t(b[2] | b[3] << 8), uint16_t(b[4] | b[5] << 8),
+                          uint16_t(b[6] | b[7] << 8)};
+        const bool in = (setup.requestType & 0x80) != 0;
+        if (!in) setup.data.assign(b + 8, b + 8 + setup.length);
+        setups_.push_back(setup);
+        const Fault fault = fault_.second-- > 0 ? Fault::kNone : std::exchange(fault_.first, {});
+        bool stall = fault == Fault::kStall;
+        if (fault == Fault::kUnplug) {
+            unplug();
+            return -1;
+        }
+        if (setup.request == usb::kRamLoaderRequest && setup.requestType == 0x40) {
+            if (!stall && setup.value == kCpucs && setup.data == std::vector<uint8_t>{0}) {
+                // The CPU runs: the board drops off the bus and comes back with its firmware.
+                unplug();
+                ++devnum_;
+                if (options_.comesBack) plug(options_.ids.after);
+                running_ = true;
+                return -1;
+            }
+        } else if (!stall) {
+            stall = !running_ || (setup.requestType & 0x60) != 0x40 ||
+                    behind_.VendorIORequest(setup.request, setup.value, setup.index, in ? 1 : 0,
+                                            int16_t(setup.length), b + 8) != 0;
+        }
+        urb->status = fault == Fault::kTimeout ? -EINPROGRESS : stall ? -EPIPE : 0;
+        urb->actual_length = stall ? 0 : setup.length;
+        g_object_ref(urbData);
+        urbs_.push_back(urbData);
+        return 0;
+    }
+
+    Orvalink& behind_;
+    const Options options_;
+    UMockdevTestbed* testbed_ = umockdev_testbed_new();
+    UMockdevIoctlBase* handler_ = umockdev_ioctl_base_new();
+    mutable std::mutex mutex_;
+    std::string node_;  // the device node of the board on the bus; empty when unplugged
+    int devnum_ = 7;
+    bool running_;
+    std::pair<Fault, int> fault_{};  // and the transfers to let through first
+    std::vector<SetupPacket> setups_;
+    std::vector<UMockdevIoctlData*> urbs_;  // submitted, not yet reaped
+};
+
+}  // namespace quarnel::test

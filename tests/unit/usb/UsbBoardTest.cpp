@@ -1,0 +1,213 @@
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <functional>
+#include <memory>
+
+#include "link/BoardLink.h"
+#include "link/IntelHex.h"
+#include "support/EmulatedUsbBoard.h"
+#include "unit/sim/SimTestSupport.h"
+
+namespace quarnel::usb::test {
+namespace {
+
+using quarnel::test::EmulatedUsbBoard;
+using quarnel::test::SetupPacket;
+using Fault = EmulatedUsbBoard::Fault;
+using sim::test::readFile;
+
+// 1104 bytes from 0000h in 16-byte records, and 3 bytes at 3000h.
+const std::string kImage = QUARNEL_SOURCE_DIR "/tests/unit/usb/image.hex";
+
+// A USB board on an emulated board with the simulated board behind it.
+class UsbTest : public sim::test::SimTest {
+  protected:
+    void SetUp() override {
+        SimTest::SetUp();
+        auto o = options();
+        o.requireFirmware = false;  // the emulated board runs no firmware until downloaded
+        simulated = std::make_unique<sim::SimulatedBoard>(o, clock);
+    }
+    void TearDown() override {
+        board.reset();  // lets go of the board while the emulated one still answers
+        emulated.reset();
+        SimTest::TearDown();
+    }
+    void plugIn(EmulatedUsbBoard::Options o = {}) {
+        board.reset();  // one testbed at a time
+        emulated.reset();
+        emulated = std::make_unique<EmulatedUsbBoard>(*simulated, o);
+        const auto diagnostic = [this](const std::string& line) { diagnostics.push_back(line); };
+        board = std::make_unique<UsbBoard>(
+            UsbOptions{{{0x1209, 1}, {0x1209, 2}}, EmulatedUsbBoard::kCpucs, 5.0, 50, diagnostic},
+            usbClock);
+    }
+
+    std::unique_ptr<sim::SimulatedBoard> simulated;
+    std::unique_ptr<EmulatedUsbBoard> emulated;
+    std::unique_ptr<UsbBoard> board;
+    ManualClock usbClock;  // the re-enumeration wait
+    std::vector<std::string> diagnostics;
+};
+
+TEST_F(UsbTest, EachRequestIsOneControlTransferWithTheDocumentedSetupPacket) {
+    plugIn({.firmwareRunning = true});
+    ASSERT_EQ(board->LoadFirmWare(kImage.c_str()), 0);
+    BoardLink link(*board, clock, [](int code) { FAIL() << code; });
+    const std::vector<std::pair<std::function<void()>, SetupPacket>> cases = {
+        {[&] { EXPECT_EQ(link.ReadRegister(0x48, 0x4E), 0x41); }, {0xC0, 0xDE, 0x0148, 0x004E, 1}},
+        {[&] { EXPECT_EQ(link.ReadRegister(0x4A, 0x4E), 0xFF); }, {0xC0, 0xDE, 0x014A, 0x004E, 1}},
+        {[&] { link.WriteRegister(0x48, 0x26, 300); }, {0x40, 0xDE, 0x0148, 0xFF26, 0}},
+        {[&] { link.WriteRegister(0x48, 0x26, -55); }, {0x40, 0xDE, 0x0148, 0xC926, 0}},
+        {[&] { EXPECT_EQ(link.ReadPorts(), 0); }, {0xC0, 0xDD, 0x0000, 0x0000, 6}},
+        {[&] { EXPECT_EQ(link.WritePort(3, 0x04, 0x5A), 0); }, {0x40, 0xDD, 0x0003, 0x5A04, 0}},
+        {[&] { link.ReadAuxiliaryByte(); }, {0xC0, 0xDA, 0x0000, 0x0000, 1}},
+        {[&] { EXPECT_EQ(board->VendorIORequest(218, 0x12345, -2, 1, 0, nullptr), 0); },
+         {0xC0, 0xDA, 0x2345, 0xFFFE, 0}},
+    };
+    for (const auto& [run, expected] : cases) {
+        const size_t before = emulated->setups().size();
+        run();
+        ASSERT_EQ(emulated->setups().size(), before + 1);
+        EXPECT_EQ(emulated->setups().back(), expected);
+    }
+    EXPECT_EQ(simulated->peekRegister(0x26), 0xC9);
+    EXPECT_EQ(link.LinkBuffer[0], sim::kAuxiliaryByte);
+    EXPECT_TRUE(diagnostics.empty());
+}
+
+TEST_F(UsbTest, EachFailureHasItsStatusAndOneDiagnostic) {
+    using O = EmulatedUsbBoard::Options;
+    const O running{.firmwareRunning = true};
+    const std::string denied =
+        "no permission to open /dev/bus/usb/001/007: install the udev "
+        "rule (quarnelctl usb udev-rule) and re-plug the board";
+    // The faults strike a register read once the board runs.
+    const std::vector<std::tuple<O, Fault, int16_t, std::string>> cases = {
+        {{.ids = {{1, 1}, {1, 2}}}, Fault::kNone, kNoBoard, "no USB board 1209:0001 or 1209:0002"},
+        {{.denyOpen = true}, Fault::kNone, kNoPermission, denied},
+        {{.busy = true}, Fault::kNone, kBoardInUse, "/dev/bus/usb/001/007 is in use by another"},
+        {{.comesBack = false}, Fault::kNone, kReenumerationTimeout, "back as 1209:0002 within 5 s"},
+        {{}, Fault::kNone, kFirmwareInvalid, "not a valid Intel HEX image: line 1: checksum"},
+        {running, Fault::kStall, kTransferStalled, "stalled request 222 (value 0x0148, index"},
+        {running, Fault::kTimeout, kTransferTimedOut, "index 0x004E) within 50 ms"},
+        {running, Fault::kUnplug, kBoardGone, "the board on /dev/bus/usb/001/007 is gone"},
+    };
+    const std::string badImage = (dir / "bad.hex").string();
+    sim::test::writeFile(badImage, ":0100000041BF\n:00000001FF\n");
+    uint8_t byte = 0;
+    for (const auto& [emulation, fault, expected, diagnostic] : cases) {
+        SCOPED_TRACE(diagnostic);
+        plugIn(emulation);
+        diagnostics.clear();
+        const bool invalid = expected == kFirmwareInvalid;
+        // Root opens a device node whatever its mode, so this case runs as another user.
+        const bool switchUser = emulation.denyOpen && geteuid() == 0;
+        ASSERT_TRUE(!switchUser || seteuid(65534) == 0);
+        int16_t status = board->LoadFirmWare((invalid ? badImage : kImage).c_str());
+        ASSERT_TRUE(!switchUser || seteuid(0) == 0);
+        if (fault != Fault::kNone) {
+            ASSERT_EQ(status, 0);
+            emulated->failNext(fault);
+            status = board->VendorIORequest(222, 0x148, 0x4E, 1, 1, &byte);
+        }
+        EXPECT_EQ(status, expected);
+        ASSERT_EQ(diagnostics.size(), 1u);
+        EXPECT_NE(diagnostics[0].find(diagnostic), std::string::npos) << diagnostics[0];
+        EXPECT_EQ(board->location().has_value(), fault != Fault::kNone);
+        EXPECT_TRUE(!invalid || emulated->setups().empty()) << "nothing sent";
+    }
+    EXPECT_GE(usbClock.monotonic(), 5.0);
+    // Out-of-range arguments are refused before anything is sent.
+    const size_t sent = emulated->setups().size();
+    EXPECT_EQ(board->VendorIORequest(256, 0, 0, 1, 1, &byte), kBadRequest);
+    EXPECT_EQ(board->VendorIORequest(222, 0, 0, 2, 1, &byte), kBadRequest);
+    EXPECT_EQ(board->VendorIORequest(222, 0, 0, 1, -1, &byte), kBadRequest);
+    EXPECT_EQ(board->VendorIORequest(222, 0, 0, 1, 1, nullptr), kBadRequest);
+    EXPECT_EQ(emulated->setups().size(), sent);
+}
+
+// The built quarnelctl on the emulated board, which the testbed and the preload
+// library reach through the environment: the download, the commands, the polling,
+// and a board pulled while logging.
+TEST_F(UsbTest, QuarnelctlUsesTheBoardAndEndsWithStatus3WhenItIsPulled) {
+    plugIn();
+    const auto path = [&](const char* name) { return (dir / name).string(); };
+    std::string out, err;
+    const auto run = [&](const std::string& args) {
+        const int raw =
+            std::system((QUARNEL_BIN_DIR "/quarnelctl --quick --usb 1209:1/1209:2 " + args +
+                         " --trace " + path("trace") + " >" + path("out") + " 2>" + path("err"))
+                            .c_str());
+        out = readFile(path("out"));
+        err = readFile(path("err"));
+        return WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
+    };
+    const std::vector<std::tuple<std::string, int, std::string>> cases = {
+        {"--firmware " + kImage + " info", 0,
+         "Device address: 48h\nDevice ID: 51h\nCompany ID: 41h\nRevision: 2h\nChannel function: "
+         "Ain1/Ain2\nADC reference: 2.28 V\nBoard: USB 1209:0002, bus 001 device 008\n"},
+        {"info --json", 0,
+         "\"board\": \"usb\",\n  \"usbId\": \"1209:0002\",\n  \"bus\": 1,\n  \"device\": 8\n"},
+        {"write 25 80", 0, "25h  Internal High Limit     50h   80"},
+        {"read 25h", 0, "25h  Internal High Limit     50h   80"},
+        {"--sim-seed 2 info", 2, "--sim-seed is an option of the simulated board"},
+        {"usb list", 0,
+         "Bus 001 Device 008: ID 1209:0002 Quarnel test Emulated evaluation board\n"},
+        {"usb udev-rule 1209/1", 2, "is not VID:PID"},
+        {"usb udev-rule 1209:1/1209:2", 0, "ATTR{idProduct}==\"0001\", TAG+=\"uaccess\"\n"},
+    };
+    for (const auto& [args, status, expected] : cases) {
+        EXPECT_EQ(run(args), status) << args << err;
+        EXPECT_NE((out + err).find(expected), std::string::npos) << args << out << err;
+    }
+    const std::string shipped =
+        readFile(QUARNEL_SOURCE_DIR "/resources/udev/70-quarnel-eval.rules");
+    EXPECT_TRUE(shipped.ends_with(out.substr(out.find("# 1209:0001")))) << shipped;
+    // The download: hold the CPU, the image in chunks of at most 1023 bytes, run. Then
+    // the board came back with its second id, and no later start sent the image again.
+    std::vector<uint8_t> data;
+    for (const HexRecord& r : checkIntelHex(readFile(kImage)).records)
+        data.insert(data.end(), r.bytes.begin(), r.bytes.end());
+    const auto write = [](uint16_t address, std::vector<uint8_t> bytes) {
+        return SetupPacket{0x40, 0xA0, address, 0, uint16_t(bytes.size()), bytes};
+    };
+    const auto part = [&](int at, int n) {
+        return std::vector(data.begin() + at, data.begin() + at + n);
+    };
+    const auto setups = emulated->setups();
+    EXPECT_EQ(
+        std::vector(setups.begin(), setups.begin() + 5),
+        (std::vector{write(0xE600, {1}), write(0, part(0, 1023)), write(0x3FF, part(1023, 81)),
+                     write(0x3000, part(1104, 3)), write(0xE600, {0})}));
+    EXPECT_EQ(
+        std::count_if(setups.begin(), setups.end(), [](auto& s) { return s.request == 0xA0; }), 5);
+
+    // A cycle more is twelve ticks more, and must cost 24 transfers more: two a tick.
+    std::vector<size_t> sent;
+    for (const char* count : {"1", "2"}) {
+        const size_t before = emulated->setups().size();
+        EXPECT_EQ(run(std::string("monitor --count ") + count), 0) << err;
+        sent.push_back(emulated->setups().size() - before);
+    }
+    EXPECT_EQ(sent[1] - sent[0], 24u);
+
+    emulated->failNext(Fault::kUnplug, 300);  // while it logs
+    EXPECT_EQ(run("log " + path("log.csv") + " --interval 0"), 3);
+    const std::string gone = "the board on /dev/bus/usb/001/008 is gone";
+    EXPECT_NE(err.find("usb: " + gone), std::string::npos) << err;
+    EXPECT_NE(err.find("Communications Interrupted"), std::string::npos) << err;
+    EXPECT_NE(readFile(path("trace")).find("# " + gone), std::string::npos);
+    // Every line logged before is there and whole: preamble, header, data lines.
+    std::istringstream log(readFile(path("log.csv")));
+    std::vector<std::string> lines;
+    for (std::string line; std::getline(log, line);) lines.push_back(line);
+    ASSERT_GT(lines.size(), 4u + 20u);
+    const auto fields = [&](size_t i) { return std::count(lines[i].begin(), lines[i].end(), ','); };
+    for (size_t i = 4; i < lines.size(); ++i)
+        EXPECT_TRUE(lines[i].ends_with(",\r") && fields(i) == fields(3)) << i << lines[i];
+}
+
+}  // namespace
+}  // namespace quarnel::usb::test
