@@ -4,6 +4,7 @@
 #include <QApplication>
 #include <iostream>
 #include <string>
+#include <vector>
 
 #include "app/Application.h"
 #include "app/Platform.h"
@@ -28,6 +29,8 @@ int main(int argc, char** argv) {
     board::BoardArguments typed;
     board::addBoardOptions(cli, typed);
     board::addVersionFlag(cli, "quarnel-eval");
+    std::vector<std::string> logFiles;
+    cli.add_option("FILE", logFiles, "Log files (CSV) to open in review windows");
     board::BoardOptions options;
     try {
         cli.parse(argc, argv);
@@ -66,5 +69,7 @@ int main(int argc, char** argv) {
                      [&application] { application.requestClose(); });
 
     if (!application.StartApplication()) return application.exitStatus();
+    for (const std::string& file : logFiles)
+        application.mainWindow()->openLogFile(QString::fromStdString(file));
     return application.exec();
 }

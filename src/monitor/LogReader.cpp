@@ -271,3 +271,21 @@ LogReadResult ReadLogFile(const std::string& path, const std::atomic<bool>* canc
 }
 
 }  // namespace quarnel
+
+namespace quarnel {
+
+std::string LogFileProblem(const std::string& path) {
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) return "Cannot read \"" + path + "\": " + std::strerror(errno) + ".";
+    std::string head(kLongestLine, '\0');
+    const ssize_t n = ::read(fd, head.data(), head.size());
+    ::close(fd);
+    if (n < 0) return "Cannot read \"" + path + "\": " + std::strerror(errno) + ".";
+    head.resize(size_t(n));
+    // Whole lines only, so a cut line is not taken for damage.
+    if (head.size() == kLongestLine) head.resize(head.rfind('\n') + 1);
+    const LogReadResult result = ParseLogText(head, path);
+    return result.status == LogReadResult::Status::NotALog ? result.error : std::string();
+}
+
+}  // namespace quarnel

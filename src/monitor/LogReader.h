@@ -39,6 +39,9 @@ using LogReadProgress = std::function<void(double fraction)>;
 // progress may be null; both are polled once per chunk.
 LogReadResult ReadLogFile(const std::string& path, const std::atomic<bool>* cancel = nullptr,
                           const LogReadProgress& progress = {});
+// Looks at the start of the file only: empty when it begins as a log does,
+// else the message to show (not a log, or cannot be read).
+std::string LogFileProblem(const std::string& path);
 // The same on bytes already in memory; name is used in the messages.
 LogReadResult ParseLogText(std::string_view bytes, const std::string& name = "the text");
 

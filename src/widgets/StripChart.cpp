@@ -17,6 +17,7 @@
 #include <QVBoxLayout>
 #include <algorithm>
 #include <cmath>
+#include "widgets/PlotImage.h"
 
 #include "widgets/WidgetAccessibility.h"
 
@@ -191,11 +192,8 @@ StripChart::StripChart(QWidget* parent) : QWidget(parent) {
     connect(replotTimer_, &QTimer::timeout, this, &StripChart::refresh);
 
     fileChooser_ = [this] {
-        QString name = QFileDialog::getSaveFileName(this, QStringLiteral("Save Image"), QString(),
-                                                    QStringLiteral("PNG image (*.png)"));
-        if (!name.isEmpty() && !name.endsWith(QStringLiteral(".png"), Qt::CaseInsensitive))
-            name += QStringLiteral(".png");
-        return name;
+        return WithPngSuffix(QFileDialog::getSaveFileName(
+            this, QStringLiteral("Save Image"), QString(), QString::fromLatin1(kPngFilter)));
     };
     errorReporter_ = [this](const QString& message) {
         QMessageBox::warning(this, QGuiApplication::applicationDisplayName(), message);
@@ -514,11 +512,11 @@ void StripChart::setErrorReporter(ErrorReporter reporter) {
 }
 
 bool StripChart::saveImage(const QString& fileName) {
-    return plot_->savePng(fileName);
+    return SavePlotImage(plot_, fileName);
 }
 
 void StripChart::copyImage() {
-    QApplication::clipboard()->setPixmap(plot_->toPixmap());
+    CopyPlotImage(plot_);
 }
 
 void StripChart::chooseAndSaveImage() {
