@@ -268,6 +268,9 @@ bool frmMain::openLogFile(const QString& path) {
     QMdiSubWindow* sub = ui->mdiArea->addSubWindow(window);
     sub->setAttribute(Qt::WA_DeleteOnClose);
     sub->resize(window->size().grownBy(sub->contentsMargins()));
+    // Cascaded from the top left, over the graphs window.
+    const int step = 24 * int(findChildren<frmLogReview*>().size() - 1) % 192;
+    sub->move(step, step);
     sub->show();
     ui->mdiArea->setActiveSubWindow(sub);
     return true;

@@ -4,7 +4,9 @@
 
 #include <QCheckBox>
 #include <QFileInfo>
+#include <QListWidget>
 #include <QMenu>
+#include <algorithm>
 #include <cmath>
 #include <limits>
 
@@ -49,15 +51,15 @@ frmLogReview::frmLogReview(const QString& path, Notifier& notifier, FileChooser 
         boxes_[i]->setObjectName(QStringLiteral("chkShow_%1").arg(i));
         boxes_[i]->setChecked(true);
         boxes_[i]->hide();
-        ui->layChannels->addWidget(boxes_[i]);
+        ui->layChannels->addWidget(boxes_[i], i / 2, i % 2);
         connect(boxes_[i], &QCheckBox::toggled, this,
                 [this, i](bool on) { setChannelShown(i, on); });
     }
     connect(ui->cmdFit, &QPushButton::clicked, this, &frmLogReview::fitAll);
     connect(ui->cmdCancel, &QPushButton::clicked, this, [this] { cancel_ = true; });
-    connect(ui->cboRun, &QComboBox::activated, this,
-            [this](int index) { showRun(index == 0 ? -1 : index - 1); });
-    ui->cboRun->setEnabled(false);
+    connect(ui->lstRuns, &QListWidget::currentRowChanged, this, [this](int row) {
+        if (row >= 0 && row - 1 != run_) showRun(row - 1);
+    });
     ui->cmdFit->setEnabled(false);
 
     const std::string file = path.toStdString();
@@ -103,17 +105,17 @@ void frmLogReview::finished(LogReadResult result) {
         ui->lblDamaged->setText(QStringLiteral("%1 damaged line(s) skipped, the first is line %2.")
                                     .arg(log_.damagedLines)
                                     .arg(log_.firstDamagedLine));
-    ui->cboRun->clear();
-    ui->cboRun->addItem(QString::fromLatin1(kAllRunsText));
+    const QSignalBlocker block(ui->lstRuns);
+    ui->lstRuns->clear();
+    ui->lstRuns->addItem(QString::fromLatin1(kAllRunsText));
     for (size_t i = 0; i < log_.runs.size(); ++i) {
         const LogRun& r = log_.runs[i];
-        ui->cboRun->addItem(QStringLiteral("Run %1: %2 lines, %3 channels%4")
-                                .arg(i + 1)
-                                .arg(r.time.size())
-                                .arg(r.channels.size())
-                                .arg(r.fahrenheit ? QStringLiteral(", \u00B0F") : QString()));
+        ui->lstRuns->addItem(QStringLiteral("Run %1: %2 lines, %3 channels%4")
+                                 .arg(i + 1)
+                                 .arg(r.time.size())
+                                 .arg(r.channels.size())
+                                 .arg(r.fahrenheit ? QStringLiteral(", \u00B0F") : QString()));
     }
-    ui->cboRun->setEnabled(true);
     ui->cmdFit->setEnabled(true);
     showRun(-1);
     emit loadFinished();
@@ -121,7 +123,8 @@ void frmLogReview::finished(LogReadResult result) {
 
 void frmLogReview::showRun(int run) {
     run_ = run;
-    ui->cboRun->setCurrentIndex(run + 1);
+    const QSignalBlocker block(ui->lstRuns);
+    ui->lstRuns->setCurrentRow(run + 1);
     rebuild();
 }
 
@@ -130,9 +133,9 @@ void frmLogReview::rebuild() {
     charts_.clear();
     cursors_.clear();
     traces_.clear();
-    std::array<QCPGraph*, kLogChannelCount> graphs{};
+    // A temperature channel logged in both units gets a trace per unit.
+    std::array<QCPGraph*, 2 * kLogChannelCount> graphs{};
     std::array<int, 3> chartOfGroup{-1, -1, -1};
-    std::array<QString, kLogChannelCount> labels;
     double offset = 0;
     const size_t first = run_ < 0 ? 0 : size_t(run_);
     const size_t last = run_ < 0 ? log_.runs.size() : first + 1;
@@ -161,22 +164,33 @@ void frmLogReview::rebuild() {
                 connect(plot, &QCustomPlot::mouseMove, this, [this, plot](QMouseEvent* event) {
                     setCursorTime(plot->xAxis->pixelToCoord(event->position().x()));
                 });
+                // The legend in a row under the chart, off the traces.
+                plot->axisRect()->insetLayout()->take(plot->legend);
+                plot->plotLayout()->addElement(2, 0, plot->legend);
+                plot->plotLayout()->setRowStretchFactor(2, 0.001);
+                plot->legend->setFont(QFont(font().family(), 8));
+                plot->legend->setFillOrder(QCPLayoutGrid::foColumnsFirst);
+                plot->legend->setWrap(4);
                 auto* line = new QCPItemStraightLine(plot);
+                line->point1->setCoords(cursor_, 0);
+                line->point2->setCoords(cursor_, 1);
                 line->setPen(QPen(Qt::gray, 1, Qt::DashLine));
                 cursors_.push_back(line);
                 charts_.push_back(plot);
                 ui->layCharts->addWidget(plot);
             }
-            if (!graphs[channel]) {
+            const bool fahrenheit = group == 0 && run.fahrenheit;
+            QCPGraph*& graph = graphs[size_t(2 * channel + (fahrenheit ? 1 : 0))];
+            if (!graph) {
                 QCustomPlot* plot = charts_[size_t(chartOfGroup[group])];
-                graphs[channel] = plot->addGraph();
-                graphs[channel]->setPen(QPen(kColors[channel]));
-                graphs[channel]->setAdaptiveSampling(true);
-                labels[channel] = QString::fromStdString(run.columns[col]);
-                graphs[channel]->setName(labels[channel]);
-                traces_.push_back({channel, labels[channel], chartOfGroup[group]});
+                graph = plot->addGraph();
+                graph->setPen(QPen(kColors[channel], 1, fahrenheit ? Qt::DashLine : Qt::SolidLine));
+                graph->setAdaptiveSampling(true);
+                const QString label = QString::fromStdString(run.columns[col]);
+                graph->setName(label);
+                traces_.push_back({channel, label, chartOfGroup[group]});
             }
-            auto data = graphs[channel]->data();
+            auto data = graph->data();
             const std::vector<float>& values = run.values[col];
             if (!data->isEmpty()) {  // a break between runs
                 data->add(QCPGraphData(offset, std::numeric_limits<double>::quiet_NaN()));
@@ -188,9 +202,12 @@ void frmLogReview::rebuild() {
         }
         if (!run.time.empty()) offset += run.time.back() + (run.time.size() > 1 ? run.time[1] : 1);
     }
+    std::stable_sort(traces_.begin(), traces_.end(),
+                     [](const Trace& a, const Trace& b) { return a.channel < b.channel; });
     for (int i = 0; i < kLogChannelCount; ++i) {
-        boxes_[i]->setVisible(graphs[i] != nullptr);
-        if (graphs[i]) graphs[i]->setVisible(shown_[i]);
+        boxes_[i]->setVisible(graphs[size_t(2 * i)] || graphs[size_t(2 * i + 1)]);
+        for (QCPGraph* graph : {graphs[size_t(2 * i)], graphs[size_t(2 * i + 1)]})
+            if (graph) graph->setVisible(shown_[i]);
     }
     fitAll();
 }

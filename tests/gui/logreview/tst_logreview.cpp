@@ -5,8 +5,8 @@
 
 #include <QAction>
 #include <QCheckBox>
-#include <QComboBox>
 #include <QFile>
+#include <QListWidget>
 #include <QMdiArea>
 #include <QMdiSubWindow>
 
@@ -68,9 +68,9 @@ class LogReviewTest : public QObject {
         QCOMPARE(w->windowTitle(), QString("three.csv"));
         QTRY_VERIFY(!w->loading());
 
-        auto* runs = w->findChild<QComboBox*>("cboRun");
+        auto* runs = w->findChild<QListWidget*>("lstRuns");
         QCOMPARE(runs->count(), 4);
-        QCOMPARE(runs->itemText(2), QString("Run 2: 5 lines, 2 channels, \u00B0F"));
+        QCOMPARE(runs->item(2)->text(), QString("Run 2: 5 lines, 2 channels, \u00B0F"));
         QCOMPARE(w->charts().size(), size_t(3));  // temperatures, Vdd, Ain
         // All runs one after another: run 2 starts after run 1's 4 s and a step.
         QCOMPARE(w->charts()[2]->graph(0)->data()->begin()->key, 5.0);
@@ -88,7 +88,7 @@ class LogReviewTest : public QObject {
         w->findChild<QCheckBox*>("chkShow_0")->setChecked(false);
         QVERIFY(!w->readoutText().contains("Internal"));
 
-        w->showRun(2);  // Vdd only: one chart
+        runs->setCurrentRow(3);  // Vdd only: one chart
         QCOMPARE(w->charts().size(), size_t(1));
         QVERIFY(h.notifier.messages.empty());
     }
