@@ -188,7 +188,7 @@ void frmLogReview::rebuild() {
                 graph->setAdaptiveSampling(true);
                 const QString label = QString::fromStdString(run.columns[col]);
                 graph->setName(label);
-                traces_.push_back({channel, label, chartOfGroup[group]});
+                traces_.push_back({channel, label, chartOfGroup[group], graph});
             }
             auto data = graph->data();
             const std::vector<float>& values = run.values[col];
@@ -248,10 +248,7 @@ void frmLogReview::setChannelShown(int channel, bool shown) {
     boxes_[size_t(channel)]->setChecked(shown);
     for (const Trace& t : traces_) {
         if (t.channel != channel) continue;
-        for (int g = 0; g < charts_[size_t(t.chart)]->graphCount(); ++g) {
-            QCPGraph* graph = charts_[size_t(t.chart)]->graph(g);
-            if (graph->name() == t.label) graph->setVisible(shown);
-        }
+        t.graph->setVisible(shown);
         charts_[size_t(t.chart)]->replot(QCustomPlot::rpQueuedReplot);
     }
     updateStatistics();
@@ -273,21 +270,20 @@ void frmLogReview::updateStatistics() {
                        "<tr><th></th><th>cursor</th><th>min</th><th>max</th>"
                        "<th>mean</th></tr>")
                        .arg(number(cursor_));
-    for (const Trace& t : traces_) {
+    for (Trace& t : traces_) {
         if (!shown_[size_t(t.channel)]) continue;
-        QCustomPlot* plot = charts_[size_t(t.chart)];
-        QCPGraph* graph = nullptr;
-        for (int g = 0; g < plot->graphCount(); ++g)
-            if (plot->graph(g)->name() == t.label) graph = plot->graph(g);
-        if (!graph) continue;
-        const auto data = graph->data();
-        const QCPRange range = plot->xAxis->range();
-        double lo = std::numeric_limits<double>::infinity(), hi = -lo, sum = 0;
-        int64_t n = 0;
-        for (auto it = data->findBegin(range.lower, false); it != data->findEnd(range.upper, false);
-             ++it) {
-            if (std::isnan(it->value)) continue;
-            lo = std::min(lo, it->value), hi = std::max(hi, it->value), sum += it->value, ++n;
+        const auto data = t.graph->data();
+        const QCPRange range = charts_[size_t(t.chart)]->xAxis->range();
+        if (range.lower != t.lower || range.upper != t.upper) {
+            double lo = std::numeric_limits<double>::infinity(), hi = -lo, sum = 0;
+            int64_t n = 0;
+            const auto end = data->findEnd(range.upper, false);
+            for (auto it = data->findBegin(range.lower, false); it != end; ++it) {
+                if (std::isnan(it->value)) continue;
+                lo = std::min(lo, it->value), hi = std::max(hi, it->value), sum += it->value, ++n;
+            }
+            t.lower = range.lower, t.upper = range.upper;
+            t.min = lo, t.max = hi, t.mean = n ? sum / double(n) : 0, t.count = n;
         }
         const double nan = std::numeric_limits<double>::quiet_NaN();
         // The sample nearest the cursor.
@@ -297,8 +293,8 @@ void frmLogReview::updateStatistics() {
             --at;
         const double value = at != data->constEnd() ? at->value : nan;
         html += QStringLiteral("<tr><td>%1</td><td>%2</td><td>%3</td><td>%4</td><td>%5</td></tr>")
-                    .arg(t.label.toHtmlEscaped(), number(value), number(n ? lo : nan),
-                         number(n ? hi : nan), number(n ? sum / double(n) : nan));
+                    .arg(t.label.toHtmlEscaped(), number(value), number(t.count ? t.min : nan),
+                         number(t.count ? t.max : nan), number(t.count ? t.mean : nan));
     }
     ui->lblReadout->setText(html + QStringLiteral("</table>"));
 }

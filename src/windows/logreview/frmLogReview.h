@@ -15,6 +15,7 @@
 
 class QCheckBox;
 class QCustomPlot;
+class QCPGraph;
 class QCPItemStraightLine;
 
 namespace Ui {
@@ -58,6 +59,12 @@ class frmLogReview : public QWidget {
         int channel;  // LogChannels() position
         QString label;
         int chart;
+        QCPGraph* graph;
+        // Statistics of the time range they were taken over: a cursor move
+        // must not walk a million points again.
+        double lower = 1, upper = 0;
+        double min = 0, max = 0, mean = 0;
+        int64_t count = 0;
     };
     void progress(double fraction);
     void finished(LogReadResult result);
