@@ -15,11 +15,13 @@
 #include <cmath>
 
 #include "app/ModalLoops.h"
+#include "monitor/LogReader.h"
 #include "ui_frmMain.h"
 #include "windows/AppSettings.h"
 #include "windows/ToolViews.h"
 #include "windows/Twips.h"
 #include "windows/help/ChildPlacement.h"
+#include "windows/logreview/frmLogReview.h"
 
 // The icons live in this static library; the linker keeps them only when asked.
 static void initIconResources() {
@@ -87,6 +89,7 @@ frmMain::frmMain(MainWindowDeps deps, QWidget* parent)
                         [this](const QString& text) { ui->sbStatusBar->showMessage(text, 15000); });
     connect(ui->mnuSaveProfile, &QAction::triggered, profiles, &ProfileMenu::save);
     connect(ui->mnuLoadProfile, &QAction::triggered, profiles, &ProfileMenu::load);
+    connect(ui->mnuOpenLog, &QAction::triggered, this, &frmMain::mnuOpenLog_Click);
 
     const std::pair<QAction*, const char*> buttons[] = {{ui->Save, "save"},
                                                         {ui->Config, "config"},
@@ -323,6 +326,33 @@ void frmMain::placeChildrenAgain() {
 bool frmMain::eventFilter(QObject* watched, QEvent* event) {
     if (watched == ui->mdiArea->viewport() && event->type() == QEvent::Resize) placeChildrenAgain();
     return QMainWindow::eventFilter(watched, event);
+}
+
+bool frmMain::openLogFile(const QString& path) {
+    const std::string problem = LogFileProblem(path.toStdString());
+    if (!problem.empty()) {
+        deps_.session.notifier.message(problem, Notifier::Icon::Error);
+        return false;
+    }
+    auto* window = new frmLogReview(path, deps_.session.notifier, deps_.chooseFile);
+    QMdiSubWindow* sub = ui->mdiArea->addSubWindow(window);
+    sub->setAttribute(Qt::WA_DeleteOnClose);
+    sub->resize(window->size().grownBy(sub->contentsMargins()));
+    // Cascaded from the top left, over the graphs window.
+    const int step = 24 * int(findChildren<frmLogReview*>().size() - 1) % 192;
+    sub->move(step, step);
+    sub->show();
+    ui->mdiArea->setActiveSubWindow(sub);
+    return true;
+}
+
+void frmMain::mnuOpenLog_Click() {
+    const FileChooser& choose = deps_.profileDialogs.chooseOpen;
+    if (!choose) return;
+    const std::optional<QString> path =
+        choose(this, QStringLiteral("Open Log"), deps_.applicationDir,
+               QString::fromLatin1(kLogReviewFilter));
+    if (path && !path->isEmpty()) openLogFile(*path);
 }
 
 void frmMain::fillWindowMenu() {

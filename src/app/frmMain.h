@@ -68,6 +68,12 @@ class frmMain : public QMainWindow, public Shell, public DeviceObserver, public 
     // A toolbar button by its key; unknown keys do nothing.
     void tbToolBar_ButtonClick(const QString& key);
 
+    // A log review window on the file. A file that is not a log is reported
+    // through the notifier and gets no window.
+    bool openLogFile(const QString& path);
+    // File > Open Log...: the file through the open chooser.
+    void mnuOpenLog_Click();
+
     // The open window's MDI frame, or nullptr.
     QMdiSubWindow* subWindow(ToolWindow which) const;
     QMdiArea* mdiArea() const;

@@ -51,6 +51,8 @@ int main(int argc, char** argv) {
     board::BoardArguments typed;
     board::addBoardOptions(cli, typed);
     board::addVersionFlag(cli, "quarnel-eval");
+    std::vector<std::string> logFiles;
+    cli.add_option("FILE", logFiles, "Log files (CSV) to open in review windows");
     board::BoardOptions options;
     std::string settingsError;  // told in a message box too: a menu start has no terminal
     try {
@@ -123,5 +125,7 @@ int main(int argc, char** argv) {
                      [&application] { application.requestClose(); });
 
     if (!application.StartApplication()) return application.exitStatus();
+    for (const std::string& file : logFiles)
+        application.mainWindow()->openLogFile(QString::fromStdString(file));
     return application.exec();
 }

@@ -19,6 +19,7 @@
 #include <cmath>
 #include <limits>
 
+#include "widgets/PlotImage.h"
 #include "widgets/WidgetAccessibility.h"
 
 namespace quarnel {
@@ -214,11 +215,8 @@ StripChart::StripChart(QWidget* parent) : QWidget(parent) {
     connect(replotTimer_, &QTimer::timeout, this, &StripChart::refresh);
 
     fileChooser_ = [this] {
-        QString name = QFileDialog::getSaveFileName(this, QStringLiteral("Save Image"), QString(),
-                                                    QStringLiteral("PNG image (*.png)"));
-        if (!name.isEmpty() && !name.endsWith(QStringLiteral(".png"), Qt::CaseInsensitive))
-            name += QStringLiteral(".png");
-        return name;
+        return WithPngSuffix(QFileDialog::getSaveFileName(
+            this, QStringLiteral("Save Image"), QString(), QString::fromLatin1(kPngFilter)));
     };
     errorReporter_ = [this](const QString& message) {
         QMessageBox::warning(this, QGuiApplication::applicationDisplayName(), message);
@@ -573,11 +571,11 @@ void StripChart::setErrorReporter(ErrorReporter reporter) {
 }
 
 bool StripChart::saveImage(const QString& fileName) {
-    return plot_->savePng(fileName);
+    return SavePlotImage(plot_, fileName);
 }
 
 void StripChart::copyImage() {
-    QApplication::clipboard()->setPixmap(plot_->toPixmap());
+    CopyPlotImage(plot_);
 }
 
 void StripChart::chooseAndSaveImage() {

@@ -54,7 +54,7 @@ class ProfileTest : public QObject {
         QStringList texts;
         for (QAction* a : h.main().findChild<QMenu*>("mnuFile")->actions()) texts << a->text();
         QCOMPARE(texts, QStringList({"&Log Data", "Save Register Settings...",
-                                     "Load Register Settings..."}));
+                                     "Load Register Settings...", "Open Log..."}));
     }
 
     void loadShowsTheChangesAndWritesOnlyWhenConfirmed() {

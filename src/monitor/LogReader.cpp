@@ -1,0 +1,291 @@
+#include "monitor/LogReader.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <charconv>
+#include <cstring>
+
+#include "monitor/LogFile.h"
+
+namespace quarnel {
+namespace {
+
+constexpr std::string_view kTitle = "QUARNEL Log File";
+constexpr std::string_view kTimeField = "Time(s)";
+constexpr size_t kChunkBytes = 1 << 20;
+// A line longer than this is no log line: it is skipped unread.
+constexpr size_t kLongestLine = 64 * 1024;
+
+std::string_view trimmed(std::string_view s) {
+    while (!s.empty() && (s.front() == ' ' || s.front() == '\t')) s.remove_prefix(1);
+    while (!s.empty() && (s.back() == ' ' || s.back() == '\t' || s.back() == '\r'))
+        s.remove_suffix(1);
+    return s;
+}
+
+// Splits off the text up to the next comma; false when none is left.
+bool nextField(std::string_view& rest, std::string_view& field) {
+    if (rest.data() == nullptr) return false;
+    const size_t comma = rest.find(',');
+    if (comma == std::string_view::npos) {
+        field = rest;
+        rest = std::string_view();
+    } else {
+        field = rest.substr(0, comma);
+        rest = rest.substr(comma + 1);
+        if (rest.empty()) rest = std::string_view("", 0);
+    }
+    return true;
+}
+
+template <typename T>
+bool parseNumber(std::string_view field, T& out) {
+    field = trimmed(field);
+    if (field.empty()) return false;
+    const char* first = field.data();
+    const char* last = first + field.size();
+    if (*first == '+') ++first;
+    const auto [ptr, ec] = std::from_chars(first, last, out);
+    return ec == std::errc() && ptr == last;
+}
+
+class Parser {
+  public:
+    explicit Parser(std::string name, size_t sizeHint) : name_(std::move(name)), size_(sizeHint) {}
+
+    // False once the text has shown it is not a log.
+    // bytesLeft: what follows this line, for sizing the columns.
+    bool line(std::string_view text, size_t bytesLeft) {
+        ++lineNo_;
+        bytesLeft_ = bytesLeft;
+        const std::string_view t = trimmed(text);
+        if (t.empty() || t == kTitle) return true;
+        if (t.substr(0, kTimeField.size()) == kTimeField) return header(t, bytesLeft);
+        if (result_.runs.empty()) {
+            return notALog("line " + std::to_string(lineNo_) +
+                           " comes before any \"Time(s)\" header line");
+        }
+        if (!dataLine(t)) damaged();
+        return true;
+    }
+    // Mean line length at the end of the file (its longest time stamps).
+    void setTailLineLength(size_t length) { tailLineLength_ = length; }
+
+    void damaged() {
+        if (result_.damagedLines++ == 0) result_.firstDamagedLine = lineNo_;
+    }
+    void skippedLongLine() {
+        ++lineNo_;
+        damaged();
+    }
+    LogReadResult finish() {
+        if (result_.status == LogReadResult::Status::Ok && result_.runs.empty())
+            notALog("it holds no \"Time(s)\" header line");
+        if (!result_.runs.empty()) trimLast();
+        return std::move(result_);
+    }
+
+  private:
+    bool notALog(const std::string& why) {
+        result_.status = LogReadResult::Status::NotALog;
+        result_.error = name_ + " is not a QUARNEL log file: " + why + ".";
+        result_.runs.clear();
+        return false;
+    }
+
+    bool header(std::string_view text, size_t bytesLeft) {
+        LogRun run;
+        run.headerLine = lineNo_;
+        std::string_view rest = text, field;
+        nextField(rest, field);  // "Time(s) "
+        while (nextField(rest, field)) {
+            field = trimmed(field);
+            if (field.empty() && rest.data() == nullptr) break;  // the trailing comma
+            const size_t open = field.find('(');
+            const std::string_view name = field.substr(0, std::min(open, field.size()));
+            const std::string_view unit =
+                open == std::string_view::npos ? std::string_view() : field.substr(open);
+            const auto& table = LogChannels();
+            const auto it = std::find_if(table.begin(), table.end(),
+                                         [&](const LogChannel& c) { return name == c.name; });
+            if (it == table.end() || unit.empty()) {
+                if (result_.runs.empty())
+                    return notALog("the header on line " + std::to_string(lineNo_) +
+                                   " has an unknown column \"" +
+                                   Windows1252ToUtf8(std::string(field)) + "\"");
+                damaged();
+                return true;
+            }
+            if (it->temperature && unit.back() == ')' && unit.size() >= 3 &&
+                unit[unit.size() - 2] == 'F')
+                run.fahrenheit = true;
+            run.channels.push_back(int(it - table.begin()));
+            run.columns.push_back(Windows1252ToUtf8(std::string(field)));
+        }
+        run.values.resize(run.channels.size());
+        bytesLeft_ = bytesLeft;
+        if (!result_.runs.empty()) trimLast();
+        result_.runs.push_back(std::move(run));
+        return true;
+    }
+
+    // Drops room that was reserved but not filled, unless it is little: the
+    // copy would briefly need more than the slack saves.
+    void trimLast() {
+        LogRun& last = result_.runs.back();
+        if (last.time.capacity() - last.time.size() <= last.time.size() / 16) return;
+        last.time.shrink_to_fit();
+        for (auto& column : last.values) column.shrink_to_fit();
+    }
+
+    // Columns grow in steps of an eighth, one at a time, and the first step
+    // guesses the rest of the run from the first line's length: doubling
+    // would briefly need twice the memory of the whole run.
+    void makeRoom(LogRun& run, size_t lineLength) {
+        size_t want = run.time.capacity() + run.time.capacity() / 8 + 1024;
+        if (run.time.empty())
+            want = size_t(double(bytesLeft_) / double(lineLength + 1) * 1.02) + 16;
+        run.time.reserve(want);
+        for (auto& column : run.values) column.reserve(want);
+    }
+
+    bool dataLine(std::string_view text) {
+        LogRun& run = result_.runs.back();
+        const size_t n = run.channels.size();
+        if (row_.size() < n) row_.resize(n);
+        std::string_view rest = text, field;
+        double time = 0;
+        if (!nextField(rest, field) || !parseNumber(field, time)) return false;
+        for (size_t i = 0; i < n; ++i) {
+            if (!nextField(rest, field) || !parseNumber(field, row_[i])) return false;
+        }
+        // Nothing after the values but the trailing comma.
+        if (rest.data() != nullptr && !trimmed(rest).empty()) return false;
+        if (run.time.size() == run.time.capacity()) makeRoom(run, text.size());
+        run.time.push_back(time);
+        for (size_t i = 0; i < n; ++i) run.values[i].push_back(row_[i]);
+        return true;
+    }
+
+    std::string name_;
+    size_t size_;
+    size_t bytesLeft_ = 0;
+    size_t tailLineLength_ = 0;
+    int64_t lineNo_ = 0;
+    std::vector<float> row_;
+    LogReadResult result_;
+};
+
+size_t meanLineLength(std::string_view tail) {
+    const size_t lines = size_t(std::count(tail.begin(), tail.end(), '\n'));
+    return lines > 1 ? tail.size() / lines : 0;
+}
+
+}  // namespace
+
+LogReadResult ParseLogText(std::string_view bytes, const std::string& name) {
+    Parser parser(name, bytes.size());
+    parser.setTailLineLength(
+        meanLineLength(bytes.substr(bytes.size() - std::min<size_t>(bytes.size(), kLongestLine))));
+    size_t pos = 0;
+    while (pos < bytes.size()) {
+        size_t end = bytes.find('\n', pos);
+        if (end == std::string_view::npos) end = bytes.size();
+        if (!parser.line(bytes.substr(pos, end - pos), bytes.size() - end)) break;
+        pos = end + 1;
+    }
+    return parser.finish();
+}
+
+LogReadResult ReadLogFile(const std::string& path, const std::atomic<bool>* cancel,
+                          const LogReadProgress& progress) {
+    LogReadResult failed;
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    struct stat info {};
+    const bool opened = fd >= 0 && ::fstat(fd, &info) == 0;
+    if (!opened || !S_ISREG(info.st_mode)) {
+        failed.status = LogReadResult::Status::Unreadable;
+        failed.error = "Cannot read \"" + path +
+                       "\": " + (opened ? "it is not a regular file" : std::strerror(errno)) + ".";
+        if (fd >= 0) ::close(fd);
+        return failed;
+    }
+    const size_t total = size_t(info.st_size);
+    Parser parser(path, total);
+    std::vector<char> buffer(kChunkBytes + kLongestLine);
+    const size_t tailStart = total - std::min(total, kLongestLine);
+    const ssize_t tail = ::pread(fd, buffer.data(), total - tailStart, off_t(tailStart));
+    if (tail > 0) parser.setTailLineLength(meanLineLength({buffer.data(), size_t(tail)}));
+    size_t held = 0, readSoFar = 0;
+    bool skipping = false, eof = false, stop = false;
+    while (!eof && !stop) {
+        if (cancel && cancel->load(std::memory_order_relaxed)) {
+            ::close(fd);
+            failed.status = LogReadResult::Status::Cancelled;
+            return failed;
+        }
+        const ssize_t n = ::read(fd, buffer.data() + held, buffer.size() - held);
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0) {
+            failed.status = LogReadResult::Status::Unreadable;
+            failed.error = "Cannot read \"" + path + "\": " + std::strerror(errno) + ".";
+            ::close(fd);
+            return failed;
+        }
+        eof = n == 0;
+        readSoFar += size_t(n);
+        held += size_t(n);
+        const std::string_view data(buffer.data(), held);
+        size_t pos = 0;
+        while (pos < data.size()) {
+            size_t end = data.find('\n', pos);
+            if (end == std::string_view::npos) {
+                if (!eof) break;
+                end = data.size();
+            }
+            const size_t left = total > readSoFar ? total - readSoFar : 0;
+            if (skipping) {
+                skipping = false;
+            } else if (!parser.line(data.substr(pos, end - pos), left + data.size() - end)) {
+                stop = true;
+                break;
+            }
+            pos = end + 1;
+        }
+        pos = std::min(pos, held);
+        held -= pos;
+        std::memmove(buffer.data(), buffer.data() + pos, held);
+        if (held == buffer.size()) {  // no line end in sight
+            if (!skipping) parser.skippedLongLine();
+            skipping = true;
+            held = 0;
+        }
+        if (progress && total > 0) progress(std::min(1.0, double(readSoFar) / double(total)));
+    }
+    ::close(fd);
+    return parser.finish();
+}
+
+}  // namespace quarnel
+
+namespace quarnel {
+
+std::string LogFileProblem(const std::string& path) {
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) return "Cannot read \"" + path + "\": " + std::strerror(errno) + ".";
+    std::string head(kLongestLine, '\0');
+    const ssize_t n = ::read(fd, head.data(), head.size());
+    ::close(fd);
+    if (n < 0) return "Cannot read \"" + path + "\": " + std::strerror(errno) + ".";
+    head.resize(size_t(n));
+    // Whole lines only, so a cut line is not taken for damage.
+    if (head.size() == kLongestLine) head.resize(head.rfind('\n') + 1);
+    const LogReadResult result = ParseLogText(head, path);
+    return result.status == LogReadResult::Status::NotALog ? result.error : std::string();
+}
+
+}  // namespace quarnel
