@@ -366,20 +366,24 @@ void frmMain::fixClockWidths() {
                 return metrics.horizontalAdvance(a) < metrics.horizontalAdvance(b);
             });
     };
-    // Each field's widest value with the other held: hours and minutes (or
-    // months and days) take their widths independently of each other.
-    QList<QString> hours, minutes, months, days;
+    // Each field's widest value with the others held: hours, minutes and
+    // seconds (or months and days) take their widths independently.
+    QList<QString> hours, minutes, seconds, months, days;
     for (int h = 0; h < 24; ++h) hours << locale.toString(QTime(h, 0), QLocale::ShortFormat);
     const int widestHour = int(hours.indexOf(widest(hours)));
     for (int m = 0; m < 60; ++m)
         minutes << locale.toString(QTime(widestHour, m), QLocale::ShortFormat);
+    // Some locales show seconds too.
+    const int widestMinute = int(minutes.indexOf(widest(minutes)));
+    for (int second = 0; second < 60; ++second)
+        seconds << locale.toString(QTime(widestHour, widestMinute, second), QLocale::ShortFormat);
     const int year = (deps_.now ? deps_.now() : QDateTime::currentDateTime()).date().year();
     for (int month = 1; month <= 12; ++month)
         months << locale.toString(QDate(year, month, 1), QLocale::ShortFormat);
     const int widestMonth = int(months.indexOf(widest(months))) + 1;
     for (int day = 1; day <= QDate(year, widestMonth, 1).daysInMonth(); ++day)
         days << locale.toString(QDate(year, widestMonth, day), QLocale::ShortFormat);
-    const QString texts[] = {widest(days), widest(minutes)};
+    const QString texts[] = {widest(days), widest(seconds)};
     for (int i = 0; i < 2; ++i) {
         panels_[i + 1]->setText(texts[i]);
         panels_[i + 1]->setMinimumWidth(panels_[i + 1]->sizeHint().width());
