@@ -86,7 +86,7 @@ void BM_GraphsRefresh(benchmark::State& state) {
     const int fill = int(window.chart(0)->historySeconds() * 10.0);
     for (int i = 0; i < fill; ++i) {
         clock.advance(0.1);
-        const qint64 t = window.sampleTime().toMSecsSinceEpoch();
+        const qint64 t = window.sampleMsecs();
         const double v = std::sin(i * 0.01);
         window.chart(0)->AddSamples(t, {27.0 + v, 31.0 - v, 24.5 + v});
         window.chart(1)->AddSample(1, 3.3 + v / 100.0, t);

@@ -1,11 +1,16 @@
-// Costs of the polling cycle: one master-timer tick on the simulated board,
-// and one log line with every channel.
+// Costs of the polling cycle: one master-timer tick on the simulated board
+// (back to back, warm, and in place: on the system clock after a 10 ms
+// sleep, as the master timer runs it, with the caches gone cold), and one
+// log line with every channel.
 
 #include <benchmark/benchmark.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <filesystem>
 #include <string>
+#include <thread>
+#include <type_traits>
 
 #include "link/Clock.h"
 #include "monitor/LogFile.h"
@@ -26,14 +31,18 @@ std::string programDirectory() {
     return std::filesystem::read_symlink("/proc/self/exe").parent_path().string();
 }
 
-void BM_Tick(benchmark::State& state) {
+// Ticks on a connected simulated board in a temporary folder; `inPlace`
+// sleeps 10 ms (untimed) before each tick.
+template <typename ClockType>
+void runTicks(benchmark::State& state, bool inPlace) {
     std::string dir = (std::filesystem::temp_directory_path() / "quarnel-bench-XXXXXX").string();
     if (!::mkdtemp(dir.data())) {
         state.SkipWithError("no temporary directory");
         return;
     }
     {
-        quarnel::ManualClock clock(36000.0);
+        ClockType clock;
+        if constexpr (std::is_same_v<ClockType, quarnel::ManualClock>) clock.setTimeOfDay(36000.0);
         quarnel::sim::SimOptions options;
         options.statePath = dir + "/board.json";
         quarnel::sim::SimulatedBoard board(options, clock);
@@ -43,14 +52,28 @@ void BM_Tick(benchmark::State& state) {
         quarnel::RunConnectionSequence(session, progress, programDirectory(), true);
         quarnel::MasterPoll poll(session);
         for (auto _ : state) {
-            clock.advance(0.01);
+            if (inPlace) {
+                state.PauseTiming();
+                std::this_thread::sleep_for(std::chrono::milliseconds(10));
+                state.ResumeTiming();
+            }
+            if constexpr (std::is_same_v<ClockType, quarnel::ManualClock>) clock.advance(0.01);
             poll.Tick(nullptr);
         }
         benchmark::DoNotOptimize(session.readings);
     }
     std::filesystem::remove_all(dir);
 }
+
+void BM_Tick(benchmark::State& state) {
+    runTicks<quarnel::ManualClock>(state, false);
+}
 BENCHMARK(BM_Tick);
+
+void BM_TickInPlace(benchmark::State& state) {
+    runTicks<quarnel::SystemClock>(state, true);
+}
+BENCHMARK(BM_TickInPlace)->Iterations(300);
 
 void BM_BuildLogLine(benchmark::State& state) {
     std::array<bool, quarnel::kLogChannelCount> all;

@@ -1,16 +1,21 @@
 #!/usr/bin/env bash
 # Measures the performance figures the README quotes, on this machine:
-#   1. quarnel-bench: one master-timer tick, one log line, one graphs refresh
+#   1. quarnel-bench: one master-timer tick (back to back, and in place after
+#      a 10 ms sleep), one log line, one graphs refresh
 #      (median of five repetitions, CPU time);
 #   2. start-up beyond the connection sequence's settling delays;
 #   3. quarnel-eval at rest under Xvfb with the graphs window open: CPU share
-#      of one core over 20 s, and peak memory.
+#      of one core over 20 s, and peak memory;
+#   4. the same CPU share beside the floor program quarnel-floor (a bare window
+#      doing the same visible work): ROUNDS (7) rounds alternating the two,
+#      each ROUND_SECONDS (15) after WARMUP_SECONDS; medians and their ratio.
 #
 # Usage: scripts/measure.sh            (BUILD=dir picks another build tree, as
 #                                      with make; default build/)
 #        REST_SECONDS=60 RUNS=5 scripts/measure.sh   (longer or more samples)
 #        WARMUP_SECONDS=660 scripts/measure.sh   (at rest once the charts hold
 #                                               their full ten minutes)
+#        scripts/measure.sh --ratio   (only the side-by-side ratio, item 4)
 #
 # Start-up method. The connection sequence waits on purpose while the board
 # settles: 34 x 50 ms while enumerating, 200 ms per bus-selection attempt, 1 s
@@ -43,6 +48,8 @@ BIN=$B/bin
 RUNS=${RUNS:-3}
 REST_SECONDS=${REST_SECONDS:-20}
 WARMUP_SECONDS=${WARMUP_SECONDS:-5}
+ROUNDS=${ROUNDS:-7}
+ROUND_SECONDS=${ROUND_SECONDS:-15}
 TITLE='QUARNEL Evaluation Software'
 NOMINAL_DELAYS=4.9
 QUICK_WAIT=0.14
@@ -98,8 +105,53 @@ time_to_window() {
   calc "$t1 - $t0"
 }
 
+# CPU share (% of one core) of one program at rest: launched in a private
+# home, given WARMUP_SECONDS once its window $1 is mapped, then measured over
+# ROUND_SECONDS. The rest of the arguments are the command; @STATE@ in them
+# stands for a simulated-board state file in that home.
+rest_share() {
+  local title=$1 h pid c0 c1 t0 t1
+  shift
+  h=$(private_home)
+  set_home_env "$h"
+  env "${HOME_ENV[@]}" "${@/#@STATE@/$h/board.json}" >/dev/null 2>&1 &
+  pid=$!
+  until xdotool search --onlyvisible --name "^$title\$" >/dev/null 2>&1; do sleep 0.01; done
+  sleep "$WARMUP_SECONDS"
+  t0=$(now)
+  c0=$(cpu_ticks "$pid")
+  sleep "$ROUND_SECONDS"
+  t1=$(now)
+  c1=$(cpu_ticks "$pid")
+  kill -TERM "$pid"
+  wait "$pid" || true
+  rm -rf "$h"
+  calc "($c1 - $c0) * 100 / $(getconf CLK_TCK) / ($t1 - $t0)"
+}
+
+# quarnel-eval against the floor, alternating, and the ratio of the medians.
+ratio_rounds() {
+  local i e f evals=() floors=()
+  echo "== Beside the floor ($ROUNDS rounds of $ROUND_SECONDS s after $WARMUP_SECONDS s, alternating) =="
+  for i in $(seq "$ROUNDS"); do
+    e=$(rest_share "$TITLE" "$BIN/quarnel-eval" --sim-state @STATE@)
+    f=$(rest_share quarnel-floor "$BIN/quarnel-floor")
+    evals+=("$e")
+    floors+=("$f")
+    printf 'round %d: quarnel-eval %.2f %%, floor %.2f %%\n' "$i" "$e" "$f"
+  done
+  e=$(printf '%s\n' "${evals[@]}" | median)
+  f=$(printf '%s\n' "${floors[@]}" | median)
+  printf 'medians: quarnel-eval %.2f %%, floor %.2f %% of one core; ratio %.2f  (goal <= 1.1)\n' \
+    "$e" "$f" "$(calc "$e / $f")"
+}
+
 # The part that runs inside Xvfb.
 under_x() {
+  if [[ ${RATIO_ONLY:-} == 1 ]]; then
+    ratio_rounds
+    return
+  fi
   local quick full h pid xpid clk t0 t1 c0 c1 x0 x1 hwm rss0 rss
   echo "== Start-up (median of $RUNS launches) =="
   quick=$(for _ in $(seq "$RUNS"); do time_to_window --quick; done | median)
@@ -140,8 +192,10 @@ under_x() {
     "$(calc "($x1 - $x0) * 100 / $clk / ($t1 - $t0)")"
   printf 'quarnel-eval peak memory (VmHWM): %.1f MiB  (resident: %.1f MiB before, %.1f MiB after)\n' \
     "$(calc "$hwm / 1024")" "$(calc "$rss0 / 1024")" "$(calc "$rss / 1024")"
+  ratio_rounds
 }
 
+[[ ${1:-} == --ratio ]] && export RATIO_ONLY=1
 if [[ ${1:-} == --under-x ]]; then
   under_x
   exit
@@ -156,10 +210,11 @@ done
 
 # Build what is missing or stale, in the tree make uses.
 make -C "$ROOT" --no-print-directory BUILD="$BUILD" configure
-cmake --build "$B" --target quarnel-eval quarnel-bench >/dev/null
+cmake --build "$B" --target quarnel-eval quarnel-bench quarnel-floor >/dev/null
 
 echo "== Machine =="
 echo "$(nproc) cores, $(grep -m1 'model name' /proc/cpuinfo | sed 's/.*: //'), load average $(cut -d' ' -f1-3 /proc/loadavg)"
+if [[ ${RATIO_ONLY:-} != 1 ]]; then
 echo "== quarnel-bench (median of 5 repetitions) =="
 h=$(private_home)
 set_home_env "$h"
@@ -167,7 +222,8 @@ env "${HOME_ENV[@]}" QT_QPA_PLATFORM=offscreen "$BIN/quarnel-bench" \
   --benchmark_repetitions=5 --benchmark_report_aggregates_only=true 2>/dev/null |
   awk '/_median/ || /^Benchmark/ || /^---/'
 rm -rf "$h"
-echo "budgets: BM_Tick < 50 us, BM_BuildLogLine < 20 us, BM_GraphsRefresh < 2 ms (CPU column)"
+echo "budgets: BM_Tick and BM_TickInPlace < 50 us, BM_BuildLogLine < 20 us, BM_GraphsRefresh < 2 ms (CPU column)"
+fi
 
 xvfb-run -a -s "-screen 0 1280x1024x24" bash "${BASH_SOURCE[0]}" --under-x
 echo "load average afterwards $(cut -d' ' -f1-3 /proc/loadavg)"

@@ -2,6 +2,7 @@
 
 #include <QAction>
 #include <QCloseEvent>
+#include <QFontMetrics>
 #include <QGuiApplication>
 #include <QLabel>
 #include <QLayout>
@@ -118,6 +119,7 @@ frmMain::frmMain(MainWindowDeps deps, QWidget* parent)
     }
     panels_[0]->setText(QString::fromLatin1(kStatusIdleText));
     panels_[3]->setText(deps_.boardName);
+    fixClockWidths();
     updateClock();
     clockTimer_.setInterval(1000);
     clockTimer_.setTimerType(Qt::CoarseTimer);
@@ -377,8 +379,45 @@ void frmMain::fillWindowMenu() {
 void frmMain::updateClock() {
     const QDateTime now = deps_.now ? deps_.now() : QDateTime::currentDateTime();
     const QLocale locale;
-    panels_[1]->setText(locale.toString(now.date(), QLocale::ShortFormat));
-    panels_[2]->setText(locale.toString(now.time(), QLocale::ShortFormat));
+    const QString date = locale.toString(now.date(), QLocale::ShortFormat);
+    const QString time = locale.toString(now.time(), QLocale::ShortFormat);
+    if (panels_[1]->text() != date) panels_[1]->setText(date);
+    if (panels_[2]->text() != time) panels_[2]->setText(time);
+}
+
+void frmMain::fixClockWidths() {
+    // The date and time panels are as wide as their widest text from the
+    // start, so a new text never re-lays the status bar.
+    const QLocale locale;
+    const QFontMetrics metrics(panels_[1]->font());
+    const auto widest = [&](const QList<QString>& texts) {
+        return *std::max_element(
+            texts.begin(), texts.end(), [&](const QString& a, const QString& b) {
+                return metrics.horizontalAdvance(a) < metrics.horizontalAdvance(b);
+            });
+    };
+    // Each field's widest value with the others held: hours, minutes and
+    // seconds (or months and days) take their widths independently.
+    QList<QString> hours, minutes, seconds, months, days;
+    for (int h = 0; h < 24; ++h) hours << locale.toString(QTime(h, 0), QLocale::ShortFormat);
+    const int widestHour = int(hours.indexOf(widest(hours)));
+    for (int m = 0; m < 60; ++m)
+        minutes << locale.toString(QTime(widestHour, m), QLocale::ShortFormat);
+    // Some locales show seconds too.
+    const int widestMinute = int(minutes.indexOf(widest(minutes)));
+    for (int second = 0; second < 60; ++second)
+        seconds << locale.toString(QTime(widestHour, widestMinute, second), QLocale::ShortFormat);
+    const int year = (deps_.now ? deps_.now() : QDateTime::currentDateTime()).date().year();
+    for (int month = 1; month <= 12; ++month)
+        months << locale.toString(QDate(year, month, 1), QLocale::ShortFormat);
+    const int widestMonth = int(months.indexOf(widest(months))) + 1;
+    for (int day = 1; day <= QDate(year, widestMonth, 1).daysInMonth(); ++day)
+        days << locale.toString(QDate(year, widestMonth, day), QLocale::ShortFormat);
+    const QString texts[] = {widest(days), widest(seconds)};
+    for (int i = 0; i < 2; ++i) {
+        panels_[i + 1]->setText(texts[i]);
+        panels_[i + 1]->setMinimumWidth(panels_[i + 1]->sizeHint().width());
+    }
 }
 
 QString frmMain::statusText() const {
@@ -390,7 +429,7 @@ void frmMain::setMainTitle(const QString& title) {
 }
 
 void frmMain::setStatusText(const QString& text) {
-    panels_[0]->setText(text);
+    if (panels_[0]->text() != text) panels_[0]->setText(text);
 }
 
 void frmMain::updateGraphsLayout() {
@@ -419,7 +458,9 @@ void frmMain::UpdateLimitsForm() {
 }
 
 void frmMain::SetStatusText(const std::string& text) {
-    setStatusText(QString::fromStdString(text));
+    // Every tick restates the text: compare before converting.
+    if (!QAnyStringView::equal(panels_[0]->text(), QUtf8StringView(text)))
+        panels_[0]->setText(QString::fromStdString(text));
 }
 
 void frmMain::LoggingStopped() {

@@ -124,6 +124,7 @@ class frmMain : public QMainWindow, public Shell, public DeviceObserver, public 
     View* openView(ToolWindow which) const;
     void fillWindowMenu();
     void updateClock();
+    void fixClockWidths();
 
     std::unique_ptr<Ui::frmMain> ui;
     MainWindowDeps deps_;

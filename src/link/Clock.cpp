@@ -8,14 +8,21 @@
 namespace quarnel {
 
 double SystemClock::timeOfDay() const {
+    // localtime_r is the dear part, and the master timer asks many times a
+    // second: each thread keeps the whole second it last converted.
+    thread_local std::time_t cachedSecond = -1;
+    thread_local double cachedSecondOfDay = 0.0;
     using namespace std::chrono;
-    const auto now = system_clock::now();
-    const std::time_t t = system_clock::to_time_t(now);
-    std::tm local{};
-    localtime_r(&t, &local);
-    const double fraction = duration<double>(now.time_since_epoch()).count() -
-                            std::floor(duration<double>(now.time_since_epoch()).count());
-    return local.tm_hour * 3600.0 + local.tm_min * 60.0 + local.tm_sec + fraction;
+    const auto sinceEpoch = system_clock::now().time_since_epoch();
+    const auto whole = duration_cast<seconds>(sinceEpoch);
+    const std::time_t t = static_cast<std::time_t>(whole.count());
+    if (t != cachedSecond) {
+        std::tm local{};
+        localtime_r(&t, &local);
+        cachedSecondOfDay = local.tm_hour * 3600.0 + local.tm_min * 60.0 + local.tm_sec;
+        cachedSecond = t;
+    }
+    return cachedSecondOfDay + duration<double>(sinceEpoch - whole).count();
 }
 
 double SystemClock::monotonic() const {

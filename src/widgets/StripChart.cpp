@@ -364,6 +364,7 @@ void StripChart::SetChartTitle(const QString& text) {
 void StripChart::SetChannelLabel(int channel, const QString& text) {
     if (!validChannel(channel) || channels_[channel - 1].label == text) return;
     channels_[channel - 1].label = text;
+    channels_[channel - 1].labelWidth = -1;
     channels_[channel - 1].graph->setName(text);
     scheduleReplot();
 }
@@ -486,10 +487,16 @@ void StripChart::showEvent(QShowEvent* event) {
 void StripChart::updateLegendWrap() {
     // As many legend columns as the widest text allows, so long legends wrap
     // onto a second row rather than squeezing the plot.
-    QFontMetrics metrics(plot_->legend->font());
+    if (plot_->legend->font() != legendWidthFont_) {
+        legendWidthFont_ = plot_->legend->font();
+        legendWidths_.clear();
+        for (Channel& channel : channels_) channel.labelWidth = -1;
+    }
     int widest = 1;
-    for (const Channel& channel : channels_)
-        widest = std::max(widest, metrics.horizontalAdvance(channel.label));
+    for (Channel& channel : channels_) {
+        if (channel.labelWidth < 0) channel.labelWidth = legendTextWidth(channel.label);
+        widest = std::max(widest, channel.labelWidth);
+    }
     const int itemWidth = widest + plot_->legend->iconSize().width() + 7 + 14;
     const int columns = std::clamp((plot_->width() - 12) / itemWidth, 1, 8);
     if (plot_->legend->wrap() != columns) {
@@ -498,10 +505,24 @@ void StripChart::updateLegendWrap() {
     }
 }
 
+int StripChart::legendTextWidth(const QString& text) {
+    if (const auto found = legendWidths_.constFind(text); found != legendWidths_.cend())
+        return *found;
+    // Readings at rest repeat a few texts; the bound keeps a drifting chart small.
+    if (legendWidths_.size() >= 1024) legendWidths_.clear();
+    const int width = QFontMetrics(legendWidthFont_).horizontalAdvance(text);
+    legendWidths_.insert(text, width);
+    return width;
+}
+
 void StripChart::spaceTimeTicks() {
     // Labels one and a half label widths apart never run into each other.
-    const QFontMetrics metrics(plot_->xAxis->tickLabelFont());
-    const double pitch = 1.5 * metrics.horizontalAdvance(QStringLiteral("00:00:00"));
+    if (timeLabelWidth_ < 0 || plot_->xAxis->tickLabelFont() != timeLabelFont_) {
+        timeLabelFont_ = plot_->xAxis->tickLabelFont();
+        timeLabelWidth_ =
+            QFontMetrics(timeLabelFont_).horizontalAdvance(QStringLiteral("00:00:00"));
+    }
+    const double pitch = 1.5 * timeLabelWidth_;
     const int width = plot_->axisRect()->width() > 0 ? plot_->axisRect()->width() : plot_->width();
     const double seconds = plot_->xAxis->range().size();
     static_cast<SpacedTimeTicker*>(timeTicker_.data())

@@ -6,6 +6,8 @@
 
 #include <QColor>
 #include <QDateTime>
+#include <QFont>
+#include <QHash>
 #include <QList>
 #include <QSharedPointer>
 #include <QString>
@@ -124,6 +126,7 @@ class StripChart : public QWidget {
         QString label;
         bool gapPending = false;  // samples were dropped while hidden
         int removed = 0;          // points trimmed since the container was last squeezed
+        int labelWidth = -1;      // legend text width in pixels; -1 until measured
     };
 
     bool validChannel(int channel) const;
@@ -134,6 +137,7 @@ class StripChart : public QWidget {
     void scheduleReplot();
     void placeArrows();
     void updateLegendWrap();
+    int legendTextWidth(const QString& text);
     void spaceTimeTicks();
     void dragTimeArrow(double dx, bool start);
     void dragYArrow(bool top, double dy, bool start);
@@ -152,6 +156,12 @@ class StripChart : public QWidget {
     QTimer* replotTimer_ = nullptr;
     FileChooser fileChooser_;
     ErrorReporter errorReporter_;
+    // Text widths, measured once per text and font: shaping a text costs more
+    // than the rest of a replot's layout.
+    QHash<QString, int> legendWidths_;
+    QFont legendWidthFont_;
+    QFont timeLabelFont_;
+    int timeLabelWidth_ = -1;
 
     double yMin_ = 0.0, yMax_ = 10.0;
     double outerYMin_ = 0.0, outerYMax_ = 10.0;

@@ -213,9 +213,13 @@ void frmGraphing::UpdateGraphsLayout() {
     }
 }
 
-QDateTime frmGraphing::sampleTime() const {
+qint64 frmGraphing::sampleMsecs() const {
     const double elapsed = session_.clock.monotonic() - startMonotonic_;
-    return QDateTime::fromMSecsSinceEpoch(startMsecs_ + std::llround(elapsed * 1000.0));
+    return startMsecs_ + std::llround(elapsed * 1000.0);
+}
+
+QDateTime frmGraphing::sampleTime() const {
+    return QDateTime::fromMSecsSinceEpoch(sampleMsecs());
 }
 
 StripChart* frmGraphing::chart(int index) const {
@@ -235,7 +239,7 @@ void frmGraphing::UpdateGraphingForm() {
     const auto read = [&r](PollReading state, float value) {
         return (r.Taken >> state) & 1u ? double(value) : std::numeric_limits<double>::quiet_NaN();
     };
-    const qint64 now = sampleTime().toMSecsSinceEpoch();
+    const qint64 now = sampleMsecs();
     temp->AddSamples(now, {read(kPollInternalTemp, r.InternalTemp),
                            read(kPollExternalTemp, r.ExternalTemp), read(kPollAin3, r.VarnoTemp)});
     vdd->AddSample(1, read(kPollVdd, r.Vdd), now);

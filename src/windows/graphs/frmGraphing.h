@@ -50,7 +50,9 @@ class frmGraphing : public QWidget, public GraphsView {
 
     // The chart of an optGraph index: 0 stpTemp, 1 stpVoltage, 2 stpDAC, 3 stpAin.
     StripChart* chart(int index) const;
-    // The time stamp the next samples get.
+    // The time stamp the next samples get, in ms since the epoch (what the
+    // charts take) and as a local date and time.
+    qint64 sampleMsecs() const;
     QDateTime sampleTime() const;
 
   protected:

@@ -185,8 +185,16 @@ class MainWindowTest : public QObject {
         QCOMPARE(main.findChild<QLabel*>("sbPanel_3")->text(),
                  QLocale().toString(QTime(14, 5, 30), QLocale::ShortFormat));
         QCOMPARE(main.findChild<QLabel*>("sbPanel_4")->text(), QString("Simulated board"));
-        main.setStatusText("Data Logging Enabled");
-        QCOMPARE(main.findChild<QLabel*>("sbPanel_1")->text(), QString("Data Logging Enabled"));
+        // The polling cycle's texts and the windows' own, in turns.
+        for (const char* text : {"Status", "Status", "Data Logging Enabled"}) {
+            main.SetStatusText(text);
+            QCOMPARE(main.statusText(), QString(text));
+            main.setStatusText("Data Logging Enabled");
+            QCOMPARE(main.findChild<QLabel*>("sbPanel_1")->text(), QString("Data Logging Enabled"));
+        }
+        // The clock panel is as wide as its text from the start.
+        auto* clock = main.findChild<QLabel*>("sbPanel_3");
+        QVERIFY(clock->minimumWidth() >= clock->sizeHint().width());
     }
 
     void commandsOpenEachWindowOnceAndBringItToTheFront() {

@@ -56,6 +56,7 @@ class TestStripChart : public QObject {
     void midnightKeepsTimeIncreasing();
     void clockSetBackStartsAgain();
     void hiddenChannelsKeepLegendAndTakeNoSamples();
+    void legendColumnsFollowTextsAndFont();
     void replotsOnlyOnRefreshNeverPerSample();
     void hiddenChartReplotsWhenShown();
     void arrowsZoomWithinOuterRangeAndHistory();
@@ -131,6 +132,38 @@ void TestStripChart::clockSetBackStartsAgain() {
     QCOMPARE(chart.sampleCount(1), 50);
     QCOMPARE(chart.sampleCount(3), 50);
     QCOMPARE(chart.plot()->graph(0)->data()->constBegin()->value, 4.0);
+}
+
+void TestStripChart::legendColumnsFollowTextsAndFont() {
+    // After each change the legend has the columns of a chart built afresh
+    // with the same texts and font: no width measured earlier outlives them.
+    const auto columns = [](StripChart& chart) {
+        chart.resize(600, 300);
+        chart.show();
+        chart.refresh();
+        return chart.plot()->legend->wrap();
+    };
+    StripChart chart;
+    configureTemperature(chart);
+    const struct {
+        const char* label;
+        int pointSize;  // 0: font unchanged
+    } steps[] = {
+        {"Internal=23.25°C, a long legend text", 0}, {"Internal", 0}, {"Internal", 30}, {"In", 8}};
+    QList<int> seen{columns(chart)};
+    for (const auto& step : steps) {
+        chart.SetChannelLabel(1, QString::fromUtf8(step.label));
+        QFont font = chart.plot()->legend->font();
+        if (step.pointSize) font.setPointSize(step.pointSize);
+        chart.plot()->legend->setFont(font);
+        StripChart fresh;
+        configureTemperature(fresh);
+        fresh.SetChannelLabel(1, QString::fromUtf8(step.label));
+        fresh.plot()->legend->setFont(font);
+        seen << columns(chart);
+        QCOMPARE(seen.back(), columns(fresh));
+    }
+    QVERIFY(seen[1] < seen[0] && seen[2] == seen[0] && seen[3] < seen[0]);  // the texts matter
 }
 
 void TestStripChart::hiddenChannelsKeepLegendAndTakeNoSamples() {
