@@ -82,7 +82,7 @@ cat "$work/info.txt"
 grep -qx 'Device ID: 51h' "$work/info.txt" || fail "quarnelctl info did not find the chip"
 head -n 1 "$root/tmp/home/trace.log" | grep -qx 'LoadFirmWare "/usr/share/quarnel-eval/QUARNELFW.Hex" -> 0' ||
     fail "firmware image not loaded from /usr/share/quarnel-eval: $(head -n 1 "$root/tmp/home/trace.log")"
-[[ $(in_root quarnel-eval --version) == "$version" ]] || fail "quarnel-eval --version (its libraries?)"
+[[ $(in_root quarnel-eval --version) == "quarnel-eval $version" ]] || fail "quarnel-eval --version (its libraries?)"
 rm -rf "$root/tmp/home"
 
 step "apt-get purge quarnel-eval"
