@@ -5,6 +5,7 @@
 #include <charconv>
 #include <utility>
 
+#include "link/HexText.h"
 #include "sim/BoardState.h"
 
 namespace quarnel::board {
@@ -12,11 +13,7 @@ namespace {
 
 // "E600", "0xE600" or "E600h".
 uint16_t parseAddress16(std::string_view text) {
-    std::string_view digits = text;
-    if (digits.size() > 2 && digits[0] == '0' && (digits[1] == 'x' || digits[1] == 'X'))
-        digits.remove_prefix(2);
-    else if (!digits.empty() && (digits.back() == 'h' || digits.back() == 'H'))
-        digits.remove_suffix(1);
+    const std::string_view digits = HexDigits(text);
     unsigned value = 0;
     const char* end = digits.data() + digits.size();
     const auto result = std::from_chars(digits.data(), end, value, 16);

@@ -5,6 +5,7 @@
 #include <charconv>
 #include <cstdio>
 
+#include "link/HexText.h"
 #include "monitor/LogFile.h"
 #include "monitor/Startup.h"
 
@@ -37,12 +38,7 @@ constexpr std::array<const char*, kLogChannelCount> kChannelNames = {
 }  // namespace
 
 int ParseRegisterAddress(std::string_view text) {
-    std::string_view digits = text;
-    if (digits.size() > 2 && digits[0] == '0' && (digits[1] == 'x' || digits[1] == 'X'))
-        digits.remove_prefix(2);
-    else if (digits.size() > 1 && (digits.back() == 'h' || digits.back() == 'H'))
-        digits.remove_suffix(1);
-    const auto value = parseDigits(digits, 16);
+    const auto value = parseDigits(HexDigits(text), 16);
     if (!value)
         throw UsageError("register address " + quoted(text) +
                          " is not hexadecimal (e.g. 25, 0x25 or 25h)");

@@ -7,6 +7,8 @@
 #include <charconv>
 #include <cstdlib>
 
+#include "link/HexText.h"
+
 namespace quarnel::sim {
 namespace {
 
@@ -39,11 +41,7 @@ std::string homeDirectory() {
 }  // namespace
 
 int parseSimAddress(std::string_view text) {
-    std::string_view digits = text;
-    if (digits.size() > 2 && digits[0] == '0' && (digits[1] == 'x' || digits[1] == 'X'))
-        digits.remove_prefix(2);
-    else if (!digits.empty() && (digits.back() == 'h' || digits.back() == 'H'))
-        digits.remove_suffix(1);
+    const std::string_view digits = HexDigits(text);
     if (!isHex(digits) || digits.size() > 2)
         throw SimOptionError("--sim-address: " + quoted(text) +
                              " is not a hexadecimal address (48 to 4B, e.g. 4A, 0x4A or 4Ah)");
