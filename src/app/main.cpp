@@ -54,7 +54,7 @@ int main(int argc, char** argv) {
     std::vector<std::string> logFiles;
     cli.add_option("FILE", logFiles, "Log files (CSV) to open in review windows");
     board::BoardOptions options;
-    std::string settingsError;  // told in a message box too: a menu start has no terminal
+    std::string startError;  // told in a message box too: a menu start has no terminal
     try {
         cli.parse(argc, argv);
         options = board::parseBoardOptions(typed, readBoardSettings());
@@ -64,7 +64,9 @@ int main(int argc, char** argv) {
         cli.exit(e);
         return kExitUsage;
     } catch (const board::BoardSettingError& e) {
-        settingsError = e.what();
+        startError = e.what();
+    } catch (const board::StateFileError& e) {
+        startError = e.what();
     } catch (const board::BoardOptionError& e) {
         printError(e.what());
         return kExitUsage;
@@ -83,10 +85,10 @@ int main(int argc, char** argv) {
     QApplication qtApp(qtArgc, argv);
     QApplication::setApplicationVersion(QString::fromLatin1(kAppVersion));
     QtNotifier notifier;
-    if (!settingsError.empty()) {
-        printError(settingsError);
-        settingsError[0] = static_cast<char>(std::toupper(settingsError[0]));
-        notifier.message(settingsError, Notifier::Icon::Error);
+    if (!startError.empty()) {
+        printError(startError);
+        startError[0] = static_cast<char>(std::toupper(startError[0]));
+        notifier.message(startError, Notifier::Icon::Error);
         return kExitUsage;
     }
 

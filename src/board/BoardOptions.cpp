@@ -113,8 +113,8 @@ BoardOptions parseBoardOptions(const BoardArguments& typed, const BoardSettings&
     if (options.sim.statePath.empty()) options.sim.statePath = sim::defaultStatePath();
     // A folder or a device is never taken for a state file, nor written over.
     if (const auto why = sim::checkStatePath(options.sim.statePath))
-        throw BoardOptionError("the state file " + options.sim.statePath + " " + *why +
-                               "; choose another with --sim-state");
+        throw StateFileError("the state file " + options.sim.statePath + " " + *why +
+                             "; choose another with --sim-state");
     return options;
 }
 

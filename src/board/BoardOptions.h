@@ -54,6 +54,12 @@ class BoardSettingError : public BoardOptionError {
   public:
     using BoardOptionError::BoardOptionError;
 };
+// A state file path that cannot hold a state (a folder, device, FIFO or socket). Like a
+// bad setting it may come from no command line at all: the default path is refused too.
+class StateFileError : public BoardOptionError {
+  public:
+    using BoardOptionError::BoardOptionError;
+};
 
 // Adds the board options to app.
 void addBoardOptions(CLI::App& app, BoardArguments& typed);

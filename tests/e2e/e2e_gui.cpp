@@ -10,6 +10,8 @@
 #include <sstream>
 #include <string>
 
+#include <sys/stat.h>
+
 namespace fs = std::filesystem;
 
 namespace {
@@ -84,22 +86,32 @@ TEST_F(GuiE2E, MainWindowShowsAndSigtermEndsWithStatusZeroAndPlacementSaved) {
     EXPECT_TRUE(fs::exists(state));  // the board kept its own state file
 }
 
-TEST_F(GuiE2E, FirmwareFaultEndsWithStatusThreeAfterItsMessage) {
-    // The message box is answered with Return; the program then ends with 3.
-    const std::string program = std::string(QUARNEL_BIN_DIR) + "/quarnel-eval";
-    const std::string body =
-        "'" + program + "' --quick --sim-fault firmware --sim-state '" +
-        (dir / "board.json").string() +
-        "' & pid=$!\n"
-        "if win=$(timeout 60 xdotool search --sync --name '^QUARNEL Evaluation Software$'); then\n"
-        "  sleep 0.5; xdotool windowactivate --sync $win key Return 2>/dev/null ||"
-        " xdotool key Return; echo box=found\n"
-        "else echo box=missing; fi\n"
-        "wait $pid; echo status=$?\n";
-    ASSERT_EQ(runUnderX(body), 0) << readFile(dir / "out.txt");
-    const std::string out = readFile(dir / "out.txt");
-    EXPECT_NE(out.find("box=found"), std::string::npos) << out;
-    EXPECT_NE(out.find("status=3"), std::string::npos) << out;
+TEST_F(GuiE2E, StartFailuresEndWithTheirStatusAfterTheirMessage) {
+    // Each message box is answered with Return; the program then ends with its status.
+    ASSERT_EQ(::mkfifo((dir / "fifo").c_str(), 0600), 0);
+    const struct {
+        std::string args;
+        int status;
+    } cases[] = {
+        {"--sim-fault firmware --sim-state '" + (dir / "board.json").string() + "'", 3},
+        {"--sim-state '" + (dir / "fifo").string() + "'", 2},  // refused, left alone
+    };
+    for (const auto& c : cases) {
+        const std::string body =
+            "'" + std::string(QUARNEL_BIN_DIR) + "/quarnel-eval' --quick " + c.args +
+            " & pid=$!\n"
+            "if win=$(timeout 60 xdotool search --sync --name '^QUARNEL Evaluation Software$'); "
+            "then\n"
+            "  sleep 0.5; xdotool windowactivate --sync $win key Return 2>/dev/null ||"
+            " xdotool key Return; echo box=found\n"
+            "else echo box=missing; fi\n"
+            "wait $pid; echo status=$?\n";
+        ASSERT_EQ(runUnderX(body), 0) << readFile(dir / "out.txt");
+        const std::string out = readFile(dir / "out.txt");
+        EXPECT_NE(out.find("box=found"), std::string::npos) << out;
+        EXPECT_NE(out.find("status=" + std::to_string(c.status)), std::string::npos) << out;
+    }
+    EXPECT_TRUE(fs::is_fifo(dir / "fifo"));
 }
 
 TEST(GuiWithoutDisplay, SaysWhatToDoAndEndsWithStatusTwo) {
