@@ -303,6 +303,8 @@ int runUsbList(CliEnvironment& env) {
         env.err << "quarnelctl: " << error << std::endl;
         return kExitLinkFailure;
     }
+    // On stderr, so that a script reading the list still gets an empty one.
+    if (devices.empty()) env.err << "quarnelctl: no USB devices found" << std::endl;
     for (const auto& device : devices) env.out << usb::describe(device) << "\n";
     return kExitOk;
 }
