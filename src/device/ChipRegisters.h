@@ -102,7 +102,12 @@ inline constexpr int kConfig2Reset = 0x80;         // RST: restores the power-on
 inline constexpr int kConfig3FastAdc = 0x01;       // ADC: the fast conversion clock
 inline constexpr int kConfig3VddReference = 0x10;  // REF: Ain measured against Vdd
 
-// Interrupt Status 2 and Interrupt Mask 2: Ain5 to Ain8 and VDD, bits 4:0.
+// Bit numbers of Interrupt Status 1 and Interrupt Mask 1; in Ain mode EXHI
+// reports Ain1.
+inline constexpr int kInhiBit = 0, kInloBit = 1, kExhiBit = 2, kExloBit = 3, kFltBit = 4;
+inline constexpr int kAin2Bit = 5, kAin3Bit = 6, kAin4Bit = 7;
+// Bit numbers of Interrupt Status 2 and Interrupt Mask 2, and the bits they use.
+inline constexpr int kAin5Bit = 0, kAin6Bit = 1, kAin7Bit = 2, kAin8Bit = 3, kVddBit = 4;
 inline constexpr int kStatus2Bits = 0x1F;
 
 // SPI Lock Status

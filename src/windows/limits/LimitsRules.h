@@ -24,38 +24,31 @@ struct InterruptBit {
 
 // Status bit lighting tglAlert(i); the Pin Status lamp (6) has none (bank 0).
 inline constexpr std::array<InterruptBit, kLampCount> kLampStatus = {{
-    {1, 0},
-    {1, 1},
-    {1, 2},
-    {1, 3},
-    {2, 4},
-    {1, 4},
+    {1, chip::kInhiBit},
+    {1, chip::kInloBit},
+    {1, chip::kExhiBit},
+    {1, chip::kExloBit},
+    {2, chip::kVddBit},
+    {1, chip::kFltBit},
     {0, 0},
-    {1, 5},
-    {1, 6},
-    {1, 7},
-    {2, 0},
-    {2, 1},
-    {2, 2},
-    {2, 3},
+    {1, chip::kAin2Bit},
+    {1, chip::kAin3Bit},
+    {1, chip::kAin4Bit},
+    {2, chip::kAin5Bit},
+    {2, chip::kAin6Bit},
+    {2, chip::kAin7Bit},
+    {2, chip::kAin8Bit},
 }};
 
-// Mask bit owned by chkMask(i).
-inline constexpr std::array<InterruptBit, kMaskCount> kMaskOwner = {{
-    {1, 0},
-    {1, 1},
-    {1, 2},
-    {1, 3},
-    {2, 4},
-    {1, 4},
-    {1, 5},
-    {1, 6},
-    {1, 7},
-    {2, 0},
-    {2, 1},
-    {2, 2},
-    {2, 3},
-}};
+// Mask bit owned by chkMask(i): the lamps' bits in their order, but for the
+// Pin Status lamp's.
+inline constexpr std::array<InterruptBit, kMaskCount> kMaskOwner = [] {
+    std::array<InterruptBit, kMaskCount> owners{};
+    size_t mask = 0;
+    for (size_t lamp = 0; lamp < kLampStatus.size(); ++lamp)
+        if (lamp != static_cast<size_t>(kPinStatusLamp)) owners[mask++] = kLampStatus[lamp];
+    return owners;
+}();
 
 // Low- and high-limit registers of a gauge.
 struct LimitRegisters {
