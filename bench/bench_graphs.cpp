@@ -70,7 +70,7 @@ void BM_GraphsRefresh(benchmark::State& state) {
     QuietNotifier notifier;
     NoShell shell;
     quarnel::Session session(board, clock, notifier, nullptr);
-    session.device.state.ChannelMode = 2;
+    session.device.state.ChannelMode = quarnel::ChannelFunction::AinInputs;
     session.device.state.VarnoOnAin3 = true;
     session.device.state.GraphingEnabled = true;
     session.flags.SelectedGraph = 3;  // the busiest chart: eight traces

@@ -16,6 +16,7 @@
 #include "cli/CommandText.h"
 #include "cli/JsonOutput.h"
 #include "cli/ProfileCommands.h"
+#include "device/ChipRegisters.h"
 #include "device/Conversions.h"
 #include "link/LinkFailure.h"
 #include "monitor/LogFile.h"
@@ -176,11 +177,13 @@ int runInfo(Connection& c, CliEnvironment& env, bool json) {
     const int32_t device = link.DeviceAddress;
     std::ostream& out = env.out;
     out << "Device address: " << HexAddressText(device) << "\n";
-    out << "Device ID: " << HexAddressText(link.ReadRegister(device, 0x4D)) << "\n";
-    out << "Company ID: " << HexAddressText(link.ReadRegister(device, 0x4E)) << "\n";
-    out << "Revision: " << HexAddressText(link.ReadRegister(device, 0x4F)) << "\n";
+    out << "Device ID: " << HexAddressText(link.ReadRegister(device, chip::kDeviceId)) << "\n";
+    out << "Company ID: " << HexAddressText(link.ReadRegister(device, chip::kCompanyId)) << "\n";
+    out << "Revision: " << HexAddressText(link.ReadRegister(device, chip::kRevision)) << "\n";
     const DeviceState& state = s.device.state;
-    out << "Channel function: " << (state.ChannelMode == 1 ? "External temperature" : "Ain1/Ain2")
+    out << "Channel function: "
+        << (state.ChannelMode == ChannelFunction::ExternalTemp ? "External temperature"
+                                                               : "Ain1/Ain2")
         << "\n";
     out << "ADC reference: " << TrimmedNumberText(state.ReferenceVoltage) << " V\n";
     out << "Board: " << c.board().description() << "\n";
@@ -268,7 +271,9 @@ int runLog(Connection& c, CliEnvironment& env, const Options& o,
             if ((*requested)[i] && !LogChannelEnabled(i, state)) {
                 env.err << "quarnelctl: channel " << ChannelName(i)
                         << " cannot be logged while the shared pins are set to "
-                        << (state.ChannelMode == 1 ? "the external temperature" : "Ain1/Ain2")
+                        << (state.ChannelMode == ChannelFunction::ExternalTemp
+                                ? "the external temperature"
+                                : "Ain1/Ain2")
                         << std::endl;
                 return kExitUsage;
             }

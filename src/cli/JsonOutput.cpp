@@ -4,6 +4,7 @@
 #include <nlohmann/json.hpp>
 #include <optional>
 
+#include "device/ChipRegisters.h"
 #include "device/Conversions.h"
 #include "monitor/LogFile.h"
 
@@ -54,13 +55,15 @@ Json statusObject(const RegisterTable& table, int address, int16_t value) {
 }  // namespace
 
 std::string InfoJson(const ChipIdentity& chip, const DeviceState& state, const BoardFacts& board) {
-    Json j = {{"deviceAddress", chip.address},
-              {"deviceId", chip.deviceId},
-              {"companyId", chip.companyId},
-              {"revision", chip.revision},
-              {"channelFunction", state.ChannelMode == 1 ? "External temperature" : "Ain1/Ain2"},
-              {"adcReference", measured(number(state.ReferenceVoltage), "V")},
-              {"board", board.statePath.empty() ? "usb" : "simulated"}};
+    Json j = {
+        {"deviceAddress", chip.address},
+        {"deviceId", chip.deviceId},
+        {"companyId", chip.companyId},
+        {"revision", chip.revision},
+        {"channelFunction",
+         state.ChannelMode == ChannelFunction::ExternalTemp ? "External temperature" : "Ain1/Ain2"},
+        {"adcReference", measured(number(state.ReferenceVoltage), "V")},
+        {"board", board.statePath.empty() ? "usb" : "simulated"}};
     if (!board.statePath.empty()) {
         j["statePath"] = board.statePath;
     } else {
@@ -109,8 +112,8 @@ std::string MonitorJson(const std::array<bool, kLogChannelCount>& selected, bool
     }
     const Json j = {{"time", number(RoundHalfEven(static_cast<double>(elapsedMs) / 1000.0, 3))},
                     {"readings", std::move(values)},
-                    {"intStatus1", statusObject(table, 0x00, readings.IntStatus1)},
-                    {"intStatus2", statusObject(table, 0x01, readings.IntStatus2)}};
+                    {"intStatus1", statusObject(table, chip::kStatus1, readings.IntStatus1)},
+                    {"intStatus2", statusObject(table, chip::kStatus2, readings.IntStatus2)}};
     return j.dump();
 }
 

@@ -1,5 +1,6 @@
 #include "device/Device.h"
 
+#include "device/ChipRegisters.h"
 #include "link/BoardSwitches.h"
 
 namespace quarnel {
@@ -18,32 +19,32 @@ int16_t Device::InitDeviceState() {
     state.LogIntervalMs = 250;
     state.GraphingEnabled = true;
     state.VarnoOnAin3 = true;
-    return InitBoardSwitches(link_, state.ChannelMode);
+    return InitBoardSwitches(link_, state.ChannelMode == ChannelFunction::AinInputs);
 }
 
 void Device::OnRegisterWritten(int32_t reg) {
     switch (reg) {
-        case 0x18:
+        case chip::kConfig1:
             onConfiguration1Written(link_.ReadRegister(link_.DeviceAddress, reg));
             break;
-        case 0x1A: {
+        case chip::kConfig3: {
             const int v = link_.ReadRegister(link_.DeviceAddress, reg);
-            state.ReferenceVoltage = (v & 0x10) != 0 ? 3.3f : 2.28f;
+            state.ReferenceVoltage = (v & chip::kConfig3VddReference) != 0 ? 3.3f : 2.28f;
             observer_.UpdateLimitsLayout();
             break;
         }
-        case 0x1D:
+        case chip::kMask1:
             state.IntMask1 = static_cast<uint8_t>(link_.ReadRegister(link_.DeviceAddress, reg));
             break;
-        case 0x1E:
+        case chip::kMask2:
             state.IntMask2 = static_cast<uint8_t>(link_.ReadRegister(link_.DeviceAddress, reg));
             break;
-        case 0x23:
-        case 0x24:
-        case 0x25:
-        case 0x26:
-        case 0x27:
-        case 0x28:
+        case chip::kVddHighLimit:
+        case chip::kVddLowLimit:
+        case chip::kInternalHighLimit:
+        case chip::kInternalLowLimit:
+        case chip::kExternalHighLimit:
+        case chip::kExternalLowLimit:
             // Limits are read back (the chip sees the access) but shadow nothing.
             link_.ReadRegister(link_.DeviceAddress, reg);
             break;
@@ -53,20 +54,17 @@ void Device::OnRegisterWritten(int32_t reg) {
 }
 
 void Device::onConfiguration1Written(int v) {
-    state.InterruptPinEnabled = (v & 0x20) == 0;
-    const int sel = (v & 0x06) / 2;
-    if (sel == 0) {
-        state.ChannelMode = 2;
+    state.InterruptPinEnabled = (v & chip::kConfig1IntDisable) == 0;
+    state.ChannelMode = ChannelFunctionOf(v);
+    if (state.ChannelMode == ChannelFunction::AinInputs) {
         SwitchToAinInputs(link_);
         observer_.UpdateGraphsLayout();
         observer_.UpdateLimitsLayout();
-    } else if (sel == 2) {
-        state.ChannelMode = 1;
+    } else if (state.ChannelMode == ChannelFunction::ExternalTemp) {
         SwitchToExternalTemp(link_);
         observer_.UpdateGraphsLayout();
         observer_.UpdateLimitsLayout();
     } else {
-        state.ChannelMode = 0;
         // A chip that does not take the correction (no chip reached, or it
         // ignores the write) would otherwise bring us back here forever.
         if (correctingSelection_) return;
@@ -74,7 +72,7 @@ void Device::onConfiguration1Written(int v) {
         correctingSelection_ = true;
         try {
             // Re-enters this handler, which now finds Ain1/Ain2 selected.
-            link_.WriteRegister(link_.DeviceAddress, 0x18, v & 0xF9);
+            link_.WriteRegister(link_.DeviceAddress, chip::kConfig1, v & ~chip::kConfig1PinSelect);
         } catch (...) {
             correctingSelection_ = false;
             throw;

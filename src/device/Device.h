@@ -38,7 +38,7 @@ class Device {
     BoardLink& link_;
     Notifier& notifier_;
     DeviceObserver& observer_;
-    bool correctingSelection_ = false;  // inside the corrective write of 0x18
+    bool correctingSelection_ = false;  // inside the corrective write of Configuration 1
 };
 
 }  // namespace quarnel

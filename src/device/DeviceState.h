@@ -5,10 +5,29 @@
 #include <cstdint>
 #include <string>
 
+#include "device/ChipRegisters.h"
+
 namespace quarnel {
 
+// What the pins shared by the external diode and Ain1/Ain2 measure. The
+// values are the documented ChannelMode numbers.
+enum class ChannelFunction : int16_t { Undetermined = 0, ExternalTemp = 1, AinInputs = 2 };
+
+// The function Configuration 1's pin selection (bits 2:1) gives; the two
+// invalid selections give none.
+constexpr ChannelFunction ChannelFunctionOf(int config1) {
+    switch (config1 & chip::kConfig1PinSelect) {
+        case chip::kConfig1PinsAin:
+            return ChannelFunction::AinInputs;
+        case chip::kConfig1PinsExternal:
+            return ChannelFunction::ExternalTemp;
+        default:
+            return ChannelFunction::Undetermined;
+    }
+}
+
 struct DeviceState {
-    int16_t ChannelMode = 0;        // 1 external temperature, 2 Ain1/Ain2, 0 undetermined
+    ChannelFunction ChannelMode = ChannelFunction::Undetermined;
     float ReferenceVoltage = 0.0f;  // Ain reference: 3.3 (Vdd) or 2.28 (internal)
     bool InterruptPinEnabled = false;
     uint8_t IntMask1 = 0;       // last value of register 0x1D

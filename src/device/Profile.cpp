@@ -6,6 +6,8 @@
 #include <set>
 #include <tuple>
 
+#include "device/ChipRegisters.h"
+#include "device/DeviceState.h"
 #include "link/SafeFile.h"
 
 namespace quarnel {
@@ -13,12 +15,8 @@ namespace {
 
 using Json = nlohmann::ordered_json;  // keys stay in file order: "format" first
 
-constexpr int kConfiguration1 = 0x18;
-constexpr int kConfiguration2 = 0x19;
-constexpr int kResetBit = 0x80;  // Configuration 2 RST: restores power-on values
-
 int writeRank(const RegisterInfo& info) {
-    if (info.Address == kConfiguration1) return 5;
+    if (info.Address == chip::kConfig1) return 5;
     switch (info.Role) {
         case RegisterRole::Limit:
             return 0;
@@ -62,9 +60,9 @@ std::optional<int> keyAddress(const std::string& key) {
 
 // A value the chip would take badly: a reset, or a pin function it has not.
 std::optional<std::string> unsafeValue(int address, int value) {
-    if (address == kConfiguration2 && (value & kResetBit))
+    if (address == chip::kConfig2 && (value & chip::kConfig2Reset))
         return "sets RST, which would reset the chip";
-    if (address == kConfiguration1 && ((value >> 1) & 0x03) % 2 == 1)
+    if (address == chip::kConfig1 && ChannelFunctionOf(value) == ChannelFunction::Undetermined)
         return "selects no valid External Temp/Ain1-2 function (bits 2:1)";
     return std::nullopt;
 }
@@ -119,15 +117,16 @@ std::string RegisterKey(int address) {
 
 ChipIdentity ReadChipIdentity(BoardLink& link) {
     const int32_t device = link.DeviceAddress;
-    return ChipIdentity{device, link.ReadRegister(device, 0x4D), link.ReadRegister(device, 0x4E),
-                        link.ReadRegister(device, 0x4F)};
+    return ChipIdentity{device, link.ReadRegister(device, chip::kDeviceId),
+                        link.ReadRegister(device, chip::kCompanyId),
+                        link.ReadRegister(device, chip::kRevision)};
 }
 
 Profile ReadProfile(BoardLink& link, const RegisterTable& table, const std::string& savedAt) {
     Profile profile{savedAt, ReadChipIdentity(link), {}};
     for (const RegisterInfo& info : ProfileRegisters(table)) {
         int value = link.ReadRegister(link.DeviceAddress, info.Address);
-        if (info.Address == kConfiguration2) value &= ~kResetBit;
+        if (info.Address == chip::kConfig2) value &= ~chip::kConfig2Reset;
         profile.registers.push_back({info.Address, info.Name, value});
     }
     std::sort(profile.registers.begin(), profile.registers.end(),

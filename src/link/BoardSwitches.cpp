@@ -44,9 +44,9 @@ int16_t SwitchToAinInputs(BoardLink& link) {
     return status;
 }
 
-int16_t InitBoardSwitches(BoardLink& link, int16_t channelMode) {
+int16_t InitBoardSwitches(BoardLink& link, bool ainInputs) {
     const int16_t status = updatePort(link, 2, [](int l) { return l & 0xCF; });
-    if (channelMode == 2) ConnectAinSwitches(link);
+    if (ainInputs) ConnectAinSwitches(link);
     return status;
 }
 

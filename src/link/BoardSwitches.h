@@ -15,7 +15,7 @@ int16_t ConnectAinSwitches(BoardLink& link);
 int16_t DisconnectAinSwitches(BoardLink& link);
 int16_t SwitchToExternalTemp(BoardLink& link);
 int16_t SwitchToAinInputs(BoardLink& link);
-// channelMode: 1 external temperature, 2 Ain1/Ain2, 0 undetermined.
-int16_t InitBoardSwitches(BoardLink& link, int16_t channelMode);
+// ainInputs: the shared pins measure Ain1/Ain2, so their switches close.
+int16_t InitBoardSwitches(BoardLink& link, bool ainInputs);
 
 }  // namespace quarnel

@@ -33,10 +33,10 @@ const std::array<LogChannel, kLogChannelCount>& LogChannels() {
 bool LogChannelEnabled(int index, const DeviceState& state) {
     switch (index) {
         case 1:
-            return state.ChannelMode == 1;
+            return state.ChannelMode == ChannelFunction::ExternalTemp;
         case 3:
         case 4:
-            return state.ChannelMode == 2;
+            return state.ChannelMode == ChannelFunction::AinInputs;
         case 5:
         case 7:
             return state.VarnoOnAin3;

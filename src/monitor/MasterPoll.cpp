@@ -1,5 +1,6 @@
 #include "monitor/MasterPoll.h"
 
+#include "device/ChipRegisters.h"
 #include "device/Conversions.h"
 #include "monitor/LogFile.h"
 
@@ -30,44 +31,44 @@ void MasterPoll::TakeReading() {
 
     switch (PollState) {
         case kPollInternalTemp:
-            r.InternalTemp = temperature(code(0x03, 0, 0x07));
+            r.InternalTemp = temperature(code(chip::kInternalTempLsbs, 0, chip::kInternalTempMsbs));
             break;
         case kPollExternalTemp:
-            r.ExternalTemp = temperature(code(0x04, 0, 0x08));
+            r.ExternalTemp = temperature(code(chip::kExternalTempLsbs, 0, chip::kExternalTempMsbs));
             break;
         case kPollVdd:
-            r.Vdd = RoundToSingle(VddFromCode(code(0x03, 2, 0x06)), 3);
+            r.Vdd = RoundToSingle(VddFromCode(code(chip::kVddLsbs, 2, chip::kVddMsbs)), 3);
             break;
         case kPollAin5:
-            r.Ain5 = ain(code(0x05, 0, 0x0C));
+            r.Ain5 = ain(code(chip::kAin5to8Lsbs, 0, chip::kAin5Msbs));
             break;
         case kPollAin6:
-            r.Ain6 = ain(code(0x05, 2, 0x0D));
+            r.Ain6 = ain(code(chip::kAin5to8Lsbs, 2, chip::kAin6Msbs));
             break;
         case kPollAin7:
-            r.Ain7 = ain(code(0x05, 4, 0x0E));
+            r.Ain7 = ain(code(chip::kAin5to8Lsbs, 4, chip::kAin7Msbs));
             break;
         case kPollAin8:
-            r.Ain8 = ain(code(0x05, 6, 0x0F));
+            r.Ain8 = ain(code(chip::kAin5to8Lsbs, 6, chip::kAin8Msbs));
             break;
         case kPollStatus:
-            r.IntStatus1 = link.ReadRegister(device, 0x00);
-            r.IntStatus2 = link.ReadRegister(device, 0x01);
+            r.IntStatus1 = link.ReadRegister(device, chip::kStatus1);
+            r.IntStatus2 = link.ReadRegister(device, chip::kStatus2);
             break;
         case kPollAin1:
-            r.Ain1 = ain(code(0x04, 0, 0x08));
+            r.Ain1 = ain(code(chip::kAin1to4Lsbs, 0, chip::kAin1Msbs));
             break;
         case kPollAin2:
-            r.Ain2 = ain(code(0x04, 2, 0x09));
+            r.Ain2 = ain(code(chip::kAin1to4Lsbs, 2, chip::kAin2Msbs));
             break;
         case kPollAin3: {
-            r.Ain3 = ain(code(0x04, 4, 0x0A));
+            r.Ain3 = ain(code(chip::kAin1to4Lsbs, 4, chip::kAin3Msbs));
             const float celsius = VarnoTempFromVolts(r.Ain3);
             r.VarnoTemp = fahrenheit ? FahrenheitFromCelsius(celsius) : celsius;
             break;
         }
         default:
-            r.Ain4 = ain(code(0x04, 6, 0x0B));
+            r.Ain4 = ain(code(chip::kAin1to4Lsbs, 6, chip::kAin4Msbs));
             break;
     }
     r.Taken |= static_cast<uint16_t>(1u << PollState);

@@ -3,6 +3,7 @@
 #include <cmath>
 #include <cstdio>
 
+#include "device/ChipRegisters.h"
 #include "link/BoardSwitches.h"
 
 namespace quarnel {
@@ -66,10 +67,11 @@ void RunConnectionSequence(Session& session, StartupProgress& progress,
     settle(1000);
 
     bool found = false;
-    for (int address = kFirstChipAddress; address <= kLastChipAddress && !found; ++address) {
+    for (int address = chip::kFirstBusAddress; address <= chip::kLastBusAddress && !found;
+         ++address) {
         bar += 5.0 * unit;
         progress.setBarWidthTwips(bar);
-        if (link.ReadRegister(address, kCompanyIdRegister) == kCompanyId) {
+        if (link.ReadRegister(address, chip::kCompanyId) == chip::kCompanyIdValue) {
             link.DeviceAddress = address;
             found = true;
         }
@@ -82,14 +84,15 @@ void RunConnectionSequence(Session& session, StartupProgress& progress,
                              HexAddressText(link.DeviceAddress));
 
     // Setting MON starts the conversions; the write's hook sets the pin mode.
-    const int32_t config1 = link.ReadRegister(link.DeviceAddress, 0x18);
-    link.WriteRegister(link.DeviceAddress, 0x18, config1 | 0x01);
+    const int32_t config1 = link.ReadRegister(link.DeviceAddress, chip::kConfig1);
+    link.WriteRegister(link.DeviceAddress, chip::kConfig1, config1 | chip::kConfig1Mon);
     // Even a quick start waits for one round of conversions (ten channels at 11.6 ms
     // with the slow ADC clock), so the first readings are real ones.
     wait(quick ? kFirstConversionsMs : 2000);
 
     session.device.InitDeviceState();
-    for (int32_t reg : {0x1A, 0x1D, 0x1E}) session.device.OnRegisterWritten(reg);
+    for (int32_t reg : {chip::kConfig3, chip::kMask1, chip::kMask2})
+        session.device.OnRegisterWritten(reg);
 }
 
 }  // namespace quarnel

@@ -11,10 +11,6 @@ namespace quarnel {
 
 inline constexpr const char* kChipName = "QUARNEL";
 inline constexpr const char* kFirmwareOkText = "Firmware download succesful";
-inline constexpr int kCompanyIdRegister = 0x4E;
-inline constexpr int kCompanyId = 0x41;
-inline constexpr int kFirstChipAddress = 0x48;
-inline constexpr int kLastChipAddress = 0x4B;
 inline constexpr int kBusSelectAttempts = 20;
 inline constexpr float kFirstConversionsMs = 140;  // one round of every channel, with a margin
 

@@ -5,6 +5,7 @@
 #include <QMdiSubWindow>
 #include <QPushButton>
 
+#include "device/ChipRegisters.h"
 #include "link/BoardSwitches.h"
 #include "monitor/Session.h"
 #include "ui_frmOptions.h"
@@ -12,27 +13,6 @@
 
 namespace quarnel {
 namespace {
-
-constexpr int32_t kConfig1 = 0x18;
-constexpr int32_t kConfig2 = 0x19;
-constexpr int32_t kConfig3 = 0x1A;
-constexpr int32_t kSpiLock = 0x7F;
-
-// Configuration 1
-constexpr int kMon = 0x01;
-constexpr int kPinSelect = 0x06;    // bits 2..1
-constexpr int kPinExternal = 0x04;  // the one value Apply writes for the external channel
-constexpr int kAlwaysSet = 0x08;    // bit 3: owned by no control, always written as 1
-constexpr int kIntEnableOff = 0x20;
-constexpr int kPolarityHigh = 0x40;
-constexpr int kPowerDown = 0x80;
-// Configuration 2
-constexpr int kAveragingOff = 0x20;
-// Configuration 3
-constexpr int kFastClock = 0x01;
-constexpr int kVddReference = 0x10;
-// SPI lock
-constexpr int kSpiLocked = 0x01;
 
 // The grey third state counts as unchecked.
 bool isChecked(const QCheckBox* box) {
@@ -69,21 +49,21 @@ frmOptions::~frmOptions() = default;
 
 void frmOptions::Form_Load() {
     BoardLink& link = session_.link;
-    config1_ = link.ReadRegister(link.DeviceAddress, kConfig1);
-    config2_ = link.ReadRegister(link.DeviceAddress, kConfig2);
-    config3_ = link.ReadRegister(link.DeviceAddress, kConfig3);
-    spiLock_ = link.ReadRegister(link.DeviceAddress, kSpiLock);
+    config1_ = link.ReadRegister(link.DeviceAddress, chip::kConfig1);
+    config2_ = link.ReadRegister(link.DeviceAddress, chip::kConfig2);
+    config3_ = link.ReadRegister(link.DeviceAddress, chip::kConfig3);
+    spiLock_ = link.ReadRegister(link.DeviceAddress, chip::kSpiLock);
 
-    setChecked(ui->chkMonitoring, config1_ & kMon);
-    setChecked(ui->chkPowerDown, config1_ & kPowerDown);
-    setChecked(ui->chkIntEnable, !(config1_ & kIntEnableOff));
-    setChecked(ui->chkIntPolarity, !(config1_ & kPolarityHigh));
+    setChecked(ui->chkMonitoring, config1_ & chip::kConfig1Mon);
+    setChecked(ui->chkPowerDown, config1_ & chip::kConfig1PowerDown);
+    setChecked(ui->chkIntEnable, !(config1_ & chip::kConfig1IntDisable));
+    setChecked(ui->chkIntPolarity, !(config1_ & chip::kConfig1Polarity));
     // Any non-zero selection, the invalid ones included, shows the external channel.
-    ui->cmbTempAin12->setCurrentIndex((config1_ & kPinSelect) ? 1 : 0);
-    setChecked(ui->chkAveraging, config2_ & kAveragingOff);
-    ui->cmbADCClock->setCurrentIndex((config3_ & kFastClock) ? 1 : 0);
-    ui->cmbRef->setCurrentIndex((config3_ & kVddReference) ? 1 : 0);
-    setChecked(ui->chkSPI, spiLock_ & kSpiLocked);
+    ui->cmbTempAin12->setCurrentIndex((config1_ & chip::kConfig1PinSelect) ? 1 : 0);
+    setChecked(ui->chkAveraging, config2_ & chip::kConfig2AveragingOff);
+    ui->cmbADCClock->setCurrentIndex((config3_ & chip::kConfig3FastAdc) ? 1 : 0);
+    ui->cmbRef->setCurrentIndex((config3_ & chip::kConfig3VddReference) ? 1 : 0);
+    setChecked(ui->chkSPI, spiLock_ & chip::kSpiLocked);
     ui->chkSPI->setEnabled(!link.SpiMode);
 }
 
@@ -91,24 +71,24 @@ void frmOptions::cmdApply_Click() {
     BoardLink& link = session_.link;
 
     int32_t v = config1_;
-    v = withBits(v, kMon, isChecked(ui->chkMonitoring));
-    v = withBits(v, kPowerDown, isChecked(ui->chkPowerDown));
-    v = withBits(v, kIntEnableOff, !isChecked(ui->chkIntEnable));
-    v = withBits(v, kPolarityHigh, !isChecked(ui->chkIntPolarity));
-    v &= ~kPinSelect;
-    if (!showsFirstItem(ui->cmbTempAin12)) v |= kPinExternal;
-    v |= kAlwaysSet;
+    v = withBits(v, chip::kConfig1Mon, isChecked(ui->chkMonitoring));
+    v = withBits(v, chip::kConfig1PowerDown, isChecked(ui->chkPowerDown));
+    v = withBits(v, chip::kConfig1IntDisable, !isChecked(ui->chkIntEnable));
+    v = withBits(v, chip::kConfig1Polarity, !isChecked(ui->chkIntPolarity));
+    v &= ~chip::kConfig1PinSelect;
+    if (!showsFirstItem(ui->cmbTempAin12)) v |= chip::kConfig1PinsExternal;
+    v |= chip::kConfig1Bit3;  // owned by no control, always written as 1
     config1_ = v;
-    link.WriteRegister(link.DeviceAddress, kConfig1, config1_);
+    link.WriteRegister(link.DeviceAddress, chip::kConfig1, config1_);
 
-    config2_ = withBits(config2_, kAveragingOff, isChecked(ui->chkAveraging));
-    link.WriteRegister(link.DeviceAddress, kConfig2, config2_);
+    config2_ = withBits(config2_, chip::kConfig2AveragingOff, isChecked(ui->chkAveraging));
+    link.WriteRegister(link.DeviceAddress, chip::kConfig2, config2_);
 
     v = config3_;
-    v = withBits(v, kFastClock, !showsFirstItem(ui->cmbADCClock));
-    v = withBits(v, kVddReference, !showsFirstItem(ui->cmbRef));
+    v = withBits(v, chip::kConfig3FastAdc, !showsFirstItem(ui->cmbADCClock));
+    v = withBits(v, chip::kConfig3VddReference, !showsFirstItem(ui->cmbRef));
     config3_ = v;
-    link.WriteRegister(link.DeviceAddress, kConfig3, config3_);
+    link.WriteRegister(link.DeviceAddress, chip::kConfig3, config3_);
 
     // The three writes above went over the bus in force before this switch-over.
     if (isChecked(ui->chkSPI)) {

@@ -195,11 +195,11 @@ void frmGraphing::UpdateGraphsLayout() {
         chart->SetChannelLabel(channel, QString::fromLatin1(label));
         chart->SetChannelShown(channel, shown);
     };
-    if (state.ChannelMode == 1) {
+    if (state.ChannelMode == ChannelFunction::ExternalTemp) {
         set(temp, 2, "External", true);
         set(ain, 1, "Ain1 Disabled", false);
         set(ain, 2, "Ain2 Disabled", false);
-    } else if (state.ChannelMode == 2) {
+    } else if (state.ChannelMode == ChannelFunction::AinInputs) {
         set(temp, 2, "External Disabled", false);
         set(ain, 1, "Ain1", true);
         set(ain, 2, "Ain2", true);
@@ -250,14 +250,14 @@ void frmGraphing::UpdateGraphingForm() {
     const QString& unit = session_.flags.ShowFahrenheit ? kFahrenheit : kCelsius;
     temp->SetChartTitle(QStringLiteral("Temperature(") + unit + QLatin1Char(')'));
     temp->SetChannelLabel(1, QStringLiteral("Internal=") + trimmed(r.InternalTemp) + unit);
-    if (state.ChannelMode == 1)
+    if (state.ChannelMode == ChannelFunction::ExternalTemp)
         temp->SetChannelLabel(2, QStringLiteral("External=") + trimmed(r.ExternalTemp) + unit);
     if (state.VarnoOnAin3)
         temp->SetChannelLabel(3, QStringLiteral("VARNO=") + trimmed(r.VarnoTemp) + unit);
 
     vdd->SetChannelLabel(1, QStringLiteral("Vdd=") + trimmed(r.Vdd) + QLatin1Char('V'));
 
-    if (state.ChannelMode == 2) {
+    if (state.ChannelMode == ChannelFunction::AinInputs) {
         ain->SetChannelLabel(1, QStringLiteral("Ain1=") + volts(r.Ain1));
         ain->SetChannelLabel(2, QStringLiteral("Ain2=") + volts(r.Ain2));
     }

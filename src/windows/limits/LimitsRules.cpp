@@ -7,7 +7,7 @@ namespace quarnel {
 bool InterruptPinActive(const DeviceState& state, const CurrentReadings& readings) {
     if (!state.InterruptPinEnabled) return false;
     const int pending1 = readings.IntStatus1 & ~state.IntMask1 & 0xFF;
-    const int pending2 = readings.IntStatus2 & ~state.IntMask2 & 0x1F;
+    const int pending2 = readings.IntStatus2 & ~state.IntMask2 & chip::kStatus2Bits;
     return pending1 != 0 || pending2 != 0;
 }
 

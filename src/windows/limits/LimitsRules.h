@@ -6,14 +6,10 @@
 #include <array>
 #include <cstdint>
 
+#include "device/ChipRegisters.h"
 #include "monitor/Session.h"
 
 namespace quarnel {
-
-inline constexpr int32_t kRegConfig1 = 0x18;
-inline constexpr int32_t kRegMask1 = 0x1D;
-inline constexpr int32_t kRegMask2 = 0x1E;
-inline constexpr int kIntDisableBit = 0x20;  // Configuration 1 bit 5 (EN): pin disabled when set
 
 inline constexpr int kLampCount = 14;  // tglAlert(0..13)
 inline constexpr int kMaskCount = 13;  // chkMask(0..12)
@@ -23,62 +19,55 @@ inline constexpr int kPinStatusLamp = 6;
 struct InterruptBit {
     int bank = 1;
     int bit = 0;
-    int32_t maskRegister() const { return bank == 1 ? kRegMask1 : kRegMask2; }
+    int32_t maskRegister() const { return bank == 1 ? chip::kMask1 : chip::kMask2; }
 };
 
 // Status bit lighting tglAlert(i); the Pin Status lamp (6) has none (bank 0).
 inline constexpr std::array<InterruptBit, kLampCount> kLampStatus = {{
-    {1, 0},
-    {1, 1},
-    {1, 2},
-    {1, 3},
-    {2, 4},
-    {1, 4},
+    {1, chip::kInhiBit},
+    {1, chip::kInloBit},
+    {1, chip::kExhiBit},
+    {1, chip::kExloBit},
+    {2, chip::kVddBit},
+    {1, chip::kFltBit},
     {0, 0},
-    {1, 5},
-    {1, 6},
-    {1, 7},
-    {2, 0},
-    {2, 1},
-    {2, 2},
-    {2, 3},
+    {1, chip::kAin2Bit},
+    {1, chip::kAin3Bit},
+    {1, chip::kAin4Bit},
+    {2, chip::kAin5Bit},
+    {2, chip::kAin6Bit},
+    {2, chip::kAin7Bit},
+    {2, chip::kAin8Bit},
 }};
 
-// Mask bit owned by chkMask(i).
-inline constexpr std::array<InterruptBit, kMaskCount> kMaskOwner = {{
-    {1, 0},
-    {1, 1},
-    {1, 2},
-    {1, 3},
-    {2, 4},
-    {1, 4},
-    {1, 5},
-    {1, 6},
-    {1, 7},
-    {2, 0},
-    {2, 1},
-    {2, 2},
-    {2, 3},
-}};
+// Mask bit owned by chkMask(i): the lamps' bits in their order, but for the
+// Pin Status lamp's.
+inline constexpr std::array<InterruptBit, kMaskCount> kMaskOwner = [] {
+    std::array<InterruptBit, kMaskCount> owners{};
+    size_t mask = 0;
+    for (size_t lamp = 0; lamp < kLampStatus.size(); ++lamp)
+        if (lamp != static_cast<size_t>(kPinStatusLamp)) owners[mask++] = kLampStatus[lamp];
+    return owners;
+}();
 
 // Low- and high-limit registers of a gauge.
 struct LimitRegisters {
     int32_t low;
     int32_t high;
 };
-inline constexpr LimitRegisters kInternalLimits{0x26, 0x25};
-inline constexpr LimitRegisters kExternalLimits{0x28, 0x27};
-inline constexpr LimitRegisters kVddLimits{0x24, 0x23};
+inline constexpr LimitRegisters kInternalLimits{chip::kInternalLowLimit, chip::kInternalHighLimit};
+inline constexpr LimitRegisters kExternalLimits{chip::kExternalLowLimit, chip::kExternalHighLimit};
+inline constexpr LimitRegisters kVddLimits{chip::kVddLowLimit, chip::kVddHighLimit};
 // ggeAin(0..7); Ain1 shares the external channel's registers.
 inline constexpr std::array<LimitRegisters, 8> kAinLimits = {{
-    {0x28, 0x27},
-    {0x2C, 0x2B},
-    {0x2E, 0x2D},
-    {0x30, 0x2F},
-    {0x32, 0x31},
-    {0x34, 0x33},
-    {0x36, 0x35},
-    {0x38, 0x37},
+    {chip::kAin1LowLimit, chip::kAin1HighLimit},
+    {chip::kAin2LowLimit, chip::kAin2HighLimit},
+    {chip::kAin3LowLimit, chip::kAin3HighLimit},
+    {chip::kAin4LowLimit, chip::kAin4HighLimit},
+    {chip::kAin5LowLimit, chip::kAin5HighLimit},
+    {chip::kAin6LowLimit, chip::kAin6HighLimit},
+    {chip::kAin7LowLimit, chip::kAin7HighLimit},
+    {chip::kAin8LowLimit, chip::kAin8HighLimit},
 }};
 
 // The interrupt output is driven: the pin is enabled and some status bit is

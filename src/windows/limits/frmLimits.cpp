@@ -143,8 +143,9 @@ void frmLimits::UpdateLimitsForm() {
         ggeAin_[i]->setCaption(numberText(ain[i]) + volts);
     }
 
-    const QString row = session_.device.state.ChannelMode == 1 ? QStringLiteral("External High")
-                                                               : QStringLiteral("Ain1");
+    const QString row = session_.device.state.ChannelMode == ChannelFunction::ExternalTemp
+                            ? QStringLiteral("External High")
+                            : QStringLiteral("Ain1");
     ui->Label6->setText(row);
     tglAlert_[2]->setCaption(row);
     ui->chkMask_2->setAccessibleName(row + QStringLiteral(" Mask"));
@@ -164,7 +165,7 @@ void frmLimits::UpdateLimitsLayout() {
     if (!session_.flags.LimitsWindowOpen) return;
     const DeviceState& state = session_.device.state;
 
-    const bool ainPins = state.ChannelMode == 2;
+    const bool ainPins = state.ChannelMode == ChannelFunction::AinInputs;
     ui->ggeExternal->setVisible(!ainPins);
     ui->Label1_1->setVisible(!ainPins);
     ui->lblExtDisabled->setVisible(ainPins);
@@ -237,8 +238,8 @@ void frmLimits::chkMask_Click(int index) {
     if (index < 0 || index >= kMaskCount) return;
     BoardLink& link = session_.link;
     // The chip's masks, not the caches: another window may have changed them.
-    int32_t mask1 = link.ReadRegister(link.DeviceAddress, kRegMask1);
-    int32_t mask2 = link.ReadRegister(link.DeviceAddress, kRegMask2);
+    int32_t mask1 = link.ReadRegister(link.DeviceAddress, chip::kMask1);
+    int32_t mask2 = link.ReadRegister(link.DeviceAddress, chip::kMask2);
     const InterruptBit owner = kMaskOwner[index];
     int32_t& value = owner.bank == 1 ? mask1 : mask2;
     value = withBit(value, 1 << owner.bit, isChecked(chkMask_[index]));
@@ -247,9 +248,9 @@ void frmLimits::chkMask_Click(int index) {
 
 void frmLimits::chkIntMask_Click() {
     BoardLink& link = session_.link;
-    int32_t config1 = link.ReadRegister(link.DeviceAddress, kRegConfig1);
-    config1 = withBit(config1, kIntDisableBit, isChecked(ui->chkIntMask));
-    link.WriteRegister(link.DeviceAddress, kRegConfig1, config1);
+    int32_t config1 = link.ReadRegister(link.DeviceAddress, chip::kConfig1);
+    config1 = withBit(config1, chip::kConfig1IntDisable, isChecked(ui->chkIntMask));
+    link.WriteRegister(link.DeviceAddress, chip::kConfig1, config1);
 }
 
 void frmLimits::ggeInternal_MarkerMoved() {

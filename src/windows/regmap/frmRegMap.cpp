@@ -16,6 +16,7 @@
 #include <algorithm>
 #include <limits>
 
+#include "device/ChipRegisters.h"
 #include "monitor/Session.h"
 #include "ui_frmRegMap.h"
 #include "windows/Shell.h"
@@ -38,69 +39,87 @@ const QColor kLevel1Colour(0, 128, 0);
 const QColor kLevel2Colour(192, 0, 0);
 const QColor kLevel3Colour(0, 0, 192);
 
-// The register tree in the order its nodes are added. Groups carry a text,
-// registers the index of their register-table entry (their text is its Name).
+// The register tree in the order its nodes are added. Groups carry their
+// text; registers their address (their text is the register table's Name),
+// and where two registers share the address, the name of the one meant.
 struct TreeNode {
     int level;
     const char* parent;
     const char* text;
-    int tableIndex;
+    int32_t address;
 };
 
+constexpr int32_t kGroup = -1;
+
+using namespace chip;
+
 constexpr TreeNode kTree[] = {
-    {1, nullptr, "General", -1},
-    {2, "General", "Configuration", -1},
-    {3, "Configuration", nullptr, 16},
-    {3, "Configuration", nullptr, 17},
-    {3, "Configuration", nullptr, 18},
-    {3, "Configuration", nullptr, 36},
-    {2, "General", "Status", -1},
-    {3, "Status", nullptr, 0},
-    {3, "Status", nullptr, 1},
-    {3, "Status", nullptr, 21},
-    {3, "Status", nullptr, 22},
-    {2, "General", "ID/Revision", -1},
-    {3, "ID/Revision", nullptr, 33},
-    {3, "ID/Revision", nullptr, 34},
-    {3, "ID/Revision", nullptr, 35},
-    {1, nullptr, "Temperature", -1},
-    {2, "Temperature", "Internal", -1},
-    {3, "Internal", nullptr, 6},
-    {3, "Internal", nullptr, 2},
-    {3, "Internal", nullptr, 29},
-    {3, "Internal", nullptr, 30},
-    {3, "Internal", nullptr, 23},
-    {3, "Internal", nullptr, 25},
-    {2, "Temperature", "External", -1},
-    {3, "External", nullptr, 7},
-    {3, "External", nullptr, 4},
-    {3, "External", nullptr, 31},
-    {3, "External", nullptr, 32},
-    {3, "External", nullptr, 24},
-    {3, "External", nullptr, 26},
-    {1, nullptr, "Voltage I/O", -1},
-    {2, "Voltage I/O", "Vdd", -1},
-    {3, "Vdd", nullptr, 5},
-    {3, "Vdd", nullptr, 3},
-    {3, "Vdd", nullptr, 27},
-    {3, "Vdd", nullptr, 28},
-    {1, nullptr, "Ain", -1},
-    {2, "Ain", "Values", -1},
-    {3, "Values", nullptr, 37},
-    {3, "Values", nullptr, 38},
-    {3, "Values", nullptr, 39},
-    {3, "Values", nullptr, 40},
-    {2, "Ain", "Limits", -1},
-    {3, "Limits", nullptr, 41},
-    {3, "Limits", nullptr, 42},
-    {3, "Limits", nullptr, 43},
-    {3, "Limits", nullptr, 44},
-    {3, "Limits", nullptr, 45},
-    {3, "Limits", nullptr, 46},
-    {3, "Limits", nullptr, 47},
-    {3, "Limits", nullptr, 48},
+    {1, nullptr, "General", kGroup},
+    {2, "General", "Configuration", kGroup},
+    {3, "Configuration", nullptr, kConfig1},
+    {3, "Configuration", nullptr, kConfig2},
+    {3, "Configuration", nullptr, kConfig3},
+    {3, "Configuration", nullptr, kSpiLock},
+    {2, "General", "Status", kGroup},
+    {3, "Status", nullptr, kStatus1},
+    {3, "Status", nullptr, kStatus2},
+    {3, "Status", nullptr, kMask1},
+    {3, "Status", nullptr, kMask2},
+    {2, "General", "ID/Revision", kGroup},
+    {3, "ID/Revision", nullptr, kDeviceId},
+    {3, "ID/Revision", nullptr, kCompanyId},
+    {3, "ID/Revision", nullptr, kRevision},
+    {1, nullptr, "Temperature", kGroup},
+    {2, "Temperature", "Internal", kGroup},
+    {3, "Internal", nullptr, kInternalTempMsbs},
+    {3, "Internal", "Internal Temp LSBs", kInternalTempLsbs},
+    {3, "Internal", nullptr, kInternalHighLimit},
+    {3, "Internal", nullptr, kInternalLowLimit},
+    {3, "Internal", nullptr, kInternalOffset},
+    {3, "Internal", nullptr, kInternalAnalogOffset},
+    {2, "Temperature", "External", kGroup},
+    {3, "External", "External Temp MSBs", kExternalTempMsbs},
+    {3, "External", nullptr, kExternalTempLsbs},
+    {3, "External", "External High Limit", kExternalHighLimit},
+    {3, "External", "External Low Limit", kExternalLowLimit},
+    {3, "External", nullptr, kExternalOffset},
+    {3, "External", nullptr, kExternalAnalogOffset},
+    {1, nullptr, "Voltage I/O", kGroup},
+    {2, "Voltage I/O", "Vdd", kGroup},
+    {3, "Vdd", nullptr, kVddMsbs},
+    {3, "Vdd", "Vdd LSBs", kVddLsbs},
+    {3, "Vdd", nullptr, kVddHighLimit},
+    {3, "Vdd", nullptr, kVddLowLimit},
+    {1, nullptr, "Ain", kGroup},
+    {2, "Ain", "Values", kGroup},
+    {3, "Values", "Ain1 MSBs", kAin1Msbs},
+    {3, "Values", nullptr, kAin2Msbs},
+    {3, "Values", nullptr, kAin3Msbs},
+    {3, "Values", nullptr, kAin4Msbs},
+    {2, "Ain", "Limits", kGroup},
+    {3, "Limits", "Ain1 Vhigh Limit", kAin1HighLimit},
+    {3, "Limits", "Ain1 Vlow Limit", kAin1LowLimit},
+    {3, "Limits", nullptr, kAin2HighLimit},
+    {3, "Limits", nullptr, kAin2LowLimit},
+    {3, "Limits", nullptr, kAin3HighLimit},
+    {3, "Limits", nullptr, kAin3LowLimit},
+    {3, "Limits", nullptr, kAin4HighLimit},
+    {3, "Limits", nullptr, kAin4LowLimit},
 };
 static_assert(std::size(kTree) == 51);
+
+// The register a register node shows: the one at its address, or the one it
+// names where the address is shared. None when a shared address is not named.
+std::optional<int> registerOf(const RegisterTable& table, const TreeNode& node) {
+    std::optional<int> found;
+    for (int i = 0; i < table.size(); ++i) {
+        if (table[i].Address != node.address) continue;
+        if (node.text && table[i].Name != node.text) continue;
+        if (found) return std::nullopt;
+        found = i;
+    }
+    return found;
+}
 
 bool isEnterKey(int key) {
     return key == Qt::Key_Return || key == Qt::Key_Enter;
@@ -373,9 +392,12 @@ void frmRegMap::BuildRegisterTree() {
     const RegisterTable& table = session_.device.table;
     QHash<QString, QTreeWidgetItem*> byKey;
     for (const TreeNode& node : kTree) {
-        const QString text = node.tableIndex >= 0
-                                 ? QString::fromStdString(table[node.tableIndex].Name)
-                                 : QString::fromLatin1(node.text);
+        QString text = QString::fromLatin1(node.text);
+        if (node.address != kGroup) {
+            const std::optional<int> index = registerOf(table, node);
+            if (!index) continue;
+            text = QString::fromStdString(table[*index].Name);
+        }
         QTreeWidgetItem* item =
             node.parent ? new QTreeWidgetItem(byKey.value(QString::fromLatin1(node.parent)))
                         : new QTreeWidgetItem(tree);

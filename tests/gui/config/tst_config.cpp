@@ -171,7 +171,7 @@ void ConfigWindowTest::applyWithoutChangesWritesAllThreeWithBit3() {
     // Serial bus, at the chip's address, and the register-written hook read 0x18 back.
     for (const RecordedCall& c : rig.board.writesTo(kRequestRegister))
         QCOMPARE(c.value, 0x100 + kAddress);
-    QCOMPARE(rig.session.device.state.ChannelMode, int16_t(2));
+    QCOMPARE(rig.session.device.state.ChannelMode, ChannelFunction::AinInputs);
 
     // Unchanged controls: the same bytes again, every time.
     rig.board.clear();
@@ -206,7 +206,8 @@ void ConfigWindowTest::pinSelectionShowsExternalAndIsWrittenCanonical() {
     QCOMPARE(rig.writes().at(0), W(0x18, written));
     // Never an invalid selection, so the hook never had to correct one.
     QVERIFY(rig.notifier.messages.empty());
-    QCOMPARE(rig.session.device.state.ChannelMode, int16_t(written & 0x04 ? 1 : 2));
+    QCOMPARE(rig.session.device.state.ChannelMode,
+             written & 0x04 ? ChannelFunction::ExternalTemp : ChannelFunction::AinInputs);
     delete w;
 }
 
@@ -261,7 +262,7 @@ void ConfigWindowTest::applyUndoesChangesOfOtherWindowsAndRunsTheHook() {
     link.WriteRegister(link.DeviceAddress, 0x18, 0x2D);  // EN off, external channel
     link.WriteRegister(link.DeviceAddress, 0x19, 0x01);
     link.WriteRegister(link.DeviceAddress, 0x1A, 0x00);
-    QCOMPARE(rig.session.device.state.ChannelMode, int16_t(1));
+    QCOMPARE(rig.session.device.state.ChannelMode, ChannelFunction::ExternalTemp);
     QCOMPARE(rig.session.device.state.ReferenceVoltage, 2.28f);
 
     rig.board.clear();
@@ -271,7 +272,7 @@ void ConfigWindowTest::applyUndoesChangesOfOtherWindowsAndRunsTheHook() {
     QCOMPARE(rig.board.registers[0x19], uint8_t(0x00));
     QCOMPARE(rig.board.registers[0x1A], uint8_t(0x10));
     // The hook followed each write: shadow and board switches are back too.
-    QCOMPARE(rig.session.device.state.ChannelMode, int16_t(2));
+    QCOMPARE(rig.session.device.state.ChannelMode, ChannelFunction::AinInputs);
     QCOMPARE(rig.session.device.state.InterruptPinEnabled, true);
     QCOMPARE(rig.session.device.state.ReferenceVoltage, 3.3f);
     QCOMPARE(rig.board.ports[4] & 0x03, 0x03);  // Ain switches closed

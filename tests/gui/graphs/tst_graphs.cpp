@@ -28,7 +28,7 @@ struct Rig : SessionRig {
 
     Rig() : SessionRig(0) {
         DeviceState& state = session.device.state;
-        state.ChannelMode = 1;
+        state.ChannelMode = ChannelFunction::ExternalTemp;
         state.VarnoOnAin3 = true;
         state.GraphingEnabled = true;
         state.ReferenceVoltage = 2.28f;
@@ -172,7 +172,7 @@ void TestGraphs::legendsInExternalModeAndBothUnits() {
 
 void TestGraphs::legendsInAinModeAndLayoutChanges() {
     Rig rig;
-    rig.session.device.state.ChannelMode = 2;
+    rig.session.device.state.ChannelMode = ChannelFunction::AinInputs;
     rig.session.device.state.VarnoOnAin3 = false;
     rig.session.readings.Ain6 = 2.0f;
     std::unique_ptr<frmGraphing> w(rig.open());
@@ -194,7 +194,7 @@ void TestGraphs::legendsInAinModeAndLayoutChanges() {
                           "Ain5=.500V", "Ain6=2.000V", "Ain7=1.250V", "Ain8=2.000V"}));
 
     // Configuration 1 written: the pins now measure the external diode.
-    rig.session.device.state.ChannelMode = 1;
+    rig.session.device.state.ChannelMode = ChannelFunction::ExternalTemp;
     rig.session.device.state.VarnoOnAin3 = true;
     w->UpdateGraphsLayout();
     QCOMPARE(temp->channelLabel(2), QStringLiteral("External"));
@@ -205,7 +205,7 @@ void TestGraphs::legendsInAinModeAndLayoutChanges() {
     QVERIFY(!ain->channelShown(1) && !ain->channelShown(2) && ain->channelShown(3));
 
     // An undetermined mode leaves the shared channels as they are.
-    rig.session.device.state.ChannelMode = 0;
+    rig.session.device.state.ChannelMode = ChannelFunction::Undetermined;
     w->UpdateGraphsLayout();
     rig.update(*w);
     QCOMPARE(temp->channelLabel(2), QStringLiteral("External"));
@@ -296,7 +296,7 @@ void TestGraphs::reopensOnTheLastChartWithTheSwitches() {
     w->close();
     QVERIFY(!rig.session.flags.GraphsWindowOpen);
     // While closed the layout routine does nothing.
-    rig.session.device.state.ChannelMode = 2;
+    rig.session.device.state.ChannelMode = ChannelFunction::AinInputs;
     w->UpdateGraphsLayout();
     QCOMPARE(chart(w, 3)->channelLabel(1), QStringLiteral("Ain1 Disabled"));
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);

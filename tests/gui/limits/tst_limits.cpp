@@ -37,7 +37,7 @@ constexpr int kAddress = 0x48;
 struct Rig : SessionRig {
     Rig() : SessionRig(kAddress) {
         DeviceState& s = session.device.state;
-        s.ChannelMode = 2;
+        s.ChannelMode = ChannelFunction::AinInputs;
         s.ReferenceVoltage = 2.28f;
         s.InterruptPinEnabled = true;
         s.VarnoOnAin3 = true;
@@ -218,7 +218,7 @@ void LimitsWindowTest::layoutFollowsChannelModeVarnoAndReference() {
 
     // External mode, no VARNO, Vdd reference, Fahrenheit.
     DeviceState& s = rig.session.device.state;
-    s.ChannelMode = 1;
+    s.ChannelMode = ChannelFunction::ExternalTemp;
     s.VarnoOnAin3 = false;
     s.ReferenceVoltage = 3.3f;
     rig.session.flags.ShowFahrenheit = true;
@@ -239,7 +239,7 @@ void LimitsWindowTest::layoutFollowsChannelModeVarnoAndReference() {
         QCOMPARE(g->reading(), 70.0);
     }
     // Mode 0 (a selection being corrected) lays out like the external channel.
-    s.ChannelMode = 0;
+    s.ChannelMode = ChannelFunction::Undetermined;
     w->UpdateLimitsLayout();
     QVERIFY(!visible("ggeAin_0") && visible("lblAin1Disabled"));
 }
@@ -272,7 +272,7 @@ void LimitsWindowTest::layoutWhileClosedReadsNothing() {
 
 void LimitsWindowTest::limitRegistersShowAsSignedDegreesAndVolts() {
     Rig rig;
-    rig.session.device.state.ChannelMode = 1;
+    rig.session.device.state.ChannelMode = ChannelFunction::ExternalTemp;
     rig.board.registers[0x26] = 0xC9;  // -55
     rig.board.registers[0x25] = 0x7F;  // 127
     rig.board.registers[0x28] = 0x80;  // -128
@@ -479,7 +479,7 @@ void LimitsWindowTest::captionsUseNumberText() {
     QCOMPARE(control<QLabel>(w.get(), "Label7")->text(), QStringLiteral("External Low"));
 
     rig.session.flags.ShowFahrenheit = true;
-    rig.session.device.state.ChannelMode = 1;
+    rig.session.device.state.ChannelMode = ChannelFunction::ExternalTemp;
     r.InternalTemp = 77.9f;
     w->UpdateLimitsForm();
     QCOMPARE(gauge(w.get(), "ggeInternal")->caption(), QStringLiteral(" 77.9°F"));
@@ -522,7 +522,7 @@ void LimitsWindowTest::maskClicksReadBothMasksAndWriteTheOwnerOnly() {
 void LimitsWindowTest::intMaskClickWritesConfiguration1Bit5() {
     Rig rig;
     rig.board.registers[0x18] = 0x0D;  // monitoring, external channel, pin enabled
-    rig.session.device.state.ChannelMode = 1;
+    rig.session.device.state.ChannelMode = ChannelFunction::ExternalTemp;
     auto w = std::make_unique<frmLimits>(rig.session, rig.shell);
     auto* box = control<QCheckBox>(w.get(), "chkIntMask");
     rig.board.clear();
@@ -530,7 +530,7 @@ void LimitsWindowTest::intMaskClickWritesConfiguration1Bit5() {
     const std::vector<Access> first = {rig.accesses()[0], rig.accesses()[1], rig.accesses()[2]};
     QCOMPARE(first, (std::vector<Access>{R(0x18), W(0x18, 0x2D), R(0x18)}));
     QVERIFY(!rig.session.device.state.InterruptPinEnabled);
-    QCOMPARE(rig.session.device.state.ChannelMode, int16_t(1));
+    QCOMPARE(rig.session.device.state.ChannelMode, ChannelFunction::ExternalTemp);
     QCOMPARE(rig.writes().size(), size_t(1));  // board switches go by request 221
 
     rig.board.clear();
@@ -630,7 +630,7 @@ void LimitsWindowTest::onTheSimulatedBoard() {
     };
     checkPages(QStringLiteral("ain"));
     // The external channel, no VARNO and Fahrenheit: other notes and wider scale labels.
-    session.device.state.ChannelMode = 1;
+    session.device.state.ChannelMode = ChannelFunction::ExternalTemp;
     session.device.state.VarnoOnAin3 = false;
     session.flags.ShowFahrenheit = true;
     w->UpdateLimitsLayout();

@@ -65,7 +65,7 @@ struct Rig : SessionRig {
         state.ReferenceVoltage = 2.28f;
         state.LogIntervalMs = 250;
         state.VarnoOnAin3 = true;
-        state.ChannelMode = 2;
+        state.ChannelMode = ChannelFunction::AinInputs;
         answer = dir.filePath(QStringLiteral("run.csv"));
     }
 
@@ -185,7 +185,7 @@ void TestLogging::opening_showsLoggingStateAndConditions() {
     QFETCH(bool, varnoOnAin3);
     QFETCH(QList<int>, disabled);
     Rig rig;
-    rig.session.device.state.ChannelMode = static_cast<int16_t>(channelMode);
+    rig.session.device.state.ChannelMode = static_cast<ChannelFunction>(channelMode);
     rig.session.device.state.VarnoOnAin3 = varnoOnAin3;
     rig.session.logging.LogChannelSelected.fill(true);
     rig.session.logging.LogChannelSelected[6] = false;
@@ -273,7 +273,8 @@ void TestLogging::noBoxChecked_writesTimeOnlyLines() {
 
 void TestLogging::disabledBox_isUncheckedAtOpeningAndNotLogged() {
     Rig rig;
-    rig.session.device.state.ChannelMode = 1;  // external: Ain1 and Ain2 off
+    rig.session.device.state.ChannelMode =
+        ChannelFunction::ExternalTemp;  // external: Ain1 and Ain2 off
     rig.session.logging.LogChannelSelected[3] = true;
     rig.session.logging.LogChannelSelected[4] = true;
     rig.session.logging.LogChannelSelected[1] = true;

@@ -70,7 +70,7 @@ class ProfileTest : public QObject {
         const int limit = chipValue(h, 0x25);
         s.link.WriteRegister(0x48, 0x25, 0x20);
         s.link.WriteRegister(0x48, 0x18, 0x05);  // external temperature
-        QCOMPARE(s.device.state.ChannelMode, int16_t(1));
+        QCOMPARE(s.device.state.ChannelMode, ChannelFunction::ExternalTemp);
 
         QAction* load = h.main().findChild<QAction*>("mnuLoadProfile");
         load->trigger();  // answered Cancel
@@ -87,7 +87,7 @@ class ProfileTest : public QObject {
         dialogs.answer = true;
         load->trigger();
         QCOMPARE(chipValue(h, 0x25), limit);
-        QCOMPARE(s.device.state.ChannelMode, int16_t(2));  // the hook ran
+        QCOMPARE(s.device.state.ChannelMode, ChannelFunction::AinInputs);  // the hook ran
         QVERIFY(h.main().statusBar()->currentMessage().endsWith(": 2 registers written"));
     }
 

@@ -625,7 +625,7 @@ void RegMapTest::invalidSelectionIsCorrectedOnTheSimulatedBoard() {
     QCOMPARE(text("lblRegDescription"), QStringLiteral("Configuration 1"));
     QCOMPARE(text("lblHexVal"), QStringLiteral("9"));
     QCOMPARE(text("lblDecVal"), QStringLiteral("9"));
-    QCOMPARE(session.device.state.ChannelMode, int16_t{2});
+    QCOMPARE(session.device.state.ChannelMode, ChannelFunction::AinInputs);
     QVERIFY(failures.empty());
 
     QFile trace(dir.filePath(QStringLiteral("trace.txt")));

@@ -59,7 +59,7 @@ TEST_F(DeviceHook, InvalidSelectionIsToldThenCorrectedToAinInputs) {
 
     EXPECT_EQ(registerAccesses(), (std::vector<std::string>{"W18=0B", "R18", "W18=09", "R18"}));
     EXPECT_EQ(board.registers[0x18], 0x09);  // every other bit kept
-    EXPECT_EQ(device.state.ChannelMode, 2);
+    EXPECT_EQ(device.state.ChannelMode, ChannelFunction::AinInputs);
     EXPECT_TRUE(device.state.InterruptPinEnabled);
 
     ASSERT_EQ(events.messages.size(), 1u);
@@ -83,14 +83,14 @@ TEST_F(DeviceHook, InvalidSelectionIsToldThenCorrectedToAinInputs) {
 TEST_F(DeviceHook, BothInvalidSelectionsAreCorrected) {
     write(0x18, 0xCF);  // bits 2:1 = 11, every other bit set
     EXPECT_EQ(board.registers[0x18], 0xC9);
-    EXPECT_EQ(device.state.ChannelMode, 2);
+    EXPECT_EQ(device.state.ChannelMode, ChannelFunction::AinInputs);
     EXPECT_EQ(events.messages.size(), 1u);
 }
 
 TEST_F(DeviceHook, ExternalTemperatureSelection) {
     write(0x18, 0x05);
     EXPECT_EQ(registerAccesses(), (std::vector<std::string>{"W18=05", "R18"}));
-    EXPECT_EQ(device.state.ChannelMode, 1);
+    EXPECT_EQ(device.state.ChannelMode, ChannelFunction::ExternalTemp);
     EXPECT_TRUE(device.state.InterruptPinEnabled);
     EXPECT_TRUE(events.messages.empty());
     EXPECT_EQ(events.events, (std::vector<std::string>{"graphs@1", "limits@1"}));
@@ -104,7 +104,7 @@ TEST_F(DeviceHook, ExternalTemperatureSelection) {
 
     write(0x18, 0x25);  // EN set: interrupt output disabled
     EXPECT_FALSE(device.state.InterruptPinEnabled);
-    EXPECT_EQ(device.state.ChannelMode, 1);
+    EXPECT_EQ(device.state.ChannelMode, ChannelFunction::ExternalTemp);
 }
 
 TEST_F(DeviceHook, ShadowFollowsTheValueReadBackNotTheValueWritten) {
@@ -117,7 +117,7 @@ TEST_F(DeviceHook, ShadowFollowsTheValueReadBackNotTheValueWritten) {
     device.OnRegisterWritten(0x1D);
     device.OnRegisterWritten(0x1E);
     device.OnRegisterWritten(0x1A);
-    EXPECT_EQ(device.state.ChannelMode, 1);
+    EXPECT_EQ(device.state.ChannelMode, ChannelFunction::ExternalTemp);
     EXPECT_FALSE(device.state.InterruptPinEnabled);
     EXPECT_EQ(device.state.IntMask1, 0x5A);
     EXPECT_EQ(device.state.IntMask2, 0x1F);
@@ -224,7 +224,8 @@ TEST_F(DeviceHook, ChipThatIgnoresTheCorrectionDoesNotLoopForever) {
     ignoringLink.WriteRegister(kChip, 0x18, 0x0B);
     EXPECT_EQ(seen.messages.size(), 1u);
     EXPECT_EQ(ignoring.writesTo(kRequestRegister).size(), 2u);  // one correction only
-    EXPECT_EQ(ignoringDevice.state.ChannelMode, 0);             // still undetermined
+    EXPECT_EQ(ignoringDevice.state.ChannelMode,
+              ChannelFunction::Undetermined);  // still undetermined
     EXPECT_EQ(seen.events, (std::vector<std::string>{"message@0", "graphs@0", "limits@0"}));
 
     // A later invalid selection is told again.
@@ -235,11 +236,11 @@ TEST_F(DeviceHook, ChipThatIgnoresTheCorrectionDoesNotLoopForever) {
 TEST_F(DeviceHook, CorrectionThatFailsLeavesTheHandlerUsable) {
     board.failAfter(2);  // the first write and its read-back succeed
     EXPECT_THROW(write(0x18, 0x0B), LinkFailure);
-    EXPECT_EQ(device.state.ChannelMode, 0);
+    EXPECT_EQ(device.state.ChannelMode, ChannelFunction::Undetermined);
     board.stopFailing();
     write(0x18, 0x0B);
     EXPECT_EQ(events.messages.size(), 2u);
-    EXPECT_EQ(device.state.ChannelMode, 2);
+    EXPECT_EQ(device.state.ChannelMode, ChannelFunction::AinInputs);
 }
 
 TEST(DeviceLifetime, HandlerPluggedInAndRemoved) {

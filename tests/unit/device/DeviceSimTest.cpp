@@ -69,7 +69,7 @@ class DeviceOnSimulatedBoard : public sim::test::SimTest {
 TEST_F(DeviceOnSimulatedBoard, InvalidSelectionCorrectedOnTheChip) {
     write(0x18, 0x0B);  // monitoring on, bits 2:1 = 01
     EXPECT_EQ(board->peekRegister(0x18), 0x09);
-    EXPECT_EQ(device->state.ChannelMode, 2);
+    EXPECT_EQ(device->state.ChannelMode, ChannelFunction::AinInputs);
     EXPECT_TRUE(device->state.InterruptPinEnabled);
     ASSERT_EQ(events.messages.size(), 1u);
     EXPECT_EQ(events.messages[0], kInvalidSelectionMessage);
@@ -89,7 +89,7 @@ TEST_F(DeviceOnSimulatedBoard, InvalidSelectionCorrectedOnTheChip) {
 
 TEST_F(DeviceOnSimulatedBoard, ExternalSelectionMeasuresTheDiode) {
     write(0x18, 0x05);
-    EXPECT_EQ(device->state.ChannelMode, 1);
+    EXPECT_EQ(device->state.ChannelMode, ChannelFunction::ExternalTemp);
     EXPECT_TRUE(device->state.InterruptPinEnabled);
     EXPECT_TRUE(events.messages.empty());
     EXPECT_EQ(portLow(2) & 0x03, 0x03);
@@ -99,7 +99,7 @@ TEST_F(DeviceOnSimulatedBoard, ExternalSelectionMeasuresTheDiode) {
 
     write(0x18, 0x25);
     EXPECT_FALSE(device->state.InterruptPinEnabled);
-    EXPECT_EQ(device->state.ChannelMode, 1);
+    EXPECT_EQ(device->state.ChannelMode, ChannelFunction::ExternalTemp);
 }
 
 TEST_F(DeviceOnSimulatedBoard, ReferenceFollowsConfiguration3AndTheChipAgrees) {

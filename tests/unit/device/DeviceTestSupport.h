@@ -17,7 +17,7 @@ struct DeviceEvents final : DeviceObserver, Notifier {
 
     std::string stamp(const char* what) const {
         return std::string(what) + "@" +
-               std::to_string(device != nullptr ? device->state.ChannelMode : -1);
+               std::to_string(device != nullptr ? static_cast<int>(device->state.ChannelMode) : -1);
     }
     void UpdateGraphsLayout() override { events.push_back(stamp("graphs")); }
     void UpdateLimitsLayout() override { events.push_back(stamp("limits")); }

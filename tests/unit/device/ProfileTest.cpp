@@ -82,7 +82,8 @@ TEST_F(ProfileTest, ASavedProfileLoadedIntoAnotherBoardLeavesNoDifference) {
     EXPECT_TRUE(WriteChanges(b->link, table, loaded, changes).empty());
     EXPECT_EQ(b->counting.writes, (std::vector<int>{0x25, 0x33, 0x1D, 0x18}));
     EXPECT_TRUE(CompareWithChip(b->link, loaded).empty());
-    EXPECT_EQ(b->device.state.ChannelMode, 1) << "the hook followed Configuration 1";
+    EXPECT_EQ(b->device.state.ChannelMode, ChannelFunction::ExternalTemp)
+        << "the hook followed Configuration 1";
     EXPECT_EQ(b->device.state.IntMask1, 0x81);
 }
 

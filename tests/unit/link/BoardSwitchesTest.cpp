@@ -102,21 +102,21 @@ TEST_F(BoardSwitchesTest, SecondUpdateSeesTheImageWrittenByTheFirst) {
 
 TEST_F(BoardSwitchesTest, InitBoardSwitchesClearsBits4And5AndConnectsAinOnlyInMode2) {
     board.ports = {0, 0, 0x33, 0x99, 0x00, 0x00};
-    EXPECT_EQ(InitBoardSwitches(link, 1), 0);
+    EXPECT_EQ(InitBoardSwitches(link, false), 0);
     EXPECT_EQ(sequence(), (std::vector<std::vector<int>>{{221, 1, 0}, {221, 0, 2}}));
     EXPECT_EQ(low(board.writesTo(221)[0]), 0x03);
     EXPECT_EQ(high(board.writesTo(221)[0]), 0x99);
 
     board.clear();
     board.ports = {0, 0, 0x30, 0x00, 0x00, 0x66};
-    InitBoardSwitches(link, 2);
+    InitBoardSwitches(link, true);
     EXPECT_EQ(sequence(),
               (std::vector<std::vector<int>>{{221, 1, 0}, {221, 0, 2}, {221, 1, 0}, {221, 0, 3}}));
     EXPECT_EQ(low(board.writesTo(221)[1]), 0x03);
     EXPECT_EQ(high(board.writesTo(221)[1]), 0x66);
 
     board.clear();
-    InitBoardSwitches(link, 0);
+    InitBoardSwitches(link, false);
     EXPECT_EQ(board.writesTo(221).size(), 1u);
 }
 

@@ -33,7 +33,7 @@ BoardSession::BoardSession(double timeOfDay) : clock(timeOfDay) {
     session->device.state.ReferenceVoltage = 2.28f;
     session->device.state.LogIntervalMs = 250;
     session->device.state.VarnoOnAin3 = true;
-    session->device.state.ChannelMode = 2;
+    session->device.state.ChannelMode = ChannelFunction::AinInputs;
 }
 
 }  // namespace quarnel::test

@@ -80,10 +80,10 @@ TEST(LogFile, HeaderFollowsTheColumnOrderAndTheUnit) {
 TEST(LogFile, WhichBoxesThePinModeEnables) {
     DeviceState state;
     state.VarnoOnAin3 = true;
-    state.ChannelMode = 2;
+    state.ChannelMode = ChannelFunction::AinInputs;
     EXPECT_FALSE(LogChannelEnabled(1, state));
     EXPECT_TRUE(LogChannelEnabled(3, state) && LogChannelEnabled(4, state));
-    state.ChannelMode = 1;
+    state.ChannelMode = ChannelFunction::ExternalTemp;
     EXPECT_TRUE(LogChannelEnabled(1, state));
     EXPECT_FALSE(LogChannelEnabled(3, state) || LogChannelEnabled(4, state));
     for (int i : {0, 2, 5, 6, 7, 8, 9, 10, 11}) EXPECT_TRUE(LogChannelEnabled(i, state)) << i;

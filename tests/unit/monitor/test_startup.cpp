@@ -96,7 +96,7 @@ TEST_F(Startup, FindsTheChipAt4AAfterTrying48And49) {
     // Monitoring started (0x08 written back as 0x09) and the configuration read.
     EXPECT_EQ(board->peekRegister(0x18), 0x09);
     const DeviceState& state = session->device.state;
-    EXPECT_EQ(state.ChannelMode, 2);
+    EXPECT_EQ(state.ChannelMode, ChannelFunction::AinInputs);
     EXPECT_FLOAT_EQ(state.ReferenceVoltage, 2.28f);
     EXPECT_EQ(state.LogIntervalMs, 250);
     EXPECT_TRUE(state.VarnoOnAin3);

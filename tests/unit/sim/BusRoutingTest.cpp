@@ -114,7 +114,7 @@ TEST_F(BusRoutingTest, StartUpSequenceThroughTheBoardLink) {
     int32_t config = link.ReadRegister(0x4B, 0x18) | 0x01;
     link.WriteRegister(0x4B, 0x18, config);
     SwitchToAinInputs(link);
-    InitBoardSwitches(link, 2);
+    InitBoardSwitches(link, true);
     link.DelayMs(2000);
 
     const int lsb = link.ReadRegister(0x4B, 0x03);
