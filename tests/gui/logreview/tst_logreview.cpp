@@ -73,7 +73,8 @@ class LogReviewTest : public QObject {
         QCOMPARE(runs->item(2)->text(), QString("Run 2: 5 lines, 2 channels, \u00B0F"));
         QCOMPARE(w->charts().size(), size_t(3));  // temperatures, Vdd, Ain
         // All runs one after another: run 2 starts after run 1's 4 s and a step.
-        QCOMPARE(w->charts()[2]->graph(0)->data()->begin()->key, 5.0);
+        bool found = false;
+        QCOMPARE(w->charts()[2]->plottable(0)->getKeyRange(found).lower, 5.0);
 
         w->setCursorTime(2.0);
         QVERIFY(w->readoutText().contains("<b>Time 2 s</b>"));
