@@ -289,7 +289,7 @@ LogReadResult ReadLogFile(const std::string& path, const std::atomic<bool>* canc
     const size_t total = size_t(info.st_size);
     std::vector<char> buffer(kChunkBytes + kLongestLine);
     std::string error;
-    // A first pass only sizes the runs; it costs a tenth of the parse.
+    // A first pass only sizes the runs: it splits lines but parses no number.
     RunSizer sizer;
     auto status = scanFile(
         fd, total, cancel, {}, buffer, error,

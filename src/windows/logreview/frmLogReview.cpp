@@ -135,7 +135,7 @@ void frmLogReview::rebuild() {
     cursors_.clear();
     traces_.clear();
     // A temperature channel logged in both units gets a trace per unit.
-    std::array<ColumnTrace*, 2 * kLogChannelCount> graphs{};
+    std::array<ColumnTrace*, 2 * kLogChannelCount> traces{};
     std::array<int, 3> chartOfGroup{-1, -1, -1};
     double offset = 0;
     const size_t first = run_ < 0 ? 0 : size_t(run_);
@@ -181,25 +181,25 @@ void frmLogReview::rebuild() {
                 ui->layCharts->addWidget(plot);
             }
             const bool fahrenheit = group == 0 && run.fahrenheit;
-            ColumnTrace*& graph = graphs[size_t(2 * channel + (fahrenheit ? 1 : 0))];
-            if (!graph) {
+            ColumnTrace*& trace = traces[size_t(2 * channel + (fahrenheit ? 1 : 0))];
+            if (!trace) {
                 QCustomPlot* plot = charts_[size_t(chartOfGroup[group])];
-                graph = new ColumnTrace(plot->xAxis, plot->yAxis);
-                graph->setPen(QPen(kColors[channel], 1, fahrenheit ? Qt::DashLine : Qt::SolidLine));
+                trace = new ColumnTrace(plot->xAxis, plot->yAxis);
+                trace->setPen(QPen(kColors[channel], 1, fahrenheit ? Qt::DashLine : Qt::SolidLine));
                 const QString label = QString::fromStdString(run.columns[col]);
-                graph->setName(label);
-                traces_.push_back({channel, label, chartOfGroup[group], graph});
+                trace->setName(label);
+                traces_.push_back({channel, label, chartOfGroup[group], trace});
             }
-            graph->addSegment(run.time, run.values[col], offset);
+            trace->addSegment(run.time, run.values[col], offset);
         }
         if (!run.time.empty()) offset += run.time.back() + (run.time.size() > 1 ? run.time[1] : 1);
     }
     std::stable_sort(traces_.begin(), traces_.end(),
                      [](const Trace& a, const Trace& b) { return a.channel < b.channel; });
     for (int i = 0; i < kLogChannelCount; ++i) {
-        boxes_[i]->setVisible(graphs[size_t(2 * i)] || graphs[size_t(2 * i + 1)]);
-        for (ColumnTrace* graph : {graphs[size_t(2 * i)], graphs[size_t(2 * i + 1)]})
-            if (graph) graph->setVisible(shown_[i]);
+        boxes_[i]->setVisible(traces[size_t(2 * i)] || traces[size_t(2 * i + 1)]);
+        for (ColumnTrace* trace : {traces[size_t(2 * i)], traces[size_t(2 * i + 1)]})
+            if (trace) trace->setVisible(shown_[i]);
     }
     fitAll();
 }
