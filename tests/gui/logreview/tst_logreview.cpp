@@ -111,7 +111,7 @@ class LogReviewTest : public QObject {
         for (const auto& [lower, upper] : {std::pair{0.0, 99.9},
                                            {0.05, 25.55},
                                            {25.6, 51.2},
-                                           {13.3, 113.3},
+                                           {13.35, 113.35},
                                            {-5.0, 250.0},
                                            {99.95, 99.99}}) {
             double lo = INFINITY, hi = -INFINITY, sum = 0;
