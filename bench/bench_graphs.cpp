@@ -20,7 +20,6 @@ namespace {
 using quarnel::bench::application;
 using quarnel::bench::QuietNotifier;
 
-
 // The window never talks to the board.
 class NoBoard final : public quarnel::Orvalink {
   public:

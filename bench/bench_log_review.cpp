@@ -29,7 +29,7 @@ Loaded& loaded() {
         Loaded l;
         const long start = startPeak();
         l.window = std::make_unique<quarnel::frmLogReview>(QString::fromStdString(path), notifier,
-                                                          quarnel::FileChooser());
+                                                           quarnel::FileChooser());
         l.window->resize(1280, 900);
         l.window->show();
         while (l.window->loading()) app.processEvents(QEventLoop::WaitForMoreEvents);
