@@ -7,6 +7,7 @@
 #include <QDateTime>
 #include <cmath>
 
+#include "BenchSupport.h"
 #include "link/Clock.h"
 #include "link/Orvalink.h"
 #include "monitor/Session.h"
@@ -16,10 +17,8 @@
 
 namespace {
 
-class QuietNotifier final : public quarnel::Notifier {
-  public:
-    void message(const std::string&, Icon) override {}
-};
+using quarnel::bench::application;
+using quarnel::bench::QuietNotifier;
 
 // The window never talks to the board.
 class NoBoard final : public quarnel::Orvalink {
@@ -39,19 +38,6 @@ class NoShell final : public quarnel::Shell {
     void updateLimitsLayout() override {}
     QString applicationDir() const override { return {}; }
 };
-
-// One offscreen application for the whole program. It is never destroyed:
-// tearing it down among the static destructors at exit crashes.
-QApplication& application() {
-    static int argc = 1;
-    static char name[] = "quarnel-bench";
-    static char* argv[] = {name, nullptr};
-    static QApplication* app = [] {
-        if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
-        return new QApplication(argc, argv);
-    }();
-    return *app;
-}
 
 void setReadings(quarnel::CurrentReadings& r, int step) {
     const float wave = float(std::sin(step * 0.01));

@@ -53,18 +53,41 @@ bool parseNumber(std::string_view field, T& out) {
     return ec == std::errc() && ptr == last;
 }
 
+bool isHeader(std::string_view trimmedLine) {
+    return trimmedLine.substr(0, kTimeField.size()) == kTimeField;
+}
+
+// Lines after each header up to the next one: a bound on each run's rows
+// that is known before its first row, so every column is allocated once at
+// its final size. Growing a column copies it, and a read then briefly needs
+// more memory than it keeps.
+class RunSizer {
+  public:
+    bool line(std::string_view text) {
+        const std::string_view t = trimmed(text);
+        if (isHeader(t))
+            lines_.push_back(0);
+        else if (!lines_.empty() && !t.empty())
+            ++lines_.back();
+        return true;
+    }
+    std::vector<size_t> take() { return std::move(lines_); }
+
+  private:
+    std::vector<size_t> lines_;
+};
+
 class Parser {
   public:
-    explicit Parser(std::string name, size_t sizeHint) : name_(std::move(name)), size_(sizeHint) {}
+    Parser(std::string name, std::vector<size_t> runLines)
+        : name_(std::move(name)), runLines_(std::move(runLines)) {}
 
     // False once the text has shown it is not a log.
-    // bytesLeft: what follows this line, for sizing the columns.
-    bool line(std::string_view text, size_t bytesLeft) {
+    bool line(std::string_view text) {
         ++lineNo_;
-        bytesLeft_ = bytesLeft;
         const std::string_view t = trimmed(text);
         if (t.empty() || t == kTitle) return true;
-        if (t.substr(0, kTimeField.size()) == kTimeField) return header(t, bytesLeft);
+        if (isHeader(t)) return header(t);
         if (result_.runs.empty()) {
             return notALog("line " + std::to_string(lineNo_) +
                            " comes before any \"Time(s)\" header line");
@@ -72,8 +95,6 @@ class Parser {
         if (!dataLine(t)) damaged();
         return true;
     }
-    // Mean line length at the end of the file (its longest time stamps).
-    void setTailLineLength(size_t length) { tailLineLength_ = length; }
 
     void damaged() {
         if (result_.damagedLines++ == 0) result_.firstDamagedLine = lineNo_;
@@ -97,7 +118,8 @@ class Parser {
         return false;
     }
 
-    bool header(std::string_view text, size_t bytesLeft) {
+    bool header(std::string_view text) {
+        const size_t index = headers_++;
         LogRun run;
         run.headerLine = lineNo_;
         std::string_view rest = text, field;
@@ -127,14 +149,17 @@ class Parser {
             run.columns.push_back(Windows1252ToUtf8(std::string(field)));
         }
         run.values.resize(run.channels.size());
-        bytesLeft_ = bytesLeft;
+        if (index < runLines_.size()) {
+            run.time.reserve(runLines_[index]);
+            for (auto& column : run.values) column.reserve(runLines_[index]);
+        }
         if (!result_.runs.empty()) trimLast();
         result_.runs.push_back(std::move(run));
         return true;
     }
 
-    // Drops room that was reserved but not filled, unless it is little: the
-    // copy would briefly need more than the slack saves.
+    // Drops room that was reserved but not filled (damaged lines), unless it
+    // is little: the copy would briefly need more than the slack saves.
     void trimLast() {
         LogRun& last = result_.runs.back();
         if (last.time.capacity() - last.time.size() <= last.time.size() / 16) return;
@@ -142,13 +167,10 @@ class Parser {
         for (auto& column : last.values) column.shrink_to_fit();
     }
 
-    // Columns grow in steps of an eighth, one at a time, and the first step
-    // guesses the rest of the run from the first line's length: doubling
-    // would briefly need twice the memory of the whole run.
-    void makeRoom(LogRun& run, size_t lineLength) {
-        size_t want = run.time.capacity() + run.time.capacity() / 8 + 1024;
-        if (run.time.empty())
-            want = size_t(double(bytesLeft_) / double(lineLength + 1) * 1.02) + 16;
+    // Only when the file grew after it was sized: in steps of an eighth, one
+    // column at a time, as doubling would briefly need three times a column.
+    static void makeRoom(LogRun& run) {
+        const size_t want = run.time.capacity() + run.time.capacity() / 8 + 1024;
         run.time.reserve(want);
         for (auto& column : run.values) column.reserve(want);
     }
@@ -165,39 +187,89 @@ class Parser {
         }
         // Nothing after the values but the trailing comma.
         if (rest.data() != nullptr && !trimmed(rest).empty()) return false;
-        if (run.time.size() == run.time.capacity()) makeRoom(run, text.size());
+        if (run.time.size() == run.time.capacity()) makeRoom(run);
         run.time.push_back(time);
         for (size_t i = 0; i < n; ++i) run.values[i].push_back(row_[i]);
         return true;
     }
 
     std::string name_;
-    size_t size_;
-    size_t bytesLeft_ = 0;
-    size_t tailLineLength_ = 0;
+    std::vector<size_t> runLines_;
+    size_t headers_ = 0;
     int64_t lineNo_ = 0;
     std::vector<float> row_;
     LogReadResult result_;
 };
 
-size_t meanLineLength(std::string_view tail) {
-    const size_t lines = size_t(std::count(tail.begin(), tail.end(), '\n'));
-    return lines > 1 ? tail.size() / lines : 0;
+template <typename OnLine>
+void forEachLine(std::string_view bytes, OnLine&& onLine) {
+    size_t pos = 0;
+    while (pos < bytes.size()) {
+        size_t end = bytes.find('\n', pos);
+        if (end == std::string_view::npos) end = bytes.size();
+        if (!onLine(bytes.substr(pos, end - pos))) return;
+        pos = end + 1;
+    }
+}
+
+// Reads the file from its start in chunks and calls onLine(text) for every
+// line (false stops) and onLongLine() for each too long to be a log line.
+template <typename OnLine, typename OnLongLine>
+LogReadResult::Status scanFile(int fd, size_t total, const std::atomic<bool>* cancel,
+                               const LogReadProgress& progress, std::vector<char>& buffer,
+                               std::string& error, OnLine&& onLine, OnLongLine&& onLongLine) {
+    if (::lseek(fd, 0, SEEK_SET) < 0) {
+        error = std::strerror(errno);
+        return LogReadResult::Status::Unreadable;
+    }
+    size_t held = 0, readSoFar = 0;
+    bool skipping = false, eof = false;
+    while (!eof) {
+        if (cancel && cancel->load(std::memory_order_relaxed))
+            return LogReadResult::Status::Cancelled;
+        const ssize_t n = ::read(fd, buffer.data() + held, buffer.size() - held);
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0) {
+            error = std::strerror(errno);
+            return LogReadResult::Status::Unreadable;
+        }
+        eof = n == 0;
+        readSoFar += size_t(n);
+        held += size_t(n);
+        const std::string_view data(buffer.data(), held);
+        size_t pos = 0;
+        while (pos < data.size()) {
+            size_t end = data.find('\n', pos);
+            if (end == std::string_view::npos) {
+                if (!eof) break;
+                end = data.size();
+            }
+            if (skipping)
+                skipping = false;
+            else if (!onLine(data.substr(pos, end - pos)))
+                return LogReadResult::Status::Ok;
+            pos = end + 1;
+        }
+        pos = std::min(pos, held);
+        held -= pos;
+        std::memmove(buffer.data(), buffer.data() + pos, held);
+        if (held == buffer.size()) {  // no line end in sight
+            if (!skipping) onLongLine();
+            skipping = true;
+            held = 0;
+        }
+        if (progress && total > 0) progress(std::min(1.0, double(readSoFar) / double(total)));
+    }
+    return LogReadResult::Status::Ok;
 }
 
 }  // namespace
 
 LogReadResult ParseLogText(std::string_view bytes, const std::string& name) {
-    Parser parser(name, bytes.size());
-    parser.setTailLineLength(
-        meanLineLength(bytes.substr(bytes.size() - std::min<size_t>(bytes.size(), kLongestLine))));
-    size_t pos = 0;
-    while (pos < bytes.size()) {
-        size_t end = bytes.find('\n', pos);
-        if (end == std::string_view::npos) end = bytes.size();
-        if (!parser.line(bytes.substr(pos, end - pos), bytes.size() - end)) break;
-        pos = end + 1;
-    }
+    RunSizer sizer;
+    forEachLine(bytes, [&](std::string_view line) { return sizer.line(line); });
+    Parser parser(name, sizer.take());
+    forEachLine(bytes, [&](std::string_view line) { return parser.line(line); });
     return parser.finish();
 }
 
@@ -215,59 +287,25 @@ LogReadResult ReadLogFile(const std::string& path, const std::atomic<bool>* canc
         return failed;
     }
     const size_t total = size_t(info.st_size);
-    Parser parser(path, total);
     std::vector<char> buffer(kChunkBytes + kLongestLine);
-    const size_t tailStart = total - std::min(total, kLongestLine);
-    const ssize_t tail = ::pread(fd, buffer.data(), total - tailStart, off_t(tailStart));
-    if (tail > 0) parser.setTailLineLength(meanLineLength({buffer.data(), size_t(tail)}));
-    size_t held = 0, readSoFar = 0;
-    bool skipping = false, eof = false, stop = false;
-    while (!eof && !stop) {
-        if (cancel && cancel->load(std::memory_order_relaxed)) {
-            ::close(fd);
-            failed.status = LogReadResult::Status::Cancelled;
-            return failed;
-        }
-        const ssize_t n = ::read(fd, buffer.data() + held, buffer.size() - held);
-        if (n < 0 && errno == EINTR) continue;
-        if (n < 0) {
-            failed.status = LogReadResult::Status::Unreadable;
-            failed.error = "Cannot read \"" + path + "\": " + std::strerror(errno) + ".";
-            ::close(fd);
-            return failed;
-        }
-        eof = n == 0;
-        readSoFar += size_t(n);
-        held += size_t(n);
-        const std::string_view data(buffer.data(), held);
-        size_t pos = 0;
-        while (pos < data.size()) {
-            size_t end = data.find('\n', pos);
-            if (end == std::string_view::npos) {
-                if (!eof) break;
-                end = data.size();
-            }
-            const size_t left = total > readSoFar ? total - readSoFar : 0;
-            if (skipping) {
-                skipping = false;
-            } else if (!parser.line(data.substr(pos, end - pos), left + data.size() - end)) {
-                stop = true;
-                break;
-            }
-            pos = end + 1;
-        }
-        pos = std::min(pos, held);
-        held -= pos;
-        std::memmove(buffer.data(), buffer.data() + pos, held);
-        if (held == buffer.size()) {  // no line end in sight
-            if (!skipping) parser.skippedLongLine();
-            skipping = true;
-            held = 0;
-        }
-        if (progress && total > 0) progress(std::min(1.0, double(readSoFar) / double(total)));
-    }
+    std::string error;
+    // A first pass only sizes the runs: it splits lines but parses no number.
+    RunSizer sizer;
+    auto status = scanFile(
+        fd, total, cancel, {}, buffer, error,
+        [&](std::string_view line) { return sizer.line(line); }, [] {});
+    Parser parser(path, sizer.take());
+    if (status == LogReadResult::Status::Ok)
+        status = scanFile(
+            fd, total, cancel, progress, buffer, error,
+            [&](std::string_view line) { return parser.line(line); },
+            [&] { parser.skippedLongLine(); });
     ::close(fd);
-    return parser.finish();
+    if (status == LogReadResult::Status::Ok) return parser.finish();
+    failed.status = status;
+    if (status == LogReadResult::Status::Unreadable)
+        failed.error = "Cannot read \"" + path + "\": " + error + ".";
+    return failed;
 }
 
 }  // namespace quarnel

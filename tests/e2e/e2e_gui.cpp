@@ -114,6 +114,31 @@ TEST_F(GuiE2E, StartFailuresEndWithTheirStatusAfterTheirMessage) {
     EXPECT_TRUE(fs::is_fifo(dir / "fifo"));
 }
 
+TEST_F(GuiE2E, ALogOnTheCommandLineIsReadIntoAReviewWindowAndNoLogGetsOnlyAMessage) {
+    if (!haveProgram("strace")) GTEST_SKIP() << "strace is not installed";
+    std::ofstream(dir / "notes.csv") << "name,value\r\nspeed,3\r\n";
+    // The review window's worker opens the file a second time, after its
+    // first lines were checked; a file that is no log is opened once, and a
+    // message box beside the main window says why.
+    for (const char* seen : {"run.csv 2 1", "notes.csv 1 2"}) {
+        const std::string body = "cd '" + dir.string() + "'; bin='" QUARNEL_BIN_DIR "' state='" +
+                                 (dir / "board.json").string() + "'; set -- " + seen + R"sh(
+"$bin/quarnelctl" --quick --sim-state "$state" log run.csv --channels internal,vdd --count 3 >/dev/null
+strace -f -qq -e trace=openat -e signal=none -o opens.txt \
+  "$bin/quarnel-eval" --quick --sim-state "$state" "$1" & tracer=$!
+title='^QUARNEL Evaluation Software$'
+count() { echo "$1 $(grep -c "\"$1\", O_RDONLY" opens.txt) $(xdotool search --name "$title" | wc -l)"; }
+win=$(timeout 60 xdotool search --sync --name "$title" | head -1)
+for i in $(seq 100); do [ "$(count "$1")" = "$*" ] && break; sleep 0.1; done
+sleep 0.5; echo "seen=$(count "$1")"
+kill -TERM $(xdotool getwindowpid $win); wait $tracer; echo status=$?
+)sh";
+        ASSERT_EQ(runUnderX(body), 0) << readFile(dir / "out.txt");
+        const std::string out = readFile(dir / "out.txt");
+        EXPECT_NE(out.find("seen=" + std::string(seen) + "\nstatus=0"), std::string::npos) << out;
+    }
+}
+
 TEST(GuiWithoutDisplay, SaysWhatToDoAndEndsWithStatusTwo) {
     const fs::path out =
         fs::temp_directory_path() / ("quarnel-nodisplay-" + std::to_string(::getpid()));

@@ -14,6 +14,7 @@
 #include "monitor/Session.h"
 #include "ui_frmLogReview.h"
 #include "widgets/PlotImage.h"
+#include "windows/logreview/ColumnTrace.h"
 
 namespace quarnel {
 namespace {
@@ -134,7 +135,7 @@ void frmLogReview::rebuild() {
     cursors_.clear();
     traces_.clear();
     // A temperature channel logged in both units gets a trace per unit.
-    std::array<QCPGraph*, 2 * kLogChannelCount> graphs{};
+    std::array<ColumnTrace*, 2 * kLogChannelCount> traces{};
     std::array<int, 3> chartOfGroup{-1, -1, -1};
     double offset = 0;
     const size_t first = run_ < 0 ? 0 : size_t(run_);
@@ -180,34 +181,25 @@ void frmLogReview::rebuild() {
                 ui->layCharts->addWidget(plot);
             }
             const bool fahrenheit = group == 0 && run.fahrenheit;
-            QCPGraph*& graph = graphs[size_t(2 * channel + (fahrenheit ? 1 : 0))];
-            if (!graph) {
+            ColumnTrace*& trace = traces[size_t(2 * channel + (fahrenheit ? 1 : 0))];
+            if (!trace) {
                 QCustomPlot* plot = charts_[size_t(chartOfGroup[group])];
-                graph = plot->addGraph();
-                graph->setPen(QPen(kColors[channel], 1, fahrenheit ? Qt::DashLine : Qt::SolidLine));
-                graph->setAdaptiveSampling(true);
+                trace = new ColumnTrace(plot->xAxis, plot->yAxis);
+                trace->setPen(QPen(kColors[channel], 1, fahrenheit ? Qt::DashLine : Qt::SolidLine));
                 const QString label = QString::fromStdString(run.columns[col]);
-                graph->setName(label);
-                traces_.push_back({channel, label, chartOfGroup[group], graph});
+                trace->setName(label);
+                traces_.push_back({channel, label, chartOfGroup[group], trace});
             }
-            auto data = graph->data();
-            const std::vector<float>& values = run.values[col];
-            if (!data->isEmpty()) {  // a break between runs
-                data->add(QCPGraphData(offset, std::numeric_limits<double>::quiet_NaN()));
-            }
-            QVector<QCPGraphData> points(qsizetype(values.size()));
-            for (size_t i = 0; i < values.size(); ++i)
-                points[qsizetype(i)] = QCPGraphData(offset + run.time[i], values[i]);
-            data->add(points, true);
+            trace->addSegment(run.time, run.values[col], offset);
         }
         if (!run.time.empty()) offset += run.time.back() + (run.time.size() > 1 ? run.time[1] : 1);
     }
     std::stable_sort(traces_.begin(), traces_.end(),
                      [](const Trace& a, const Trace& b) { return a.channel < b.channel; });
     for (int i = 0; i < kLogChannelCount; ++i) {
-        boxes_[i]->setVisible(graphs[size_t(2 * i)] || graphs[size_t(2 * i + 1)]);
-        for (QCPGraph* graph : {graphs[size_t(2 * i)], graphs[size_t(2 * i + 1)]})
-            if (graph) graph->setVisible(shown_[i]);
+        boxes_[i]->setVisible(traces[size_t(2 * i)] || traces[size_t(2 * i + 1)]);
+        for (ColumnTrace* trace : {traces[size_t(2 * i)], traces[size_t(2 * i + 1)]})
+            if (trace) trace->setVisible(shown_[i]);
     }
     fitAll();
 }
@@ -248,7 +240,7 @@ void frmLogReview::setChannelShown(int channel, bool shown) {
     boxes_[size_t(channel)]->setChecked(shown);
     for (const Trace& t : traces_) {
         if (t.channel != channel) continue;
-        t.graph->setVisible(shown);
+        t.trace->setVisible(shown);
         charts_[size_t(t.chart)]->replot(QCustomPlot::rpQueuedReplot);
     }
     updateStatistics();
@@ -270,31 +262,15 @@ void frmLogReview::updateStatistics() {
                        "<tr><th></th><th>cursor</th><th>min</th><th>max</th>"
                        "<th>mean</th></tr>")
                        .arg(number(cursor_));
-    for (Trace& t : traces_) {
+    const double nan = std::numeric_limits<double>::quiet_NaN();
+    for (const Trace& t : traces_) {
         if (!shown_[size_t(t.channel)]) continue;
-        const auto data = t.graph->data();
         const QCPRange range = charts_[size_t(t.chart)]->xAxis->range();
-        if (range.lower != t.lower || range.upper != t.upper) {
-            double lo = std::numeric_limits<double>::infinity(), hi = -lo, sum = 0;
-            int64_t n = 0;
-            const auto end = data->findEnd(range.upper, false);
-            for (auto it = data->findBegin(range.lower, false); it != end; ++it) {
-                if (std::isnan(it->value)) continue;
-                lo = std::min(lo, it->value), hi = std::max(hi, it->value), sum += it->value, ++n;
-            }
-            t.lower = range.lower, t.upper = range.upper;
-            t.min = lo, t.max = hi, t.mean = n ? sum / double(n) : 0, t.count = n;
-        }
-        const double nan = std::numeric_limits<double>::quiet_NaN();
-        // The sample nearest the cursor.
-        auto at = data->findBegin(cursor_, false);
-        if (at != data->constBegin() &&
-            (at == data->constEnd() || cursor_ - (at - 1)->key < at->key - cursor_))
-            --at;
-        const double value = at != data->constEnd() ? at->value : nan;
+        const ColumnTrace::Statistics s = t.trace->statistics(range.lower, range.upper);
         html += QStringLiteral("<tr><td>%1</td><td>%2</td><td>%3</td><td>%4</td><td>%5</td></tr>")
-                    .arg(t.label.toHtmlEscaped(), number(value), number(t.count ? t.min : nan),
-                         number(t.count ? t.max : nan), number(t.count ? t.mean : nan));
+                    .arg(t.label.toHtmlEscaped(), number(t.trace->valueAt(cursor_)),
+                         number(s.count ? s.min : nan), number(s.count ? s.max : nan),
+                         number(s.count ? s.sum / double(s.count) : nan));
     }
     ui->lblReadout->setText(html + QStringLiteral("</table>"));
 }

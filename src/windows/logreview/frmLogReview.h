@@ -15,7 +15,6 @@
 
 class QCheckBox;
 class QCustomPlot;
-class QCPGraph;
 class QCPItemStraightLine;
 
 namespace Ui {
@@ -24,6 +23,7 @@ class frmLogReview;
 
 namespace quarnel {
 
+class ColumnTrace;
 class Notifier;
 
 inline constexpr const char* kLogReviewFilter = "CSV log files (*.csv);;All files (*)";
@@ -59,12 +59,7 @@ class frmLogReview : public QWidget {
         int channel;  // LogChannels() position
         QString label;
         int chart;
-        QCPGraph* graph;
-        // Statistics of the time range they were taken over: a cursor move
-        // must not walk a million points again.
-        double lower = 1, upper = 0;
-        double min = 0, max = 0, mean = 0;
-        int64_t count = 0;
+        ColumnTrace* trace;
     };
     void progress(double fraction);
     void finished(LogReadResult result);

@@ -9,9 +9,11 @@
 #include <QListWidget>
 #include <QMdiArea>
 #include <QMdiSubWindow>
+#include <cmath>
 
 #include "gui/app/AppTestSupport.h"
 #include "monitor/LogFile.h"
+#include "windows/logreview/ColumnTrace.h"
 #include "windows/logreview/frmLogReview.h"
 
 using namespace quarnel;
@@ -73,7 +75,8 @@ class LogReviewTest : public QObject {
         QCOMPARE(runs->item(2)->text(), QString("Run 2: 5 lines, 2 channels, \u00B0F"));
         QCOMPARE(w->charts().size(), size_t(3));  // temperatures, Vdd, Ain
         // All runs one after another: run 2 starts after run 1's 4 s and a step.
-        QCOMPARE(w->charts()[2]->graph(0)->data()->begin()->key, 5.0);
+        bool found = false;
+        QCOMPARE(w->charts()[2]->plottable(0)->getKeyRange(found).lower, 5.0);
 
         w->setCursorTime(2.0);
         QVERIFY(w->readoutText().contains("<b>Time 2 s</b>"));
@@ -91,6 +94,39 @@ class LogReviewTest : public QObject {
         runs->setCurrentRow(3);  // Vdd only: one chart
         QCOMPARE(w->charts().size(), size_t(1));
         QVERIFY(h.notifier.messages.empty());
+    }
+
+    void statisticsFromBlockSummariesMatchEverySampleWalked() {
+        // Two runs of 1000 samples with a NaN: ranges inside one block, on
+        // block edges, across both runs and beyond them.
+        QCustomPlot plot;
+        std::vector<double> time(1000);
+        std::vector<float> a(1000), b(1000);
+        for (size_t i = 0; i < time.size(); ++i)
+            time[i] = double(i) / 10, a[i] = 10 * float(std::sin(double(i))), b[i] = float(i % 7);
+        a[300] = NAN;
+        auto* trace = new ColumnTrace(plot.xAxis, plot.yAxis);
+        trace->addSegment(time, a, 0);
+        trace->addSegment(time, b, 100);
+        for (const auto& [lower, upper] : {std::pair{0.0, 99.9},
+                                           {0.05, 25.55},
+                                           {25.6, 51.2},
+                                           {13.35, 113.35},
+                                           {-5.0, 250.0},
+                                           {99.95, 99.99}}) {
+            double lo = INFINITY, hi = -INFINITY, sum = 0;
+            int64_t n = 0;
+            for (size_t i = 0; i < 2 * time.size(); ++i) {
+                const double t = time[i % 1000] + (i < 1000 ? 0 : 100);
+                const float v = i < 1000 ? a[i] : b[i - 1000];
+                if (t < lower || t > upper || std::isnan(v)) continue;
+                lo = std::min(lo, double(v)), hi = std::max(hi, double(v)), sum += v, ++n;
+            }
+            const ColumnTrace::Statistics got = trace->statistics(lower, upper);
+            QCOMPARE(got.count, n);
+            if (n) QVERIFY(got.min == lo && got.max == hi && std::abs(got.sum - sum) < 1e-6);
+        }
+        QCOMPARE(trace->valueAt(120.06), 5.0);  // the nearest sample: b[201]
     }
 
     void aFileThatIsNoLogGetsAMessageAndNoWindow() {

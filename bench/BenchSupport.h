@@ -1,0 +1,33 @@
+#pragma once
+// What several benchmarks share: one offscreen application, a silent
+// notifier, the peak resident size of one step, and a big log file.
+
+#include <QApplication>
+#include <cstdint>
+#include <string>
+
+#include "monitor/Session.h"
+
+namespace quarnel::bench {
+
+class QuietNotifier final : public Notifier {
+  public:
+    void message(const std::string&, Icon) override {}
+};
+
+// One offscreen application for the whole program. It is never destroyed:
+// tearing it down among the static destructors at exit crashes.
+QApplication& application();
+
+// Resets the process's peak resident size so that the next peakGrowthMb()
+// sees one step's peak; returns the resident size now, in kB.
+long startPeak();
+// Growth of the peak resident size since startPeak(), in MB.
+double peakGrowthMb(long startKb);
+
+inline constexpr int64_t kBigLogLines = 1000000;
+// A log of kBigLogLines lines of all twelve channels at 10 ms, written once
+// per program with the logger's own line builder and removed at exit.
+const std::string& bigLogPath();
+
+}  // namespace quarnel::bench

@@ -1,0 +1,60 @@
+#pragma once
+// One channel of a log drawn straight from the reader's columns (times as
+// doubles, values as floats), one segment per run shifted along the time
+// axis. Copying a million-line log into the chart's own points would take
+// 16 bytes a point; this keeps 4, plus a summary of every block of samples
+// so that a redraw or the statistics of a range cost a pass over the blocks,
+// not over every sample.
+
+#include <qcustomplot.h>
+
+#include <cstdint>
+#include <vector>
+
+namespace quarnel {
+
+class ColumnTrace : public QCPAbstractPlottable {
+    Q_OBJECT
+  public:
+    struct Statistics {
+        double min = 0, max = 0, sum = 0;
+        int64_t count = 0;  // samples that are numbers
+    };
+
+    ColumnTrace(QCPAxis* keyAxis, QCPAxis* valueAxis);
+
+    // The columns must outlive the trace; segments come in time order.
+    void addSegment(const std::vector<double>& time, const std::vector<float>& values,
+                    double offset);
+    // Over the samples with lower <= time <= upper.
+    Statistics statistics(double lower, double upper) const;
+    // The value of the sample nearest the time; NaN when there is none.
+    double valueAt(double time) const;
+
+    double selectTest(const QPointF&, bool, QVariant* = nullptr) const override { return -1; }
+    QCPRange getKeyRange(bool& foundRange, QCP::SignDomain = QCP::sdBoth) const override;
+    QCPRange getValueRange(bool& foundRange, QCP::SignDomain = QCP::sdBoth,
+                           const QCPRange& inKeyRange = QCPRange()) const override;
+
+  protected:
+    void draw(QCPPainter* painter) override;
+    void drawLegendIcon(QCPPainter* painter, const QRectF& rect) const override;
+
+  private:
+    struct Segment {
+        const std::vector<double>* time;
+        const std::vector<float>* values;
+        double offset;
+        std::vector<Statistics> blocks;  // of kBlock samples each
+    };
+    static Statistics summarize(const Segment& s, size_t first, size_t last);
+    // Lowest and highest number among samples [first, last): lo > hi if none.
+    static void extremes(const Segment& s, size_t first, size_t last, float& lo, float& hi);
+    // Indices of the samples with lower <= time <= upper.
+    static std::pair<size_t, size_t> span(const Segment& s, double lower, double upper);
+    void drawSegment(const Segment& s, QPolygonF& line) const;
+
+    std::vector<Segment> segments_;
+};
+
+}  // namespace quarnel
