@@ -2,13 +2,12 @@
 
 #include <QCheckBox>
 #include <QComboBox>
-#include <QMdiSubWindow>
 #include <QPushButton>
 
 #include "link/BoardSwitches.h"
-#include "monitor/Session.h"
+#include "link/BoardLink.h"
 #include "ui_frmOptions.h"
-#include "windows/Shell.h"
+#include "windows/WindowHost.h"
 
 namespace quarnel {
 namespace {
@@ -53,8 +52,8 @@ bool showsFirstItem(const QComboBox* list) {
 
 }  // namespace
 
-frmOptions::frmOptions(Session& session, Shell& shell, QWidget* parent)
-    : QWidget(parent), ui(std::make_unique<Ui::frmOptions>()), session_(session), shell_(shell) {
+frmOptions::frmOptions(BoardLink& link, WindowHost& host, QWidget* parent)
+    : QWidget(parent), ui(std::make_unique<Ui::frmOptions>()), link_(link), host_(host) {
     ui->setupUi(this);
     setAttribute(Qt::WA_DeleteOnClose);
 
@@ -68,7 +67,7 @@ frmOptions::frmOptions(Session& session, Shell& shell, QWidget* parent)
 frmOptions::~frmOptions() = default;
 
 void frmOptions::Form_Load() {
-    BoardLink& link = session_.link;
+    BoardLink& link = link_;
     config1_ = link.ReadRegister(link.DeviceAddress, kConfig1);
     config2_ = link.ReadRegister(link.DeviceAddress, kConfig2);
     config3_ = link.ReadRegister(link.DeviceAddress, kConfig3);
@@ -88,7 +87,7 @@ void frmOptions::Form_Load() {
 }
 
 void frmOptions::cmdApply_Click() {
-    BoardLink& link = session_.link;
+    BoardLink& link = link_;
 
     int32_t v = config1_;
     v = withBits(v, kMon, isChecked(ui->chkMonitoring));
@@ -115,25 +114,17 @@ void frmOptions::cmdApply_Click() {
         link.SpiMode = true;
         ui->chkSPI->setEnabled(false);
         SelectSpiInterface(link);
-        shell_.setMainTitle(QString::fromLatin1(kSpiModeMainTitle));
+        host_.setMainTitle(QString::fromLatin1(kSpiModeMainTitle));
     }
 }
 
 void frmOptions::cmdOK_Click() {
     cmdApply_Click();
-    closeWindow();
+    host_.closeFrame(this);
 }
 
 void frmOptions::cmdCancel_Click() {
-    closeWindow();
-}
-
-// Inside the main window the frame around us is what the user sees close.
-void frmOptions::closeWindow() {
-    if (auto* frame = qobject_cast<QMdiSubWindow*>(parentWidget()))
-        frame->close();
-    else
-        close();
+    host_.closeFrame(this);
 }
 
 }  // namespace quarnel
