@@ -31,8 +31,8 @@ bool Application::StartApplication() {
             settings.value(QString::fromLatin1(keys::kDisplayHelp), QStringLiteral("True"))
                 .toString()
                 .trimmed();
-        session_.setShowHelpAtStartup(
-            shown.compare(QStringLiteral("False"), Qt::CaseInsensitive) != 0);
+        session_.setShowHelpAtStartup(shown.compare(QStringLiteral("False"), Qt::CaseInsensitive) !=
+                                      0);
     }
 
     starting_ = true;

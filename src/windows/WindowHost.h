@@ -49,9 +49,8 @@ class ToolView {
 
 // Seams for what would otherwise block a test or leave the process.
 // Returns the chosen path, or nothing when the user cancelled.
-using FileChooser = std::function<std::optional<QString>(QWidget* parent, const QString& caption,
-                                                         const QString& startDir,
-                                                         const QString& filter)>;
+using FileChooser = std::function<std::optional<QString>(
+    QWidget* parent, const QString& caption, const QString& startDir, const QString& filter)>;
 using UrlOpener = std::function<void(const QUrl& url)>;
 
 }  // namespace quarnel

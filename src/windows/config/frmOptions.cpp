@@ -4,8 +4,8 @@
 #include <QComboBox>
 #include <QPushButton>
 
-#include "link/BoardSwitches.h"
 #include "link/BoardLink.h"
+#include "link/BoardSwitches.h"
 #include "ui_frmOptions.h"
 #include "windows/WindowHost.h"
 

@@ -51,8 +51,7 @@ struct ChartSetup {
 
 }  // namespace
 
-frmGraphing::frmGraphing(Session& session, WindowHost& host, QWidget* parent,
-                         QDateTime startTime)
+frmGraphing::frmGraphing(Session& session, WindowHost& host, QWidget* parent, QDateTime startTime)
     : QWidget(parent),
       ui(std::make_unique<Ui::frmGraphing>()),
       session_(session),

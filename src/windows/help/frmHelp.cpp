@@ -9,8 +9,7 @@
 
 namespace quarnel {
 
-frmHelp::frmHelp(Session& session, WindowHost& host, const QString& applicationDir,
-                 QWidget* parent)
+frmHelp::frmHelp(Session& session, WindowHost& host, const QString& applicationDir, QWidget* parent)
     : QWidget(parent),
       ui(std::make_unique<Ui::frmHelp>()),
       session_(session),

@@ -17,8 +17,8 @@
 
 namespace quarnel {
 
-frmSave::frmSave(Session& session, WindowHost& host, FileChooser chooseFile,
-                 QString applicationDir, QWidget* parent)
+frmSave::frmSave(Session& session, WindowHost& host, FileChooser chooseFile, QString applicationDir,
+                 QWidget* parent)
     : QWidget(parent),
       ui_(std::make_unique<Ui::frmSave>()),
       session_(session),

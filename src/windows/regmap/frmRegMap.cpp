@@ -230,8 +230,7 @@ void frmRegMap::TreeView1_NodeClick(QTreeWidgetItem* node) {
     int level = 0;
     for (QTreeWidgetItem* n = node; n; n = n->parent()) ++level;
     if (level < 3) return;
-    const std::optional<int> index =
-        table_.FindRegisterByName(node->text(0).toStdString());
+    const std::optional<int> index = table_.FindRegisterByName(node->text(0).toStdString());
     if (!index) return;
     showStatus(QString());
     ShowRegisterEntry(*index);

@@ -339,10 +339,9 @@ void ConfigWindowTest::spiSwitchOver() {
 
     // The box stays checked and disabled: each Apply repeats the switch-over, writing over SPI.
     click(w, "cmdApply");
-    QCOMPARE(
-        sim.writes(newTraceLines()),
-        (QStringList{"222 0x00000248 0x00000918 0 0 -> 0", "222 0x00000248 0x00000019 0 0 -> 0",
-                     "222 0x00000248 0x0000001A 0 0 -> 0"}));
+    QCOMPARE(sim.writes(newTraceLines()), (QStringList{"222 0x00000248 0x00000918 0 0 -> 0",
+                                                       "222 0x00000248 0x00000019 0 0 -> 0",
+                                                       "222 0x00000248 0x0000001A 0 0 -> 0"}));
     QCOMPARE(sim.host.titles.size(), qsizetype(2));
     delete w;
 

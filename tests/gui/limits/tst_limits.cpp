@@ -571,10 +571,11 @@ void LimitsWindowTest::onTheSimulatedBoard() {
 
     // A click on the Ain5 mask: 0x1D and 0x1E read over the bus, 0x1E written and read back.
     control<QCheckBox>(w.get(), "chkMask_9")->click();
-    QCOMPARE(sim.newTraceLines().replaceInStrings(QRegularExpression(" -> 0 [0-9A-F]{2}$"), " -> 0 xx"),
-             (QStringList{
-                 "222 0x00000148 0x0000001D 1 1 -> 0 xx", "222 0x00000148 0x0000001E 1 1 -> 0 xx",
-                 "222 0x00000148 0x0000011E 0 0 -> 0", "222 0x00000148 0x0000001E 1 1 -> 0 xx"}));
+    QCOMPARE(
+        sim.newTraceLines().replaceInStrings(QRegularExpression(" -> 0 [0-9A-F]{2}$"), " -> 0 xx"),
+        (QStringList{"222 0x00000148 0x0000001D 1 1 -> 0 xx",
+                     "222 0x00000148 0x0000001E 1 1 -> 0 xx", "222 0x00000148 0x0000011E 0 0 -> 0",
+                     "222 0x00000148 0x0000001E 1 1 -> 0 xx"}));
     QCOMPARE(sim.board.peekRegister(0x1E), uint8_t(0x01));
 
     // The dragged internal low limit reaches the chip as signed degrees.

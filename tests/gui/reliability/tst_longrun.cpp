@@ -12,8 +12,8 @@
 #include <memory>
 
 #include "gui/reliability/ReliabilitySupport.h"
-#include "gui/support/RecordingNotifier.h"
 #include "gui/support/RecordingHost.h"
+#include "gui/support/RecordingNotifier.h"
 #include "monitor/LogFile.h"
 #include "monitor/MasterPoll.h"
 #include "monitor/Startup.h"

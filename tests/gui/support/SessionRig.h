@@ -9,8 +9,8 @@
 #include <algorithm>
 #include <vector>
 
-#include "gui/support/RecordingNotifier.h"
 #include "gui/support/RecordingHost.h"
+#include "gui/support/RecordingNotifier.h"
 #include "link/Clock.h"
 #include "monitor/Session.h"
 #include "support/RecordingBoard.h"

@@ -54,7 +54,9 @@ struct SimSessionRig {
     }
 
   private:
-    std::string path(const char* name) const { return dir.filePath(QLatin1String(name)).toStdString(); }
+    std::string path(const char* name) const {
+        return dir.filePath(QLatin1String(name)).toStdString();
+    }
     DiagnosticSink warn() {
         return [this](const std::string& message) { warnings.push_back(message); };
     }
