@@ -541,22 +541,21 @@ void LimitsWindowTest::intMaskClickWritesConfiguration1Bit5() {
 // requests in the trace, and a look at the rendered window.
 void LimitsWindowTest::onTheSimulatedBoard() {
     SimSessionRig sim;
-    Session& session = sim.session;
     sim.connect();
-    QCOMPARE(session.link.DeviceAddress, kAddress);
-    MasterPoll poll(session);
+    QCOMPARE(sim.session.link.DeviceAddress, kAddress);
+    MasterPoll poll(sim.session);
     for (int i = 0; i < 48; ++i) {
         sim.clock.advance(0.01);
         poll.Tick(nullptr);
     }
-    session.device.state.IntMask2 = 0;
-    session.device.state.IntMask1 = 0x40;  // as if Ain3 were masked
+    sim.session.device.state.IntMask2 = 0;
+    sim.session.device.state.IntMask1 = 0x40;  // as if Ain3 were masked
     sim.newTraceLines();
 
-    auto w = std::make_unique<frmLimits>(session);
+    auto w = std::make_unique<frmLimits>(sim.session);
     const QStringList loaded = sim.newTraceLines();
     QCOMPARE(loaded.size(), qsizetype(22));
-    QCOMPARE(sim.writes(loaded).size(), qsizetype(0));
+    QCOMPARE(loaded.filter(QRegularExpression("^222 \\S+ \\S+ 0 ")).size(), qsizetype(0));
     QVERIFY(loaded.first().startsWith("222 0x00000148 0x00000026 1 1 -> 0 "));
     QCOMPARE(control<QCheckBox>(w.get(), "chkMask_7")->checkState(), Qt::Checked);
 
@@ -567,7 +566,7 @@ void LimitsWindowTest::onTheSimulatedBoard() {
     LinearGauge* internal = gauge(w.get(), "ggeInternal");
     QVERIFY(internal->reading() > internal->lowLimit() &&
             internal->reading() < internal->highLimit());
-    QVERIFY(session.readings.Vdd > 3.0f);
+    QVERIFY(sim.session.readings.Vdd > 3.0f);
 
     // A click on the Ain5 mask: 0x1D and 0x1E read over the bus, 0x1E written and read back.
     control<QCheckBox>(w.get(), "chkMask_9")->click();
@@ -612,9 +611,9 @@ void LimitsWindowTest::onTheSimulatedBoard() {
     };
     checkPages(QStringLiteral("ain"));
     // The external channel, no VARNO and Fahrenheit: other notes and wider scale labels.
-    session.device.state.ChannelMode = 1;
-    session.device.state.VarnoOnAin3 = false;
-    session.setShowFahrenheit(true);
+    sim.session.device.state.ChannelMode = 1;
+    sim.session.device.state.VarnoOnAin3 = false;
+    sim.session.setShowFahrenheit(true);
     w->UpdateLimitsLayout();
     checkPages(QStringLiteral("external"));
     QVERIFY(sim.failures.empty());

@@ -29,17 +29,13 @@ namespace {
 
 constexpr int kChip = 0x4A;
 
-// The window as the program's factory makes it.
-frmRegMap* open(Session& s) {
-    return new frmRegMap(s.link, s.device.table, s.openFlag(FlaggedWindow::RegMap));
-}
-
 // A session over the recording board with the chip at 0x4A, and the window in it.
 struct Rig : SessionRig {
     QPointer<frmRegMap> window;
 
     Rig() : SessionRig(kChip) {
-        window = open(session);
+        window = new frmRegMap(session.link, session.device.table,
+                               session.openFlag(FlaggedWindow::RegMap));
         window->show();
     }
     ~Rig() { delete window.data(); }
@@ -178,7 +174,8 @@ void RegMapTest::closingClearsTheOpenFlag() {
     QVERIFY(rig.window.isNull());
 
     // A second window opened later owns the flag; destroying it clears it.
-    auto* again = open(rig.session);
+    auto* again = new frmRegMap(rig.session.link, rig.session.device.table,
+                                rig.session.openFlag(FlaggedWindow::RegMap));
     QVERIFY(rig.session.flags().RegMapWindowOpen);
     delete again;
     QVERIFY(!rig.session.flags().RegMapWindowOpen);
@@ -595,8 +592,8 @@ void RegMapTest::continuousReadFollowsTheCheckBox() {
 void RegMapTest::invalidSelectionIsCorrectedOnTheSimulatedBoard() {
     SimSessionRig sim;
     QVERIFY(sim.downloadFirmware());
-    Session& session = sim.session;
-    QPointer<frmRegMap> window = open(session);
+    QPointer<frmRegMap> window = new frmRegMap(sim.session.link, sim.session.device.table,
+                                               sim.session.openFlag(FlaggedWindow::RegMap));
 
     auto* address = window->findChild<QLineEdit*>(QStringLiteral("txtReadAddr"));
     auto* dec = window->findChild<QLineEdit*>(QStringLiteral("txtDec"));
@@ -617,7 +614,7 @@ void RegMapTest::invalidSelectionIsCorrectedOnTheSimulatedBoard() {
     QCOMPARE(text("lblRegDescription"), QStringLiteral("Configuration 1"));
     QCOMPARE(text("lblHexVal"), QStringLiteral("9"));
     QCOMPARE(text("lblDecVal"), QStringLiteral("9"));
-    QCOMPARE(session.device.state.ChannelMode, int16_t{2});
+    QCOMPARE(sim.session.device.state.ChannelMode, int16_t{2});
     QVERIFY(sim.failures.empty());
 
     const QStringList lines = sim.newTraceLines();

@@ -1,6 +1,5 @@
 #pragma once
-// The main window as a tool window sees it, recorded for tests. Frames close
-// and centre as in the program.
+// The main window as a tool window sees it, recorded for tests (frames close as in the program).
 
 #include <QString>
 #include <QStringList>

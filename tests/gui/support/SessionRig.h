@@ -6,7 +6,6 @@
 #include <QString>
 #include <QWidget>
 #include <QtTest>
-#include <algorithm>
 #include <vector>
 
 #include "gui/support/RecordingHost.h"
@@ -51,13 +50,10 @@ struct SessionRig {
     Session session{board, clock, notifier, [this](int code) { failures.push_back(code); }};
     RecordingHost host;
     QString appDir = QStringLiteral(QUARNEL_BIN_DIR);
-    std::vector<Change> changes;  // what the session announced
 
     explicit SessionRig(int address, double startSeconds = 36000.0) : clock(startSeconds) {
         session.link.DeviceAddress = address;
-        session.listen([this](Change change) { changes.push_back(change); });
     }
-    int announced(Change change) const { return int(std::ranges::count(changes, change)); }
 
     // Register reads and writes since the last clear, in order.
     std::vector<Access> accesses() const {

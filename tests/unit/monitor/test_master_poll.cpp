@@ -3,7 +3,6 @@
 
 #include <gtest/gtest.h>
 
-#include <array>
 #include <utility>
 #include <vector>
 
@@ -203,8 +202,7 @@ TEST(MasterPoll, AFailedReadEndsTheTickThroughTheLinkFailure) {
     BoardSession s;
     MasterPoll poll(*s.session);
     RecordingCallouts callouts;
-    WindowOpenFlag graphs = s.session->openFlag(FlaggedWindow::Graphs);
-    graphs.raise();
+    const auto open = openPolledWindows(*s.session);
     s.board.failAfter(1);
     EXPECT_THROW(poll.Tick(&callouts), LinkFailure);
     EXPECT_EQ(s.failures, std::vector<int>{3});
