@@ -12,7 +12,7 @@
 #include "link/Orvalink.h"
 #include "monitor/Session.h"
 #include "widgets/StripChart.h"
-#include "windows/Shell.h"
+#include "windows/WindowHost.h"
 #include "windows/graphs/frmGraphing.h"
 
 namespace {
@@ -29,14 +29,11 @@ class NoBoard final : public quarnel::Orvalink {
     }
 };
 
-class NoShell final : public quarnel::Shell {
+class NoHost final : public quarnel::WindowHost {
   public:
     void setMainTitle(const QString&) override {}
-    void setStatusText(const QString&) override {}
+    void SetStatusText(const std::string&) override {}
     void openWindow(quarnel::ToolWindow) override {}
-    void updateGraphsLayout() override {}
-    void updateLimitsLayout() override {}
-    QString applicationDir() const override { return {}; }
 };
 
 void setReadings(quarnel::CurrentReadings& r, int step) {
@@ -54,15 +51,15 @@ void BM_GraphsRefresh(benchmark::State& state) {
     NoBoard board;
     quarnel::ManualClock clock(36000.0);
     QuietNotifier notifier;
-    NoShell shell;
+    NoHost host;
     quarnel::Session session(board, clock, notifier, nullptr);
     session.device.state.ChannelMode = quarnel::ChannelFunction::AinInputs;
     session.device.state.VarnoOnAin3 = true;
     session.device.state.GraphingEnabled = true;
-    session.flags.SelectedGraph = 3;  // the busiest chart: eight traces
+    session.setSelectedGraph(3);  // the busiest chart: eight traces
     setReadings(session.readings, 0);
 
-    quarnel::frmGraphing window(session, shell, nullptr,
+    quarnel::frmGraphing window(session, host, nullptr,
                                 QDateTime(QDate(2024, 3, 5), QTime(10, 0, 0)));
     window.resize(780, 430);
     window.show();

@@ -31,13 +31,13 @@ bool Application::StartApplication() {
             settings.value(QString::fromLatin1(keys::kDisplayHelp), QStringLiteral("True"))
                 .toString()
                 .trimmed();
-        session_.flags.ShowHelpAtStartup =
-            shown.compare(QStringLiteral("False"), Qt::CaseInsensitive) != 0;
+        session_.setShowHelpAtStartup(shown.compare(QStringLiteral("False"), Qt::CaseInsensitive) !=
+                                      0);
     }
 
     starting_ = true;
     splash_ = std::make_unique<frmSplash>([this](const QString& text) {
-        if (main_) main_->setStatusText(text);
+        if (main_) main_->SetStatusText(text.toStdString());
     });
     splash_->show();
     splash_->repaint();
@@ -63,7 +63,7 @@ bool Application::StartApplication() {
     splash_.reset();
     starting_ = false;
     main_->show();
-    if (session_.flags.ShowHelpAtStartup) main_->openWindow(ToolWindow::Help);
+    if (session_.flags().ShowHelpAtStartup) main_->openWindow(ToolWindow::Help);
     return true;
 }
 

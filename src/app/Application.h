@@ -15,7 +15,7 @@
 #include "link/Clock.h"
 #include "link/Orvalink.h"
 #include "monitor/Session.h"
-#include "windows/Shell.h"
+#include "windows/WindowHost.h"
 
 namespace quarnel {
 

@@ -3,7 +3,7 @@
 // dialog, and leaving the process. Tests inject their own.
 
 #include "device/DeviceState.h"
-#include "windows/Shell.h"
+#include "windows/WindowHost.h"
 
 namespace quarnel {
 

@@ -11,50 +11,33 @@
 namespace quarnel {
 namespace {
 
-// One function per window; a window not built returns nullptr.
-QWidget* createLogging(const WindowContext& c) {
-    return new frmSave(c.session, c.shell, c.chooseFile);
-}
-QWidget* createConfig(const WindowContext& c) {
-    return new frmOptions(c.session, c.shell);
-}
-QWidget* createGraphs(const WindowContext& c) {
-    return new frmGraphing(c.session, c.shell);
-}
-QWidget* createRegMap(const WindowContext& c) {
-    return new frmRegMap(c.session, c.shell);
-}
-QWidget* createLimits(const WindowContext& c) {
-    return new frmLimits(c.session, c.shell);
-}
-
-QWidget* createHelp(const WindowContext& c) {
-    return new frmHelp(c.session.flags, c.applicationDir);
-}
-QWidget* createAbout(const WindowContext& c) {
-    return new frmAbout(c.openUrl);
+template <class Window>
+CreatedWindow refreshed(Window* window) {
+    return {window, window};
 }
 
 }  // namespace
 
-QWidget* CreateToolWindow(ToolWindow which, const WindowContext& context) {
+CreatedWindow CreateToolWindow(ToolWindow which, const WindowContext& c) {
+    Session& s = c.session;
     switch (which) {
         case ToolWindow::Logging:
-            return createLogging(context);
+            return refreshed(new frmSave(s, c.host, c.chooseFile, c.applicationDir));
         case ToolWindow::Config:
-            return createConfig(context);
+            return {new frmOptions(s.link, c.host)};
         case ToolWindow::Graphs:
-            return createGraphs(context);
+            return refreshed(new frmGraphing(s, c.host));
         case ToolWindow::RegMap:
-            return createRegMap(context);
+            return refreshed(
+                new frmRegMap(s.link, s.device.table, s.openFlag(FlaggedWindow::RegMap)));
         case ToolWindow::Limits:
-            return createLimits(context);
+            return refreshed(new frmLimits(s));
         case ToolWindow::Help:
-            return createHelp(context);
+            return {new frmHelp(s, c.host, c.applicationDir)};
         case ToolWindow::About:
-            return createAbout(context);
+            return {new frmAbout(c.host, c.openUrl)};
     }
-    return nullptr;
+    return {};
 }
 
 }  // namespace quarnel

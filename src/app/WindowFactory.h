@@ -1,29 +1,36 @@
 #pragma once
 // Creates the tool windows the main window hosts. Each window plugs in with
-// one line in WindowFactory.cpp; a window not built yet returns nullptr and
-// its menu item and toolbar button do nothing.
+// one line in WindowFactory.cpp and hands over the side the main window
+// refreshes; a window not built returns nothing and its menu item and
+// toolbar button do nothing.
 
 #include <QString>
 #include <QWidget>
 #include <functional>
 
 #include "monitor/Session.h"
-#include "windows/Shell.h"
+#include "windows/WindowHost.h"
 
 namespace quarnel {
 
 // Everything a tool window may be given.
 struct WindowContext {
     Session& session;  // board link, device model, readings, flags, clock, notifier
-    Shell& shell;      // the main window
+    WindowHost& host;  // the main window
     UrlOpener openUrl;
     FileChooser chooseFile;
     QString applicationDir;
 };
 
-// A new, parentless widget for the window, or nullptr.
-using WindowFactory = std::function<QWidget*(ToolWindow which, const WindowContext& context)>;
+// A new, parentless widget for the window and its refresh side (which may be
+// null for a window nothing refreshes), or no widget at all.
+struct CreatedWindow {
+    QWidget* widget = nullptr;
+    ToolView* view = nullptr;
+};
 
-QWidget* CreateToolWindow(ToolWindow which, const WindowContext& context);
+using WindowFactory = std::function<CreatedWindow(ToolWindow which, const WindowContext& context)>;
+
+CreatedWindow CreateToolWindow(ToolWindow which, const WindowContext& context);
 
 }  // namespace quarnel

@@ -19,9 +19,7 @@
 #include "monitor/LogReader.h"
 #include "ui_frmMain.h"
 #include "windows/AppSettings.h"
-#include "windows/ToolViews.h"
 #include "windows/Twips.h"
-#include "windows/help/ChildPlacement.h"
 #include "windows/logreview/frmLogReview.h"
 
 // The icons live in this static library; the linker keeps them only when asked.
@@ -86,7 +84,7 @@ frmMain::frmMain(MainWindowDeps deps, QWidget* parent)
     open(ui->mnuAbout, ToolWindow::About);
     connect(ui->mnuWindow, &QMenu::aboutToShow, this, &frmMain::fillWindowMenu);
     auto* profiles =
-        new ProfileMenu(deps_.session, *this, this, deps_.profileDialogs, deps_.now,
+        new ProfileMenu(deps_.session, this, deps_.profileDialogs, deps_.now,
                         [this](const QString& text) { ui->sbStatusBar->showMessage(text, 15000); });
     connect(ui->mnuSaveProfile, &QAction::triggered, profiles, &ProfileMenu::save);
     connect(ui->mnuLoadProfile, &QAction::triggered, profiles, &ProfileMenu::load);
@@ -129,7 +127,7 @@ frmMain::frmMain(MainWindowDeps deps, QWidget* parent)
     connect(&closeRetry_, &QTimer::timeout, this, &QWidget::close);
 
     setWindowTitle(QString::fromLatin1(kAppTitle));
-    deps_.session.setObserver(this);
+    listener_ = deps_.session.listen([this](Change change) { sessionChanged(change); });
     // The workspace has its final size only once the window is shown and
     // maximised; windows opened before then are placed again.
     ui->mdiArea->viewport()->installEventFilter(this);
@@ -137,7 +135,7 @@ frmMain::frmMain(MainWindowDeps deps, QWidget* parent)
 
 frmMain::~frmMain() {
     tmrMaster.stop();
-    if (deps_.session.observer.target() == this) deps_.session.setObserver(nullptr);
+    deps_.session.stopListening(listener_);
 }
 
 void frmMain::MDIForm_Load(StartupProgress& progress) {
@@ -262,14 +260,23 @@ QMdiArea* frmMain::mdiArea() const {
 
 QMdiSubWindow* frmMain::subWindow(ToolWindow which) const {
     const auto it = windows_.find(which);
-    if (it == windows_.end() || !it->second || it->second->isHidden()) return nullptr;
-    return it->second;
+    if (it == windows_.end() || !it->second.sub || it->second.sub->isHidden()) return nullptr;
+    return it->second.sub;
 }
 
-template <class View>
-View* frmMain::openView(ToolWindow which) const {
-    QMdiSubWindow* sub = subWindow(which);
-    return sub ? dynamic_cast<View*>(sub->widget()) : nullptr;
+ToolView* frmMain::openView(ToolWindow which) const {
+    if (!subWindow(which)) return nullptr;
+    const OpenWindow& open = windows_.at(which);
+    return open.widget ? open.view : nullptr;
+}
+
+void frmMain::sessionChanged(Change change) {
+    if (change == Change::GraphsLayout) {
+        if (ToolView* view = openView(ToolWindow::Graphs)) view->UpdateGraphsLayout();
+    } else if (change == Change::LimitsLayout || change == Change::ShowFahrenheit) {
+        // The limits window's temperature scales follow the unit too.
+        if (ToolView* view = openView(ToolWindow::Limits)) view->UpdateLimitsLayout();
+    }
 }
 
 void frmMain::openWindow(ToolWindow which) {
@@ -282,15 +289,16 @@ void frmMain::openWindow(ToolWindow which) {
     if (!deps_.createWindow) return;
     const WindowContext context{deps_.session, *this, deps_.openUrl, deps_.chooseFile,
                                 deps_.applicationDir};
-    QWidget* widget = deps_.createWindow(which, context);
-    if (!widget) return;  // not built yet
+    const CreatedWindow created = deps_.createWindow(which, context);
+    QWidget* widget = created.widget;
+    if (!widget) return;  // not built
     // A form with a designed geometry keeps it; a layout-only form takes its
     // size hint rather than the 640 x 480 of a widget never resized.
     const QSize base = widget->testAttribute(Qt::WA_Resized) ? widget->size() : widget->sizeHint();
     const QSize designed = base.expandedTo(widget->minimumSizeHint());
     QMdiSubWindow* sub = ui->mdiArea->addSubWindow(widget);
     sub->setAttribute(Qt::WA_DeleteOnClose);
-    windows_[which] = sub;
+    windows_[which] = {sub, widget, created.view};
     // The window keeps its designed size; the frame comes on top of it.
     QMargins frame = sub->contentsMargins();
     if (const QLayout* layout = sub->layout()) frame += layout->contentsMargins();
@@ -305,7 +313,7 @@ void frmMain::placeChild(Placement& placement) {
     QMdiSubWindow* sub = placement.sub;
     sub->resize(placement.designed);
     if (placement.which == ToolWindow::Help || placement.which == ToolWindow::About) {
-        PlaceOnMainWindow(sub->widget());
+        centreFrame(sub->widget());
     } else {
         // Whole inside the workspace, as far as its minimum size allows.
         const QSize area = ui->mdiArea->viewport()->size();
@@ -428,33 +436,21 @@ void frmMain::setMainTitle(const QString& title) {
     setWindowTitle(title);
 }
 
-void frmMain::setStatusText(const QString& text) {
-    if (panels_[0]->text() != text) panels_[0]->setText(text);
-}
-
-void frmMain::updateGraphsLayout() {
-    if (auto* view = openView<GraphsView>(ToolWindow::Graphs)) view->UpdateGraphsLayout();
-}
-
-void frmMain::updateLimitsLayout() {
-    if (auto* view = openView<LimitsView>(ToolWindow::Limits)) view->UpdateLimitsLayout();
-}
-
 void frmMain::UpdateGraphingForm() {
-    if (auto* view = openView<GraphsView>(ToolWindow::Graphs)) view->UpdateGraphingForm();
+    if (auto* view = openView(ToolWindow::Graphs)) view->UpdateGraphingForm();
 }
 
 bool frmMain::ContinuousReadChecked() const {
-    const auto* view = openView<RegMapView>(ToolWindow::RegMap);
+    const auto* view = openView(ToolWindow::RegMap);
     return view && view->ContinuousReadChecked();
 }
 
 void frmMain::RegMapRead() {
-    if (auto* view = openView<RegMapView>(ToolWindow::RegMap)) view->ContinuousRead();
+    if (auto* view = openView(ToolWindow::RegMap)) view->ContinuousRead();
 }
 
 void frmMain::UpdateLimitsForm() {
-    if (auto* view = openView<LimitsView>(ToolWindow::Limits)) view->UpdateLimitsForm();
+    if (auto* view = openView(ToolWindow::Limits)) view->UpdateLimitsForm();
 }
 
 void frmMain::SetStatusText(const std::string& text) {
@@ -464,7 +460,7 @@ void frmMain::SetStatusText(const std::string& text) {
 }
 
 void frmMain::LoggingStopped() {
-    if (auto* view = openView<LoggingView>(ToolWindow::Logging)) view->LoggingStopped();
+    if (auto* view = openView(ToolWindow::Logging)) view->LoggingStopped();
 }
 
 }  // namespace quarnel

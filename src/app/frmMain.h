@@ -17,7 +17,7 @@
 #include "monitor/MasterPoll.h"
 #include "monitor/Session.h"
 #include "monitor/Startup.h"
-#include "windows/Shell.h"
+#include "windows/WindowHost.h"
 #include "windows/profile/ProfileMenu.h"
 
 class QLabel;
@@ -45,7 +45,7 @@ struct MainWindowDeps {
     ProfileDialogs profileDialogs{};  // File > Save/Load Register Settings...
 };
 
-class frmMain : public QMainWindow, public Shell, public DeviceObserver, public PollCallouts {
+class frmMain : public QMainWindow, public WindowHost, public PollCallouts {
     Q_OBJECT
   public:
     explicit frmMain(MainWindowDeps deps, QWidget* parent = nullptr);
@@ -85,25 +85,19 @@ class frmMain : public QMainWindow, public Shell, public DeviceObserver, public 
     // Any other close waits until those loops have been dismissed.
     void closeAtOnce();
 
-    // Shell
+    // WindowHost
     void setMainTitle(const QString& title) override;
-    void setStatusText(const QString& text) override;
     void openWindow(ToolWindow which) override;
-    void updateGraphsLayout() override;
-    void updateLimitsLayout() override;
-    QString applicationDir() const override { return deps_.applicationDir; }
-
-    // DeviceObserver
-    void UpdateGraphsLayout() override { updateGraphsLayout(); }
-    void UpdateLimitsLayout() override { updateLimitsLayout(); }
 
     // PollCallouts
     void UpdateGraphingForm() override;
     bool ContinuousReadChecked() const override;
     void RegMapRead() override;
     void UpdateLimitsForm() override;
-    void SetStatusText(const std::string& text) override;
     void LoggingStopped() override;
+
+    // Both: the tool windows and the polling cycle set it.
+    void SetStatusText(const std::string& text) override;
 
   protected:
     void closeEvent(QCloseEvent* event) override;
@@ -120,8 +114,10 @@ class frmMain : public QMainWindow, public Shell, public DeviceObserver, public 
     void placeChild(Placement& placement);
     void placeChildrenAgain();
 
-    template <class View>
-    View* openView(ToolWindow which) const;
+    // The refresh side of the open window, or nullptr.
+    ToolView* openView(ToolWindow which) const;
+    // The session's announcements: the windows that show the change re-lay.
+    void sessionChanged(Change change);
     void fillWindowMenu();
     void updateClock();
     void fixClockWidths();
@@ -131,7 +127,13 @@ class frmMain : public QMainWindow, public Shell, public DeviceObserver, public 
     MasterPoll poll_;
     QTimer clockTimer_;
     QLabel* panels_[4] = {};
-    std::map<ToolWindow, QPointer<QMdiSubWindow>> windows_;
+    struct OpenWindow {
+        QPointer<QMdiSubWindow> sub;
+        QPointer<QWidget> widget;  // the view lives as long as its widget
+        ToolView* view = nullptr;
+    };
+    std::map<ToolWindow, OpenWindow> windows_;
+    int listener_ = -1;
     std::vector<Placement> placements_;
     QTimer closeRetry_;  // a close put off while a dialog's loop returns
     int closeAttempts_ = 0;

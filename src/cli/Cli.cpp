@@ -234,7 +234,7 @@ std::array<bool, kLogChannelCount> enabledChannels(const DeviceState& state) {
 int runMonitor(Connection& c, CliEnvironment& env, std::optional<long long> count, bool fahrenheit,
                bool json) {
     Session& s = c.session();
-    s.flags.ShowFahrenheit = fahrenheit;
+    s.setShowFahrenheit(fahrenheit);
     const auto channels = enabledChannels(s.device.state);
     if (!json)
         env.out << degreeText(BuildLogHeader(channels, fahrenheit), env.utf8Terminal)
@@ -280,8 +280,8 @@ int runLog(Connection& c, CliEnvironment& env, const Options& o,
         }
         channels = *requested;
     }
-    if (interval) s.device.state.LogIntervalMs = static_cast<int32_t>(*interval);
-    s.flags.ShowFahrenheit = o.fahrenheit;
+    if (interval) s.setLogIntervalMs(static_cast<int32_t>(*interval));
+    s.setShowFahrenheit(o.fahrenheit);
 
     c.warmUp();
     if (c.stopRequested()) return cancelledStatus(env);  // before the file is touched

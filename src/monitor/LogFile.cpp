@@ -128,7 +128,7 @@ bool StartLogging(Session& session, const std::string& path,
     logging.LogFilePath = path;
     logging.LogChannelSelected = boxes;
     const std::string text =
-        LogPreamble() + BuildLogHeader(boxes, session.flags.ShowFahrenheit) + kLineEnd;
+        LogPreamble() + BuildLogHeader(boxes, session.flags().ShowFahrenheit) + kLineEnd;
     if (!AppendToFile(path, text, error)) return false;
     logging.LoggingActive = true;
     logging.LoggedCount = 0;

@@ -14,7 +14,7 @@ void MasterPoll::TakeReading() {
     BoardLink& link = session_.link;
     CurrentReadings& r = session_.readings;
     const int32_t device = link.DeviceAddress;
-    const bool fahrenheit = session_.flags.ShowFahrenheit;
+    const bool fahrenheit = session_.flags().ShowFahrenheit;
     const float reference = session_.device.state.ReferenceVoltage;
 
     // The LSB register is read first: reading it latches the MSB values.
@@ -79,7 +79,7 @@ void MasterPoll::Tick(PollCallouts* callouts) {
     TakeReading();
 
     if (callouts) {
-        const SharedFlags& flags = session_.flags;
+        const SharedFlags& flags = session_.flags();
         Clock& clock = session_.clock;
         if (flags.GraphsWindowOpen) {
             const double now = clock.timeOfDay();

@@ -5,7 +5,10 @@
 
 #include <array>
 #include <cstdint>
+#include <functional>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "device/Device.h"
 #include "device/DeviceState.h"
@@ -46,6 +49,8 @@ struct LoggingState {
     double LastLogTime = 0.0;  // seconds since midnight of the last data line
 };
 
+// The shared flags. Windows read them here; they change only through the
+// session's named operations, which announce the change.
 struct SharedFlags {
     bool GraphsWindowOpen = false;
     bool LimitsWindowOpen = false;
@@ -55,22 +60,24 @@ struct SharedFlags {
     int16_t SelectedGraph = 0;  // graphs window's chosen chart, 0 to 3; outlives the window
 };
 
-// Hands the register-written handler's call-outs to whatever target is set;
-// does nothing until the main window installs itself.
-class ForwardingObserver final : public DeviceObserver {
-  public:
-    void setTarget(DeviceObserver* target) { target_ = target; }
-    DeviceObserver* target() const { return target_; }
-    void UpdateGraphsLayout() override {
-        if (target_) target_->UpdateGraphsLayout();
-    }
-    void UpdateLimitsLayout() override {
-        if (target_) target_->UpdateLimitsLayout();
-    }
+// The windows the polling cycle refreshes, each with its open flag.
+enum class FlaggedWindow { Graphs, Limits, RegMap };
 
-  private:
-    DeviceObserver* target_ = nullptr;
+// What a listener hears about. The layout changes are the register-written
+// handler's call-outs (UpdateGraphsLayout, UpdateLimitsLayout) and limits
+// written behind the limits window's back.
+enum class Change {
+    GraphsLayout,
+    LimitsLayout,
+    ShowFahrenheit,
+    SelectedGraph,
+    ShowHelpAtStartup,
+    WindowOpen,
+    GraphingEnabled,
+    LogInterval,
 };
+
+class WindowOpenFlag;
 
 class Session {
   public:
@@ -81,16 +88,82 @@ class Session {
     Clock& clock;
     Notifier& notifier;
     BoardLink link;
-    ForwardingObserver observer;  // declared before device, which keeps a reference
+
+  private:
+    // Turns the register-written handler's call-outs into announcements;
+    // declared before device, which keeps a reference.
+    class LayoutAnnouncer final : public DeviceObserver {
+      public:
+        explicit LayoutAnnouncer(Session& session) : session_(session) {}
+        void UpdateGraphsLayout() override { session_.announce(Change::GraphsLayout); }
+        void UpdateLimitsLayout() override { session_.announce(Change::LimitsLayout); }
+
+      private:
+        Session& session_;
+    } announcer_{*this};
+
+  public:
     Device device;
 
     std::string ChipName;  // "QUARNEL" once the connection sequence ran
     CurrentReadings readings;
     LoggingState logging;
-    SharedFlags flags;
 
-    // The main window installs itself here (nullptr: back to doing nothing).
-    void setObserver(DeviceObserver* target) { observer.setTarget(target); }
+    const SharedFlags& flags() const { return flags_; }
+
+    // The named operations; each announces its change, even when the value
+    // stays the same, so a window that re-checks its box still re-lays the others.
+    void setShowFahrenheit(bool on);
+    void setSelectedGraph(int16_t index);
+    void setShowHelpAtStartup(bool on);
+    void setGraphingEnabled(bool on);
+    void setLogIntervalMs(int32_t ms);
+    // The chip's limits were written behind the limits window (a loaded profile).
+    void limitsWritten() { announce(Change::LimitsLayout); }
+    // The one way a window-open flag moves: held by the window it belongs to.
+    WindowOpenFlag openFlag(FlaggedWindow which);
+
+    using Listener = std::function<void(Change)>;
+    // Listeners hear every change in the order they came; the id removes one.
+    int listen(Listener listener);
+    void stopListening(int id);
+
+  private:
+    friend class WindowOpenFlag;
+    void setWindowOpen(FlaggedWindow which, bool open);
+    void announce(Change change);
+
+    SharedFlags flags_;
+    std::vector<std::pair<int, Listener>> listeners_;
+    int nextListener_ = 0;
 };
+
+// A window's open flag: raised at the end of the window's load, lowered once
+// at its close or destruction, so an old window destroyed late never lowers
+// the flag of a newer one.
+class WindowOpenFlag {
+  public:
+    WindowOpenFlag(Session& session, FlaggedWindow which) : session_(&session), which_(which) {}
+    WindowOpenFlag(WindowOpenFlag&& other) noexcept
+        : session_(std::exchange(other.session_, nullptr)), which_(other.which_) {}
+    WindowOpenFlag& operator=(WindowOpenFlag&&) = delete;
+    ~WindowOpenFlag() { lower(); }
+
+    void raise() {
+        if (session_) session_->setWindowOpen(which_, true);
+    }
+    void lower() {
+        if (session_) session_->setWindowOpen(which_, false);
+        session_ = nullptr;
+    }
+
+  private:
+    Session* session_;
+    FlaggedWindow which_;
+};
+
+inline WindowOpenFlag Session::openFlag(FlaggedWindow which) {
+    return WindowOpenFlag(*this, which);
+}
 
 }  // namespace quarnel

@@ -4,7 +4,6 @@
 #include <QMouseEvent>
 
 #include "ui_frmAbout.h"
-#include "windows/help/ChildPlacement.h"
 
 namespace quarnel {
 
@@ -15,8 +14,11 @@ QUrl SensorPageUrl() {
     return QUrl(QString::fromLatin1(kHomePage) + QStringLiteral("temp-sensors"));
 }
 
-frmAbout::frmAbout(UrlOpener openUrl, QWidget* parent)
-    : QWidget(parent), ui(std::make_unique<Ui::frmAbout>()), openUrl_(std::move(openUrl)) {
+frmAbout::frmAbout(WindowHost& host, UrlOpener openUrl, QWidget* parent)
+    : QWidget(parent),
+      ui(std::make_unique<Ui::frmAbout>()),
+      host_(host),
+      openUrl_(std::move(openUrl)) {
     ui->setupUi(this);
 
     // Point sizes with fractions cannot be given in the form.
@@ -45,7 +47,7 @@ frmAbout::frmAbout(UrlOpener openUrl, QWidget* parent)
 frmAbout::~frmAbout() = default;
 
 void frmAbout::cmdOK_Click() {
-    ChildFrame(this)->close();
+    host_.closeFrame(this);
 }
 
 void frmAbout::Label6_Click() {
@@ -81,7 +83,7 @@ void frmAbout::showEvent(QShowEvent* event) {
     QWidget::showEvent(event);
     if (!placed_) {
         placed_ = true;
-        PlaceOnMainWindow(this);
+        host_.centreFrame(this);
     }
 }
 

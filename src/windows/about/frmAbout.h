@@ -6,7 +6,7 @@
 #include <QWidget>
 #include <memory>
 
-#include "windows/Shell.h"
+#include "windows/WindowHost.h"
 
 namespace Ui {
 class frmAbout;
@@ -23,7 +23,7 @@ QUrl SensorPageUrl();
 class frmAbout : public QWidget {
     Q_OBJECT
   public:
-    explicit frmAbout(UrlOpener openUrl, QWidget* parent = nullptr);
+    frmAbout(WindowHost& host, UrlOpener openUrl, QWidget* parent = nullptr);
     ~frmAbout() override;
 
     void cmdOK_Click();
@@ -36,6 +36,7 @@ class frmAbout : public QWidget {
 
   private:
     std::unique_ptr<Ui::frmAbout> ui;
+    WindowHost& host_;
     UrlOpener openUrl_;
     bool placed_ = false;
 };

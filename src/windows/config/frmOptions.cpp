@@ -2,14 +2,13 @@
 
 #include <QCheckBox>
 #include <QComboBox>
-#include <QMdiSubWindow>
 #include <QPushButton>
 
 #include "device/ChipRegisters.h"
+#include "link/BoardLink.h"
 #include "link/BoardSwitches.h"
-#include "monitor/Session.h"
 #include "ui_frmOptions.h"
-#include "windows/Shell.h"
+#include "windows/WindowHost.h"
 
 namespace quarnel {
 namespace {
@@ -33,8 +32,8 @@ bool showsFirstItem(const QComboBox* list) {
 
 }  // namespace
 
-frmOptions::frmOptions(Session& session, Shell& shell, QWidget* parent)
-    : QWidget(parent), ui(std::make_unique<Ui::frmOptions>()), session_(session), shell_(shell) {
+frmOptions::frmOptions(BoardLink& link, WindowHost& host, QWidget* parent)
+    : QWidget(parent), ui(std::make_unique<Ui::frmOptions>()), link_(link), host_(host) {
     ui->setupUi(this);
     setAttribute(Qt::WA_DeleteOnClose);
 
@@ -48,7 +47,7 @@ frmOptions::frmOptions(Session& session, Shell& shell, QWidget* parent)
 frmOptions::~frmOptions() = default;
 
 void frmOptions::Form_Load() {
-    BoardLink& link = session_.link;
+    BoardLink& link = link_;
     config1_ = link.ReadRegister(link.DeviceAddress, chip::kConfig1);
     config2_ = link.ReadRegister(link.DeviceAddress, chip::kConfig2);
     config3_ = link.ReadRegister(link.DeviceAddress, chip::kConfig3);
@@ -68,7 +67,7 @@ void frmOptions::Form_Load() {
 }
 
 void frmOptions::cmdApply_Click() {
-    BoardLink& link = session_.link;
+    BoardLink& link = link_;
 
     int32_t v = config1_;
     v = withBits(v, chip::kConfig1Mon, isChecked(ui->chkMonitoring));
@@ -95,25 +94,17 @@ void frmOptions::cmdApply_Click() {
         link.SpiMode = true;
         ui->chkSPI->setEnabled(false);
         SelectSpiInterface(link);
-        shell_.setMainTitle(QString::fromLatin1(kSpiModeMainTitle));
+        host_.setMainTitle(QString::fromLatin1(kSpiModeMainTitle));
     }
 }
 
 void frmOptions::cmdOK_Click() {
     cmdApply_Click();
-    closeWindow();
+    host_.closeFrame(this);
 }
 
 void frmOptions::cmdCancel_Click() {
-    closeWindow();
-}
-
-// Inside the main window the frame around us is what the user sees close.
-void frmOptions::closeWindow() {
-    if (auto* frame = qobject_cast<QMdiSubWindow*>(parentWidget()))
-        frame->close();
-    else
-        close();
+    host_.closeFrame(this);
 }
 
 }  // namespace quarnel

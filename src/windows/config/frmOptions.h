@@ -12,8 +12,8 @@ class frmOptions;
 
 namespace quarnel {
 
-class Session;
-class Shell;
+class BoardLink;
+class WindowHost;
 
 inline constexpr const char* kSpiModeMainTitle = "MORVANE Evaluation Software - SPI mode";
 
@@ -22,7 +22,7 @@ class frmOptions : public QWidget {
 
   public:
     // Reads the registers (Form_Load) as it is created; deletes itself when closed.
-    frmOptions(Session& session, Shell& shell, QWidget* parent = nullptr);
+    frmOptions(BoardLink& link, WindowHost& host, QWidget* parent = nullptr);
     ~frmOptions() override;
 
     void Form_Load();
@@ -31,11 +31,9 @@ class frmOptions : public QWidget {
     void cmdCancel_Click();
 
   private:
-    void closeWindow();
-
     std::unique_ptr<Ui::frmOptions> ui;
-    Session& session_;
-    Shell& shell_;
+    BoardLink& link_;
+    WindowHost& host_;
 
     // Local copy: as read at load, then as last written. Never re-read while open.
     int32_t config1_ = 0;  // 0x18

@@ -51,12 +51,12 @@ struct ChartSetup {
 
 }  // namespace
 
-frmGraphing::frmGraphing(Session& session, Shell& shell, QWidget* parent, QDateTime startTime)
+frmGraphing::frmGraphing(Session& session, WindowHost& host, QWidget* parent, QDateTime startTime)
     : QWidget(parent),
       ui(std::make_unique<Ui::frmGraphing>()),
       session_(session),
-      shell_(shell),
-      openFlag_(session.flags.GraphsWindowOpen) {
+      host_(host),
+      openFlag_(session.openFlag(FlaggedWindow::Graphs)) {
     ui->setupUi(this);
     setAttribute(Qt::WA_DeleteOnClose);
     setWindowTitle(QString::fromLatin1(kGraphingTitle));
@@ -131,13 +131,13 @@ void frmGraphing::configureCharts() {
         chart->setOuterYRange(setup.outerMin, setup.outerMax);
     }
     // An empty chart that will fill with Fahrenheit readings says so from the start.
-    if (session_.flags.ShowFahrenheit)
+    if (session_.flags().ShowFahrenheit)
         charts_[kTemp]->SetChartTitle(QStringLiteral("Temperature(") + kFahrenheit +
                                       QLatin1Char(')'));
 }
 
 void frmGraphing::Form_Load() {
-    SharedFlags& flags = session_.flags;
+    const SharedFlags& flags = session_.flags();
     // A value that names no chart would leave the area empty.
     const int selected =
         flags.SelectedGraph >= 0 && flags.SelectedGraph < kGraphCount ? flags.SelectedGraph : 0;
@@ -163,31 +163,31 @@ void frmGraphing::Form_Unload() {
 
 void frmGraphing::optGraph_Click(int index) {
     if (index < 0 || index >= kGraphCount) return;
-    session_.flags.SelectedGraph = static_cast<int16_t>(index);
+    session_.setSelectedGraph(static_cast<int16_t>(index));
     ShowSelectedGraph();
 }
 
 void frmGraphing::ShowSelectedGraph() {
     for (StripChart* chart : charts_) chart->SetChartVisible(false);
-    const int selected = session_.flags.SelectedGraph;
+    const int selected = session_.flags().SelectedGraph;
     if (selected >= 0 && selected < kGraphCount) charts_[selected]->SetChartVisible(true);
 }
 
 void frmGraphing::chkEnableGraph_Click() {
-    session_.device.state.GraphingEnabled = isChecked(ui->chkEnableGraph);
+    session_.setGraphingEnabled(isChecked(ui->chkEnableGraph));
 }
 
 void frmGraphing::chkFahrenheit_Click() {
-    session_.flags.ShowFahrenheit = isChecked(ui->chkFahrenheit);
-    shell_.updateLimitsLayout();
+    // The main window hears it and re-lays the limits window's temperature scales.
+    session_.setShowFahrenheit(isChecked(ui->chkFahrenheit));
 }
 
 void frmGraphing::cmdLog_Click() {
-    shell_.openWindow(ToolWindow::Logging);
+    host_.openWindow(ToolWindow::Logging);
 }
 
 void frmGraphing::UpdateGraphsLayout() {
-    if (!session_.flags.GraphsWindowOpen) return;
+    if (!session_.flags().GraphsWindowOpen) return;
     const DeviceState& state = session_.device.state;
     StripChart* temp = charts_[kTemp];
     StripChart* ain = charts_[kAin];
@@ -247,7 +247,7 @@ void frmGraphing::UpdateGraphingForm() {
                           read(kPollAin4, r.Ain4), read(kPollAin5, r.Ain5), read(kPollAin6, r.Ain6),
                           read(kPollAin7, r.Ain7), read(kPollAin8, r.Ain8)});
 
-    const QString& unit = session_.flags.ShowFahrenheit ? kFahrenheit : kCelsius;
+    const QString& unit = session_.flags().ShowFahrenheit ? kFahrenheit : kCelsius;
     temp->SetChartTitle(QStringLiteral("Temperature(") + unit + QLatin1Char(')'));
     temp->SetChannelLabel(1, QStringLiteral("Internal=") + trimmed(r.InternalTemp) + unit);
     if (state.ChannelMode == ChannelFunction::ExternalTemp)

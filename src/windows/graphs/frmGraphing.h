@@ -2,7 +2,7 @@
 // The graphs window: the live readings on four strip charts stacked in one
 // area (temperatures, Vdd, DAC outputs, Ain1 to Ain8), one shown at a time,
 // plus the system-wide Celsius/Fahrenheit switch, a pause switch and the way
-// to the logging window. The polling cycle feeds it through GraphsView.
+// to the logging window. The polling cycle feeds it through its ToolView.
 
 #include <QDateTime>
 #include <QWidget>
@@ -10,9 +10,7 @@
 #include <memory>
 
 #include "monitor/Session.h"
-#include "windows/Shell.h"
-#include "windows/ToolViews.h"
-#include "windows/WindowOpenFlag.h"
+#include "windows/WindowHost.h"
 
 class QRadioButton;
 
@@ -29,13 +27,13 @@ inline constexpr const char* kGraphingTitle = "Graphing";
 inline constexpr const char* kLogDataText = "Log Data";
 inline constexpr const char* kLoggingText = "Logging...";
 
-class frmGraphing : public QWidget, public GraphsView {
+class frmGraphing : public QWidget, public ToolView {
     Q_OBJECT
   public:
     // Samples are stamped with startTime plus the session clock's monotonic
     // time since the window opened, so the time axis never folds at midnight
     // or jumps with a clock change. An invalid startTime means now.
-    frmGraphing(Session& session, Shell& shell, QWidget* parent = nullptr,
+    frmGraphing(Session& session, WindowHost& host, QWidget* parent = nullptr,
                 QDateTime startTime = QDateTime());
     ~frmGraphing() override;
 
@@ -65,7 +63,7 @@ class frmGraphing : public QWidget, public GraphsView {
 
     std::unique_ptr<Ui::frmGraphing> ui;
     Session& session_;
-    Shell& shell_;
+    WindowHost& host_;
     std::array<QRadioButton*, kGraphCount> optGraph_{};
     std::array<StripChart*, kGraphCount> charts_{};
     qint64 startMsecs_ = 0;      // wall-clock time the window opened, ms since the epoch

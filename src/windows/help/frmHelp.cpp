@@ -6,14 +6,14 @@
 
 #include "ui_frmHelp.h"
 #include "windows/AppSettings.h"
-#include "windows/help/ChildPlacement.h"
 
 namespace quarnel {
 
-frmHelp::frmHelp(SharedFlags& flags, const QString& applicationDir, QWidget* parent)
+frmHelp::frmHelp(Session& session, WindowHost& host, const QString& applicationDir, QWidget* parent)
     : QWidget(parent),
       ui(std::make_unique<Ui::frmHelp>()),
-      flags_(flags),
+      session_(session),
+      host_(host),
       helpPath_(applicationDir + QStringLiteral("/") + QString::fromLatin1(kHelpFileName)) {
     ui->setupUi(this);
     Form_Load();
@@ -22,7 +22,7 @@ frmHelp::frmHelp(SharedFlags& flags, const QString& applicationDir, QWidget* par
 frmHelp::~frmHelp() = default;
 
 void frmHelp::Form_Load() {
-    ui->chkHelp->setChecked(!flags_.ShowHelpAtStartup);
+    ui->chkHelp->setChecked(!session_.flags().ShowHelpAtStartup);
     if (QFileInfo::exists(helpPath_)) {
         ui->brwWebBrowser->setSource(QUrl::fromLocalFile(helpPath_));
     } else {
@@ -36,7 +36,7 @@ void frmHelp::showEvent(QShowEvent* event) {
     QWidget::showEvent(event);
     if (!placed_) {
         placed_ = true;
-        PlaceOnMainWindow(this);
+        host_.centreFrame(this);
     }
 }
 
@@ -50,7 +50,7 @@ void frmHelp::Form_Unload() {
     AppSettings settings;
     settings.setValue(QString::fromLatin1(keys::kDisplayHelp),
                       dontShow ? QStringLiteral("False") : QStringLiteral("True"));
-    flags_.ShowHelpAtStartup = !dontShow;
+    session_.setShowHelpAtStartup(!dontShow);
 }
 
 }  // namespace quarnel

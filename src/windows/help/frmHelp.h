@@ -7,6 +7,7 @@
 #include <memory>
 
 #include "monitor/Session.h"
+#include "windows/WindowHost.h"
 
 namespace Ui {
 class frmHelp;
@@ -19,7 +20,8 @@ inline constexpr const char* kHelpFileName = "MORVANEHelp.htm";
 class frmHelp : public QWidget {
     Q_OBJECT
   public:
-    frmHelp(SharedFlags& flags, const QString& applicationDir, QWidget* parent = nullptr);
+    frmHelp(Session& session, WindowHost& host, const QString& applicationDir,
+            QWidget* parent = nullptr);
     ~frmHelp() override;
 
     QString helpPath() const { return helpPath_; }
@@ -33,7 +35,8 @@ class frmHelp : public QWidget {
     void Form_Unload();
 
     std::unique_ptr<Ui::frmHelp> ui;
-    SharedFlags& flags_;
+    Session& session_;
+    WindowHost& host_;
     QString helpPath_;
     bool placed_ = false;
 };

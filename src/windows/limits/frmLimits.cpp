@@ -6,11 +6,9 @@
 #include <string>
 
 #include "device/Conversions.h"
-#include "monitor/Session.h"
 #include "ui_frmLimits.h"
 #include "widgets/Lamp.h"
 #include "widgets/LinearGauge.h"
-#include "windows/Shell.h"
 #include "windows/limits/LimitsRules.h"
 
 namespace quarnel {
@@ -42,12 +40,11 @@ void keepRoomWhenHidden(QWidget* w) {
 
 }  // namespace
 
-frmLimits::frmLimits(Session& session, Shell& shell, QWidget* parent)
+frmLimits::frmLimits(Session& session, QWidget* parent)
     : QWidget(parent),
       ui(std::make_unique<Ui::frmLimits>()),
       session_(session),
-      shell_(shell),
-      openFlag_(session.flags.LimitsWindowOpen) {
+      openFlag_(session.openFlag(FlaggedWindow::Limits)) {
     ui->setupUi(this);
     setAttribute(Qt::WA_DeleteOnClose);
     setWindowTitle(QString::fromLatin1(kLimitsTitle));
@@ -128,7 +125,7 @@ void frmLimits::closeEvent(QCloseEvent* event) {
 void frmLimits::UpdateLimitsForm() {
     const CurrentReadings& r = session_.readings;
     const QString unit =
-        session_.flags.ShowFahrenheit ? QStringLiteral("°F") : QStringLiteral("°C");
+        session_.flags().ShowFahrenheit ? QStringLiteral("°F") : QStringLiteral("°C");
     const QString volts = QStringLiteral("V");
 
     ui->ggeInternal->setReading(r.InternalTemp);
@@ -162,7 +159,7 @@ void frmLimits::UpdateLimitsForm() {
 }
 
 void frmLimits::UpdateLimitsLayout() {
-    if (!session_.flags.LimitsWindowOpen) return;
+    if (!session_.flags().LimitsWindowOpen) return;
     const DeviceState& state = session_.device.state;
 
     const bool ainPins = state.ChannelMode == ChannelFunction::AinInputs;
@@ -215,7 +212,7 @@ void frmLimits::UpdateLimitsLayout() {
 }
 
 void frmLimits::setTemperatureScale(LinearGauge* gauge) {
-    const bool fahrenheit = session_.flags.ShowFahrenheit;
+    const bool fahrenheit = session_.flags().ShowFahrenheit;
     const double bottom = fahrenheit ? -198.0 : -128.0;
     const double top = fahrenheit ? 260.0 : 127.0;
     gauge->setScale(bottom, top);
@@ -227,7 +224,7 @@ void frmLimits::setTemperatureScale(LinearGauge* gauge) {
 
 void frmLimits::readTemperatureLimits(LinearGauge* gauge, const LimitRegisters& regs) {
     BoardLink& link = session_.link;
-    const bool fahrenheit = session_.flags.ShowFahrenheit;
+    const bool fahrenheit = session_.flags().ShowFahrenheit;
     const int low = link.ReadRegister(link.DeviceAddress, regs.low);
     const int high = link.ReadRegister(link.DeviceAddress, regs.high);
     gauge->setLowLimit(TemperatureFromLimitRegister(low, fahrenheit));
@@ -262,7 +259,7 @@ void frmLimits::ggeExternal_MarkerMoved() {
 }
 
 void frmLimits::writeTemperatureLimits(LinearGauge* gauge, const LimitRegisters& regs) {
-    const bool fahrenheit = session_.flags.ShowFahrenheit;
+    const bool fahrenheit = session_.flags().ShowFahrenheit;
     int32_t low = 0, high = 0;
     try {
         low = TemperatureLimitFromMarker(gauge->lowLimit(), fahrenheit);

@@ -8,8 +8,8 @@
 #include <array>
 #include <memory>
 
-#include "windows/ToolViews.h"
-#include "windows/WindowOpenFlag.h"
+#include "monitor/Session.h"
+#include "windows/WindowHost.h"
 
 class QCheckBox;
 class QLabel;
@@ -22,22 +22,20 @@ namespace quarnel {
 
 class Lamp;
 class LinearGauge;
-class Session;
-class Shell;
 struct LimitRegisters;
 
 inline constexpr const char* kLimitsTitle = "Interrupt Settings";
 
-class frmLimits : public QWidget, public LimitsView {
+class frmLimits : public QWidget, public ToolView {
     Q_OBJECT
 
   public:
     // Loads as it is created (mask boxes from the caches, LimitsWindowOpen,
     // layout pass with its register reads); deletes itself when closed.
-    frmLimits(Session& session, Shell& shell, QWidget* parent = nullptr);
+    explicit frmLimits(Session& session, QWidget* parent = nullptr);
     ~frmLimits() override;
 
-    // LimitsView
+    // ToolView
     void UpdateLimitsForm() override;
     void UpdateLimitsLayout() override;
 
@@ -62,7 +60,6 @@ class frmLimits : public QWidget, public LimitsView {
 
     std::unique_ptr<Ui::frmLimits> ui;
     Session& session_;
-    Shell& shell_;
     WindowOpenFlag openFlag_;
 
     std::array<Lamp*, 14> tglAlert_{};

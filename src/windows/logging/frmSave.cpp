@@ -5,7 +5,6 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QLabel>
-#include <QMdiSubWindow>
 #include <algorithm>
 #include <cmath>
 #include <string>
@@ -18,12 +17,14 @@
 
 namespace quarnel {
 
-frmSave::frmSave(Session& session, Shell& shell, FileChooser chooseFile, QWidget* parent)
+frmSave::frmSave(Session& session, WindowHost& host, FileChooser chooseFile, QString applicationDir,
+                 QWidget* parent)
     : QWidget(parent),
       ui_(std::make_unique<Ui::frmSave>()),
       session_(session),
-      shell_(shell),
-      chooseFile_(std::move(chooseFile)) {
+      host_(host),
+      chooseFile_(std::move(chooseFile)),
+      applicationDir_(std::move(applicationDir)) {
     ui_->setupUi(this);
     setAttribute(Qt::WA_DeleteOnClose);
     for (int i = 0; i < kLogChannelCount; ++i) {
@@ -80,8 +81,8 @@ void frmSave::startLogging() {
     logging.LogFilePath.clear();
 
     // An installed program's data folder is not the user's to write in: start at home then.
-    const QString appDir = shell_.applicationDir();
-    const QString startDir = QFileInfo(appDir).isWritable() ? appDir : QDir::homePath();
+    const QString startDir =
+        QFileInfo(applicationDir_).isWritable() ? applicationDir_ : QDir::homePath();
     const std::optional<QString> chosen =
         chooseFile_
             ? chooseFile_(this, windowTitle(), startDir, QString::fromLatin1(kLogFileFilter))
@@ -109,7 +110,7 @@ void frmSave::startLogging() {
 void frmSave::stopLogging() {
     ui_->cmdLog->setText(kLogDataCaption);
     StopLogging(session_);
-    shell_.setStatusText(QString::fromLatin1(kStatusIdleText));
+    host_.SetStatusText(kStatusIdleText);
 }
 
 void frmSave::LoggingStopped() {
@@ -117,12 +118,7 @@ void frmSave::LoggingStopped() {
 }
 
 void frmSave::cmdClose_Click() {
-    // Inside the main window the frame around this form is what closes.
-    if (auto* frame = qobject_cast<QMdiSubWindow*>(parentWidget())) {
-        frame->close();
-    } else {
-        close();
-    }
+    host_.closeFrame(this);
 }
 
 void frmSave::txtLogInt_Change() {
@@ -131,7 +127,7 @@ void frmSave::txtLogInt_Change() {
     ui_->UpDown1->setCurrent(value, text);
     if (!value) return;
     try {
-        session_.device.state.LogIntervalMs = RoundToInt32(*value);
+        session_.setLogIntervalMs(RoundToInt32(*value));
     } catch (const ConversionError&) {
         // Beyond the 32-bit range: the interval in use stays, like for any
         // text that gives no interval.

@@ -8,8 +8,7 @@
 #include <memory>
 
 #include "monitor/Session.h"
-#include "windows/Shell.h"
-#include "windows/ToolViews.h"
+#include "windows/WindowHost.h"
 
 class QCheckBox;
 class QLabel;
@@ -28,10 +27,12 @@ inline constexpr const char* kLogFileFilter = "Log Files (*.csv)";
 inline constexpr double kLogIntervalStepMs = 10.0;
 inline constexpr double kLogIntervalMaxMs = 3600000.0;
 
-class frmSave : public QWidget, public LoggingView {
+class frmSave : public QWidget, public ToolView {
     Q_OBJECT
   public:
-    frmSave(Session& session, Shell& shell, FileChooser chooseFile, QWidget* parent = nullptr);
+    // The log dialog starts in applicationDir when the user may write there.
+    frmSave(Session& session, WindowHost& host, FileChooser chooseFile, QString applicationDir,
+            QWidget* parent = nullptr);
     ~frmSave() override;
 
     void LoggingStopped() override;
@@ -48,8 +49,9 @@ class frmSave : public QWidget, public LoggingView {
 
     std::unique_ptr<Ui::frmSave> ui_;
     Session& session_;
-    Shell& shell_;
+    WindowHost& host_;
     FileChooser chooseFile_;
+    QString applicationDir_;
     std::array<QCheckBox*, kLogChannelCount> chkLog_{};
     std::array<QLabel*, kLogChannelCount> Label1_{};
 };

@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "monitor/LogReader.h"
-#include "windows/Shell.h"
+#include "windows/WindowHost.h"
 
 class QCheckBox;
 class QCustomPlot;

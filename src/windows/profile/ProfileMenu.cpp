@@ -15,11 +15,10 @@ bool ConfirmWithDialog(QWidget* parent, const QString& file,
     return dialog.exec() == QDialog::Accepted;
 }
 
-ProfileMenu::ProfileMenu(Session& session, Shell& shell, QWidget* parent, ProfileDialogs dialogs,
+ProfileMenu::ProfileMenu(Session& session, QWidget* parent, ProfileDialogs dialogs,
                          std::function<QDateTime()> now, ReportOutcome report)
     : QObject(parent),
       session_(session),
-      shell_(shell),
       parent_(parent),
       dialogs_(std::move(dialogs)),
       now_(std::move(now)),
@@ -85,7 +84,7 @@ void ProfileMenu::load() {
         }
         const auto notTaken = WriteChanges(link, session_.device.table, profile, changes);
         // The limits window shows limits as of its last layout pass.
-        shell_.updateLimitsLayout();
+        session_.limitsWritten();
         QString status = QStringLiteral("Register settings loaded from %1: %2 registers written")
                              .arg(QDir::toNativeSeparators(*file))
                              .arg(changes.size());

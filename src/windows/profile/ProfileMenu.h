@@ -11,7 +11,7 @@
 
 #include "device/Profile.h"
 #include "monitor/Session.h"
-#include "windows/Shell.h"
+#include "windows/WindowHost.h"
 
 class QWidget;
 
@@ -45,7 +45,7 @@ using ReportOutcome = std::function<void(const QString& text)>;
 class ProfileMenu : public QObject {
     Q_OBJECT
   public:
-    ProfileMenu(Session& session, Shell& shell, QWidget* parent, ProfileDialogs dialogs,
+    ProfileMenu(Session& session, QWidget* parent, ProfileDialogs dialogs,
                 std::function<QDateTime()> now, ReportOutcome report);
 
     void save();
@@ -55,7 +55,6 @@ class ProfileMenu : public QObject {
     void refused(const QString& what, const QString& file, const std::string& why);
 
     Session& session_;
-    Shell& shell_;
     QWidget* parent_;
     ProfileDialogs dialogs_;
     std::function<QDateTime()> now_;

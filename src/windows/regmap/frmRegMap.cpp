@@ -19,7 +19,6 @@
 #include "device/ChipRegisters.h"
 #include "monitor/Session.h"
 #include "ui_frmRegMap.h"
-#include "windows/Shell.h"
 #include "windows/Twips.h"
 #include "windows/regmap/RegMapText.h"
 
@@ -127,12 +126,13 @@ bool isEnterKey(int key) {
 
 }  // namespace
 
-frmRegMap::frmRegMap(Session& session, Shell& shell, QWidget* parent)
+frmRegMap::frmRegMap(BoardLink& link, const RegisterTable& table, WindowOpenFlag openFlag,
+                     QWidget* parent)
     : QWidget(parent),
       ui(std::make_unique<Ui::frmRegMap>()),
-      session_(session),
-      shell_(shell),
-      openFlag_(session.flags.RegMapWindowOpen) {
+      link_(link),
+      table_(table),
+      openFlag_(std::move(openFlag)) {
     ui->setupUi(this);
     setAttribute(Qt::WA_DeleteOnClose);
     setWindowTitle(QString::fromLatin1(kRegMapTitle));
@@ -201,7 +201,7 @@ void frmRegMap::cmdRead_Click() {
     const std::optional<int32_t> address = addressFromBox();
     if (!address) return;
     showStatus(QString());
-    if (const std::optional<int> index = session_.device.table.FindRegisterByAddress(*address)) {
+    if (const std::optional<int> index = table_.FindRegisterByAddress(*address)) {
         ShowRegisterEntry(*index);
         return;
     }
@@ -210,7 +210,7 @@ void frmRegMap::cmdRead_Click() {
     setAddressBox(*address);
     for (int k = 0; k < 8; ++k) setCaption(lblInfo_[k], QString::number(7 - k));
     const auto reread = static_cast<int32_t>(regmap::ParseHexText(ui->txtReadAddr->text()));
-    showValue(session_.link.ReadRegister(session_.link.DeviceAddress, reread));
+    showValue(link_.ReadRegister(link_.DeviceAddress, reread));
 }
 
 void frmRegMap::ContinuousRead() {
@@ -224,7 +224,7 @@ void frmRegMap::cmdWrite_Click() {
     const std::optional<int32_t> value = valueFromBox();
     if (!value) return;
     int32_t written = *value;  // the link clamps it to 255
-    session_.link.WriteRegister(session_.link.DeviceAddress, *address, written);
+    link_.WriteRegister(link_.DeviceAddress, *address, written);
     cmdRead_Click();
 }
 
@@ -239,7 +239,7 @@ void frmRegMap::lblBit_Click(int i) {
     int32_t value = 0;
     for (int b = 7; b >= 0; --b)
         if (lblBit_[b]->text() != QLatin1String("0")) value += 1 << b;
-    session_.link.WriteRegister(session_.link.DeviceAddress, *address, value);
+    link_.WriteRegister(link_.DeviceAddress, *address, value);
     cmdRead_Click();
 }
 
@@ -249,15 +249,14 @@ void frmRegMap::TreeView1_NodeClick(QTreeWidgetItem* node) {
     int level = 0;
     for (QTreeWidgetItem* n = node; n; n = n->parent()) ++level;
     if (level < 3) return;
-    const std::optional<int> index =
-        session_.device.table.FindRegisterByName(node->text(0).toStdString());
+    const std::optional<int> index = table_.FindRegisterByName(node->text(0).toStdString());
     if (!index) return;
     showStatus(QString());
     ShowRegisterEntry(*index);
 }
 
 void frmRegMap::ShowRegisterEntry(int index) {
-    const RegisterTable& table = session_.device.table;
+    const RegisterTable& table = table_;
     if (index < 0 || index >= table.size()) return;
     const RegisterInfo& entry = table[index];
     setCaption(ui->lblRegDescription, QString::fromStdString(entry.Description));
@@ -265,7 +264,7 @@ void frmRegMap::ShowRegisterEntry(int index) {
     setAddressBox(entry.Address);
     const std::array<std::string, 8> labels = table.SplitBitLabels(index);
     for (int k = 0; k < 8; ++k) setCaption(lblInfo_[k], QString::fromStdString(labels[k]));
-    showValue(session_.link.ReadRegister(session_.link.DeviceAddress, entry.Address));
+    showValue(link_.ReadRegister(link_.DeviceAddress, entry.Address));
 }
 
 void frmRegMap::ShowRegisterBits(int value) {
@@ -389,7 +388,7 @@ void frmRegMap::BuildRegisterTree() {
     tree->header()->setSectionResizeMode(QHeaderView::ResizeToContents);
     tree->header()->setStretchLastSection(false);
     tree->setTextElideMode(Qt::ElideNone);
-    const RegisterTable& table = session_.device.table;
+    const RegisterTable& table = table_;
     QHash<QString, QTreeWidgetItem*> byKey;
     for (const TreeNode& node : kTree) {
         QString text = QString::fromLatin1(node.text);

@@ -14,8 +14,8 @@
 #include <memory>
 #include <optional>
 
-#include "windows/ToolViews.h"
-#include "windows/WindowOpenFlag.h"
+#include "monitor/Session.h"
+#include "windows/WindowHost.h"
 
 class QLabel;
 class QLineEdit;
@@ -27,9 +27,6 @@ class frmRegMap;
 
 namespace quarnel {
 
-class Session;
-class Shell;
-
 inline constexpr const char* kRegMapTitle = "Register Map Access";
 
 // Messages of the status line when input is refused (nothing is read or written).
@@ -38,23 +35,26 @@ inline constexpr const char* kNegativeValueRefused = "Value(Dec) is negative: no
 // Beyond the 32-bit range; from 256 up to there, 255 is written.
 inline constexpr const char* kValueTooLargeRefused = "Value(Dec) is too large: nothing written";
 
-class frmRegMap : public QWidget, public RegMapView {
+class frmRegMap : public QWidget, public ToolView {
     Q_OBJECT
 
   public:
     // Item data role of TreeView1 that holds a node's key (equal to its text).
     static constexpr int kNodeKeyRole = Qt::UserRole;
 
-    // Builds the tree and the bit display and sets RegMapWindowOpen; reads nothing.
-    frmRegMap(Session& session, Shell& shell, QWidget* parent = nullptr);
+    // Builds the tree and the bit display and raises its open flag
+    // (RegMapWindowOpen); reads nothing.
+    frmRegMap(BoardLink& link, const RegisterTable& table, WindowOpenFlag openFlag,
+              QWidget* parent = nullptr);
     ~frmRegMap() override;
 
-    // RegMapView
+    // ToolView
     bool ContinuousReadChecked() const override;
-    void cmdRead_Click() override;
     // Leaves the address box alone when its text already names the register
     // read, so the user can edit it while the reads go on.
     void ContinuousRead() override;
+
+    void cmdRead_Click();
 
     void cmdWrite_Click();
     void lblBit_Click(int i);
@@ -96,8 +96,8 @@ class frmRegMap : public QWidget, public RegMapView {
     void applyFonts();
 
     std::unique_ptr<Ui::frmRegMap> ui;
-    Session& session_;
-    Shell& shell_;
+    BoardLink& link_;
+    const RegisterTable& table_;
     std::array<QLabel*, 8> lblBit_{};
     std::array<QLabel*, 8> lblInfo_{};
     QHash<QWidget*, QRect> design_;

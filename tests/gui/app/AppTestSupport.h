@@ -20,7 +20,7 @@
 #include "sim/SimulatedBoard.h"
 #include "support/CountingBoard.h"
 #include "windows/AppSettings.h"
-#include "windows/ToolViews.h"
+#include "windows/WindowHost.h"
 
 namespace quarnel::test {
 
@@ -52,24 +52,28 @@ inline std::optional<QString> storedSetting(const char* key) {
     return value.toString();
 }
 
-// Stand-ins for the tool windows that count what the main window routes to them.
-struct FakeGraphs : QWidget, GraphsView {
+// Stand-ins for the tool windows that count what the main window routes to
+// them; the polled ones raise their open flags as the real windows do.
+struct FakeWindow : QWidget, ToolView {
+    std::optional<WindowOpenFlag> openFlag;
+};
+struct FakeGraphs : FakeWindow {
     int refreshes = 0, layouts = 0;
     void UpdateGraphingForm() override { ++refreshes; }
     void UpdateGraphsLayout() override { ++layouts; }
 };
-struct FakeRegMap : QWidget, RegMapView {
+struct FakeRegMap : FakeWindow {
     bool continuous = false;
     int reads = 0;
     bool ContinuousReadChecked() const override { return continuous; }
-    void cmdRead_Click() override { ++reads; }
+    void ContinuousRead() override { ++reads; }
 };
-struct FakeLimits : QWidget, LimitsView {
+struct FakeLimits : FakeWindow {
     int refreshes = 0, layouts = 0;
     void UpdateLimitsForm() override { ++refreshes; }
     void UpdateLimitsLayout() override { ++layouts; }
 };
-struct FakeLogging : QWidget, LoggingView {
+struct FakeLogging : FakeWindow {
     int stops = 0;
     void LoggingStopped() override { ++stops; }
 };
@@ -78,32 +82,32 @@ struct FakeLogging : QWidget, LoggingView {
 struct FakeFactory {
     std::map<ToolWindow, int> created;
     WindowFactory make() {
-        return [this](ToolWindow which, const WindowContext& context) -> QWidget* {
+        return [this](ToolWindow which, const WindowContext& context) -> CreatedWindow {
             ++created[which];
-            QWidget* window = nullptr;
+            FakeWindow* window = nullptr;
+            std::optional<FlaggedWindow> flagged;
             switch (which) {
                 case ToolWindow::Graphs:
-                    window = new FakeGraphs;
+                    window = new FakeGraphs, flagged = FlaggedWindow::Graphs;
                     break;
                 case ToolWindow::RegMap:
-                    window = new FakeRegMap;
+                    window = new FakeRegMap, flagged = FlaggedWindow::RegMap;
                     break;
                 case ToolWindow::Limits:
-                    window = new FakeLimits;
+                    window = new FakeLimits, flagged = FlaggedWindow::Limits;
                     break;
                 case ToolWindow::Logging:
-                    window = new FakeLogging;
-                    break;
                 case ToolWindow::Config:
-                    window = new QWidget;
+                    window = which == ToolWindow::Logging ? new FakeLogging : new FakeWindow;
                     break;
                 case ToolWindow::Help:
                 case ToolWindow::About:
                     return CreateToolWindow(which, context);
             }
+            if (flagged) window->openFlag.emplace(context.session, *flagged).raise();
             window->setWindowTitle(QStringLiteral("window %1").arg(static_cast<int>(which)));
             window->resize(300, 200);
-            return window;
+            return {window, window};
         };
     }
 };

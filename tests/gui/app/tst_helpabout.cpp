@@ -10,6 +10,7 @@
 #include <QTextBrowser>
 
 #include "gui/app/AppTestSupport.h"
+#include "gui/support/SessionRig.h"
 #include "windows/about/frmAbout.h"
 #include "windows/help/frmHelp.h"
 
@@ -46,8 +47,8 @@ class HelpAboutTest : public QObject {
         QTemporaryDir dir;
         QVERIFY(QFile::copy(QUARNEL_SOURCE_DIR "/resources/MORVANEHelp.htm",
                             dir.path() + "/MORVANEHelp.htm"));
-        SharedFlags flags;
-        frmHelp help(flags, dir.path());
+        SessionRig rig(0x48);
+        frmHelp help(rig.session, rig.host, dir.path());
         QCOMPARE(help.windowTitle(), QString("Help"));
         auto* browser = help.findChild<QTextBrowser*>("brwWebBrowser");
         QCOMPARE(browser->source(), QUrl::fromLocalFile(dir.path() + "/MORVANEHelp.htm"));
@@ -57,16 +58,16 @@ class HelpAboutTest : public QObject {
               "The command-line tool", "quarnelctl sim replug"})
             QVERIFY2(page.contains(section), section);
 
-        frmHelp missing(flags, dir.path() + "/nowhere");
+        frmHelp missing(rig.session, rig.host, dir.path() + "/nowhere");
         QVERIFY(missing.findChild<QTextBrowser*>("brwWebBrowser")
                     ->toPlainText()
                     .contains("MORVANEHelp.htm was not found"));
     }
 
     void helpChoiceRoundTrip() {
-        SharedFlags flags;  // ShowHelpAtStartup false, as at program start
+        SessionRig rig(0x48);  // ShowHelpAtStartup false, as at program start
         {
-            auto* help = new frmHelp(flags, QDir::tempPath());
+            auto* help = new frmHelp(rig.session, rig.host, QDir::tempPath());
             auto* chk = help->findChild<QCheckBox*>("chkHelp");
             QCOMPARE(chk->text(), QString("Don't display this form on start-up"));
             QVERIFY(chk->isChecked());
@@ -74,16 +75,16 @@ class HelpAboutTest : public QObject {
             delete help;
         }
         QCOMPARE(storedSetting(keys::kDisplayHelp), QString("False"));
-        QVERIFY(!flags.ShowHelpAtStartup);
+        QVERIFY(!rig.session.flags().ShowHelpAtStartup);
         {
-            frmHelp help(flags, QDir::tempPath());
+            frmHelp help(rig.session, rig.host, QDir::tempPath());
             help.findChild<QCheckBox*>("chkHelp")->setChecked(false);
             help.close();
         }
         QCOMPARE(storedSetting(keys::kDisplayHelp), QString("True"));
-        QVERIFY(flags.ShowHelpAtStartup);
+        QVERIFY(rig.session.flags().ShowHelpAtStartup);
         {
-            frmHelp help(flags, QDir::tempPath());
+            frmHelp help(rig.session, rig.host, QDir::tempPath());
             QVERIFY(!help.findChild<QCheckBox*>("chkHelp")->isChecked());
         }
 
@@ -91,32 +92,33 @@ class HelpAboutTest : public QObject {
         AppSettings().setValue(keys::kDisplayHelp, "False");
         AppHarness h;
         QVERIFY(h.app->StartApplication());
-        QVERIFY(!h.app->session().flags.ShowHelpAtStartup);
+        QVERIFY(!h.app->session().flags().ShowHelpAtStartup);
         QCOMPARE(h.main().subWindow(ToolWindow::Help), nullptr);
     }
 
     void childWindowsSitCentredAndRaised() {
         Host host;
-        SharedFlags flags;
-        QMdiSubWindow* help = host.add(new frmHelp(flags, QDir::tempPath()));
+        SessionRig rig(0x48);
+        QMdiSubWindow* help = host.add(new frmHelp(rig.session, rig.host, QDir::tempPath()));
         // Centred on the main window, 1500 twips (100 pixels) above centre.
         const QSize main = host.main.frameGeometry().size();
         const QPoint expected((main.width() - 400) / 2, (main.height() - 300) / 2 - 100);
         QVERIFY(qAbs(expected.x() - 300) <= 8 && qAbs(expected.y() - 150) <= 8);
         QCOMPARE(help->size(), QSize(400, 300));
         QCOMPARE(help->pos(), expected);
-        QMdiSubWindow* about = host.add(new frmAbout({}));
+        QMdiSubWindow* about = host.add(new frmAbout(rig.host, {}));
         QCOMPARE(about->pos(), expected);
 
         host.main.resize(500, 300);  // too small: the title bar stays in reach
-        QMdiSubWindow* again = host.add(new frmAbout({}));
+        QMdiSubWindow* again = host.add(new frmAbout(rig.host, {}));
         QCOMPARE(again->pos().y(), 0);
     }
 
     void aboutWindowTextsAndLinks() {
         Host host;
         std::vector<QUrl> opened;
-        auto* about = new frmAbout([&](const QUrl& url) { opened.push_back(url); });
+        RecordingHost recorder;
+        auto* about = new frmAbout(recorder, [&](const QUrl& url) { opened.push_back(url); });
         QMdiSubWindow* sub = host.add(about);
         QCOMPARE(about->windowTitle(), QString("About the PELLIRA Evaluatiton Software"));
 

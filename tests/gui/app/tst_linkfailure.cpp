@@ -87,10 +87,10 @@ class LinkFailureTest : public QObject {
         QPointer<ReadsOnClose> window;
         HarnessOptions options;
         options.faults.cableAfter = startupRequests;
-        options.createWindow = [&](ToolWindow which, const WindowContext& c) -> QWidget* {
-            if (which != ToolWindow::Config) return nullptr;
+        options.createWindow = [&](ToolWindow which, const WindowContext& c) -> CreatedWindow {
+            if (which != ToolWindow::Config) return {};
             window = new ReadsOnClose(c.session);
-            return window;
+            return {window};
         };
         AppHarness h(options);
         QVERIFY(h.app->StartApplication());

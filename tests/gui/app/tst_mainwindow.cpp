@@ -187,9 +187,9 @@ class MainWindowTest : public QObject {
         QCOMPARE(main.findChild<QLabel*>("sbPanel_4")->text(), QString("Simulated board"));
         // The polling cycle's texts and the windows' own, in turns.
         for (const char* text : {"Status", "Status", "Data Logging Enabled"}) {
-            main.SetStatusText(text);
+            static_cast<PollCallouts&>(main).SetStatusText(text);
             QCOMPARE(main.statusText(), QString(text));
-            main.setStatusText("Data Logging Enabled");
+            static_cast<WindowHost&>(main).SetStatusText("Data Logging Enabled");
             QCOMPARE(main.findChild<QLabel*>("sbPanel_1")->text(), QString("Data Logging Enabled"));
         }
         // The clock panel is as wide as its text from the start.
@@ -285,8 +285,6 @@ class MainWindowTest : public QObject {
         auto* logging = dynamic_cast<FakeLogging*>(main.subWindow(ToolWindow::Logging)->widget());
         QVERIFY(graphs && regmap && limits && logging);
 
-        session.flags.GraphsWindowOpen = session.flags.RegMapWindowOpen =
-            session.flags.LimitsWindowOpen = true;
         regmap->continuous = true;
         main.tmrMaster_Timer();
         QCOMPARE(graphs->refreshes, 1);
@@ -297,11 +295,13 @@ class MainWindowTest : public QObject {
         QCOMPARE(graphs->refreshes, 2);
         QCOMPARE(regmap->reads, 1);
 
-        // The register-written hook's layout calls go to the open windows.
-        session.observer.UpdateGraphsLayout();
-        session.observer.UpdateLimitsLayout();
+        // The register-written hook's layout calls go to the open windows, and the
+        // limits window follows the temperature unit.
+        session.link.WriteRegister(session.link.DeviceAddress, 0x18, 0x09);
         QCOMPARE(graphs->layouts, 1);
         QCOMPARE(limits->layouts, 1);
+        session.setShowFahrenheit(true);
+        QCOMPARE(limits->layouts, 2);
         main.LoggingStopped();
         QCOMPARE(logging->stops, 1);
 
@@ -312,7 +312,7 @@ class MainWindowTest : public QObject {
         h.clock.advance(1.0);
         main.tmrMaster_Timer();
         QVERIFY(!main.ContinuousReadChecked());
-        main.UpdateGraphsLayout();
+        session.link.WriteRegister(session.link.DeviceAddress, 0x18, 0x09);
     }
 
     void sigtermClosesTheMainWindowLikeItsCloseBox() {

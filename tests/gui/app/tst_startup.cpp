@@ -104,7 +104,7 @@ class StartupTest : public QObject {
         // The graphs window, then help (DisplayHelp absent: shown).
         QVERIFY(main.subWindow(ToolWindow::Graphs));
         QVERIFY(main.subWindow(ToolWindow::Help));
-        QVERIFY(h.app->session().flags.ShowHelpAtStartup);
+        QVERIFY(h.app->session().flags().ShowHelpAtStartup);
         QCOMPARE(main.mdiArea()->activeSubWindow(), main.subWindow(ToolWindow::Help));
 
         // The first tick takes a reading and sets the idle status text.
@@ -128,7 +128,7 @@ class StartupTest : public QObject {
         qApp->removeEventFilter(&watcher);
         QCOMPARE(watcher.texts.last(), QString("Found an QUARNEL at 4Ah"));
         QCOMPARE(h.app->session().link.DeviceAddress, 0x4A);
-        QVERIFY(!h.app->session().flags.ShowHelpAtStartup);
+        QVERIFY(!h.app->session().flags().ShowHelpAtStartup);
         QCOMPARE(h.main().subWindow(ToolWindow::Help), nullptr);
         QVERIFY(h.main().subWindow(ToolWindow::Graphs));
     }

@@ -16,8 +16,7 @@
 #include <vector>
 
 #include "gui/support/SessionRig.h"
-#include "link/TracingBoard.h"
-#include "sim/SimulatedBoard.h"
+#include "gui/support/SimSessionRig.h"
 #include "windows/config/frmOptions.h"
 
 using namespace quarnel;
@@ -62,7 +61,7 @@ class ConfigWindowTest : public QObject {
 
 void ConfigWindowTest::formHasTheDocumentedControls() {
     Rig rig;
-    auto* w = new frmOptions(rig.session, rig.shell);
+    auto* w = new frmOptions(rig.session.link, rig.host);
     QCOMPARE(w->windowTitle(), QStringLiteral("Configuration"));
     QCOMPARE(control<QWidget>(w, "Settings")->property("title").toString(),
              QStringLiteral("Settings"));
@@ -134,7 +133,7 @@ void ConfigWindowTest::loadReadsInOrderAndSetsControls() {
     rig.board.registers[0x19] = uint8_t(r19);
     rig.board.registers[0x1A] = uint8_t(r1A);
     rig.board.registers[0x7F] = uint8_t(r7F);
-    auto* w = new frmOptions(rig.session, rig.shell);
+    auto* w = new frmOptions(rig.session.link, rig.host);
 
     // Four serial-bus reads, in order, and nothing else.
     QCOMPARE(rig.board.calls.size(), size_t(4));
@@ -162,7 +161,7 @@ void ConfigWindowTest::applyWithoutChangesWritesAllThreeWithBit3() {
     rig.board.registers[0x18] = 0x01;  // bit 3 read clear
     rig.board.registers[0x19] = 0x5A;
     rig.board.registers[0x1A] = 0xA5;
-    auto* w = new frmOptions(rig.session, rig.shell);
+    auto* w = new frmOptions(rig.session.link, rig.host);
     rig.board.clear();
 
     click(w, "cmdApply");
@@ -177,7 +176,7 @@ void ConfigWindowTest::applyWithoutChangesWritesAllThreeWithBit3() {
     rig.board.clear();
     click(w, "cmdApply");
     QCOMPARE(rig.writes(), once);
-    QVERIFY(rig.shell.titles.isEmpty());
+    QVERIFY(rig.host.titles.isEmpty());
     QVERIFY(rig.failures.empty());
     delete w;
 }
@@ -199,7 +198,7 @@ void ConfigWindowTest::pinSelectionShowsExternalAndIsWrittenCanonical() {
 
     Rig rig;
     rig.board.registers[0x18] = uint8_t(r18);
-    auto* w = new frmOptions(rig.session, rig.shell);
+    auto* w = new frmOptions(rig.session.link, rig.host);
     QCOMPARE(control<QComboBox>(w, "cmbTempAin12")->currentText(), shown);
     rig.board.clear();
     click(w, "cmdApply");
@@ -218,7 +217,7 @@ void ConfigWindowTest::editsChangeOnlyOwnedBits() {
     rig.board.registers[0x18] = 0x78;  // EN and POL set: both boxes read unchecked
     rig.board.registers[0x19] = 0xDF;
     rig.board.registers[0x1A] = 0xEE;
-    auto* w = new frmOptions(rig.session, rig.shell);
+    auto* w = new frmOptions(rig.session.link, rig.host);
     rig.board.clear();
 
     control<QCheckBox>(w, "chkMonitoring")->setCheckState(Qt::Checked);
@@ -255,7 +254,7 @@ void ConfigWindowTest::applyUndoesChangesOfOtherWindowsAndRunsTheHook() {
     rig.board.registers[0x18] = 0x09;
     rig.board.registers[0x19] = 0x00;
     rig.board.registers[0x1A] = 0x10;
-    auto* w = new frmOptions(rig.session, rig.shell);
+    auto* w = new frmOptions(rig.session.link, rig.host);
 
     // Another window changes all three while this one stays open.
     BoardLink& link = rig.session.link;
@@ -284,7 +283,7 @@ void ConfigWindowTest::partiallyCheckedCountsAsUnchecked() {
     Rig rig;
     rig.board.registers[0x18] = 0x89;  // MON and PD set; EN and POL clear
     rig.board.registers[0x19] = 0x20;
-    auto* w = new frmOptions(rig.session, rig.shell);
+    auto* w = new frmOptions(rig.session.link, rig.host);
     rig.board.clear();
 
     for (const char* name : {"chkMonitoring", "chkPowerDown", "chkIntEnable", "chkIntPolarity",
@@ -297,49 +296,31 @@ void ConfigWindowTest::partiallyCheckedCountsAsUnchecked() {
     QVERIFY(!rig.session.link.SpiMode);
     QCOMPARE(rig.board.ports[4] & 0x04, 0);
     QVERIFY(rig.board.callsTo(kRequestAuxiliary).empty());
-    QVERIFY(rig.shell.titles.isEmpty());
+    QVERIFY(rig.host.titles.isEmpty());
     QVERIFY(control<QCheckBox>(w, "chkSPI")->isEnabled());
     delete w;
 }
 
 void ConfigWindowTest::spiSwitchOver() {
-    QTemporaryDir dir;
-    QVERIFY(dir.isValid());
-    ManualClock clock{36000.0};
-    sim::SimOptions options;
-    options.statePath = dir.filePath("board.json").toStdString();
-    std::vector<std::string> warnings;
-    options.warn = [&](const std::string& m) { warnings.push_back(m); };
-    sim::SimulatedBoard board(options, clock);
-    TracingBoard traced(board, dir.filePath("trace.txt").toStdString(), options.warn);
-    QCOMPARE(traced.LoadFirmWare(QUARNEL_SOURCE_DIR "/resources/QUARNELFW.Hex"), int16_t(0));
-    RecordingNotifier notifier;
-    std::vector<int> failures;
-    Session session(traced, clock, notifier, [&](int code) { failures.push_back(code); });
-    session.link.DeviceAddress = kAddress;
-    RecordingShell shell;
-    QFile traceFile(dir.filePath("trace.txt"));
-    QVERIFY(traceFile.open(QIODevice::ReadOnly));
-    auto newTraceLines = [&] {
-        return QString::fromLatin1(traceFile.readAll()).split('\n', Qt::SkipEmptyParts);
-    };
+    SimSessionRig sim;
+    QVERIFY(sim.downloadFirmware());
 
-    auto* w = new frmOptions(session, shell);
+    auto* w = new frmOptions(sim.session.link, sim.host);
     auto* spi = control<QCheckBox>(w, "chkSPI");
     QVERIFY(spi->checkState() != Qt::Checked);
     QVERIFY(spi->isEnabled());
     control<QCheckBox>(w, "chkMonitoring")->setCheckState(Qt::Checked);
     spi->setCheckState(Qt::Checked);
-    newTraceLines();  // firmware and load
+    sim.newTraceLines();  // firmware and load
 
     click(w, "cmdApply");
-    QVERIFY(failures.empty());
-    QVERIFY(session.link.SpiMode);
+    QVERIFY(sim.failures.empty());
+    QVERIFY(sim.session.link.SpiMode);
     QVERIFY(!spi->isEnabled());
-    QCOMPARE(shell.titles, QStringList{"MORVANE Evaluation Software - SPI mode"});
+    QCOMPARE(sim.host.titles, QStringList{"MORVANE Evaluation Software - SPI mode"});
     // The three writes went over the serial bus and reached the chip; then the board
     // switched (port 3 bit 2). No chip register is written to select SPI.
-    const QStringList applied = newTraceLines();
+    const QStringList applied = sim.newTraceLines();
     const QStringList writes = applied.filter(QRegularExpression("^222 \\S+ \\S+ 0 "));
     QCOMPARE(writes, (QStringList{"222 0x00000148 0x00000918 0 0 -> 0",
                                   "222 0x00000148 0x00000019 0 0 -> 0",
@@ -347,35 +328,35 @@ void ConfigWindowTest::spiSwitchOver() {
     QVERIFY(applied.indexOf(writes.last()) <
             applied.lastIndexOf(QRegularExpression("^221 0x00000003 .* 0 0 -> 0$")));
     QVERIFY(applied.last().startsWith("218 "));
-    QCOMPARE(board.portImage()[4] & 0x04, 0x04);
-    QCOMPARE(board.peekRegister(0x18), uint8_t(0x09));
+    QCOMPARE(sim.board.portImage()[4] & 0x04, 0x04);
+    QCOMPARE(sim.board.peekRegister(0x18), uint8_t(0x09));
 
     // From now on reads carry 0x0200 + register, and the chip answers only over SPI.
-    QCOMPARE(session.link.ReadRegister(kAddress, 0x4E), int16_t(0x41));
-    QCOMPARE(newTraceLines(), QStringList{"222 0x0000024E 0x0000004E 1 1 -> 0 41"});
-    QVERIFY(board.spiLocked());
+    QCOMPARE(sim.session.link.ReadRegister(kAddress, 0x4E), int16_t(0x41));
+    QCOMPARE(sim.newTraceLines(), QStringList{"222 0x0000024E 0x0000004E 1 1 -> 0 41"});
+    QVERIFY(sim.board.spiLocked());
 
     // The box stays checked and disabled: each Apply repeats the switch-over, writing over SPI.
     click(w, "cmdApply");
     QCOMPARE(
-        newTraceLines().filter(QRegularExpression("^222 \\S+ \\S+ 0 ")),
+        sim.newTraceLines().filter(QRegularExpression("^222 \\S+ \\S+ 0 ")),
         (QStringList{"222 0x00000248 0x00000918 0 0 -> 0", "222 0x00000248 0x00000019 0 0 -> 0",
                      "222 0x00000248 0x0000001A 0 0 -> 0"}));
-    QCOMPARE(shell.titles.size(), qsizetype(2));
+    QCOMPARE(sim.host.titles.size(), qsizetype(2));
     delete w;
 
     // Opened again in SPI mode: loads over SPI, shows the lock, and cannot be switched back.
-    w = new frmOptions(session, shell);
-    QVERIFY(newTraceLines().first().startsWith("222 0x00000218 0x00000018 1 1 -> 0 "));
+    w = new frmOptions(sim.session.link, sim.host);
+    QVERIFY(sim.newTraceLines().first().startsWith("222 0x00000218 0x00000018 1 1 -> 0 "));
     QCOMPARE(control<QCheckBox>(w, "chkSPI")->checkState(), Qt::Checked);
     QVERIFY(!control<QCheckBox>(w, "chkSPI")->isEnabled());
-    QVERIFY(failures.empty());
+    QVERIFY(sim.failures.empty());
     delete w;
 }
 
 void ConfigWindowTest::cancelAndCloseBoxWriteNothing() {
     Rig rig;
-    QPointer<frmOptions> w = new frmOptions(rig.session, rig.shell);
+    QPointer<frmOptions> w = new frmOptions(rig.session.link, rig.host);
     w->show();
     control<QCheckBox>(w, "chkMonitoring")->setCheckState(Qt::Checked);
     control<QCheckBox>(w, "chkSPI")->setCheckState(Qt::Checked);
@@ -384,7 +365,7 @@ void ConfigWindowTest::cancelAndCloseBoxWriteNothing() {
     processDeletes();
     QVERIFY(w.isNull());
 
-    w = new frmOptions(rig.session, rig.shell);
+    w = new frmOptions(rig.session.link, rig.host);
     w->show();
     control<QComboBox>(w, "cmbRef")->setCurrentIndex(1);
     rig.board.clear();
@@ -394,13 +375,13 @@ void ConfigWindowTest::cancelAndCloseBoxWriteNothing() {
 
     QVERIFY(rig.board.calls.empty());
     QVERIFY(!rig.session.link.SpiMode);
-    QVERIFY(rig.shell.titles.isEmpty());
+    QVERIFY(rig.host.titles.isEmpty());
 }
 
 void ConfigWindowTest::okAppliesAndClosesItsFrame() {
     Rig rig;
     QMdiArea area;
-    QPointer<frmOptions> w = new frmOptions(rig.session, rig.shell);
+    QPointer<frmOptions> w = new frmOptions(rig.session.link, rig.host);
     QPointer<QMdiSubWindow> frame = area.addSubWindow(w);
     frame->setAttribute(Qt::WA_DeleteOnClose);
     area.show();

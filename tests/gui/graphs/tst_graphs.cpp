@@ -41,7 +41,7 @@ struct Rig : SessionRig {
 
     // Parentless and shown; the caller owns it (it deletes itself on close).
     frmGraphing* open() {
-        auto* window = new frmGraphing(session, shell, nullptr, start);
+        auto* window = new frmGraphing(session, host, nullptr, start);
         window->resize(780, 430);
         window->show();
         return window;
@@ -104,7 +104,7 @@ void TestGraphs::chartsAsConfiguredAndDacStaysEmpty() {
     Rig rig;
     std::unique_ptr<frmGraphing> w(rig.open());
     QCOMPARE(w->windowTitle(), QStringLiteral("Graphing"));
-    QVERIFY(rig.session.flags.GraphsWindowOpen);
+    QVERIFY(rig.session.flags().GraphsWindowOpen);
     QCOMPARE(shownCharts(w.get()), QStringLiteral("1000"));
     QVERIFY(option(w.get(), 0)->isChecked());
 
@@ -113,7 +113,7 @@ void TestGraphs::chartsAsConfiguredAndDacStaysEmpty() {
     QCOMPARE(titles, QStringList({"Temperature(°C)", "Vdd (V)", "DAC Outputs (V)", "Ain (V)"}));
 
     click(option(w.get(), 2));
-    QCOMPARE(rig.session.flags.SelectedGraph, int16_t(2));
+    QCOMPARE(rig.session.flags().SelectedGraph, int16_t(2));
     QCOMPARE(shownCharts(w.get()), QStringLiteral("0010"));
     for (int i = 0; i < 5; ++i) rig.update(*w);
     StripChart* dac = chart(w.get(), 2);
@@ -143,10 +143,13 @@ void TestGraphs::legendsInExternalModeAndBothUnits() {
     // Hidden channels take no samples (they would show once the channel is).
     QCOMPARE(ain->sampleCount(1), 0);
 
-    // The unit switch reaches the limits window at once and the chart at the next update.
+    // The unit switch is announced at once (the limits window re-lays) and reaches the
+    // chart at the next update.
+    int announced = 0;
+    rig.session.listen([&](Change change) { announced += change == Change::ShowFahrenheit; });
     click(box(w.get(), "chkFahrenheit"));
-    QVERIFY(rig.session.flags.ShowFahrenheit);
-    QCOMPARE(rig.shell.limitsLayoutCalls, 1);
+    QVERIFY(rig.session.flags().ShowFahrenheit);
+    QCOMPARE(announced, 1);
     QCOMPARE(chart(w.get(), 0)->chartTitle(), QStringLiteral("Temperature(°C)"));
 
     rig.session.readings.InternalTemp = 77.9f;
@@ -166,8 +169,8 @@ void TestGraphs::legendsInExternalModeAndBothUnits() {
     QCOMPARE((data->constEnd() - 1)->value, double(77.9f));
 
     click(box(w.get(), "chkFahrenheit"));
-    QVERIFY(!rig.session.flags.ShowFahrenheit);
-    QCOMPARE(rig.shell.limitsLayoutCalls, 2);
+    QVERIFY(!rig.session.flags().ShowFahrenheit);
+    QCOMPARE(announced, 2);
 }
 
 void TestGraphs::legendsInAinModeAndLayoutChanges() {
@@ -281,7 +284,7 @@ void TestGraphs::freezesWhileGraphingIsOff() {
 
     // The button only opens the logging window.
     click(cmdLog);
-    QCOMPARE(rig.shell.opened, std::vector<ToolWindow>{ToolWindow::Logging});
+    QCOMPARE(rig.host.opened, std::vector<ToolWindow>{ToolWindow::Logging});
     QVERIFY(!logging.LoggingActive);
 }
 
@@ -294,7 +297,7 @@ void TestGraphs::reopensOnTheLastChartWithTheSwitches() {
     click(box(w, "chkFahrenheit"));
 
     w->close();
-    QVERIFY(!rig.session.flags.GraphsWindowOpen);
+    QVERIFY(!rig.session.flags().GraphsWindowOpen);
     // While closed the layout routine does nothing.
     rig.session.device.state.ChannelMode = ChannelFunction::AinInputs;
     w->UpdateGraphsLayout();
@@ -302,12 +305,12 @@ void TestGraphs::reopensOnTheLastChartWithTheSwitches() {
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     QVERIFY(w.isNull());
 
-    QCOMPARE(rig.session.flags.SelectedGraph, int16_t(3));
+    QCOMPARE(rig.session.flags().SelectedGraph, int16_t(3));
     QVERIFY(!rig.session.device.state.GraphingEnabled);
-    QVERIFY(rig.session.flags.ShowFahrenheit);
+    QVERIFY(rig.session.flags().ShowFahrenheit);
 
     w = rig.open();
-    QVERIFY(rig.session.flags.GraphsWindowOpen);
+    QVERIFY(rig.session.flags().GraphsWindowOpen);
     QVERIFY(option(w, 3)->isChecked());
     QCOMPARE(shownCharts(w), QStringLiteral("0001"));
     QVERIFY(!box(w, "chkEnableGraph")->isChecked());
@@ -319,10 +322,10 @@ void TestGraphs::reopensOnTheLastChartWithTheSwitches() {
     closeAndDelete(w);
 
     // A value that names no chart opens on the first one.
-    rig.session.flags.SelectedGraph = 7;
+    rig.session.setSelectedGraph(7);
     w = rig.open();
     QCOMPARE(shownCharts(w), QStringLiteral("1000"));
-    QCOMPARE(rig.session.flags.SelectedGraph, int16_t(0));
+    QCOMPARE(rig.session.flags().SelectedGraph, int16_t(0));
     closeAndDelete(w);
 }
 

@@ -16,10 +16,8 @@
 
 #include "device/Conversions.h"
 #include "gui/support/SessionRig.h"
-#include "link/TracingBoard.h"
+#include "gui/support/SimSessionRig.h"
 #include "monitor/MasterPoll.h"
-#include "monitor/Startup.h"
-#include "sim/SimulatedBoard.h"
 #include "widgets/Lamp.h"
 #include "widgets/LinearGauge.h"
 #include "windows/limits/LimitsRules.h"
@@ -106,7 +104,7 @@ class LimitsWindowTest : public QObject {
 
 void LimitsWindowTest::formHasTheDocumentedControls() {
     Rig rig;
-    auto w = std::make_unique<frmLimits>(rig.session, rig.shell);
+    auto w = std::make_unique<frmLimits>(rig.session);
     QCOMPARE(w->windowTitle(), QStringLiteral("Interrupt Settings"));
     QCOMPARE(control<QLabel>(w.get(), "Label3")->text(), QStringLiteral("Mask"));
     const QString lampTip =
@@ -166,8 +164,8 @@ void LimitsWindowTest::loadSetsMaskBoxesFromCachesWritesNothingAndReadsTheLimits
     rig.board.registers[0x1E] = 0x05;
     rig.board.registers[0x18] = 0x09;
 
-    auto w = std::make_unique<frmLimits>(rig.session, rig.shell);
-    QVERIFY(rig.session.flags.LimitsWindowOpen);
+    auto w = std::make_unique<frmLimits>(rig.session);
+    QVERIFY(rig.session.flags().LimitsWindowOpen);
     QCOMPARE(rig.accesses(), kLayoutReads);
     for (const Row& row : kRows) {
         const int cache = row.maskReg == 0x1D ? s.IntMask1 : s.IntMask2;
@@ -180,7 +178,7 @@ void LimitsWindowTest::loadSetsMaskBoxesFromCachesWritesNothingAndReadsTheLimits
     // Enabled pin: chkIntMask clear.
     rig.board.clear();
     s.InterruptPinEnabled = true;
-    auto w2 = std::make_unique<frmLimits>(rig.session, rig.shell);
+    auto w2 = std::make_unique<frmLimits>(rig.session);
     QCOMPARE(control<QCheckBox>(w2.get(), "chkIntMask")->checkState(), Qt::Unchecked);
     QVERIFY(rig.writes().empty());
     QVERIFY(rig.failures.empty());
@@ -188,7 +186,7 @@ void LimitsWindowTest::loadSetsMaskBoxesFromCachesWritesNothingAndReadsTheLimits
 
 void LimitsWindowTest::layoutFollowsChannelModeVarnoAndReference() {
     Rig rig;
-    auto w = std::make_unique<frmLimits>(rig.session, rig.shell);
+    auto w = std::make_unique<frmLimits>(rig.session);
     w->show();
     auto visible = [&](const char* name) {
         return control<QWidget>(w.get(), name)->isVisibleTo(w.get());
@@ -221,7 +219,7 @@ void LimitsWindowTest::layoutFollowsChannelModeVarnoAndReference() {
     s.ChannelMode = ChannelFunction::ExternalTemp;
     s.VarnoOnAin3 = false;
     s.ReferenceVoltage = 3.3f;
-    rig.session.flags.ShowFahrenheit = true;
+    rig.session.setShowFahrenheit(true);
     w->UpdateLimitsLayout();
     QVERIFY(visible("ggeExternal") && visible("Label1_1") && !visible("lblExtDisabled"));
     tabs->setCurrentIndex(1);
@@ -246,16 +244,16 @@ void LimitsWindowTest::layoutFollowsChannelModeVarnoAndReference() {
 
 void LimitsWindowTest::layoutWhileClosedReadsNothing() {
     Rig rig;
-    auto* w = new frmLimits(rig.session, rig.shell);
+    auto* w = new frmLimits(rig.session);
     w->show();
-    QVERIFY(rig.session.flags.LimitsWindowOpen);
+    QVERIFY(rig.session.flags().LimitsWindowOpen);
     rig.board.clear();
     w->UpdateLimitsLayout();
     QCOMPARE(rig.accesses(), kLayoutReads);
 
     QPointer<frmLimits> guard(w);
     QVERIFY(w->close());
-    QVERIFY(!rig.session.flags.LimitsWindowOpen);
+    QVERIFY(!rig.session.flags().LimitsWindowOpen);
     rig.board.clear();
     if (guard) guard->UpdateLimitsLayout();  // still alive until the deferred delete
     QVERIFY(rig.board.calls.empty());
@@ -263,11 +261,11 @@ void LimitsWindowTest::layoutWhileClosedReadsNothing() {
     QVERIFY(!guard);
 
     // A window destroyed after a newer one opened leaves the newer one's flag alone.
-    auto older = std::make_unique<frmLimits>(rig.session, rig.shell);
+    auto older = std::make_unique<frmLimits>(rig.session);
     older->close();
-    auto newer = std::make_unique<frmLimits>(rig.session, rig.shell);
+    auto newer = std::make_unique<frmLimits>(rig.session);
     older.reset();
-    QVERIFY(rig.session.flags.LimitsWindowOpen);
+    QVERIFY(rig.session.flags().LimitsWindowOpen);
 }
 
 void LimitsWindowTest::limitRegistersShowAsSignedDegreesAndVolts() {
@@ -281,7 +279,7 @@ void LimitsWindowTest::limitRegistersShowAsSignedDegreesAndVolts() {
     rig.board.registers[0x23] = 255;
     rig.board.registers[0x2C] = 128;  // Ain code 512
     rig.board.registers[0x2B] = 255;
-    auto w = std::make_unique<frmLimits>(rig.session, rig.shell);
+    auto w = std::make_unique<frmLimits>(rig.session);
     LinearGauge* internal = gauge(w.get(), "ggeInternal");
     LinearGauge* external = gauge(w.get(), "ggeExternal");
     QCOMPARE(internal->lowLimit(), -55.0);
@@ -295,7 +293,7 @@ void LimitsWindowTest::limitRegistersShowAsSignedDegreesAndVolts() {
     QCOMPARE(gauge(w.get(), "ggeAin_1")->highLimit(), double(2.27f));
 
     // The same registers in Fahrenheit, and with the Vdd reference.
-    rig.session.flags.ShowFahrenheit = true;
+    rig.session.setShowFahrenheit(true);
     rig.session.device.state.ReferenceVoltage = 3.3f;
     w->UpdateLimitsLayout();
     QCOMPARE(internal->lowLimit(), -67.0);
@@ -308,7 +306,7 @@ void LimitsWindowTest::ain0MarkerWritesSharedRegistersTopGives255() {
     Rig rig;
     rig.board.registers[0x28] = 50;  // shown as .45 V (2 decimals)
     rig.board.registers[0x27] = 200;
-    auto w = std::make_unique<frmLimits>(rig.session, rig.shell);
+    auto w = std::make_unique<frmLimits>(rig.session);
     LinearGauge* ain0 = gauge(w.get(), "ggeAin_0");
     QCOMPARE(ain0->lowLimit(), double(0.45f));
     rig.board.clear();
@@ -332,8 +330,8 @@ void LimitsWindowTest::ain0MarkerWritesSharedRegistersTopGives255() {
 
 void LimitsWindowTest::temperatureMarkersRoundHalfToEvenAndConvertFahrenheit() {
     Rig rig;
-    rig.session.flags.ShowFahrenheit = true;
-    auto w = std::make_unique<frmLimits>(rig.session, rig.shell);
+    rig.session.setShowFahrenheit(true);
+    auto w = std::make_unique<frmLimits>(rig.session);
     LinearGauge* internal = gauge(w.get(), "ggeInternal");
     rig.board.clear();
 
@@ -357,7 +355,7 @@ void LimitsWindowTest::temperatureMarkersRoundHalfToEvenAndConvertFahrenheit() {
     QCOMPARE(rig.board.registers[0x28], uint8_t(0xC9));
 
     // Celsius: whole degrees, halves to even.
-    rig.session.flags.ShowFahrenheit = false;
+    rig.session.setShowFahrenheit(false);
     w->UpdateLimitsLayout();
     rig.board.clear();
     internal->setLowLimit(-0.5);
@@ -373,7 +371,7 @@ void LimitsWindowTest::temperatureMarkersRoundHalfToEvenAndConvertFahrenheit() {
 
 void LimitsWindowTest::vddAndAinMarkersWriteTheirCodes() {
     Rig rig;
-    auto w = std::make_unique<frmLimits>(rig.session, rig.shell);
+    auto w = std::make_unique<frmLimits>(rig.session);
     rig.board.clear();
     LinearGauge* vdd = gauge(w.get(), "ggeVdd");
     vdd->setLowLimit(3.3);   // 121 (q = 120.73)
@@ -401,7 +399,7 @@ void LimitsWindowTest::vddAndAinMarkersWriteTheirCodes() {
 
 void LimitsWindowTest::lampsFollowStatusBitsAndPinStatus() {
     Rig rig;
-    auto w = std::make_unique<frmLimits>(rig.session, rig.shell);
+    auto w = std::make_unique<frmLimits>(rig.session);
     CurrentReadings& r = rig.session.readings;
     DeviceState& s = rig.session.device.state;
     auto litLamps = [&] {
@@ -457,7 +455,7 @@ void LimitsWindowTest::lampsFollowStatusBitsAndPinStatus() {
 
 void LimitsWindowTest::captionsUseNumberText() {
     Rig rig;
-    auto w = std::make_unique<frmLimits>(rig.session, rig.shell);
+    auto w = std::make_unique<frmLimits>(rig.session);
     CurrentReadings& r = rig.session.readings;
     r.InternalTemp = 23.25f;
     r.ExternalTemp = -0.25f;
@@ -478,7 +476,7 @@ void LimitsWindowTest::captionsUseNumberText() {
     QCOMPARE(lamp(w.get(), 2)->caption(), QStringLiteral("Ain1"));
     QCOMPARE(control<QLabel>(w.get(), "Label7")->text(), QStringLiteral("External Low"));
 
-    rig.session.flags.ShowFahrenheit = true;
+    rig.session.setShowFahrenheit(true);
     rig.session.device.state.ChannelMode = ChannelFunction::ExternalTemp;
     r.InternalTemp = 77.9f;
     w->UpdateLimitsForm();
@@ -489,7 +487,7 @@ void LimitsWindowTest::captionsUseNumberText() {
 
 void LimitsWindowTest::maskClicksReadBothMasksAndWriteTheOwnerOnly() {
     Rig rig;
-    auto w = std::make_unique<frmLimits>(rig.session, rig.shell);
+    auto w = std::make_unique<frmLimits>(rig.session);
     for (const Row& row : kRows) {
         // The chip's masks differ from the caches: the click works on the chip's.
         rig.board.registers[0x1D] = 0x00;
@@ -523,7 +521,7 @@ void LimitsWindowTest::intMaskClickWritesConfiguration1Bit5() {
     Rig rig;
     rig.board.registers[0x18] = 0x0D;  // monitoring, external channel, pin enabled
     rig.session.device.state.ChannelMode = ChannelFunction::ExternalTemp;
-    auto w = std::make_unique<frmLimits>(rig.session, rig.shell);
+    auto w = std::make_unique<frmLimits>(rig.session);
     auto* box = control<QCheckBox>(w.get(), "chkIntMask");
     rig.board.clear();
     box->click();
@@ -542,38 +540,20 @@ void LimitsWindowTest::intMaskClickWritesConfiguration1Bit5() {
 // The whole path on the simulated board: start-up, live readings, the window's
 // requests in the trace, and a look at the rendered window.
 void LimitsWindowTest::onTheSimulatedBoard() {
-    QTemporaryDir dir;
-    QVERIFY(dir.isValid());
-    ManualClock clock{36000.0};
-    sim::SimOptions options;
-    options.statePath = dir.filePath("board.json").toStdString();
-    std::vector<std::string> warnings;
-    options.warn = [&](const std::string& m) { warnings.push_back(m); };
-    sim::SimulatedBoard board(options, clock);
-    TracingBoard traced(board, dir.filePath("trace.txt").toStdString(), options.warn);
-    RecordingNotifier notifier;
-    std::vector<int> failures;
-    Session session(traced, clock, notifier, [&](int code) { failures.push_back(code); });
-    SilentProgress progress(3000);
-    RunConnectionSequence(session, progress, QUARNEL_SOURCE_DIR "/resources", true);
-    QCOMPARE(session.link.DeviceAddress, kAddress);
-    MasterPoll poll(session);
+    SimSessionRig sim;
+    sim.connect();
+    QCOMPARE(sim.session.link.DeviceAddress, kAddress);
+    MasterPoll poll(sim.session);
     for (int i = 0; i < 48; ++i) {
-        clock.advance(0.01);
+        sim.clock.advance(0.01);
         poll.Tick(nullptr);
     }
-    session.device.state.IntMask2 = 0;
-    session.device.state.IntMask1 = 0x40;  // as if Ain3 were masked
-    QFile traceFile(dir.filePath("trace.txt"));
-    QVERIFY(traceFile.open(QIODevice::ReadOnly));
-    auto newTraceLines = [&] {
-        return QString::fromLatin1(traceFile.readAll()).split('\n', Qt::SkipEmptyParts);
-    };
-    newTraceLines();
+    sim.session.device.state.IntMask2 = 0;
+    sim.session.device.state.IntMask1 = 0x40;  // as if Ain3 were masked
+    sim.newTraceLines();
 
-    RecordingShell shell;
-    auto w = std::make_unique<frmLimits>(session, shell);
-    const QStringList loaded = newTraceLines();
+    auto w = std::make_unique<frmLimits>(sim.session);
+    const QStringList loaded = sim.newTraceLines();
     QCOMPARE(loaded.size(), qsizetype(22));
     QCOMPARE(loaded.filter(QRegularExpression("^222 \\S+ \\S+ 0 ")).size(), qsizetype(0));
     QVERIFY(loaded.first().startsWith("222 0x00000148 0x00000026 1 1 -> 0 "));
@@ -586,20 +566,21 @@ void LimitsWindowTest::onTheSimulatedBoard() {
     LinearGauge* internal = gauge(w.get(), "ggeInternal");
     QVERIFY(internal->reading() > internal->lowLimit() &&
             internal->reading() < internal->highLimit());
-    QVERIFY(session.readings.Vdd > 3.0f);
+    QVERIFY(sim.session.readings.Vdd > 3.0f);
 
     // A click on the Ain5 mask: 0x1D and 0x1E read over the bus, 0x1E written and read back.
     control<QCheckBox>(w.get(), "chkMask_9")->click();
-    QCOMPARE(newTraceLines().replaceInStrings(QRegularExpression(" -> 0 [0-9A-F]{2}$"), " -> 0 xx"),
-             (QStringList{
-                 "222 0x00000148 0x0000001D 1 1 -> 0 xx", "222 0x00000148 0x0000001E 1 1 -> 0 xx",
-                 "222 0x00000148 0x0000011E 0 0 -> 0", "222 0x00000148 0x0000001E 1 1 -> 0 xx"}));
-    QCOMPARE(board.peekRegister(0x1E), uint8_t(0x01));
+    QCOMPARE(
+        sim.newTraceLines().replaceInStrings(QRegularExpression(" -> 0 [0-9A-F]{2}$"), " -> 0 xx"),
+        (QStringList{"222 0x00000148 0x0000001D 1 1 -> 0 xx",
+                     "222 0x00000148 0x0000001E 1 1 -> 0 xx", "222 0x00000148 0x0000011E 0 0 -> 0",
+                     "222 0x00000148 0x0000001E 1 1 -> 0 xx"}));
+    QCOMPARE(sim.board.peekRegister(0x1E), uint8_t(0x01));
 
     // The dragged internal low limit reaches the chip as signed degrees.
     internal->setLowLimit(-10.0);
     emit internal->markerReleased(LinearGauge::LowMarker, -10.0);
-    QCOMPARE(board.peekRegister(0x26), uint8_t(0xF6));
+    QCOMPARE(sim.board.peekRegister(0x26), uint8_t(0xF6));
 
     // Rendered, every page: nothing clipped, every gauge with room for its scale.
     w->show();
@@ -630,13 +611,13 @@ void LimitsWindowTest::onTheSimulatedBoard() {
     };
     checkPages(QStringLiteral("ain"));
     // The external channel, no VARNO and Fahrenheit: other notes and wider scale labels.
-    session.device.state.ChannelMode = ChannelFunction::ExternalTemp;
-    session.device.state.VarnoOnAin3 = false;
-    session.flags.ShowFahrenheit = true;
+    sim.session.device.state.ChannelMode = ChannelFunction::ExternalTemp;
+    sim.session.device.state.VarnoOnAin3 = false;
+    sim.session.setShowFahrenheit(true);
     w->UpdateLimitsLayout();
     checkPages(QStringLiteral("external"));
-    QVERIFY(failures.empty());
-    QVERIFY(notifier.messages.empty());
+    QVERIFY(sim.failures.empty());
+    QVERIFY(sim.notifier.messages.empty());
 }
 
 QTEST_MAIN(LimitsWindowTest)

@@ -37,21 +37,21 @@ struct ChooserCall {
 };
 
 // Forwards the polling cycle's "logging stopped" to the window, as the main
-// window does through its LoggingView.
+// window does through its ToolView.
 class WindowCallouts : public PollCallouts {
   public:
-    explicit WindowCallouts(QWidget* window) : window_(window) {}
+    explicit WindowCallouts(frmSave* window) : window_(window) {}
     void UpdateGraphingForm() override {}
     bool ContinuousReadChecked() const override { return false; }
     void RegMapRead() override {}
     void UpdateLimitsForm() override {}
     void SetStatusText(const std::string&) override {}
     void LoggingStopped() override {
-        if (auto* view = dynamic_cast<LoggingView*>(window_.data())) view->LoggingStopped();
+        if (window_) window_->LoggingStopped();
     }
 
   private:
-    QPointer<QWidget> window_;
+    QPointer<frmSave> window_;
 };
 
 // One session, its fakes and a temp folder per test.
@@ -78,7 +78,7 @@ struct Rig : SessionRig {
     }
 
     std::unique_ptr<frmSave> open() {
-        auto window = std::make_unique<frmSave>(session, shell, chooser());
+        auto window = std::make_unique<frmSave>(session, host, chooser(), appDir);
         window->show();
         return window;
     }
@@ -254,7 +254,7 @@ void TestLogging::noBoxChecked_writesTimeOnlyLines() {
     QTest::mouseClick(button(w.get(), "cmdLog"), Qt::LeftButton);
 
     QCOMPARE(rig.chooserCalls.size(), size_t(1));
-    QCOMPARE(rig.chooserCalls[0].startDir, rig.shell.applicationDir());
+    QCOMPARE(rig.chooserCalls[0].startDir, rig.appDir);
     QCOMPARE(rig.chooserCalls[0].filter, QStringLiteral("Log Files (*.csv)"));
     QVERIFY(rig.session.logging.LoggingActive);
     QCOMPARE(rig.session.logging.LogFilePath, rig.answer->toStdString());
@@ -334,11 +334,11 @@ void TestLogging::secondStart_appendsNewPreambleAndHeader() {
     rig.tick();
     QTest::mouseClick(button(w.get(), "cmdLog"), Qt::LeftButton);
     QVERIFY(!rig.session.logging.LoggingActive);
-    QCOMPARE(rig.shell.statusTexts.last(), QStringLiteral("Status"));
+    QCOMPARE(rig.host.statusTexts.last(), QStringLiteral("Status"));
     rig.tick();  // nothing written while stopped
 
     // Fahrenheit now: the new header says so; the old lines stay as they were.
-    rig.session.flags.ShowFahrenheit = true;
+    rig.session.setShowFahrenheit(true);
     setBoxes(w.get(), {0, 11});
     rig.session.readings.InternalTemp = 74.3f;
     QTest::mouseClick(button(w.get(), "cmdLog"), Qt::LeftButton);
@@ -369,7 +369,7 @@ void TestLogging::cancel_isSilent() {
 void TestLogging::chooser_startsAtHomeWhenProgramFolderIsNotWritable() {
     Rig rig;
     // Stands for an installed program's read-only folder, also when the tests run as root.
-    rig.shell.appDir = rig.dir.filePath(QStringLiteral("missing"));
+    rig.appDir = rig.dir.filePath(QStringLiteral("missing"));
     rig.answer.reset();
     auto w = rig.open();
     QTest::mouseClick(button(w.get(), "cmdLog"), Qt::LeftButton);

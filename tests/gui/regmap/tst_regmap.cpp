@@ -17,8 +17,7 @@
 #include <vector>
 
 #include "gui/support/SessionRig.h"
-#include "link/TracingBoard.h"
-#include "sim/SimulatedBoard.h"
+#include "gui/support/SimSessionRig.h"
 #include "windows/Twips.h"
 #include "windows/regmap/RegMapText.h"
 #include "windows/regmap/frmRegMap.h"
@@ -35,7 +34,8 @@ struct Rig : SessionRig {
     QPointer<frmRegMap> window;
 
     Rig() : SessionRig(kChip) {
-        window = new frmRegMap(session, shell);
+        window = new frmRegMap(session.link, session.device.table,
+                               session.openFlag(FlaggedWindow::RegMap));
         window->show();
     }
     ~Rig() { delete window.data(); }
@@ -119,7 +119,7 @@ void RegMapTest::loadShowsInitialCaptionsAndReadsNothing() {
     Rig rig;
     QCOMPARE(rig.window->windowTitle(), QStringLiteral("Register Map Access"));
     QCOMPARE(rig.window->sizeHint(), QSize(532, 372));  // 7980 x 5580 twips
-    QVERIFY(rig.session.flags.RegMapWindowOpen);
+    QVERIFY(rig.session.flags().RegMapWindowOpen);
     QVERIFY(rig.board.calls.empty());
     QCOMPARE(rig.text("lblRegDescription"), QStringLiteral("Description"));
     QCOMPARE(rig.text("lblCurrentAddr"), QStringLiteral("Address"));
@@ -167,17 +167,18 @@ void RegMapTest::loadShowsInitialCaptionsAndReadsNothing() {
 
 void RegMapTest::closingClearsTheOpenFlag() {
     Rig rig;
-    QVERIFY(rig.session.flags.RegMapWindowOpen);
+    QVERIFY(rig.session.flags().RegMapWindowOpen);
     rig.window->close();
-    QVERIFY(!rig.session.flags.RegMapWindowOpen);
+    QVERIFY(!rig.session.flags().RegMapWindowOpen);
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     QVERIFY(rig.window.isNull());
 
     // A second window opened later owns the flag; destroying it clears it.
-    auto* again = new frmRegMap(rig.session, rig.shell);
-    QVERIFY(rig.session.flags.RegMapWindowOpen);
+    auto* again = new frmRegMap(rig.session.link, rig.session.device.table,
+                                rig.session.openFlag(FlaggedWindow::RegMap));
+    QVERIFY(rig.session.flags().RegMapWindowOpen);
     delete again;
-    QVERIFY(!rig.session.flags.RegMapWindowOpen);
+    QVERIFY(!rig.session.flags().RegMapWindowOpen);
 }
 
 void RegMapTest::treeHasItsNodesKeysAndColours() {
@@ -374,8 +375,8 @@ void RegMapTest::sharedAddressesShowTheLowerEntryAfterARead() {
     QCOMPARE(rig.box("txtReadAddr")->text(), regmap::AddressText(reg).toUpper());
     QCOMPARE(rig.text("lblDecVal"), QStringLiteral("12"));
 
-    // The Read command, as the master timer runs it for continuous read.
-    static_cast<RegMapView*>(rig.window.data())->cmdRead_Click();
+    // The Read command.
+    rig.window->cmdRead_Click();
     QCOMPARE(rig.text("lblRegDescription"), afterRead);
     QCOMPARE(rig.infos(), QString(afterLabels).split(u':'));
 
@@ -574,7 +575,7 @@ void RegMapTest::outOfRangeInputIsRefusedInTheWindow() {
 
 void RegMapTest::continuousReadFollowsTheCheckBox() {
     Rig rig;
-    RegMapView& view = *rig.window;
+    ToolView& view = *rig.window;
     auto* check = rig.get<QCheckBox>(QStringLiteral("chkContRead"));
     QVERIFY(!view.ContinuousReadChecked());
     QTest::mouseClick(check, Qt::LeftButton);
@@ -589,22 +590,10 @@ void RegMapTest::continuousReadFollowsTheCheckBox() {
 }
 
 void RegMapTest::invalidSelectionIsCorrectedOnTheSimulatedBoard() {
-    QTemporaryDir dir;
-    QVERIFY(dir.isValid());
-    ManualClock clock{36000.0};
-    sim::SimOptions options;
-    options.statePath = dir.filePath(QStringLiteral("board.json")).toStdString();
-    options.warn = [](const std::string& w) { qWarning("%s", w.c_str()); };
-    sim::SimulatedBoard board(options, clock);
-    TracingBoard traced(board, dir.filePath(QStringLiteral("trace.txt")).toStdString(),
-                        options.warn);
-    QCOMPARE(traced.LoadFirmWare(QUARNEL_SOURCE_DIR "/resources/QUARNELFW.Hex"), int16_t{0});
-    RecordingNotifier notifier;
-    std::vector<int> failures;
-    Session session{traced, clock, notifier, [&](int code) { failures.push_back(code); }};
-    session.link.DeviceAddress = 0x48;
-    RecordingShell shell;
-    QPointer<frmRegMap> window = new frmRegMap(session, shell);
+    SimSessionRig sim;
+    QVERIFY(sim.downloadFirmware());
+    QPointer<frmRegMap> window = new frmRegMap(sim.session.link, sim.session.device.table,
+                                               sim.session.openFlag(FlaggedWindow::RegMap));
 
     auto* address = window->findChild<QLineEdit*>(QStringLiteral("txtReadAddr"));
     auto* dec = window->findChild<QLineEdit*>(QStringLiteral("txtDec"));
@@ -620,22 +609,20 @@ void RegMapTest::invalidSelectionIsCorrectedOnTheSimulatedBoard() {
     address->setText(QStringLiteral("18"));
     dec->setText(QStringLiteral("11"));
     window->cmdWrite_Click();
-    QCOMPARE(notifier.messages.size(), size_t{1});
-    QCOMPARE(notifier.messages[0].text, std::string(kInvalidSelectionMessage));
+    QCOMPARE(sim.notifier.messages.size(), size_t{1});
+    QCOMPARE(sim.notifier.messages[0].text, std::string(kInvalidSelectionMessage));
     QCOMPARE(text("lblRegDescription"), QStringLiteral("Configuration 1"));
     QCOMPARE(text("lblHexVal"), QStringLiteral("9"));
     QCOMPARE(text("lblDecVal"), QStringLiteral("9"));
-    QCOMPARE(session.device.state.ChannelMode, ChannelFunction::AinInputs);
-    QVERIFY(failures.empty());
+    QCOMPARE(sim.session.device.state.ChannelMode, ChannelFunction::AinInputs);
+    QVERIFY(sim.failures.empty());
 
-    QFile trace(dir.filePath(QStringLiteral("trace.txt")));
-    QVERIFY(trace.open(QIODevice::ReadOnly));
-    const QByteArray lines = trace.readAll();
+    const QStringList lines = sim.newTraceLines();
     const qsizetype wrong = lines.indexOf("222 0x00000148 0x00000B18 0 0 -> 0");
     const qsizetype corrected = lines.indexOf("222 0x00000148 0x00000918 0 0 -> 0");
     QVERIFY(wrong >= 0);
     QVERIFY(corrected > wrong);
-    QVERIFY(lines.mid(corrected).contains("222 0x00000148 0x00000018 1 1 -> 0 09"));
+    QVERIFY(lines.indexOf("222 0x00000148 0x00000018 1 1 -> 0 09", corrected) > corrected);
     delete window.data();
 }
 

@@ -20,11 +20,11 @@ namespace quarnel::test {
 // The program's window factory; the logging window's file dialog answers
 // with whatever `answer` holds when it is asked.
 inline WindowFactory realWindowsAnswering(const std::optional<QString>& answer) {
-    return [&answer](ToolWindow which, const WindowContext& c) -> QWidget* {
+    return [&answer](ToolWindow which, const WindowContext& c) {
         FileChooser chooser = [&answer](QWidget*, const QString&, const QString&, const QString&) {
             return answer;
         };
-        const WindowContext context{c.session, c.shell, c.openUrl, chooser, c.applicationDir};
+        const WindowContext context{c.session, c.host, c.openUrl, chooser, c.applicationDir};
         return CreateToolWindow(which, context);
     };
 }

@@ -80,8 +80,8 @@ class CableWhileLoggingTest : public QObject {
             forms.emplace_back(openForm(main, which));
             QVERIFY(forms.back());
         }
-        QVERIFY(session.flags.GraphsWindowOpen && session.flags.RegMapWindowOpen &&
-                session.flags.LimitsWindowOpen);
+        QVERIFY(session.flags().GraphsWindowOpen && session.flags().RegMapWindowOpen &&
+                session.flags().LimitsWindowOpen);
 
         int ticks = 0;
         while (h.endStatuses.empty() && ticks < kGoodTicks + 10) {
@@ -104,8 +104,8 @@ class CableWhileLoggingTest : public QObject {
         for (ToolWindow which : kOpened) QVERIFY(!main.subWindow(which));
         QVERIFY(main.mdiArea()->subWindowList().isEmpty());
         // Each window's own close handling ran.
-        QVERIFY(!session.flags.GraphsWindowOpen && !session.flags.RegMapWindowOpen &&
-                !session.flags.LimitsWindowOpen);
+        QVERIFY(!session.flags().GraphsWindowOpen && !session.flags().RegMapWindowOpen &&
+                !session.flags().LimitsWindowOpen);
         QVERIFY(storedSetting(keys::kMainLeft).has_value());
         QVERIFY(storedSetting(keys::kMainWidth).has_value());
         QCOMPARE(storedSetting(keys::kDisplayHelp), QString("True"));

@@ -12,8 +12,8 @@
 #include <memory>
 
 #include "gui/reliability/ReliabilitySupport.h"
+#include "gui/support/RecordingHost.h"
 #include "gui/support/RecordingNotifier.h"
-#include "gui/support/RecordingShell.h"
 #include "monitor/LogFile.h"
 #include "monitor/MasterPoll.h"
 #include "monitor/Startup.h"
@@ -75,10 +75,10 @@ class LongRunTest : public QObject {
         RunConnectionSequence(session, progress, QUARNEL_SOURCE_DIR "/resources", true);
         QVERIFY(failures.empty());
 
-        RecordingShell shell;
+        RecordingHost host;
         session.device.state.GraphingEnabled = true;
         const QDateTime opened(QDate(2024, 6, 11), QTime(12, 0));
-        frmGraphing graphs(session, shell, nullptr, opened);
+        frmGraphing graphs(session, host, nullptr, opened);
         QVERIFY(!graphs.isVisible());
         GraphsOnly callouts(graphs);
         MasterPoll poll(session);

@@ -9,7 +9,7 @@
 namespace quarnel::test {
 
 class RecordingNotifier : public Notifier {
-public:
+  public:
     struct Message {
         std::string text;
         Icon icon;

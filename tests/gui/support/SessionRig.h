@@ -8,8 +8,8 @@
 #include <QtTest>
 #include <vector>
 
+#include "gui/support/RecordingHost.h"
 #include "gui/support/RecordingNotifier.h"
-#include "gui/support/RecordingShell.h"
 #include "link/Clock.h"
 #include "monitor/Session.h"
 #include "support/RecordingBoard.h"
@@ -48,7 +48,8 @@ struct SessionRig {
     RecordingNotifier notifier;
     std::vector<int> failures;
     Session session{board, clock, notifier, [this](int code) { failures.push_back(code); }};
-    RecordingShell shell;
+    RecordingHost host;
+    QString appDir = QStringLiteral(QUARNEL_BIN_DIR);
 
     explicit SessionRig(int address, double startSeconds = 36000.0) : clock(startSeconds) {
         session.link.DeviceAddress = address;

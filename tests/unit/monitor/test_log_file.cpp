@@ -123,7 +123,7 @@ TEST(LogFile, ChangingTheIntervalRescalesFollowingLinesAndARestartAppends) {
     StopLogging(*s.session);
     LoggingStep(*s.session, &callouts);
     EXPECT_EQ(callouts.statusTexts.back(), "Status");
-    s.session->flags.ShowFahrenheit = true;
+    s.session->setShowFahrenheit(true);
     ASSERT_TRUE(StartLogging(*s.session, path, Channels({7})));
     EXPECT_EQ(s.session->logging.LoggedCount, 0);
     s.session->readings.VarnoTemp = 71.6f;

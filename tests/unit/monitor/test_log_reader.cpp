@@ -25,7 +25,7 @@ TEST(LogReader, ReadsAppendedRunsWrittenByTheLogger) {
          {true, true, true, true, true, true, true, true, true, true, true, true},
          {false, false, false, true, false, true}}};
     for (int run = 0; run < 3; ++run) {
-        s.session->flags.ShowFahrenheit = run == 1;
+        s.session->setShowFahrenheit(run == 1);
         ASSERT_TRUE(StartLogging(*s.session, path, sets[run]));
         for (int i = 0; i < 4 + run; ++i) {
             s.session->readings.InternalTemp = 20.25f + i;

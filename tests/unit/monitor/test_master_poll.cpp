@@ -23,6 +23,15 @@ std::vector<int> ReadIndexes(const RecordingBoard& board) {
     return out;
 }
 
+// The graphs, register map and limits windows open while the result lives.
+std::array<WindowOpenFlag, 3> openPolledWindows(Session& s) {
+    std::array<WindowOpenFlag, 3> open{s.openFlag(FlaggedWindow::Graphs),
+                                       s.openFlag(FlaggedWindow::RegMap),
+                                       s.openFlag(FlaggedWindow::Limits)};
+    for (WindowOpenFlag& flag : open) flag.raise();
+    return open;
+}
+
 TEST(MasterPoll, EveryTickReadsTheLsbThenTheMsbRegisterOfItsReading) {
     BoardSession s;
     MasterPoll poll(*s.session);
@@ -60,7 +69,7 @@ TEST(MasterPoll, TemperatureCodesAndFahrenheit) {
     EXPECT_FLOAT_EQ(r.ExternalTemp, -0.25f);
 
     for (int i = 2; i < kPollStates; ++i) poll.Tick(nullptr);
-    s.session->flags.ShowFahrenheit = true;
+    s.session->setShowFahrenheit(true);
     poll.Tick(nullptr);
     EXPECT_FLOAT_EQ(r.InternalTemp, 77.9f);
     poll.Tick(nullptr);
@@ -105,7 +114,7 @@ TEST(MasterPoll, VarnoTemperatureFollowsAin3) {
     EXPECT_FLOAT_EQ(r.Ain3, 0.75f);
     EXPECT_NEAR(r.VarnoTemp, 25.0f, 1e-4);
 
-    s.session->flags.ShowFahrenheit = true;
+    s.session->setShowFahrenheit(true);
     for (int i = 0; i < kPollStates; ++i) poll.Tick(nullptr);
     EXPECT_FLOAT_EQ(r.VarnoTemp, 77.0f);
 }
@@ -118,9 +127,7 @@ TEST(MasterPoll, WindowRefreshesAreRateLimitedAndOnlyForOpenWindows) {
     poll.Tick(&callouts);  // nothing open
     EXPECT_EQ(callouts.graphUpdates + callouts.regMapReads + callouts.limitsUpdates, 0);
 
-    s.session->flags.GraphsWindowOpen = true;
-    s.session->flags.RegMapWindowOpen = true;
-    s.session->flags.LimitsWindowOpen = true;
+    const auto open = openPolledWindows(*s.session);
     // Ticks 1/64 s apart (exact in binary): 10 s of them.
     const double step = 1.0 / 64;
     for (int i = 0; i < 640; ++i) {
@@ -148,7 +155,7 @@ TEST(MasterPoll, MidnightMakesEveryRefreshAndTheLogDueAtOnce) {
     MasterPoll poll(*s.session);
     RecordingCallouts callouts;
     callouts.continuousRead = true;
-    s.session->flags = {true, true, true, false, false};
+    const auto open = openPolledWindows(*s.session);
     s.session->device.state.LogIntervalMs = 60000;
     ASSERT_TRUE(StartLogging(*s.session, dir.file("log.csv"), {true}));
 
@@ -195,7 +202,7 @@ TEST(MasterPoll, AFailedReadEndsTheTickThroughTheLinkFailure) {
     BoardSession s;
     MasterPoll poll(*s.session);
     RecordingCallouts callouts;
-    s.session->flags.GraphsWindowOpen = true;
+    const auto open = openPolledWindows(*s.session);
     s.board.failAfter(1);
     EXPECT_THROW(poll.Tick(&callouts), LinkFailure);
     EXPECT_EQ(s.failures, std::vector<int>{3});

@@ -1,6 +1,4 @@
-#pragma once
-// Placement shared by the help and About windows: centred on the main window
-// horizontally, 1500 twips above centre vertically.
+#include "windows/WindowHost.h"
 
 #include <QMdiArea>
 #include <QMdiSubWindow>
@@ -11,13 +9,14 @@
 
 namespace quarnel {
 
-// The MDI frame around a tool window, or the window itself when it stands alone.
-inline QWidget* ChildFrame(QWidget* window) {
-    if (auto* sub = qobject_cast<QMdiSubWindow*>(window->parentWidget())) return sub;
-    return window;
+void WindowHost::closeFrame(QWidget* window) {
+    if (auto* sub = qobject_cast<QMdiSubWindow*>(window->parentWidget()))
+        sub->close();
+    else
+        window->close();
 }
 
-inline void PlaceOnMainWindow(QWidget* window) {
+void WindowHost::centreFrame(QWidget* window) {
     auto* sub = qobject_cast<QMdiSubWindow*>(window->parentWidget());
     if (!sub || !sub->mdiArea()) return;
     // Larger than the space for it, the window would hide its own buttons.

@@ -1,0 +1,56 @@
+#pragma once
+// What a tool window may ask of the main window, and what the main window
+// asks of an open tool window. Windows never include the main window's
+// header; the main window implements WindowHost, tests record it.
+
+#include <QString>
+#include <QUrl>
+#include <functional>
+#include <optional>
+#include <string>
+
+class QWidget;
+
+namespace quarnel {
+
+enum class ToolWindow { Logging, Config, Graphs, RegMap, Limits, Help, About };
+
+class WindowHost {
+  public:
+    virtual ~WindowHost() = default;
+    virtual void setMainTitle(const QString& title) = 0;
+    virtual void SetStatusText(const std::string& text) = 0;  // first status-bar panel
+    // Creates the window on first use, brings an open one to the front.
+    virtual void openWindow(ToolWindow which) = 0;
+    // The window's frame inside the main window closes, or the window itself
+    // when it stands alone.
+    virtual void closeFrame(QWidget* window);
+    // Centred on the main window horizontally, 1500 twips above centre
+    // vertically (the help and About windows); alone, it stays where it is.
+    virtual void centreFrame(QWidget* window);
+};
+
+// The refreshes the main window routes to an open tool window (the polling
+// cycle and the register-written handler's call-outs). Each window overrides
+// what it shows; the window factory hands the main window this side of it.
+class ToolView {
+  public:
+    virtual ~ToolView() = default;
+    virtual void UpdateGraphingForm() {}
+    virtual void UpdateGraphsLayout() {}
+    virtual void UpdateLimitsForm() {}
+    virtual void UpdateLimitsLayout() {}
+    virtual bool ContinuousReadChecked() const { return false; }  // frmRegMap's chkContRead
+    // The register map's Read command as the master timer runs it.
+    virtual void ContinuousRead() {}
+    // Logging stopped because a line could not be written.
+    virtual void LoggingStopped() {}
+};
+
+// Seams for what would otherwise block a test or leave the process.
+// Returns the chosen path, or nothing when the user cancelled.
+using FileChooser = std::function<std::optional<QString>(
+    QWidget* parent, const QString& caption, const QString& startDir, const QString& filter)>;
+using UrlOpener = std::function<void(const QUrl& url)>;
+
+}  // namespace quarnel
