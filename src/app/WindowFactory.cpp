@@ -11,7 +11,7 @@
 namespace quarnel {
 namespace {
 
-// One function per window; a window not built returns nullptr.
+// One function per window.
 QWidget* createLogging(const WindowContext& c) {
     return new frmSave(c.session, c.shell, c.chooseFile);
 }
@@ -19,7 +19,7 @@ QWidget* createConfig(const WindowContext& c) {
     return new frmOptions(c.session, c.shell);
 }
 QWidget* createGraphs(const WindowContext& c) {
-    return new frmGraphing(c.session, c.shell);
+    return new frmGraphing(c.session, c.shell, c.chooseFile);
 }
 QWidget* createRegMap(const WindowContext& c) {
     return new frmRegMap(c.session, c.shell);

@@ -1,7 +1,6 @@
 #pragma once
 // Creates the tool windows the main window hosts. Each window plugs in with
-// one line in WindowFactory.cpp; a window not built yet returns nullptr and
-// its menu item and toolbar button do nothing.
+// one line in WindowFactory.cpp.
 
 #include <QString>
 #include <QWidget>

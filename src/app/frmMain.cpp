@@ -283,7 +283,7 @@ void frmMain::openWindow(ToolWindow which) {
     const WindowContext context{deps_.session, *this, deps_.openUrl, deps_.chooseFile,
                                 deps_.applicationDir};
     QWidget* widget = deps_.createWindow(which, context);
-    if (!widget) return;  // not built yet
+    if (!widget) return;  // a test's factory may make none
     // A form with a designed geometry keeps it; a layout-only form takes its
     // size hint rather than the 640 x 480 of a widget never resized.
     const QSize base = widget->testAttribute(Qt::WA_Resized) ? widget->size() : widget->sizeHint();

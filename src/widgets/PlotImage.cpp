@@ -21,4 +21,15 @@ void CopyPlotImage(QCustomPlot* plot) {
     QApplication::clipboard()->setPixmap(plot->toPixmap());
 }
 
+void ChooseAndSavePlotImage(QCustomPlot* plot, QWidget* parent, const FileChooser& chooseFile,
+                            const std::function<void(const QString& message)>& reportError) {
+    if (!chooseFile) return;
+    const std::optional<QString> chosen = chooseFile(parent, QStringLiteral("Save Image"),
+                                                     QString(), QString::fromLatin1(kPngFilter));
+    const QString name = WithPngSuffix(chosen.value_or(QString()));
+    if (name.isEmpty()) return;
+    if (!SavePlotImage(plot, name) && reportError)
+        reportError(QStringLiteral("The image could not be saved to %1").arg(name));
+}
+
 }  // namespace quarnel

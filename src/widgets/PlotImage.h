@@ -2,6 +2,9 @@
 // The chart pictures' "Save Image..." and "Copy Image", shared by every chart.
 
 #include <QString>
+#include <functional>
+
+#include "widgets/FileChooser.h"
 
 class QCustomPlot;
 
@@ -13,5 +16,9 @@ inline constexpr const char* kPngFilter = "PNG image (*.png)";
 QString WithPngSuffix(QString name);
 bool SavePlotImage(QCustomPlot* plot, const QString& fileName);  // PNG
 void CopyPlotImage(QCustomPlot* plot);                           // to the clipboard
+// "Save Image...": the chooser names the file (nothing happens without one);
+// a failed write is reported.
+void ChooseAndSavePlotImage(QCustomPlot* plot, QWidget* parent, const FileChooser& chooseFile,
+                            const std::function<void(const QString& message)>& reportError);
 
 }  // namespace quarnel

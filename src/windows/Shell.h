@@ -7,6 +7,8 @@
 #include <functional>
 #include <optional>
 
+#include "widgets/FileChooser.h"
+
 class QWidget;
 
 namespace quarnel {
@@ -14,7 +16,7 @@ namespace quarnel {
 enum class ToolWindow { Logging, Config, Graphs, RegMap, Limits, Help, About };
 
 class Shell {
-public:
+  public:
     virtual ~Shell() = default;
     virtual void setMainTitle(const QString& title) = 0;
     virtual void setStatusText(const QString& text) = 0;
@@ -28,10 +30,6 @@ public:
 };
 
 // Seams for what would otherwise block a test or leave the process.
-// Returns the chosen path, or nothing when the user cancelled.
-using FileChooser = std::function<std::optional<QString>(QWidget* parent, const QString& caption,
-                                                         const QString& startDir,
-                                                         const QString& filter)>;
 using UrlOpener = std::function<void(const QUrl& url)>;
 
 }  // namespace quarnel

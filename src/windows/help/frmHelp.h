@@ -22,8 +22,6 @@ class frmHelp : public QWidget {
     frmHelp(SharedFlags& flags, const QString& applicationDir, QWidget* parent = nullptr);
     ~frmHelp() override;
 
-    QString helpPath() const { return helpPath_; }
-
   protected:
     void showEvent(QShowEvent* event) override;
     void closeEvent(QCloseEvent* event) override;

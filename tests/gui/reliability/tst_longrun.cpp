@@ -78,7 +78,7 @@ class LongRunTest : public QObject {
         RecordingShell shell;
         session.device.state.GraphingEnabled = true;
         const QDateTime opened(QDate(2024, 6, 11), QTime(12, 0));
-        frmGraphing graphs(session, shell, nullptr, opened);
+        frmGraphing graphs(session, shell, {}, nullptr, opened);
         QVERIFY(!graphs.isVisible());
         GraphsOnly callouts(graphs);
         MasterPoll poll(session);
