@@ -513,10 +513,14 @@ void StripChart::updateCursor() {
     QStringList lines{QDateTime::fromMSecsSinceEpoch(std::llround(key * 10) * 100)
                           .toString(QStringLiteral("hh:mm:ss.zzz"))
                           .chopped(2)};
-    for (const Channel& channel : channels_)
-        if (channel.graph->visible())
-            lines << channel.label.section(QLatin1Char('='), 0, 0) + QLatin1Char(' ') +
-                         ReadoutNumber(ValueNearest(channel.graph, key));
+    for (const Channel& channel : channels_) {
+        if (!channel.graph->visible()) continue;
+        // Before a channel's first sample it has no value, not its oldest one.
+        const auto data = channel.graph->data();
+        const bool before = data->isEmpty() || key < data->constBegin()->key;
+        lines << channel.label.section(QLatin1Char('='), 0, 0) + QLatin1Char(' ') +
+                     ReadoutNumber(before ? qQNaN() : ValueNearest(channel.graph, key));
+    }
     readout_->setText(lines.join(QLatin1Char('\n')));
     // Beside the line, on the side with more room.
     const bool left = *pointerX_ > plot_->axisRect()->center().x();

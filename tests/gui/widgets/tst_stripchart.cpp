@@ -367,13 +367,14 @@ void TestStripChart::cursorReadoutFollowsPointer() {
     chart.SetChannelShown(2, false);
     chart.refresh();
     QCustomPlot* plot = chart.plot();
-    // Over a sample, between two (the nearer counts), off the axes, back on.
+    // Over a sample, between two (the nearer counts), before the first, off the axes, back on.
     const struct {
         double x;
         const char* readout;
     } moves[] = {
         {plot->xAxis->coordToPixel(start / 1000.0 + 2), "10:00:02.0\nInternal 22\nVARNO 25.5"},
         {plot->xAxis->coordToPixel(start / 1000.0 + 6.8), "10:00:06.8\nInternal 27\nVARNO 25.5"},
+        {plot->xAxis->coordToPixel(start / 1000.0 - 5), "09:59:55.0\nInternal -\nVARNO -"},
         {plot->axisRect()->left() - 20.0, ""},
         {plot->xAxis->coordToPixel(start / 1000.0 + 8), "10:00:08.0\nInternal 28\nVARNO 25.5"}};
     for (const auto& move : moves) {
