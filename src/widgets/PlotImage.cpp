@@ -7,16 +7,6 @@
 
 namespace quarnel {
 
-QString WithPngSuffix(QString name) {
-    if (!name.isEmpty() && !name.endsWith(QStringLiteral(".png"), Qt::CaseInsensitive))
-        name += QStringLiteral(".png");
-    return name;
-}
-
-bool SavePlotImage(QCustomPlot* plot, const QString& fileName) {
-    return plot->savePng(fileName);
-}
-
 void CopyPlotImage(QCustomPlot* plot) {
     QApplication::clipboard()->setPixmap(plot->toPixmap());
 }
@@ -24,11 +14,12 @@ void CopyPlotImage(QCustomPlot* plot) {
 void ChooseAndSavePlotImage(QCustomPlot* plot, QWidget* parent, const FileChooser& chooseFile,
                             const std::function<void(const QString& message)>& reportError) {
     if (!chooseFile) return;
-    const std::optional<QString> chosen = chooseFile(parent, QStringLiteral("Save Image"),
-                                                     QString(), QString::fromLatin1(kPngFilter));
-    const QString name = WithPngSuffix(chosen.value_or(QString()));
+    QString name = chooseFile(parent, QStringLiteral("Save Image"), QString(),
+                              QStringLiteral("PNG image (*.png)"))
+                       .value_or(QString());
     if (name.isEmpty()) return;
-    if (!SavePlotImage(plot, name) && reportError)
+    if (!name.endsWith(QStringLiteral(".png"), Qt::CaseInsensitive)) name += QStringLiteral(".png");
+    if (!plot->savePng(name) && reportError)
         reportError(QStringLiteral("The image could not be saved to %1").arg(name));
 }
 

@@ -10,14 +10,9 @@ class QCustomPlot;
 
 namespace quarnel {
 
-inline constexpr const char* kPngFilter = "PNG image (*.png)";
-
-// The name with ".png" added when it has no such ending.
-QString WithPngSuffix(QString name);
-bool SavePlotImage(QCustomPlot* plot, const QString& fileName);  // PNG
-void CopyPlotImage(QCustomPlot* plot);                           // to the clipboard
-// "Save Image...": the chooser names the file (nothing happens without one);
-// a failed write is reported.
+void CopyPlotImage(QCustomPlot* plot);  // to the clipboard
+// "Save Image...": the chooser names the PNG file (nothing happens without
+// one); a failed write is reported.
 void ChooseAndSavePlotImage(QCustomPlot* plot, QWidget* parent, const FileChooser& chooseFile,
                             const std::function<void(const QString& message)>& reportError);
 

@@ -540,10 +540,6 @@ void StripChart::setErrorReporter(ErrorReporter reporter) {
     errorReporter_ = std::move(reporter);
 }
 
-bool StripChart::saveImage(const QString& fileName) {
-    return SavePlotImage(plot_, fileName);
-}
-
 void StripChart::copyImage() {
     CopyPlotImage(plot_);
 }

@@ -103,8 +103,7 @@ class StripChart : public QWidget {
     // does nothing.
     void setFileChooser(FileChooser chooser);
     void setErrorReporter(ErrorReporter reporter);
-    bool saveImage(const QString& fileName);  // PNG
-    void copyImage();                         // to the clipboard
+    void copyImage();  // to the clipboard
 
     // While the pointer is over the plot: a line at the pointer and, beside it,
     // the time there and each shown channel's value (the nearest sample),

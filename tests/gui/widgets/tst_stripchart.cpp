@@ -29,6 +29,14 @@ void configureTemperature(StripChart& chart) {
     chart.setOuterYRange(-50, 120);
 }
 
+// Configured as above and shown on screen.
+bool showTemperature(StripChart& chart) {
+    configureTemperature(chart);
+    chart.resize(600, 300);
+    chart.show();
+    return QTest::qWaitForWindowExposed(&chart);
+}
+
 // Counts replots of the chart's plot from the moment it is made.
 struct ReplotCounter {
     explicit ReplotCounter(StripChart& chart) {
@@ -95,10 +103,7 @@ void TestStripChart::stuckClockIsBoundedByPointCount() {
 
 void TestStripChart::midnightKeepsTimeIncreasing() {
     StripChart chart;
-    configureTemperature(chart);
-    chart.resize(600, 300);
-    chart.show();
-    QVERIFY(QTest::qWaitForWindowExposed(&chart));
+    QVERIFY(showTemperature(chart));
 
     const qint64 start = at(2024, 12, 31, 23, 59, 30);
     for (int i = 0; i < 600; ++i) chart.AddSamples(start + i * 100, {1.0 * i, 2.0, 3.0});
@@ -194,10 +199,7 @@ void TestStripChart::hiddenChannelsKeepLegendAndTakeNoSamples() {
 
 void TestStripChart::replotsOnlyOnRefreshNeverPerSample() {
     StripChart chart;
-    configureTemperature(chart);
-    chart.resize(600, 300);
-    chart.show();
-    QVERIFY(QTest::qWaitForWindowExposed(&chart));
+    QVERIFY(showTemperature(chart));
     QCoreApplication::processEvents();
     ReplotCounter replots(chart);
 
@@ -302,10 +304,7 @@ void TestStripChart::arrowsZoomWithinOuterRangeAndHistory() {
 
 void TestStripChart::saveAndCopyImage() {
     StripChart chart;
-    configureTemperature(chart);
-    chart.resize(400, 260);
-    chart.show();
-    QVERIFY(QTest::qWaitForWindowExposed(&chart));
+    QVERIFY(showTemperature(chart));
     chart.AddSamples(at(2024, 1, 1, 10, 0, 0), {10, 20, 30});
     chart.refresh();
 
@@ -358,10 +357,7 @@ void TestStripChart::accessibleNameAndValue() {
 
 void TestStripChart::cursorReadoutFollowsPointer() {
     StripChart chart;
-    configureTemperature(chart);
-    chart.resize(600, 300);
-    chart.show();
-    QVERIFY(QTest::qWaitForWindowExposed(&chart));
+    QVERIFY(showTemperature(chart));
     const qint64 start = QDateTime(QDate(2024, 1, 1), QTime(10, 0, 0)).toMSecsSinceEpoch();
     for (int i = 0; i < 10; ++i) chart.AddSamples(start + i * 1000, {20.0 + i, 30.0, 25.5});
     chart.SetChannelShown(2, false);
