@@ -76,7 +76,7 @@ void BM_GraphsRefresh(benchmark::State& state) {
     session.flags.SelectedGraph = 3;  // the busiest chart: eight traces
     setReadings(session.readings, 0);
 
-    quarnel::frmGraphing window(session, shell, nullptr,
+    quarnel::frmGraphing window(session, shell, {}, nullptr,
                                 QDateTime(QDate(2024, 3, 5), QTime(10, 0, 0)));
     window.resize(780, 430);
     window.show();
