@@ -59,7 +59,7 @@ void BM_GraphsRefresh(benchmark::State& state) {
     session.setSelectedGraph(3);  // the busiest chart: eight traces
     setReadings(session.readings, 0);
 
-    quarnel::frmGraphing window(session, host, nullptr,
+    quarnel::frmGraphing window(session, host, {}, nullptr,
                                 QDateTime(QDate(2024, 3, 5), QTime(10, 0, 0)));
     window.resize(780, 430);
     window.show();

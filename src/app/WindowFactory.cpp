@@ -26,7 +26,7 @@ CreatedWindow CreateToolWindow(ToolWindow which, const WindowContext& c) {
         case ToolWindow::Config:
             return {new frmOptions(s.link, c.host)};
         case ToolWindow::Graphs:
-            return refreshed(new frmGraphing(s, c.host));
+            return refreshed(new frmGraphing(s, c.host, c.chooseFile));
         case ToolWindow::RegMap:
             return refreshed(
                 new frmRegMap(s.link, s.device.table, s.openFlag(FlaggedWindow::RegMap)));

@@ -1,8 +1,7 @@
 #pragma once
 // Creates the tool windows the main window hosts. Each window plugs in with
 // one line in WindowFactory.cpp and hands over the side the main window
-// refreshes; a window not built returns nothing and its menu item and
-// toolbar button do nothing.
+// refreshes.
 
 #include <QString>
 #include <QWidget>

@@ -291,7 +291,7 @@ void frmMain::openWindow(ToolWindow which) {
                                 deps_.applicationDir};
     const CreatedWindow created = deps_.createWindow(which, context);
     QWidget* widget = created.widget;
-    if (!widget) return;  // not built
+    if (!widget) return;  // a test's factory may make none
     // A form with a designed geometry keeps it; a layout-only form takes its
     // size hint rather than the 640 x 480 of a widget never resized.
     const QSize base = widget->testAttribute(Qt::WA_Resized) ? widget->size() : widget->sizeHint();

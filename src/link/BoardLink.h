@@ -68,7 +68,6 @@ class BoardLink {
 
     Clock& clock() { return clock_; }
     Orvalink& board() { return board_; }
-    void setFailureHandler(LinkFailureHandler handler) { onFailure_ = std::move(handler); }
 
   private:
     Orvalink& board_;

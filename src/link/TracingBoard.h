@@ -40,7 +40,6 @@ class TracingBoard final : public Orvalink {
 
     // Adds "# <text>" to the trace: a board's diagnostic, next to the call it explains.
     void note(const std::string& text);
-    bool tracing() const { return file_ != nullptr; }
 
   private:
     void write(const std::string& line);

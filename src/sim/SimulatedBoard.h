@@ -57,7 +57,6 @@ class SimulatedBoard final : public Orvalink {
     PortImage portImage() const { return ports_; }
     bool spiLocked() const { return chip_.spiLocked(); }
     bool firmwareRunning() const { return firmwareRunning_; }
-    bool holdsBoard() const { return loaded_; }
     const SimOptions& options() const { return options_; }
     const std::string& statePath() const { return statePath_; }
 

@@ -22,6 +22,11 @@ constexpr double kBandWidth = 5.0;
 constexpr double kTrackWidth = 14.0;
 constexpr double kMarkerWidth = 11.0;
 constexpr double kMarkerHalfHeight = 6.0;
+const QColor kBandColor(72, 170, 120);
+const QColor kBarColor(46, 104, 170);
+const QColor kLowColor(24, 130, 200);
+const QColor kHighColor(214, 60, 50);
+const QColor kDim(110, 116, 126);  // ticks and units
 
 // The smallest of 1, 2, 2.5, 5 times a power of ten not below raw.
 double niceCeil(double raw) {
@@ -65,24 +70,6 @@ void LinearGauge::setScale(double min, double max) {
     min_ = min;
     max_ = max;
     updateGeometry();
-    update();
-}
-
-void LinearGauge::setMajorStep(double step) {
-    majorStep_ = step > 0.0 ? step : 0.0;
-    updateGeometry();
-    update();
-}
-
-double LinearGauge::majorStep() const {
-    if (majorStep_ > 0.0) return majorStep_;
-    const Geometry g = geometry();
-    const double intervals = std::clamp((g.bottom - g.top) / 38.0, 2.0, 10.0);
-    return niceCeil((max_ - min_) / intervals);
-}
-
-void LinearGauge::setMinorTicks(int perMajor) {
-    minorTicks_ = std::max(0, perMajor);
     update();
 }
 
@@ -175,22 +162,6 @@ void LinearGauge::setSelectedMarker(int marker) {
     update();
 }
 
-void LinearGauge::setBandColor(const QColor& color) {
-    bandColor_ = color;
-    update();
-}
-
-void LinearGauge::setBarColor(const QColor& color) {
-    barColor_ = color;
-    update();
-}
-
-void LinearGauge::setMarkerColor(int marker, const QColor& color) {
-    if (marker == LowMarker) lowColor_ = color;
-    if (marker == HighMarker) highColor_ = color;
-    update();
-}
-
 QString LinearGauge::readingText() const {
     if (!std::isfinite(reading_)) return units_;
     return QString::number(reading_, 'g', 6) + units_;
@@ -246,11 +217,9 @@ LinearGauge::Geometry LinearGauge::geometry() const {
     if (g.bottom < g.top + 10) g.bottom = g.top + 10;
 
     // Label widths need the major step, which depends on the height above.
-    double major = majorStep_;
-    if (major <= 0.0) {
-        const double intervals = std::clamp((g.bottom - g.top) / 38.0, 2.0, 10.0);
-        major = niceCeil((max_ - min_) / intervals);
-    }
+    const double intervals = std::clamp((g.bottom - g.top) / 38.0, 2.0, 10.0);
+    g.major = niceCeil((max_ - min_) / intervals);
+    const double major = g.major;
     const int majorDecimals = decimals(major);
     double labelWidth = 0;
     for (double v : {min_, max_, std::ceil(min_ / major) * major, std::floor(max_ / major) * major})
@@ -331,68 +300,76 @@ void LinearGauge::paintEvent(QPaintEvent*) {
     p.setRenderHint(QPainter::Antialiasing);
     if (!isEnabled()) p.setOpacity(0.5);
     const Geometry g = geometry();
-    const double dpr = devicePixelRatioF();
-    // A 1-pixel line centred on a device pixel, so ticks stay sharp at any scale.
-    const double lineWidth = std::max(1.0, std::round(dpr)) / dpr;
-    auto crisp = [&](double v) {
-        return (std::floor(v * dpr) + std::max(1.0, std::round(dpr)) / 2.0) / dpr;
-    };
-    const QColor text = palette().color(QPalette::WindowText);
-    const QColor dim(110, 116, 126);
+    const Strokes strokes(devicePixelRatioF());
+    drawCaptionAndUnits(p, g);
+    drawScale(p, g, strokes);
+    drawBand(p, g);
+    drawTrack(p, g, strokes);
+    drawMarkers(p, g, strokes);
+}
 
-    // Caption and units.
+LinearGauge::Strokes::Strokes(double ratio)
+    : dpr(ratio), lineWidth(std::max(1.0, std::round(ratio)) / ratio) {}
+
+double LinearGauge::Strokes::crisp(double v) const {
+    return (std::floor(v * dpr) + std::max(1.0, std::round(dpr)) / 2.0) / dpr;
+}
+
+std::pair<double, double> LinearGauge::spanY(const Geometry& g, double a, double b) const {
+    const double y1 = yOf(g, clampToScale(a)), y2 = yOf(g, clampToScale(b));
+    return {std::min(y1, y2), std::max(y1, y2)};
+}
+
+void LinearGauge::drawCaptionAndUnits(QPainter& p, const Geometry& g) const {
     p.setFont(captionFont(font()));
-    p.setPen(text);
+    p.setPen(palette().color(QPalette::WindowText));
     p.drawText(g.captionRect, Qt::AlignHCenter | Qt::AlignVCenter, caption_);
-    const QFont lf = labelFont(font());
-    p.setFont(lf);
-    if (!units_.isEmpty()) {
-        p.setPen(dim);
-        const double centre = (g.bandLeft + g.trackRight) / 2.0;
-        const QRectF column(centre - 100, g.unitsRect.top(), 200, g.unitsRect.height());
-        p.drawText(column, Qt::AlignHCenter | Qt::AlignVCenter, units_);
-    }
+    if (units_.isEmpty()) return;
+    p.setFont(labelFont(font()));
+    p.setPen(kDim);
+    const double centre = (g.bandLeft + g.trackRight) / 2.0;
+    const QRectF column(centre - 100, g.unitsRect.top(), 200, g.unitsRect.height());
+    p.drawText(column, Qt::AlignHCenter | Qt::AlignVCenter, units_);
+}
 
-    // Ticks and labels.
-    const double major = majorStep();
-    const int perMajor = minorTicks_ > 0 ? minorTicks_ : [&] {
-        const double mantissa = major / std::pow(10.0, std::floor(std::log10(major)));
-        return std::abs(mantissa - 2.0) < 1e-9 ? 4 : 5;
-    }();
-    const double minor = major / perMajor;
-    const int majorDecimals = decimals(major);
+void LinearGauge::drawScale(QPainter& p, const Geometry& g, const Strokes& strokes) const {
+    // Four minor steps to a major step of 2, five to the others.
+    const double mantissa = g.major / std::pow(10.0, std::floor(std::log10(g.major)));
+    const int perMajor = std::abs(mantissa - 2.0) < 1e-9 ? 4 : 5;
+    const double minor = g.major / perMajor;
+    const int majorDecimals = decimals(g.major);
+    const QFont lf = labelFont(font());
     const QFontMetricsF lm(lf);
+    const QPen tickPen(kDim, strokes.lineWidth, Qt::SolidLine, Qt::FlatCap);
+    p.setFont(lf);
     p.setRenderHint(QPainter::Antialiasing, false);
-    p.setPen(QPen(dim, lineWidth, Qt::SolidLine, Qt::FlatCap));
+    p.setPen(tickPen);
     for (long i = long(std::ceil(min_ / minor - 1e-9)); i <= long(std::floor(max_ / minor + 1e-9));
          ++i) {
         const double v = i * minor;
         const bool isMajor = i % perMajor == 0;
-        const double y = crisp(yOf(g, v));
+        const double y = strokes.crisp(yOf(g, v));
         const double length = isMajor ? kMajorTick : kMinorTick;
         p.drawLine(QPointF(g.tickRight - length, y), QPointF(g.tickRight, y));
         if (isMajor) {
-            p.setPen(text);
+            p.setPen(palette().color(QPalette::WindowText));
             const QRectF box(g.labelRight - 200, y - lm.height() / 2, 200, lm.height());
             p.drawText(box, Qt::AlignRight | Qt::AlignVCenter, numberText(v, majorDecimals));
-            p.setPen(QPen(dim, lineWidth, Qt::SolidLine, Qt::FlatCap));
+            p.setPen(tickPen);
         }
     }
     p.setRenderHint(QPainter::Antialiasing);
+}
 
-    // Band along the scale.
-    auto span = [&](double a, double b) {
-        const double y1 = yOf(g, clampToScale(a)), y2 = yOf(g, clampToScale(b));
-        return std::pair{std::min(y1, y2), std::max(y1, y2)};
-    };
-    {
-        const auto [y1, y2] = span(bandStart_, bandEnd_);
-        p.setPen(Qt::NoPen);
-        p.setBrush(bandColor_);
-        p.drawRect(QRectF(g.bandLeft, y1, kBandWidth, y2 - y1));
-    }
+void LinearGauge::drawBand(QPainter& p, const Geometry& g) const {
+    const auto [y1, y2] = spanY(g, bandStart_, bandEnd_);
+    p.setPen(Qt::NoPen);
+    p.setBrush(kBandColor);
+    p.drawRect(QRectF(g.bandLeft, y1, kBandWidth, y2 - y1));
+}
 
-    // Track, tinted beyond the limits.
+void LinearGauge::drawTrack(QPainter& p, const Geometry& g, const Strokes& strokes) const {
+    // The track, tinted beyond the limits, with the reading bar and the limit lines.
     const QRectF track(g.trackLeft, g.top - 3, kTrackWidth, g.bottom - g.top + 6);
     QPainterPath trackPath;
     trackPath.addRoundedRect(track, 3, 3);
@@ -403,34 +380,36 @@ void LinearGauge::paintEvent(QPaintEvent*) {
     p.setClipPath(trackPath);
     const double yHigh = yOf(g, clampToScale(high_)), yLow = yOf(g, clampToScale(low_));
     p.fillRect(QRectF(track.left(), track.top(), track.width(), yHigh - track.top()),
-               QColor(highColor_.red(), highColor_.green(), highColor_.blue(), 38));
+               QColor(kHighColor.red(), kHighColor.green(), kHighColor.blue(), 38));
     p.fillRect(QRectF(track.left(), yLow, track.width(), track.bottom() - yLow),
-               QColor(lowColor_.red(), lowColor_.green(), lowColor_.blue(), 38));
-
-    // Reading bar.
+               QColor(kLowColor.red(), kLowColor.green(), kLowColor.blue(), 38));
     if (std::isfinite(reading_)) {
-        const auto [y1, y2] = span(readingStart_, reading_);
+        const auto [y1, y2] = spanY(g, readingStart_, reading_);
         QLinearGradient shade(track.left(), 0, track.right(), 0);
-        shade.setColorAt(0.0, barColor_.lighter(135));
-        shade.setColorAt(0.5, barColor_);
-        shade.setColorAt(1.0, barColor_.darker(115));
+        shade.setColorAt(0.0, kBarColor.lighter(135));
+        shade.setColorAt(0.5, kBarColor);
+        shade.setColorAt(1.0, kBarColor.darker(115));
         p.fillRect(QRectF(track.left() + 3, y1, kTrackWidth - 6, y2 - y1), shade);
     }
-    // Limit lines across the track.
     p.setRenderHint(QPainter::Antialiasing, false);
-    for (int m : {LowMarker, HighMarker}) {
-        const QColor c = m == HighMarker ? highColor_ : lowColor_;
-        const double y = crisp(m == HighMarker ? yHigh : yLow);
-        p.setPen(QPen(c, lineWidth, Qt::SolidLine, Qt::FlatCap));
-        p.drawLine(QPointF(track.left(), y), QPointF(track.right(), y));
+    for (const auto& [y, color] : {std::pair{yLow, kLowColor}, std::pair{yHigh, kHighColor}}) {
+        p.setPen(QPen(color, strokes.lineWidth, Qt::SolidLine, Qt::FlatCap));
+        p.drawLine(QPointF(track.left(), strokes.crisp(y)),
+                   QPointF(track.right(), strokes.crisp(y)));
     }
     p.restore();
-    p.setPen(QPen(QColor(170, 176, 186), lineWidth));
+    p.setPen(QPen(QColor(170, 176, 186), strokes.lineWidth));
     p.setBrush(Qt::NoBrush);
     p.drawPath(trackPath);
+}
 
+void LinearGauge::drawMarkers(QPainter& p, const Geometry& g, const Strokes& strokes) const {
     // Markers and their values; the texts move apart when the markers meet.
+    const QFont lf = labelFont(font());
+    const QFontMetricsF lm(lf);
+    p.setFont(lf);
     const int stepDecimals = decimals(step());
+    const double yHigh = yOf(g, clampToScale(high_)), yLow = yOf(g, clampToScale(low_));
     double textHigh = yHigh, textLow = yLow;
     if (std::abs(textLow - textHigh) < lm.height()) {
         const double mid = (textLow + textHigh) / 2.0;
@@ -440,7 +419,7 @@ void LinearGauge::paintEvent(QPaintEvent*) {
     }
     for (int m : {LowMarker, HighMarker}) {
         const bool high = m == HighMarker;
-        const QColor c = high ? highColor_ : lowColor_;
+        const QColor c = high ? kHighColor : kLowColor;
         const double y = high ? yHigh : yLow;
         const bool active = (hasFocus() && selected_ == m) || dragging_ == m;
         if (active) {
@@ -450,7 +429,7 @@ void LinearGauge::paintEvent(QPaintEvent*) {
                                      {g.markerRight + 3, y - kMarkerHalfHeight - 4},
                                      {g.markerRight + 3, y + kMarkerHalfHeight + 4}}));
         }
-        p.setPen(QPen(c.darker(130), lineWidth));
+        p.setPen(QPen(c.darker(130), strokes.lineWidth));
         p.setBrush(c);
         p.drawPolygon(QPolygonF({{g.trackRight + 1, y},
                                  {g.markerRight, y - kMarkerHalfHeight},

@@ -4,9 +4,11 @@
 // the mouse or moves with the arrow keys. Four numbered pointers mirror the
 // way the limits window addresses them.
 
-#include <QColor>
 #include <QString>
 #include <QWidget>
+#include <utility>
+
+class QPainter;
 
 namespace quarnel {
 
@@ -23,15 +25,11 @@ class LinearGauge : public QWidget {
 
     explicit LinearGauge(QWidget* parent = nullptr);
 
-    // Scale. Ticks and labels are chosen from the range unless fixed here.
+    // Scale. Ticks and labels are chosen from the range and the height.
     void setScale(double min, double max);
     double scaleMin() const { return min_; }
     double scaleMax() const { return max_; }
-    void setMajorStep(double step);       // 0: automatic
-    double majorStep() const;             // the step in use
-    void setMinorTicks(int perMajor);     // 0: automatic
     void setUnits(const QString& units);  // drawn under the scale
-    QString units() const { return units_; }
 
     void setCaption(const QString& caption);  // drawn above the scale
     QString caption() const { return caption_; }
@@ -65,10 +63,6 @@ class LinearGauge : public QWidget {
     int selectedMarker() const { return selected_; }
     void setSelectedMarker(int marker);
 
-    void setBandColor(const QColor& color);
-    void setBarColor(const QColor& color);
-    void setMarkerColor(int marker, const QColor& color);
-
     // The reading with its units, as read out to screen readers.
     QString readingText() const;
     QString accessibleCaption() const { return caption_; }
@@ -99,6 +93,7 @@ class LinearGauge : public QWidget {
   private:
     struct Geometry {
         double top = 0, bottom = 0;  // y of scale max and min
+        double major = 1;            // step between labelled ticks
         double labelRight = 0, tickRight = 0;
         double bandLeft = 0, bandRight = 0;
         double trackLeft = 0, trackRight = 0;
@@ -106,7 +101,20 @@ class LinearGauge : public QWidget {
         QRectF captionRect, unitsRect;
     };
 
+    // A 1-pixel line centred on a device pixel, so ticks stay sharp at any scale.
+    struct Strokes {
+        explicit Strokes(double ratio);
+        double crisp(double v) const;
+        double dpr, lineWidth;
+    };
+
     Geometry geometry() const;
+    void drawCaptionAndUnits(QPainter& p, const Geometry& g) const;
+    void drawScale(QPainter& p, const Geometry& g, const Strokes& strokes) const;
+    void drawBand(QPainter& p, const Geometry& g) const;
+    void drawTrack(QPainter& p, const Geometry& g, const Strokes& strokes) const;
+    void drawMarkers(QPainter& p, const Geometry& g, const Strokes& strokes) const;
+    std::pair<double, double> spanY(const Geometry& g, double a, double b) const;
     double yOf(const Geometry& g, double value) const;
     double valueAt(const Geometry& g, double y) const;
     double snapped(double value) const;
@@ -121,18 +129,12 @@ class LinearGauge : public QWidget {
     void notifyLimitsChanged();
 
     double min_ = 0.0, max_ = 100.0;
-    double majorStep_ = 0.0;
-    int minorTicks_ = 0;
     double step_ = 0.0;
     QString caption_, units_;
     double bandStart_ = 0.0, bandEnd_ = 100.0;
     double readingStart_ = 0.0, reading_ = 0.0;
     double low_ = 0.0, high_ = 100.0;
     int selected_ = LowMarker;
-    QColor bandColor_{72, 170, 120};
-    QColor barColor_{46, 104, 170};
-    QColor lowColor_{24, 130, 200};
-    QColor highColor_{214, 60, 50};
 
     int dragging_ = -1;  // marker being dragged, or -1
     double grabOffset_ = 0.0;

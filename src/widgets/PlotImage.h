@@ -2,16 +2,18 @@
 // The chart pictures' "Save Image..." and "Copy Image", shared by every chart.
 
 #include <QString>
+#include <functional>
+
+#include "widgets/FileChooser.h"
 
 class QCustomPlot;
 
 namespace quarnel {
 
-inline constexpr const char* kPngFilter = "PNG image (*.png)";
-
-// The name with ".png" added when it has no such ending.
-QString WithPngSuffix(QString name);
-bool SavePlotImage(QCustomPlot* plot, const QString& fileName);  // PNG
-void CopyPlotImage(QCustomPlot* plot);                           // to the clipboard
+void CopyPlotImage(QCustomPlot* plot);  // to the clipboard
+// "Save Image...": the chooser names the PNG file (nothing happens without
+// one); a failed write is reported.
+void ChooseAndSavePlotImage(QCustomPlot* plot, QWidget* parent, const FileChooser& chooseFile,
+                            const std::function<void(const QString& message)>& reportError);
 
 }  // namespace quarnel

@@ -3,15 +3,9 @@
 #include <qcustomplot.h>
 #include <QAccessible>
 #include <QAction>
-#include <QApplication>
-#include <QClipboard>
 #include <QContextMenuEvent>
-#include <QFileDialog>
 #include <QMenu>
-#include <QMessageBox>
 #include <QMouseEvent>
-#include <QPainter>
-#include <QPainterPath>
 #include <QShowEvent>
 #include <QTimer>
 #include <QVBoxLayout>
@@ -19,15 +13,15 @@
 #include <cmath>
 #include <limits>
 
+#include "widgets/ChartCursor.h"
 #include "widgets/PlotImage.h"
+#include "widgets/StripChartArrow.h"
 #include "widgets/WidgetAccessibility.h"
 
 namespace quarnel {
 
 namespace {
 
-constexpr int kArrowLong = 16;   // along the drag direction
-constexpr int kArrowShort = 11;  // across it
 constexpr double kMinSpanSeconds = 5.0;
 const QString kToolTip =
     QStringLiteral("Drag the arrows at the edges of this graph to zoom in and out");
@@ -59,80 +53,6 @@ class SpacedTimeTicker : public QCPAxisTickerDateTime {
 };
 
 }  // namespace
-
-// A small double-headed arrow at the end of an axis; dragging it moves that
-// end of the axis. Reports the drag distance in pixels from the press.
-class StripChartArrow : public QWidget {
-  public:
-    StripChartArrow(Qt::Orientation orientation, QWidget* parent)
-        : QWidget(parent), orientation_(orientation) {
-        if (orientation_ == Qt::Vertical) {
-            setFixedSize(kArrowShort, kArrowLong);
-            setCursor(Qt::SizeVerCursor);
-        } else {
-            setFixedSize(kArrowLong, kArrowShort);
-            setCursor(Qt::SizeHorCursor);
-        }
-        setAttribute(Qt::WA_Hover);
-    }
-
-    std::function<void(double delta, bool start)> onDrag;
-
-  protected:
-    void paintEvent(QPaintEvent*) override {
-        QPainter p(this);
-        p.setRenderHint(QPainter::Antialiasing);
-        const bool active = underMouse() || dragging_;
-        const QColor fill = active ? palette().color(QPalette::Highlight) : QColor(96, 104, 118);
-        p.setPen(Qt::NoPen);
-        p.setBrush(fill);
-        const double w = width(), h = height();
-        QPainterPath path;
-        if (orientation_ == Qt::Vertical) {
-            const double gap = 1.5, mid = h / 2.0;
-            path.addPolygon(QPolygonF({{0.5, mid - gap}, {w / 2.0, 0.5}, {w - 0.5, mid - gap}}));
-            path.closeSubpath();
-            path.addPolygon(
-                QPolygonF({{0.5, mid + gap}, {w / 2.0, h - 0.5}, {w - 0.5, mid + gap}}));
-            path.closeSubpath();
-        } else {
-            const double gap = 1.5, mid = w / 2.0;
-            path.addPolygon(QPolygonF({{mid - gap, 0.5}, {0.5, h / 2.0}, {mid - gap, h - 0.5}}));
-            path.closeSubpath();
-            path.addPolygon(
-                QPolygonF({{mid + gap, 0.5}, {w - 0.5, h / 2.0}, {mid + gap, h - 0.5}}));
-            path.closeSubpath();
-        }
-        p.drawPath(path);
-    }
-    void mousePressEvent(QMouseEvent* event) override {
-        if (event->button() != Qt::LeftButton) return QWidget::mousePressEvent(event);
-        dragging_ = true;
-        pressPos_ = event->globalPosition();
-        if (onDrag) onDrag(0.0, true);
-        update();
-    }
-    void mouseMoveEvent(QMouseEvent* event) override {
-        if (!dragging_) return;
-        const QPointF d = event->globalPosition() - pressPos_;
-        if (onDrag) onDrag(orientation_ == Qt::Vertical ? d.y() : d.x(), false);
-    }
-    void mouseReleaseEvent(QMouseEvent* event) override {
-        if (event->button() == Qt::LeftButton) {
-            dragging_ = false;
-            update();
-        }
-    }
-    bool event(QEvent* event) override {
-        if (event->type() == QEvent::HoverEnter || event->type() == QEvent::HoverLeave) update();
-        return QWidget::event(event);
-    }
-
-  private:
-    Qt::Orientation orientation_;
-    bool dragging_ = false;
-    QPointF pressPos_;
-};
 
 StripChart::StripChart(QWidget* parent) : QWidget(parent) {
     installWidgetAccessibility();
@@ -183,7 +103,7 @@ StripChart::StripChart(QWidget* parent) : QWidget(parent) {
         axis->setSubTickPen(QPen(QColor(160, 165, 174), 1));
         axis->setTickLabelColor(QColor(60, 64, 72));
         // Room beyond the tick labels for the zoom arrows.
-        axis->setPadding(kArrowLong / 2 + 6);
+        axis->setPadding(StripChartArrow::kLong / 2 + 6);
     }
     plot_->axisRect()->setBackground(QColor(252, 252, 253));
     // Half a time label overhangs each end of the time axis.
@@ -201,6 +121,21 @@ StripChart::StripChart(QWidget* parent) : QWidget(parent) {
     yBottomArrow_->onDrag = [this](double d, bool start) { dragYArrow(false, d, start); };
     connect(plot_, &QCustomPlot::afterLayout, this, &StripChart::placeArrows);
 
+    // The cursor costs nothing until the pointer comes over the plot.
+    cursor_ = std::make_unique<ChartCursor>(plot_);
+    cursor_->setVisible(false);
+    readout_ = new QCPItemText(plot_);
+    readout_->setVisible(false);
+    readout_->position->setTypeX(QCPItemPosition::ptAbsolute);
+    readout_->position->setTypeY(QCPItemPosition::ptAxisRectRatio);
+    readout_->position->setCoords(0, 0);
+    readout_->setTextAlignment(Qt::AlignLeft);
+    readout_->setPadding(QMargins(4, 2, 4, 2));
+    readout_->setPen(QPen(QColor(170, 176, 186)));
+    readout_->setBrush(QColor(255, 255, 255, 225));
+    plot_->setMouseTracking(true);
+    plot_->installEventFilter(this);
+
     saveAction_ = new QAction(QStringLiteral("Save Image..."), this);
     saveAction_->setObjectName(QStringLiteral("actSaveImage"));
     connect(saveAction_, &QAction::triggered, this, &StripChart::chooseAndSaveImage);
@@ -213,14 +148,6 @@ StripChart::StripChart(QWidget* parent) : QWidget(parent) {
     replotTimer_->setSingleShot(true);
     replotTimer_->setInterval(0);
     connect(replotTimer_, &QTimer::timeout, this, &StripChart::refresh);
-
-    fileChooser_ = [this] {
-        return WithPngSuffix(QFileDialog::getSaveFileName(
-            this, QStringLiteral("Save Image"), QString(), QString::fromLatin1(kPngFilter)));
-    };
-    errorReporter_ = [this](const QString& message) {
-        QMessageBox::warning(this, QGuiApplication::applicationDisplayName(), message);
-    };
 
     setChannelColors({QColor(0, 0, 255)});
     setYRange(0.0, 10.0);
@@ -271,10 +198,6 @@ int StripChart::channelCount() const {
     return int(channels_.size());
 }
 
-QColor StripChart::channelColor(int channel) const {
-    return validChannel(channel) ? channels_[channel - 1].graph->pen().color() : QColor();
-}
-
 void StripChart::AddSample(int channel, double value, qint64 msecsSinceEpoch) {
     if (!validChannel(channel)) return;
     addPoint(channels_[channel - 1], keyOf(msecsSinceEpoch), value);
@@ -323,7 +246,7 @@ void StripChart::startAgainAt(double key) {
 
 void StripChart::trim(Channel& channel) {
     auto data = channel.graph->data();
-    const double cutoff = newestKey_ - historySeconds_;
+    const double cutoff = newestKey_ - kHistorySeconds;
     if (data->constBegin()->key < cutoff) {
         const int before = data->size();
         data->removeBefore(cutoff);
@@ -338,17 +261,10 @@ void StripChart::trim(Channel& channel) {
         }
     }
     // Equal time stamps defeat the time bound; trim in batches to stay cheap.
-    if (data->size() > maxPoints_ + maxPoints_ / 4) {
-        QVector<QCPGraphData> keep(data->constEnd() - maxPoints_, data->constEnd());
+    if (data->size() > kMaxPoints + kMaxPoints / 4) {
+        QVector<QCPGraphData> keep(data->constEnd() - kMaxPoints, data->constEnd());
         data->set(keep, true);
     }
-}
-
-void StripChart::clearSamples() {
-    for (Channel& channel : channels_) channel.graph->data()->clear();
-    hasSamples_ = false;
-    newestKey_ = 0.0;
-    scheduleReplot();
 }
 
 void StripChart::SetChartTitle(const QString& text) {
@@ -421,24 +337,8 @@ void StripChart::setOuterYRange(double min, double max) {
 }
 
 void StripChart::setTimeSpanSeconds(double seconds) {
-    spanSeconds_ = std::clamp(seconds, std::min(kMinSpanSeconds, historySeconds_), historySeconds_);
+    spanSeconds_ = std::clamp(seconds, std::min(kMinSpanSeconds, kHistorySeconds), kHistorySeconds);
     scheduleReplot();
-}
-
-void StripChart::setHistorySeconds(double seconds) {
-    if (!(seconds > 0.0)) return;
-    historySeconds_ = seconds;
-    spanSeconds_ = std::min(spanSeconds_, historySeconds_);
-    for (Channel& channel : channels_)
-        if (!channel.graph->data()->isEmpty()) trim(channel);
-    scheduleReplot();
-}
-
-void StripChart::setMaxPointsPerChannel(int points) {
-    if (points < 1) return;
-    maxPoints_ = points;
-    for (Channel& channel : channels_)
-        if (!channel.graph->data()->isEmpty()) trim(channel);
 }
 
 double StripChart::timeAxisLower() const {
@@ -471,6 +371,7 @@ void StripChart::replotNow() {
     plot_->yAxis->setRange(yMin_, yMax_);
     updateLegendWrap();
     spaceTimeTicks();
+    if (pointerX_) updateCursor();  // the chart moved under the pointer
     plot_->replot(QCustomPlot::rpQueuedRefresh);
     updateAccessibleText();
 }
@@ -533,9 +434,10 @@ void StripChart::placeArrows() {
     const QRect inner = plot_->axisRect()->rect();
     const QRect outer = plot_->axisRect()->outerRect();
     const int left = outer.left() + 2;
-    yTopArrow_->move(left, inner.top() - kArrowLong / 2);
-    yBottomArrow_->move(left, inner.bottom() - kArrowLong / 2);
-    timeArrow_->move(inner.left() - kArrowLong / 2, outer.bottom() - kArrowShort - 2);
+    yTopArrow_->move(left, inner.top() - StripChartArrow::kLong / 2);
+    yBottomArrow_->move(left, inner.bottom() - StripChartArrow::kLong / 2);
+    timeArrow_->move(inner.left() - StripChartArrow::kLong / 2,
+                     outer.bottom() - StripChartArrow::kShort - 2);
 }
 
 void StripChart::dragTimeArrow(double dx, bool start) {
@@ -583,6 +485,53 @@ void StripChart::contextMenuEvent(QContextMenuEvent* event) {
     menu.exec(event->globalPos());
 }
 
+bool StripChart::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == plot_ && event->type() == QEvent::MouseMove) {
+        const QPointF pos = static_cast<QMouseEvent*>(event)->position();
+        const bool over = plot_->axisRect()->rect().contains(pos.toPoint());
+        pointerAt(over ? std::optional(pos.x()) : std::nullopt);
+    } else if (watched == plot_ && event->type() == QEvent::Leave) {
+        pointerAt(std::nullopt);
+    }
+    return QWidget::eventFilter(watched, event);
+}
+
+void StripChart::pointerAt(std::optional<double> x) {
+    if (!x && !pointerX_) return;
+    pointerX_ = x;
+    updateCursor();
+    plot_->replot(QCustomPlot::rpQueuedReplot);
+}
+
+void StripChart::updateCursor() {
+    const bool shown = pointerX_ && hasSamples_;
+    cursor_->setVisible(shown);
+    readout_->setVisible(shown);
+    if (!shown) return;
+    const double key = plot_->xAxis->pixelToCoord(*pointerX_);
+    cursor_->moveTo(key);
+    QStringList lines{QDateTime::fromMSecsSinceEpoch(std::llround(key * 10) * 100)
+                          .toString(QStringLiteral("hh:mm:ss.zzz"))
+                          .chopped(2)};
+    for (const Channel& channel : channels_) {
+        if (!channel.graph->visible()) continue;
+        // Before a channel's first sample it has no value, not its oldest one.
+        const auto data = channel.graph->data();
+        const bool before = data->isEmpty() || key < data->constBegin()->key;
+        lines << channel.label.section(QLatin1Char('='), 0, 0) + QLatin1Char(' ') +
+                     ReadoutNumber(before ? qQNaN() : ValueNearest(channel.graph, key));
+    }
+    readout_->setText(lines.join(QLatin1Char('\n')));
+    // Beside the line, on the side with more room.
+    const bool left = *pointerX_ > plot_->axisRect()->center().x();
+    readout_->position->setCoords(*pointerX_ + (left ? -6 : 6), 0.02);
+    readout_->setPositionAlignment(Qt::AlignTop | (left ? Qt::AlignRight : Qt::AlignLeft));
+}
+
+QString StripChart::cursorReadout() const {
+    return readout_->visible() ? readout_->text() : QString();
+}
+
 void StripChart::setFileChooser(FileChooser chooser) {
     fileChooser_ = std::move(chooser);
 }
@@ -591,20 +540,12 @@ void StripChart::setErrorReporter(ErrorReporter reporter) {
     errorReporter_ = std::move(reporter);
 }
 
-bool StripChart::saveImage(const QString& fileName) {
-    return SavePlotImage(plot_, fileName);
-}
-
 void StripChart::copyImage() {
     CopyPlotImage(plot_);
 }
 
 void StripChart::chooseAndSaveImage() {
-    if (!fileChooser_) return;
-    const QString name = fileChooser_();
-    if (name.isEmpty()) return;
-    if (!saveImage(name) && errorReporter_)
-        errorReporter_(QStringLiteral("The image could not be saved to %1").arg(name));
+    ChooseAndSavePlotImage(plot_, this, fileChooser_, errorReporter_);
 }
 
 }  // namespace quarnel

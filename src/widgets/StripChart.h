@@ -13,25 +13,29 @@
 #include <QString>
 #include <QWidget>
 #include <functional>
+#include <memory>
+#include <optional>
 #include <vector>
+
+#include "widgets/FileChooser.h"
 
 class QCustomPlot;
 class QCPGraph;
 class QCPAxisTickerDateTime;
 class QCPTextElement;
+class QCPItemText;
 class QAction;
 class QTimer;
 
 namespace quarnel {
 
 class StripChartArrow;
+class ChartCursor;
 
 class StripChart : public QWidget {
     Q_OBJECT
 
   public:
-    // Returns the chosen file name, or an empty string when cancelled.
-    using FileChooser = std::function<QString()>;
     // Told about an image that could not be written.
     using ErrorReporter = std::function<void(const QString& message)>;
 
@@ -44,7 +48,6 @@ class StripChart : public QWidget {
     void setChannelColors(const QList<QColor>& colors);
     void setChannelColor(int channel, const QColor& color);
     int channelCount() const;
-    QColor channelColor(int channel) const;
 
     // Samples are stamped by the caller in milliseconds since the epoch (or a
     // QDateTime), so the axis keeps running across midnight. A time earlier
@@ -56,7 +59,6 @@ class StripChart : public QWidget {
     // values[i] goes to channel i + 1; extra values are ignored.
     void AddSamples(qint64 msecsSinceEpoch, const QList<double>& values);
     void AddSamples(const QDateTime& when, const QList<double>& values);
-    void clearSamples();
 
     void SetChartTitle(const QString& text);
     void SetChannelLabel(int channel, const QString& text);
@@ -81,18 +83,12 @@ class StripChart : public QWidget {
     void setOuterYRange(double min, double max);
     double yMin() const { return yMin_; }
     double yMax() const { return yMax_; }
-    double outerYMin() const { return outerYMin_; }
-    double outerYMax() const { return outerYMax_; }
 
     // Visible time span (zoomed by the arrow on the time axis), bounded by
     // the history kept per channel.
     void setTimeSpanSeconds(double seconds);
     double timeSpanSeconds() const { return spanSeconds_; }
-    void setHistorySeconds(double seconds);  // default 600
-    double historySeconds() const { return historySeconds_; }
-    // Guards memory against a caller whose clock stands still.
-    void setMaxPointsPerChannel(int points);  // default 20000
-    int maxPointsPerChannel() const { return maxPoints_; }
+    static constexpr double historySeconds() { return kHistorySeconds; }
     // Time axis range shown after the last replot, in seconds since the epoch.
     double timeAxisLower() const;
     double timeAxisUpper() const;
@@ -103,12 +99,16 @@ class StripChart : public QWidget {
     void refresh();
 
     // Dialog seams: the context menu's "Save Image..." asks the chooser for a
-    // file name (default: a save dialog) and reports failures to the reporter
-    // (default: a warning box).
+    // file name and reports failures to the reporter; without a chooser it
+    // does nothing.
     void setFileChooser(FileChooser chooser);
     void setErrorReporter(ErrorReporter reporter);
-    bool saveImage(const QString& fileName);  // PNG
-    void copyImage();                         // to the clipboard
+    void copyImage();  // to the clipboard
+
+    // While the pointer is over the plot: a line at the pointer and, beside it,
+    // the time there and each shown channel's value (the nearest sample),
+    // named by its label up to any "=". Empty while the pointer is elsewhere.
+    QString cursorReadout() const;
 
     // The plot, for its signals (afterReplot) and for rendering.
     QCustomPlot* plot() const { return plot_; }
@@ -117,6 +117,7 @@ class StripChart : public QWidget {
     void zoomed();
 
   protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
     void showEvent(QShowEvent* event) override;
     void contextMenuEvent(QContextMenuEvent* event) override;
 
@@ -143,6 +144,8 @@ class StripChart : public QWidget {
     void dragYArrow(bool top, double dy, bool start);
     void updateAccessibleText();
     void chooseAndSaveImage();
+    void pointerAt(std::optional<double> x);
+    void updateCursor();
 
     QCustomPlot* plot_ = nullptr;
     QCPTextElement* title_ = nullptr;
@@ -151,6 +154,9 @@ class StripChart : public QWidget {
     StripChartArrow* timeArrow_ = nullptr;
     StripChartArrow* yTopArrow_ = nullptr;
     StripChartArrow* yBottomArrow_ = nullptr;
+    std::unique_ptr<ChartCursor> cursor_;
+    QCPItemText* readout_ = nullptr;
+    std::optional<double> pointerX_;  // pixels, while the pointer is over the plot
     QAction* saveAction_ = nullptr;
     QAction* copyAction_ = nullptr;
     QTimer* replotTimer_ = nullptr;
@@ -163,11 +169,13 @@ class StripChart : public QWidget {
     QFont timeLabelFont_;
     int timeLabelWidth_ = -1;
 
+    static constexpr double kHistorySeconds = 600.0;
+    // Guards memory against a caller whose clock stands still.
+    static constexpr int kMaxPoints = 20000;
+
     double yMin_ = 0.0, yMax_ = 10.0;
     double outerYMin_ = 0.0, outerYMax_ = 10.0;
     double spanSeconds_ = 60.0;
-    double historySeconds_ = 600.0;
-    int maxPoints_ = 20000;
     double newestKey_ = 0.0;
     bool hasSamples_ = false;
     bool replotPending_ = false;  // refresh() asked while hidden

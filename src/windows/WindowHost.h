@@ -9,6 +9,8 @@
 #include <optional>
 #include <string>
 
+#include "widgets/FileChooser.h"
+
 class QWidget;
 
 namespace quarnel {
@@ -48,9 +50,6 @@ class ToolView {
 };
 
 // Seams for what would otherwise block a test or leave the process.
-// Returns the chosen path, or nothing when the user cancelled.
-using FileChooser = std::function<std::optional<QString>(
-    QWidget* parent, const QString& caption, const QString& startDir, const QString& filter)>;
 using UrlOpener = std::function<void(const QUrl& url)>;
 
 }  // namespace quarnel

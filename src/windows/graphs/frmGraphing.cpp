@@ -51,7 +51,8 @@ struct ChartSetup {
 
 }  // namespace
 
-frmGraphing::frmGraphing(Session& session, WindowHost& host, QWidget* parent, QDateTime startTime)
+frmGraphing::frmGraphing(Session& session, WindowHost& host, FileChooser chooseFile, QWidget* parent,
+                         QDateTime startTime)
     : QWidget(parent),
       ui(std::make_unique<Ui::frmGraphing>()),
       session_(session),
@@ -77,7 +78,7 @@ frmGraphing::frmGraphing(Session& session, WindowHost& host, QWidget* parent, QD
     startMsecs_ = startTime.toMSecsSinceEpoch();
     startMonotonic_ = session_.clock.monotonic();
 
-    configureCharts();
+    configureCharts(chooseFile);
 
     for (int i = 0; i < kGraphCount; ++i) {
         connect(optGraph_[i], &QRadioButton::toggled, this, [this, i](bool checked) {
@@ -93,7 +94,7 @@ frmGraphing::frmGraphing(Session& session, WindowHost& host, QWidget* parent, QD
 
 frmGraphing::~frmGraphing() = default;
 
-void frmGraphing::configureCharts() {
+void frmGraphing::configureCharts(const FileChooser& chooseFile) {
     const QColor blue(0, 0, 255), red(255, 0, 0), green(0, 128, 0), black(0, 0, 0),
         magenta(255, 0, 255), orange(255, 128, 0), lime(0, 255, 0), sky(0, 128, 255);
     const std::array<ChartSetup, kGraphCount> setups = {{
@@ -129,6 +130,10 @@ void frmGraphing::configureCharts() {
             chart->SetChannelLabel(channel, setup.labels[channel - 1]);
         chart->setYRange(setup.yMin, setup.yMax);
         chart->setOuterYRange(setup.outerMin, setup.outerMax);
+        chart->setFileChooser(chooseFile);
+        chart->setErrorReporter([this](const QString& message) {
+            session_.notifier.message(message.toStdString(), Notifier::Icon::Warning);
+        });
     }
     // An empty chart that will fill with Fahrenheit readings says so from the start.
     if (session_.flags().ShowFahrenheit)

@@ -32,9 +32,10 @@ class frmGraphing : public QWidget, public ToolView {
   public:
     // Samples are stamped with startTime plus the session clock's monotonic
     // time since the window opened, so the time axis never folds at midnight
-    // or jumps with a clock change. An invalid startTime means now.
-    frmGraphing(Session& session, WindowHost& host, QWidget* parent = nullptr,
-                QDateTime startTime = QDateTime());
+    // or jumps with a clock change. An invalid startTime means now. The
+    // charts' "Save Image..." asks chooseFile for the file.
+    frmGraphing(Session& session, WindowHost& host, FileChooser chooseFile = {},
+                QWidget* parent = nullptr, QDateTime startTime = QDateTime());
     ~frmGraphing() override;
 
     void UpdateGraphingForm() override;
@@ -59,7 +60,7 @@ class frmGraphing : public QWidget, public ToolView {
   private:
     void Form_Load();
     void Form_Unload();
-    void configureCharts();
+    void configureCharts(const FileChooser& chooseFile);
 
     std::unique_ptr<Ui::frmGraphing> ui;
     Session& session_;

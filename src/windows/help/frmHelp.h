@@ -24,8 +24,6 @@ class frmHelp : public QWidget {
             QWidget* parent = nullptr);
     ~frmHelp() override;
 
-    QString helpPath() const { return helpPath_; }
-
   protected:
     void showEvent(QShowEvent* event) override;
     void closeEvent(QCloseEvent* event) override;

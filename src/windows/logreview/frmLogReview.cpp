@@ -30,10 +30,6 @@ int groupOf(int channel) {
     return c.temperature ? 0 : channel == 2 ? 1 : 2;
 }
 
-QString number(double v) {
-    return std::isnan(v) ? QStringLiteral("-") : QString::number(v, 'g', 6);
-}
-
 }  // namespace
 
 frmLogReview::frmLogReview(const QString& path, Notifier& notifier, FileChooser chooseFile,
@@ -172,11 +168,7 @@ void frmLogReview::rebuild() {
                 plot->legend->setFont(QFont(font().family(), 8));
                 plot->legend->setFillOrder(QCPLayoutGrid::foColumnsFirst);
                 plot->legend->setWrap(4);
-                auto* line = new QCPItemStraightLine(plot);
-                line->point1->setCoords(cursor_, 0);
-                line->point2->setCoords(cursor_, 1);
-                line->setPen(QPen(Qt::gray, 1, Qt::DashLine));
-                cursors_.push_back(line);
+                cursors_.emplace_back(plot).moveTo(cursor_);
                 charts_.push_back(plot);
                 ui->layCharts->addWidget(plot);
             }
@@ -248,10 +240,9 @@ void frmLogReview::setChannelShown(int channel, bool shown) {
 
 void frmLogReview::setCursorTime(double seconds) {
     cursor_ = seconds;
-    for (QCPItemStraightLine* line : cursors_) {
-        line->point1->setCoords(seconds, 0);
-        line->point2->setCoords(seconds, 1);
-        line->parentPlot()->replot(QCustomPlot::rpQueuedReplot);
+    for (ChartCursor& line : cursors_) {
+        line.moveTo(seconds);
+        line.plot()->replot(QCustomPlot::rpQueuedReplot);
     }
     updateStatistics();
 }
@@ -261,16 +252,16 @@ void frmLogReview::updateStatistics() {
                        "<b>Time %1 s</b><table cellspacing=4>"
                        "<tr><th></th><th>cursor</th><th>min</th><th>max</th>"
                        "<th>mean</th></tr>")
-                       .arg(number(cursor_));
+                       .arg(ReadoutNumber(cursor_));
     const double nan = std::numeric_limits<double>::quiet_NaN();
     for (const Trace& t : traces_) {
         if (!shown_[size_t(t.channel)]) continue;
         const QCPRange range = charts_[size_t(t.chart)]->xAxis->range();
         const ColumnTrace::Statistics s = t.trace->statistics(range.lower, range.upper);
         html += QStringLiteral("<tr><td>%1</td><td>%2</td><td>%3</td><td>%4</td><td>%5</td></tr>")
-                    .arg(t.label.toHtmlEscaped(), number(t.trace->valueAt(cursor_)),
-                         number(s.count ? s.min : nan), number(s.count ? s.max : nan),
-                         number(s.count ? s.sum / double(s.count) : nan));
+                    .arg(t.label.toHtmlEscaped(), ReadoutNumber(t.trace->valueAt(cursor_)),
+                         ReadoutNumber(s.count ? s.min : nan), ReadoutNumber(s.count ? s.max : nan),
+                         ReadoutNumber(s.count ? s.sum / double(s.count) : nan));
     }
     ui->lblReadout->setText(html + QStringLiteral("</table>"));
 }
@@ -286,14 +277,9 @@ std::vector<QCustomPlot*> frmLogReview::charts() const {
 void frmLogReview::contextMenu(QCustomPlot* plot, const QPoint& pos) {
     QMenu menu(this);
     menu.addAction(QStringLiteral("Save Image..."), this, [this, plot] {
-        const std::optional<QString> name =
-            chooseFile_ ? chooseFile_(this, QStringLiteral("Save Image"), QString(),
-                                      QString::fromLatin1(kPngFilter))
-                        : std::nullopt;
-        if (!name || name->isEmpty()) return;
-        if (!SavePlotImage(plot, WithPngSuffix(*name)))
-            notifier_.message("The image could not be saved to " + name->toStdString(),
-                              Notifier::Icon::Error);
+        ChooseAndSavePlotImage(plot, this, chooseFile_, [this](const QString& message) {
+            notifier_.message(message.toStdString(), Notifier::Icon::Error);
+        });
     });
     menu.addAction(QStringLiteral("Copy Image"), this, [plot] { CopyPlotImage(plot); });
     menu.exec(plot->mapToGlobal(pos));

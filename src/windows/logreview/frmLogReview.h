@@ -11,11 +11,11 @@
 #include <vector>
 
 #include "monitor/LogReader.h"
+#include "widgets/ChartCursor.h"
 #include "windows/WindowHost.h"
 
 class QCheckBox;
 class QCustomPlot;
-class QCPItemStraightLine;
 
 namespace Ui {
 class frmLogReview;
@@ -79,7 +79,7 @@ class frmLogReview : public QWidget {
     int run_ = -1;
     double cursor_ = 0;
     std::vector<QCustomPlot*> charts_;
-    std::vector<QCPItemStraightLine*> cursors_;
+    std::vector<ChartCursor> cursors_;
     std::vector<Trace> traces_;
     std::array<QCheckBox*, 12> boxes_{};
     std::array<bool, 12> shown_{};

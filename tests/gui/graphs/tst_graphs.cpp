@@ -41,7 +41,7 @@ struct Rig : SessionRig {
 
     // Parentless and shown; the caller owns it (it deletes itself on close).
     frmGraphing* open() {
-        auto* window = new frmGraphing(session, host, nullptr, start);
+        auto* window = new frmGraphing(session, host, {}, nullptr, start);
         window->resize(780, 430);
         window->show();
         return window;

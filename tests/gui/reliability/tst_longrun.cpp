@@ -78,7 +78,7 @@ class LongRunTest : public QObject {
         RecordingHost host;
         session.device.state.GraphingEnabled = true;
         const QDateTime opened(QDate(2024, 6, 11), QTime(12, 0));
-        frmGraphing graphs(session, host, nullptr, opened);
+        frmGraphing graphs(session, host, {}, nullptr, opened);
         QVERIFY(!graphs.isVisible());
         GraphsOnly callouts(graphs);
         MasterPoll poll(session);

@@ -33,8 +33,6 @@ QPointF markerCentre(LinearGauge& gauge, const QColor& color) {
 const QColor kLow(24, 130, 200), kHigh(214, 60, 50);
 
 void setUpTemperature(LinearGauge& gauge) {
-    gauge.setMarkerColor(LinearGauge::LowMarker, kLow);
-    gauge.setMarkerColor(LinearGauge::HighMarker, kHigh);
     gauge.setScale(-128, 127);
     gauge.setBand(-128, 127);
     gauge.setReadingStart(-128);
@@ -128,7 +126,6 @@ void TestLinearGauge::dragReportsValueWhileMovingAndOnRelease() {
 void TestLinearGauge::dragStopsAtScaleEnds() {
     LinearGauge gauge;
     setUpTemperature(gauge);
-    gauge.setMarkerColor(LinearGauge::HighMarker, kHigh);
     gauge.setScale(0, 2.28);
     gauge.setStep(0);  // automatic: a round step
     gauge.setLowLimit(0.5);
