@@ -14,6 +14,8 @@
 #include <string>
 #include <vector>
 
+#include "QuarnelVersion.h"
+
 namespace {
 
 std::string quote(const std::string& text) {
@@ -181,7 +183,7 @@ TEST_F(Quarnelctl, ASignalDuringTheStartUpCancelsTheWriteWithTheShellsStatus) {
 TEST_F(Quarnelctl, BothProgramsShareTheBoardOptionsAndRefuseAStateFileThatIsNoFile) {
     ASSERT_EQ(::mkfifo(path("fifo").c_str(), 0600), 0);
     for (const std::string program : {"quarnelctl", "quarnel-eval"}) {
-        EXPECT_EQ(exec(program, {"--version"}).out, program + " 2.0.0\n");
+        EXPECT_EQ(exec(program, {"--version"}).out, program + " " + quarnel::kAppVersion + "\n");
         std::vector<std::string> args = {"--sim-seed", "5", "--sim-state", path("fifo")};
         if (program == "quarnelctl") args.push_back("info");
         Result r = exec(program, args, "timeout 20");

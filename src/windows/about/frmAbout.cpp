@@ -4,6 +4,7 @@
 #include <QMouseEvent>
 
 #include "ui_frmAbout.h"
+#include "windows/AppSettings.h"
 #include "windows/help/ChildPlacement.h"
 
 namespace quarnel {
@@ -18,6 +19,8 @@ QUrl SensorPageUrl() {
 frmAbout::frmAbout(UrlOpener openUrl, QWidget* parent)
     : QWidget(parent), ui(std::make_unique<Ui::frmAbout>()), openUrl_(std::move(openUrl)) {
     ui->setupUi(this);
+    ui->Label1->setText(QStringLiteral("%1 Version %2")
+                            .arg(QString::fromLatin1(kAppTitle), QString::fromLatin1(kAppVersion)));
 
     // Point sizes with fractions cannot be given in the form.
     QFont title = ui->Label1->font();

@@ -15,6 +15,7 @@
 #include <string>
 #include <vector>
 
+#include "QuarnelVersion.h"
 #include "board/BoardOptions.h"
 #include "cli/Cli.h"
 #include "cli/CommandText.h"
@@ -293,7 +294,7 @@ TEST_F(Cli, ReplugClearsTheSpiLockWithoutConnecting) {
     EXPECT_EQ(run({"--help"}), kExitOk);
     EXPECT_NE(out.str().find("monitor"), std::string::npos);
     EXPECT_EQ(run({"--version"}), kExitOk);
-    EXPECT_EQ(out.str(), "quarnelctl 2.0.0\n");
+    EXPECT_EQ(out.str(), std::string("quarnelctl ") + kAppVersion + "\n");
 }
 
 TEST_F(Cli, AProfileSavedOnOneBoardAndLoadedIntoAnotherLeavesNoDifference) {
