@@ -8,11 +8,11 @@
 #include <QtTest>
 #include <vector>
 
-#include "gui/support/RecordingNotifier.h"
 #include "gui/support/RecordingShell.h"
 #include "link/Clock.h"
 #include "monitor/Session.h"
 #include "support/RecordingBoard.h"
+#include "support/RecordingNotifier.h"
 
 namespace quarnel::test {
 
