@@ -123,7 +123,7 @@ class AppHarness {
   public:
     explicit AppHarness(HarnessOptions options = {}) {
         std::filesystem::create_directory(dir.path() / "bin");
-        binDir = QString::fromStdString(dir.file("bin"));
+        binDir = file("bin");
         for (const char* file : {"QUARNELFW.Hex", "MORVANEHelp.htm"})
             QFile::copy(QStringLiteral(QUARNEL_SOURCE_DIR "/resources/") + QLatin1String(file),
                         binDir + QStringLiteral("/") + QLatin1String(file));
@@ -159,6 +159,7 @@ class AppHarness {
     }
 
     frmMain& main() { return *app->mainWindow(); }
+    QString file(const char* name) const { return QString::fromStdString(dir.file(name)); }
 
     TempDir dir;
     QString binDir;
