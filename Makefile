@@ -1,5 +1,6 @@
 # One-command entry points: `make run` builds the programs and starts quarnel-eval,
-# `make test` builds everything and runs every test, `make package` builds the Debian package.
+# `make test` builds everything (warnings are errors), runs every test and checks the
+# formatting, `make package` builds the Debian package.
 BUILD ?= build
 ROOT := $(abspath .)
 B := $(ROOT)/$(BUILD)
@@ -9,7 +10,7 @@ TEST_ENV := QT_QPA_PLATFORM=offscreen HOME=$(B)/test-home \
   XDG_DATA_HOME=$(B)/test-home/.local/share XDG_CACHE_HOME=$(B)/test-home/.cache \
   XDG_RUNTIME_DIR=$(B)/test-home/runtime
 
-.PHONY: all deps configure build test run bench package format clean
+.PHONY: all deps configure build test run bench package format format-check clean
 
 all: build
 
@@ -17,7 +18,7 @@ deps:
 	@bash scripts/install-deps.sh
 
 configure: deps
-	@cmake -S . -B $(BUILD) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+	@cmake -S . -B $(BUILD) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQUARNEL_WERROR=ON >/dev/null
 
 build: configure
 	@cmake --build $(BUILD)
@@ -26,6 +27,7 @@ build: configure
 test: build
 	@rm -rf $(B)/test-home && mkdir -p $(B)/test-home/runtime && chmod 700 $(B)/test-home/runtime
 	cd $(BUILD) && env $(TEST_ENV) ctest --output-on-failure -j2 --timeout 600
+	@bash scripts/check-format.sh
 
 # Only the two programs and what they need beside them, not the tests.
 run: configure
@@ -41,7 +43,10 @@ package: build
 	@cmake --build $(BUILD) --target package
 
 format:
-	@git ls-files '*.cpp' '*.h' | xargs clang-format -i
+	@git ls-files -z '*.cpp' '*.h' | xargs -0 clang-format -i
+
+format-check:
+	@bash scripts/check-format.sh
 
 clean:
 	rm -rf $(BUILD)

@@ -5,16 +5,9 @@ set(QUARNEL_APP_ID com.example.QuarnelEval)
 set(desktop_src ${PROJECT_SOURCE_DIR}/resources/desktop)
 set(doc_dir ${CMAKE_INSTALL_DATADIR}/doc/${QUARNEL_DATA_NAME})
 
-foreach(program quarnel-eval quarnelctl)
-  if(TARGET ${program})
-    install(TARGETS ${program} RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
-  endif()
-endforeach()
-foreach(f QUARNELFW.Hex MORVANEHelp.htm)
-  if(EXISTS ${PROJECT_SOURCE_DIR}/resources/${f})
-    install(FILES resources/${f} DESTINATION ${CMAKE_INSTALL_DATADIR}/${QUARNEL_DATA_NAME})
-  endif()
-endforeach()
+install(TARGETS quarnel-eval quarnelctl RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+install(FILES resources/QUARNELFW.Hex resources/MORVANEHelp.htm
+        DESTINATION ${CMAKE_INSTALL_DATADIR}/${QUARNEL_DATA_NAME})
 
 install(FILES ${desktop_src}/${QUARNEL_APP_ID}.desktop
         DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)
@@ -50,7 +43,5 @@ add_custom_target(quarnel_install_files ALL DEPENDS ${generated})
 
 install(FILES README.md DESTINATION ${doc_dir})
 install(FILES docs/screenshot.png DESTINATION ${doc_dir}/docs)
-# The example udev rule for the real board, when the source tree has one.
-if(EXISTS ${PROJECT_SOURCE_DIR}/resources/udev/70-quarnel-eval.rules)
-  install(FILES resources/udev/70-quarnel-eval.rules DESTINATION ${doc_dir}/examples)
-endif()
+# The example udev rule for the real board.
+install(FILES resources/udev/70-quarnel-eval.rules DESTINATION ${doc_dir}/examples)

@@ -1,13 +1,13 @@
-# Drops project libraries that do not exist yet, so a module can be linked
-# before every layer below it has sources.
-function(quarnel_existing out)
-  set(result)
+# Every dependency is a target defined before its user: a misspelt name or a
+# folder added in the wrong order stops the configuration here, instead of
+# linking without it.
+function(quarnel_check_deps user)
   foreach(dep ${ARGN})
-    if(TARGET ${dep} OR NOT dep MATCHES "^quarnel_")
-      list(APPEND result ${dep})
+    if(NOT TARGET ${dep})
+      message(FATAL_ERROR "${user} depends on ${dep}, which is no target (misspelt, "
+                          "or its folder is added after ${user}'s)")
     endif()
   endforeach()
-  set(${out} ${result} PARENT_SCOPE)
 endfunction()
 
 # Each module folder is one static library of every source in it (subfolders
@@ -19,15 +19,15 @@ function(quarnel_module name dir)
        ${dir}/*.cpp ${dir}/*.h ${dir}/*.ui ${dir}/*.qrc)
   list(FILTER sources EXCLUDE REGEX "/main\\.cpp$")
   if(NOT sources)
-    return()
+    message(FATAL_ERROR "${name}: no sources in ${dir}")
   endif()
   add_library(${name} STATIC ${sources})
   target_include_directories(${name} PUBLIC ${PROJECT_SOURCE_DIR}/src)
   if(M_QT)
     set_target_properties(${name} PROPERTIES AUTOMOC ON AUTOUIC ON AUTORCC ON)
   endif()
-  quarnel_existing(deps ${M_DEPS})
-  target_link_libraries(${name} PUBLIC ${deps})
+  quarnel_check_deps(${name} ${M_DEPS})
+  target_link_libraries(${name} PUBLIC ${M_DEPS})
 endfunction()
 
 # One GoogleTest program per folder of unit tests; LAUNCHER names a program that
@@ -36,7 +36,7 @@ function(quarnel_gtest name dir)
   cmake_parse_arguments(T "" "LAUNCHER" "DEPS" ${ARGN})
   file(GLOB_RECURSE sources CONFIGURE_DEPENDS ${dir}/*.cpp ${dir}/*.h)
   if(NOT sources)
-    return()
+    message(FATAL_ERROR "${name}: no tests in ${dir}")
   endif()
   add_executable(${name} ${sources})
   if(T_LAUNCHER)
@@ -47,8 +47,8 @@ function(quarnel_gtest name dir)
   target_compile_definitions(${name} PRIVATE
     QUARNEL_BIN_DIR="${QUARNEL_BIN_DIR}"
     QUARNEL_SOURCE_DIR="${PROJECT_SOURCE_DIR}")
-  quarnel_existing(deps ${T_DEPS})
-  target_link_libraries(${name} PRIVATE ${deps} GTest::gmock GTest::gtest_main)
+  quarnel_check_deps(${name} ${T_DEPS})
+  target_link_libraries(${name} PRIVATE ${T_DEPS} GTest::gmock GTest::gtest_main)
   gtest_discover_tests(${name} DISCOVERY_MODE PRE_TEST DISCOVERY_TIMEOUT 60)
 endfunction()
 
@@ -69,8 +69,8 @@ function(quarnel_qtest prefix dir)
     target_compile_definitions(${target} PRIVATE
       QUARNEL_BIN_DIR="${QUARNEL_BIN_DIR}"
       QUARNEL_SOURCE_DIR="${PROJECT_SOURCE_DIR}")
-    quarnel_existing(deps ${T_DEPS})
-    target_link_libraries(${target} PRIVATE ${deps} Qt6::Test)
+    quarnel_check_deps(${target} ${T_DEPS})
+    target_link_libraries(${target} PRIVATE ${T_DEPS} Qt6::Test)
     add_test(NAME ${target} COMMAND ${target})
   endforeach()
 endfunction()

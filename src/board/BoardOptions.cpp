@@ -5,6 +5,7 @@
 #include <charconv>
 #include <utility>
 
+#include "QuarnelVersion.h"
 #include "link/HexText.h"
 #include "sim/BoardState.h"
 
@@ -119,7 +120,7 @@ BoardOptions parseBoardOptions(const BoardArguments& typed, const BoardSettings&
 }
 
 std::string versionText(const std::string& program) {
-    return program + " " + QUARNEL_VERSION;
+    return program + " " + kAppVersion;
 }
 
 void addVersionFlag(CLI::App& app, const std::string& program) {

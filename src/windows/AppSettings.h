@@ -6,13 +6,11 @@
 #include <QSettings>
 #include <QString>
 
+#include "QuarnelVersion.h"
+
 namespace quarnel {
 
 inline constexpr const char* kAppTitle = "QUARNEL Evaluation Software";
-inline constexpr const char* kAppVersion = "2.0.0";
-inline constexpr int kVersionMajor = 2;
-inline constexpr int kVersionMinor = 0;
-inline constexpr int kVersionRevision = 0;
 
 namespace keys {
 inline constexpr const char* kGroup = "Settings";

@@ -7,24 +7,19 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
-#include <sstream>
 #include <string>
 
 #include <sys/stat.h>
+#include "support/TempDir.h"
 
 namespace fs = std::filesystem;
 
 namespace {
 
+using quarnel::test::readFile;
+
 bool haveProgram(const std::string& name) {
     return std::system(("command -v " + name + " >/dev/null 2>&1").c_str()) == 0;
-}
-
-std::string readFile(const fs::path& path) {
-    std::ifstream in(path);
-    std::stringstream text;
-    text << in.rdbuf();
-    return text.str();
 }
 
 class GuiE2E : public ::testing::Test {
@@ -32,16 +27,9 @@ class GuiE2E : public ::testing::Test {
     void SetUp() override {
         if (!haveProgram("xvfb-run") || !haveProgram("xdotool"))
             GTEST_SKIP() << "xvfb-run or xdotool is not installed";
-        dir = fs::temp_directory_path() /
-              ("quarnel-e2e-gui-" + std::to_string(::getpid()) + "-" +
-               ::testing::UnitTest::GetInstance()->current_test_info()->name());
-        fs::remove_all(dir);
         fs::create_directories(dir / "home" / ".config");
         fs::create_directories(dir / "runtime");
         fs::permissions(dir / "runtime", fs::perms::owner_all);
-    }
-    void TearDown() override {
-        if (!dir.empty()) fs::remove_all(dir);
     }
 
     // Runs `body` (bash) under xvfb-run with a private HOME and XDG folders.
@@ -59,7 +47,8 @@ class GuiE2E : public ::testing::Test {
         return std::system(command.c_str());
     }
 
-    fs::path dir;
+    quarnel::test::TempDir temp;
+    const fs::path dir = temp.path();
 };
 
 TEST_F(GuiE2E, MainWindowShowsAndSigtermEndsWithStatusZeroAndPlacementSaved) {
@@ -140,13 +129,11 @@ kill -TERM $(xdotool getwindowpid $win); wait $tracer; echo status=$?
 }
 
 TEST(GuiWithoutDisplay, SaysWhatToDoAndEndsWithStatusTwo) {
-    const fs::path out =
-        fs::temp_directory_path() / ("quarnel-nodisplay-" + std::to_string(::getpid()));
+    const quarnel::test::TempDir dir;
+    const std::string out = dir.file("err.txt");
     const std::string run = "env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM " QUARNEL_BIN_DIR;
-    EXPECT_EQ(std::system((run + "/quarnel-eval --quick 2>'" + out.string() + "'").c_str()),
-              2 << 8);
+    EXPECT_EQ(std::system((run + "/quarnel-eval --quick 2>'" + out + "'").c_str()), 2 << 8);
     const std::string text = readFile(out);
-    fs::remove(out);
     EXPECT_TRUE(text.find("set DISPLAY") != text.npos && text.find('\n') == text.size() - 1)
         << text;
 }

@@ -8,25 +8,22 @@
 
 #include <cstdlib>
 #include <filesystem>
-#include <fstream>
 #include <nlohmann/json.hpp>
 #include <sstream>
 #include <string>
 #include <vector>
 
+#include "QuarnelVersion.h"
+#include "support/TempDir.h"
+
 namespace {
+
+using quarnel::test::readFile;
 
 std::string quote(const std::string& text) {
     std::string out = "'";
     for (char c : text) out += c == '\'' ? std::string("'\\''") : std::string(1, c);
     return out + "'";
-}
-
-std::string slurp(const std::filesystem::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream text;
-    text << in.rdbuf();
-    return text.str();
 }
 
 struct Result {
@@ -36,21 +33,15 @@ struct Result {
 
 class Quarnelctl : public ::testing::Test {
   protected:
-    std::filesystem::path dir;
+    quarnel::test::TempDir dir;
 
-    void SetUp() override {
-        std::string pattern =
-            (std::filesystem::temp_directory_path() / "quarnel-e2e-XXXXXX").string();
-        ASSERT_NE(::mkdtemp(pattern.data()), nullptr);
-        dir = pattern;
-    }
-    void TearDown() override { std::filesystem::remove_all(dir); }
-    std::string path(const std::string& name) const { return (dir / name).string(); }
+    std::string path(const std::string& name) const { return dir.file(name); }
 
     // Runs a built program; `prefix` goes before it (e.g. a timeout).
     Result exec(const std::string& program, const std::vector<std::string>& args,
                 const std::string& prefix = "") {
-        std::string command = "cd " + quote(dir.string()) + " && HOME=" + quote(dir.string()) +
+        const std::string home = quote(dir.path().string());
+        std::string command = "cd " + home + " && HOME=" + home +
                               " XDG_STATE_HOME=" + quote(path("state")) + " " + prefix + " " +
                               quote(std::string(QUARNEL_BIN_DIR) + "/" + program);
         for (const auto& a : args) command += " " + quote(a);
@@ -58,8 +49,8 @@ class Quarnelctl : public ::testing::Test {
         const int raw = std::system(command.c_str());
         Result r;
         r.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
-        r.out = slurp(path("out"));
-        r.err = slurp(path("err"));
+        r.out = readFile(path("out"));
+        r.err = readFile(path("err"));
         return r;
     }
     // quarnelctl with the test's state and trace files, given after the command.
@@ -68,7 +59,7 @@ class Quarnelctl : public ::testing::Test {
         if (quick) args.push_back("--quick");
         return exec("quarnelctl", args, prefix);
     }
-    std::string trace() const { return slurp(path("trace.log")); }
+    std::string trace() const { return readFile(path("trace.log")); }
 };
 
 TEST_F(Quarnelctl, ReadAndWriteLeaveTheirRequestsInTheTrace) {
@@ -112,7 +103,7 @@ TEST_F(Quarnelctl, LogAppendsThePreambleHeaderAndLines) {
                         "internal,vdd,ain1"});
         ASSERT_EQ(r.status, 0) << r.err;
     }
-    const std::string log = slurp(path("run.csv"));
+    const std::string log = readFile(path("run.csv"));
     const std::string header =
         "\r\nQUARNEL Log File\r\n\r\nTime(s) ,Internal(\xB0"
         "C) ,Vdd(V) ,Ain1(V) ,\r\n";
@@ -181,7 +172,7 @@ TEST_F(Quarnelctl, ASignalDuringTheStartUpCancelsTheWriteWithTheShellsStatus) {
 TEST_F(Quarnelctl, BothProgramsShareTheBoardOptionsAndRefuseAStateFileThatIsNoFile) {
     ASSERT_EQ(::mkfifo(path("fifo").c_str(), 0600), 0);
     for (const std::string program : {"quarnelctl", "quarnel-eval"})
-        EXPECT_EQ(exec(program, {"--version"}).out, program + " 2.0.0\n");
+        EXPECT_EQ(exec(program, {"--version"}).out, program + " " + quarnel::kAppVersion + "\n");
     // quarnel-eval also shows the refusal in a message box: see the GUI end-to-end tests.
     Result r =
         exec("quarnelctl", {"--sim-seed", "5", "--sim-state", path("fifo"), "info"}, "timeout 20");

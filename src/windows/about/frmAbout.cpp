@@ -4,6 +4,7 @@
 #include <QMouseEvent>
 
 #include "ui_frmAbout.h"
+#include "windows/AppSettings.h"
 
 namespace quarnel {
 
@@ -20,6 +21,8 @@ frmAbout::frmAbout(WindowHost& host, UrlOpener openUrl, QWidget* parent)
       host_(host),
       openUrl_(std::move(openUrl)) {
     ui->setupUi(this);
+    ui->Label1->setText(QStringLiteral("%1 Version %2")
+                            .arg(QString::fromLatin1(kAppTitle), QString::fromLatin1(kAppVersion)));
 
     // Point sizes with fractions cannot be given in the form.
     QFont title = ui->Label1->font();

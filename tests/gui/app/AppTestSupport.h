@@ -7,18 +7,19 @@
 #include <QDir>
 #include <QFile>
 #include <QSettings>
-#include <QTemporaryDir>
 #include <QtTest>
+#include <filesystem>
 #include <memory>
 #include <optional>
 #include <vector>
 
 #include "app/Application.h"
-#include "gui/support/RecordingNotifier.h"
 #include "link/BoardLink.h"
 #include "link/Clock.h"
 #include "sim/SimulatedBoard.h"
 #include "support/CountingBoard.h"
+#include "support/RecordingNotifier.h"
+#include "support/TempDir.h"
 #include "windows/AppSettings.h"
 #include "windows/WindowHost.h"
 
@@ -26,16 +27,16 @@ namespace quarnel::test {
 
 // Settings and board state go to a directory of the test's own, set before
 // QApplication or QSettings first look at the environment.
-#define QUARNEL_APP_TEST_MAIN(TestClass)                                       \
-    int main(int argc, char** argv) {                                          \
-        QTemporaryDir xdg;                                                     \
-        qputenv("XDG_CONFIG_HOME", QFile::encodeName(xdg.path() + "/config")); \
-        qputenv("XDG_STATE_HOME", QFile::encodeName(xdg.path() + "/state"));   \
-        if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))                    \
-            qputenv("QT_QPA_PLATFORM", "offscreen");                           \
-        QApplication app(argc, argv);                                          \
-        TestClass test;                                                        \
-        return QTest::qExec(&test, argc, argv);                                \
+#define QUARNEL_APP_TEST_MAIN(TestClass)                        \
+    int main(int argc, char** argv) {                           \
+        quarnel::test::TempDir xdg;                             \
+        qputenv("XDG_CONFIG_HOME", xdg.file("config").c_str()); \
+        qputenv("XDG_STATE_HOME", xdg.file("state").c_str());   \
+        if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))     \
+            qputenv("QT_QPA_PLATFORM", "offscreen");            \
+        QApplication app(argc, argv);                           \
+        TestClass test;                                         \
+        return QTest::qExec(&test, argc, argv);                 \
     }
 
 inline void clearSettings() {
@@ -125,14 +126,14 @@ struct HarnessOptions {
 class AppHarness {
   public:
     explicit AppHarness(HarnessOptions options = {}) {
-        QDir(dir.path()).mkpath(QStringLiteral("bin"));
-        binDir = dir.path() + QStringLiteral("/bin");
+        std::filesystem::create_directory(dir.path() / "bin");
+        binDir = file("bin");
         for (const char* file : {"QUARNELFW.Hex", "MORVANEHelp.htm"})
             QFile::copy(QStringLiteral(QUARNEL_SOURCE_DIR "/resources/") + QLatin1String(file),
                         binDir + QStringLiteral("/") + QLatin1String(file));
         sim::SimOptions simOptions;
-        simOptions.statePath = options.statePath.empty() ? dir.filePath("board.json").toStdString()
-                                                         : options.statePath;
+        simOptions.statePath =
+            options.statePath.empty() ? dir.file("board.json") : options.statePath;
         simOptions.chipAddress = options.chipAddress;
         simOptions.faults = options.faults;
         simOptions.warn = [this](const std::string& text) { warnings.push_back(text); };
@@ -162,8 +163,9 @@ class AppHarness {
     }
 
     frmMain& main() { return *app->mainWindow(); }
+    QString file(const char* name) const { return QString::fromStdString(dir.file(name)); }
 
-    QTemporaryDir dir;
+    TempDir dir;
     QString binDir;
     ManualClock clock{12 * 3600.0};
     RecordingNotifier notifier;

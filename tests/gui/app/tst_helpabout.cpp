@@ -123,7 +123,7 @@ class HelpAboutTest : public QObject {
         QCOMPARE(about->windowTitle(), QString("About the PELLIRA Evaluatiton Software"));
 
         auto* title = about->findChild<QLabel*>("Label1");
-        QCOMPARE(title->text(), QString("QUARNEL Evaluation Software Version 2.0.0"));
+        QCOMPARE(title->text(), QString("QUARNEL Evaluation Software Version ") + kAppVersion);
         QVERIFY(title->font().bold());
         QCOMPARE(title->font().pointSizeF(), 9.75);
 

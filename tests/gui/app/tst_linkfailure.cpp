@@ -106,9 +106,9 @@ class LinkFailureTest : public QObject {
     }
 
     void boardHeldByAnotherProgramSaysSoUnderDetails() {
-        QTemporaryDir other;
+        TempDir other;
         HarnessOptions options;
-        options.statePath = (other.path() + "/board.json").toStdString();
+        options.statePath = other.file("board.json");
         sim::SimOptions held;
         held.statePath = options.statePath;
         ManualClock clock;

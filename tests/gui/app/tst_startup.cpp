@@ -48,7 +48,8 @@ class StartupTest : public QObject {
                  QString("QUARNEL Evaluation Software"));
         QCOMPARE(splash.findChild<QLabel*>("lblProductName")->font().family(),
                  QString("Times New Roman"));
-        QCOMPARE(splash.findChild<QLabel*>("lblVersion")->text(), QString("Version 2.0.0"));
+        QCOMPARE(splash.findChild<QLabel*>("lblVersion")->text(),
+                 QString("Version ") + kAppVersion);
         QCOMPARE(splash.findChild<QLabel*>("lblPlatform")->text(), QString("Windows XP/2000"));
         auto* bar = splash.findChild<QLabel*>("lblProgress");
         auto* info = splash.findChild<QLabel*>("lblProgInfo");

@@ -58,7 +58,7 @@ class LogReviewTest : public QObject {
             return chosen;
         };
         AppHarness h(options);
-        chosen = h.dir.path() + "/three.csv";
+        chosen = h.file("three.csv");
         writeLog(chosen);
         QVERIFY(h.app->StartApplication());
         const int before = int(h.main().mdiArea()->subWindowList().size());
@@ -132,7 +132,7 @@ class LogReviewTest : public QObject {
     void aFileThatIsNoLogGetsAMessageAndNoWindow() {
         AppHarness h;
         QVERIFY(h.app->StartApplication());
-        const QString path = h.dir.path() + "/notes.csv";
+        const QString path = h.file("notes.csv");
         QFile file(path);
         QVERIFY(file.open(QIODevice::WriteOnly));
         file.write("name,value\r\nspeed,3\r\n");

@@ -62,7 +62,7 @@ class ProfileTest : public QObject {
         HarnessOptions options;
         options.profileDialogs = dialogs.make();
         AppHarness h(options);
-        dialogs.file = h.dir.path() + "/bench.json";
+        dialogs.file = h.file("bench.json");
         QVERIFY(h.app->StartApplication());
         Session& s = h.app->session();
         h.main().findChild<QAction*>("mnuSaveProfile")->trigger();
@@ -96,7 +96,7 @@ class ProfileTest : public QObject {
         HarnessOptions options;
         options.profileDialogs = dialogs.make();
         AppHarness h(options);
-        dialogs.file = h.dir.path() + "/bad.json";
+        dialogs.file = h.file("bad.json");
         QFile bad(dialogs.file);
         QVERIFY(bad.open(QIODevice::WriteOnly));
         bad.write(R"({"format": "quarnel-register-profile", "version": 1, "chip": )");

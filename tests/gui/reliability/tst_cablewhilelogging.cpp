@@ -28,8 +28,8 @@ struct LoggingProgram {
         options.faults.cableAfter = cableAfter;
         options.createWindow = realWindowsAnswering(answer);
         h = std::make_unique<AppHarness>(options);
-        logPath = h->dir.path() + QStringLiteral("/logs/run.csv");
-        QDir(h->dir.path()).mkpath(QStringLiteral("logs"));
+        logPath = h->file("logs/run.csv");
+        QDir().mkpath(h->file("logs"));
         answer = logPath;
     }
     bool start() {

@@ -47,7 +47,7 @@ class LogFolderLostTest : public QObject {
         HarnessOptions options;
         options.createWindow = realWindowsAnswering(answer_);
         h_ = std::make_unique<AppHarness>(options);
-        folder_ = h_->dir.path() + QStringLiteral("/logs");
+        folder_ = h_->file("logs");
         logPath_ = folder_ + QStringLiteral("/run.csv");
         QVERIFY(QDir().mkpath(folder_));
         answer_ = logPath_;
@@ -92,7 +92,7 @@ class LogFolderLostTest : public QObject {
         QCOMPARE(h_->main().statusText(), QString::fromLatin1(kStatusIdleText));
 
         // The user picks another folder and logs on.
-        const QString again = h_->dir.path() + QStringLiteral("/again.csv");
+        const QString again = h_->file("again.csv");
         answer_ = again;
         control<QPushButton>(logging_, "cmdLog")->click();
         QVERIFY(state().LoggingActive);

@@ -6,18 +6,18 @@
 
 #include <sys/stat.h>
 #include <QElapsedTimer>
-#include <QTemporaryDir>
 #include <QTest>
 
 #include <memory>
 
 #include "gui/reliability/ReliabilitySupport.h"
 #include "gui/support/RecordingHost.h"
-#include "gui/support/RecordingNotifier.h"
 #include "monitor/LogFile.h"
 #include "monitor/MasterPoll.h"
 #include "monitor/Startup.h"
 #include "sim/SimulatedBoard.h"
+#include "support/RecordingNotifier.h"
+#include "support/TempDir.h"
 #include "widgets/StripChart.h"
 #include "windows/graphs/frmGraphing.h"
 
@@ -63,10 +63,10 @@ class LongRunTest : public QObject {
     Q_OBJECT
   private slots:
     void aDayOfTicks_boundedHistoryAndAWholeLog() {
-        QTemporaryDir dir;
+        TempDir dir;
         ManualClock clock(kStartOfDay);
         sim::SimOptions options;
-        options.statePath = (dir.path() + QStringLiteral("/board.json")).toStdString();
+        options.statePath = dir.file("board.json");
         sim::SimulatedBoard board(options, clock);
         RecordingNotifier notifier;
         std::vector<int> failures;
@@ -87,7 +87,7 @@ class LongRunTest : public QObject {
         int checked = 0;
         for (int i = 0; i < kLogChannelCount; ++i)
             if ((boxes[i] = LogChannelEnabled(i, session.device.state))) ++checked;
-        const std::string logPath = (dir.path() + QStringLiteral("/day.csv")).toStdString();
+        const std::string logPath = dir.file("day.csv");
         session.device.state.LogIntervalMs = kIntervalMs;
         QVERIFY(StartLogging(session, logPath, boxes));
         const auto stateFile = identityOf(options.statePath);

@@ -9,10 +9,10 @@
 #include <vector>
 
 #include "gui/support/RecordingHost.h"
-#include "gui/support/RecordingNotifier.h"
 #include "link/Clock.h"
 #include "monitor/Session.h"
 #include "support/RecordingBoard.h"
+#include "support/RecordingNotifier.h"
 
 namespace quarnel::test {
 

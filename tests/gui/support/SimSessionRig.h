@@ -7,7 +7,7 @@
 #include <QTemporaryDir>
 
 #include "gui/support/RecordingHost.h"
-#include "gui/support/RecordingNotifier.h"
+#include "support/RecordingNotifier.h"
 #include "link/TracingBoard.h"
 #include "monitor/Startup.h"
 #include "sim/SimulatedBoard.h"

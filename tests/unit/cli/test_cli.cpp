@@ -3,7 +3,6 @@
 // manual clock, so nothing waits.
 
 #include <gtest/gtest.h>
-#include <unistd.h>
 #include <CLI/CLI.hpp>
 #include <nlohmann/json.hpp>
 
@@ -15,12 +14,14 @@
 #include <string>
 #include <vector>
 
+#include "QuarnelVersion.h"
 #include "board/BoardOptions.h"
 #include "cli/Cli.h"
 #include "cli/CommandText.h"
 #include "device/RegisterTable.h"
 #include "link/Clock.h"
 #include "monitor/Startup.h"
+#include "support/TempDir.h"
 
 namespace quarnel::cli {
 namespace {
@@ -108,18 +109,11 @@ class StoppingClock final : public Clock {
 
 class Cli : public ::testing::Test {
   protected:
-    std::filesystem::path dir;
+    test::TempDir dir;
     StoppingClock clock;
     std::ostringstream out, err;
 
-    void SetUp() override {
-        std::string pattern =
-            (std::filesystem::temp_directory_path() / "quarnel-cli-XXXXXX").string();
-        ASSERT_NE(::mkdtemp(pattern.data()), nullptr);
-        dir = pattern;
-    }
-    void TearDown() override { std::filesystem::remove_all(dir); }
-    std::string path(const std::string& name) const { return (dir / name).string(); }
+    std::string path(const std::string& name) const { return dir.file(name); }
 
     int run(std::vector<std::string> args, const std::string& state = "board.json") {
         out.str({});
@@ -135,12 +129,7 @@ class Cli : public ::testing::Test {
         for (std::string line; std::getline(in, line);) lines.push_back(line);
         return lines;
     }
-    std::string file(const std::string& name) const {
-        std::ifstream in(path(name), std::ios::binary);
-        std::ostringstream text;
-        text << in.rdbuf();
-        return text.str();
-    }
+    std::string file(const std::string& name) const { return test::readFile(path(name)); }
 };
 
 TEST_F(Cli, RefusedInputTouchesNoBoard) {
@@ -281,7 +270,7 @@ TEST_F(Cli, LogWritesTheProgramsFormatAndRefusesDisabledChannels) {
     EXPECT_NE(err.str().find("external"), std::string::npos);
     EXPECT_FALSE(std::filesystem::exists(path("x.csv")));
 
-    for (const std::string& unwritable : {path("no/such/dir.csv"), dir.string()})
+    for (const std::string& unwritable : {path("no/such/dir.csv"), dir.path().string()})
         EXPECT_EQ(run({"--quick", "log", unwritable, "--count", "1"}), kExitFailed) << unwritable;
 }
 
@@ -293,7 +282,7 @@ TEST_F(Cli, ReplugClearsTheSpiLockWithoutConnecting) {
     EXPECT_EQ(run({"--help"}), kExitOk);
     EXPECT_NE(out.str().find("monitor"), std::string::npos);
     EXPECT_EQ(run({"--version"}), kExitOk);
-    EXPECT_EQ(out.str(), "quarnelctl 2.0.0\n");
+    EXPECT_EQ(out.str(), std::string("quarnelctl ") + kAppVersion + "\n");
 }
 
 TEST_F(Cli, AProfileSavedOnOneBoardAndLoadedIntoAnotherLeavesNoDifference) {

@@ -26,8 +26,6 @@ using test::CountingBoard;
 class DeviceOnSimulatedBoard : public sim::test::SimTest {
   protected:
     void SetUp() override {
-        SimTest::SetUp();
-        ASSERT_FALSE(HasFatalFailure());
         board = std::make_unique<sim::SimulatedBoard>(options(), clock);
         ASSERT_EQ(board->LoadFirmWare(sim::test::shippedFirmware().c_str()), 0);
         board->setInputs([](double) { return sim::test::fixedInputs(); });
@@ -43,7 +41,6 @@ class DeviceOnSimulatedBoard : public sim::test::SimTest {
         link.reset();
         counting.reset();
         board.reset();
-        SimTest::TearDown();
         EXPECT_TRUE(failures.empty());
         EXPECT_TRUE(warnings.empty());
     }

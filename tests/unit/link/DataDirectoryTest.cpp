@@ -1,12 +1,12 @@
 #include "link/DataDirectory.h"
 
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include <filesystem>
 #include <fstream>
 
 #include "link/BoardLink.h"
+#include "support/TempDir.h"
 
 namespace quarnel {
 namespace {
@@ -16,10 +16,8 @@ namespace fs = std::filesystem;
 // An installed tree (prefix/bin, prefix/share/...) holding the firmware image
 // beside the program, in the installed data folder, in both or in neither.
 TEST(DataDirectoryTest, BesideTheProgramWinsThenTheInstalledFolder) {
-    std::string pattern = (fs::temp_directory_path() / "quarnel-data-XXXXXX").string();
-    ASSERT_NE(::mkdtemp(pattern.data()), nullptr);
-    const fs::path prefix = pattern;
-    const fs::path bin = prefix / "bin";
+    const test::TempDir prefix;
+    const fs::path bin = prefix.path() / "bin";
     const fs::path share = (bin / kDataFromProgramDir).lexically_normal();
     fs::create_directories(bin);
     fs::create_directories(share);
@@ -36,7 +34,6 @@ TEST(DataDirectoryTest, BesideTheProgramWinsThenTheInstalledFolder) {
         EXPECT_EQ(DataDirectory(bin.string()), c.expected.string())
             << "beside " << c.beside << ", installed " << c.installed;
     }
-    fs::remove_all(prefix);
 }
 
 }  // namespace

@@ -1,8 +1,7 @@
 #pragma once
-// Shared pieces of the monitor tests: recording notifier and call-outs, and a
-// session on a recording board with a manual clock.
+// Shared pieces of the monitor tests: recording call-outs, and a session on a
+// recording board with a manual clock.
 
-#include <filesystem>
 #include <memory>
 #include <string>
 #include <vector>
@@ -12,18 +11,10 @@
 #include "monitor/MasterPoll.h"
 #include "monitor/Session.h"
 #include "support/RecordingBoard.h"
+#include "support/RecordingNotifier.h"
+#include "support/TempDir.h"
 
 namespace quarnel::test {
-
-class RecordingNotifier : public Notifier {
-  public:
-    std::vector<std::string> texts;
-    std::vector<Icon> icons;
-    void message(const std::string& text, Icon icon) override {
-        texts.push_back(text);
-        icons.push_back(icon);
-    }
-};
 
 class RecordingCallouts : public PollCallouts {
   public:
@@ -41,20 +32,6 @@ class RecordingCallouts : public PollCallouts {
     void SetStatusText(const std::string& text) override { statusTexts.push_back(text); }
     void LoggingStopped() override { ++loggingStopped; }
 };
-
-// A fresh directory per test, removed afterwards.
-class TempDir {
-  public:
-    TempDir();
-    ~TempDir();
-    std::filesystem::path path() const { return path_; }
-    std::string file(const std::string& name) const { return (path_ / name).string(); }
-
-  private:
-    std::filesystem::path path_;
-};
-
-std::string ReadFileBytes(const std::string& path);
 
 // A session on a recording board, chip at 0x48, internal reference.
 struct BoardSession {

@@ -48,12 +48,12 @@ TEST(LogFile, TheDocumentedExampleByteForByte) {
     r.InternalTemp = 23.5f, r.Ain1 = 0.012f;
     LogOnce(s, callouts);
 
-    EXPECT_EQ(ReadFileBytes(path), std::string(kPreamble) +
-                                       "Time(s) ,Internal(\xB0"
-                                       "C) ,Vdd(V) ,Ain1(V) ,\r\n"
-                                       "0, 23.25, 3.299, .012,\r\n"
-                                       ".25, 23.25, 3.299, .013,\r\n"
-                                       ".5, 23.5, 3.299, .012,\r\n");
+    EXPECT_EQ(readFile(path), std::string(kPreamble) +
+                                  "Time(s) ,Internal(\xB0"
+                                  "C) ,Vdd(V) ,Ain1(V) ,\r\n"
+                                  "0, 23.25, 3.299, .012,\r\n"
+                                  ".25, 23.25, 3.299, .013,\r\n"
+                                  ".5, 23.5, 3.299, .012,\r\n");
     EXPECT_EQ(s.session->logging.LoggedCount, 3);
     EXPECT_EQ(callouts.statusTexts.back(), "Data Logging Enabled");
 }
@@ -100,7 +100,7 @@ TEST(LogFile, IntervalZeroWritesEveryTickAtTimeZero) {
         s.clock.advance(0.01);
         poll.Tick(&callouts);
     }
-    EXPECT_EQ(ReadFileBytes(dir.file("zero.csv")),
+    EXPECT_EQ(readFile(dir.file("zero.csv")),
               std::string(kPreamble) + "Time(s) ,\r\n0,\r\n0,\r\n0,\r\n");
 }
 
@@ -129,10 +129,10 @@ TEST(LogFile, ChangingTheIntervalRescalesFollowingLinesAndARestartAppends) {
     s.session->readings.VarnoTemp = 71.6f;
     LogOnce(s, callouts);
 
-    EXPECT_EQ(ReadFileBytes(path), std::string(kPreamble) + "Time(s) ,\r\n0,\r\n.25,\r\n2,\r\n" +
-                                       kPreamble +
-                                       "Time(s) ,VARNO(\xB0"
-                                       "F) ,\r\n0, 71.6,\r\n");
+    EXPECT_EQ(readFile(path), std::string(kPreamble) + "Time(s) ,\r\n0,\r\n.25,\r\n2,\r\n" +
+                                  kPreamble +
+                                  "Time(s) ,VARNO(\xB0"
+                                  "F) ,\r\n0, 71.6,\r\n");
 }
 
 TEST(LogFile, NominalTimeAndCountRunPastTwoToThe31Milliseconds) {
@@ -153,7 +153,7 @@ TEST(LogFile, NominalTimeAndCountRunPastTwoToThe31Milliseconds) {
     LogOnce(s, callouts);
     LogOnce(s, callouts);
     EXPECT_EQ(s.session->logging.LoggedCount, int64_t{std::numeric_limits<int32_t>::max()} + 2);
-    EXPECT_EQ(ReadFileBytes(dir.file("long.csv")),
+    EXPECT_EQ(readFile(dir.file("long.csv")),
               std::string(kPreamble) + "Time(s) ,\r\n2147483.647,\r\n2147483.648,\r\n");
 }
 
@@ -170,16 +170,17 @@ TEST(LogFile, ARemovedFolderStopsLoggingWithAMessage) {
     LogOnce(s, callouts);
     EXPECT_FALSE(s.session->logging.LoggingActive);
     EXPECT_EQ(s.session->logging.LoggedCount, 1);
-    ASSERT_EQ(s.notifier.texts.size(), 1u);
-    EXPECT_NE(s.notifier.texts[0].find("Data logging stopped"), std::string::npos);
-    EXPECT_NE(s.notifier.texts[0].find(path), std::string::npos);
-    EXPECT_EQ(s.notifier.icons[0], Notifier::Icon::Error);
+    ASSERT_EQ(s.notifier.messages.size(), 1u);
+    const auto& message = s.notifier.messages[0];
+    EXPECT_NE(message.text.find("Data logging stopped"), std::string::npos);
+    EXPECT_NE(message.text.find(path), std::string::npos);
+    EXPECT_EQ(message.icon, Notifier::Icon::Error);
     EXPECT_EQ(callouts.loggingStopped, 1);
     EXPECT_EQ(callouts.statusTexts.back(), "Status");
 
     // Stopped for good: the next steps neither retry nor repeat the message.
     LogOnce(s, callouts);
-    EXPECT_EQ(s.notifier.texts.size(), 1u);
+    EXPECT_EQ(s.notifier.messages.size(), 1u);
     EXPECT_FALSE(std::filesystem::exists(path));
 }
 
@@ -212,16 +213,17 @@ TEST(LogFile, AFullMediumKeepsEveryEarlierLineWhole) {
     s.session->readings.InternalTemp = 23.25f;
     LogOnce(s, callouts);
     LogOnce(s, callouts);
-    const std::string before = ReadFileBytes(path);
+    const std::string before = readFile(path);
     {
         // Room for a few bytes of the next line only: the write stops part-way.
         FileSizeLimit limit(before.size() + 5);
         LogOnce(s, callouts);
     }
     EXPECT_FALSE(s.session->logging.LoggingActive);
-    EXPECT_EQ(ReadFileBytes(path), before) << "the partial line is cut back off";
-    ASSERT_EQ(s.notifier.texts.size(), 1u);
-    EXPECT_NE(s.notifier.texts[0].find("File too large"), std::string::npos) << s.notifier.texts[0];
+    EXPECT_EQ(readFile(path), before) << "the partial line is cut back off";
+    ASSERT_EQ(s.notifier.messages.size(), 1u);
+    const std::string& text = s.notifier.messages[0].text;
+    EXPECT_NE(text.find("File too large"), std::string::npos) << text;
 }
 
 TEST(LogFile, AStartThatCannotWriteLeavesLoggingOff) {
@@ -232,7 +234,7 @@ TEST(LogFile, AStartThatCannotWriteLeavesLoggingOff) {
     EXPECT_FALSE(error.empty());
     EXPECT_FALSE(s.session->logging.LoggingActive);
     EXPECT_EQ(s.session->logging.LogFilePath, dir.file("missing/log.csv"));
-    EXPECT_TRUE(s.notifier.texts.empty()) << "starting fails silently; the caller decides";
+    EXPECT_TRUE(s.notifier.messages.empty()) << "starting fails silently; the caller decides";
 }
 
 TEST(LogFile, Windows1252TextShownAsUtf8) {

@@ -20,7 +20,6 @@ double ainFromCode(int code, double ref) {
 class ChipModelTest : public SimTest {
   protected:
     void SetUp() override {
-        SimTest::SetUp();
         board = makeBoard();
         board->setInputs([this](double) { return inputs; });
     }

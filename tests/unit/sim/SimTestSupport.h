@@ -3,29 +3,23 @@
 // state file, a manual clock, captured warnings, and raw register access.
 
 #include <gtest/gtest.h>
-#include <stdlib.h>
 
 #include <filesystem>
 #include <fstream>
 #include <memory>
-#include <sstream>
 #include <string>
 #include <vector>
 
 #include "link/Clock.h"
 #include "sim/SimulatedBoard.h"
+#include "support/TempDir.h"
 
 namespace quarnel::sim::test {
 
+using quarnel::test::readFile;
+
 inline std::string shippedFirmware() {
     return QUARNEL_SOURCE_DIR "/resources/QUARNELFW.Hex";
-}
-
-inline std::string readFile(const std::filesystem::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream text;
-    text << in.rdbuf();
-    return text.str();
 }
 
 inline void writeFile(const std::filesystem::path& path, const std::string& text) {
@@ -45,16 +39,6 @@ inline AnalogInputs fixedInputs() {
 
 class SimTest : public ::testing::Test {
   protected:
-    void SetUp() override {
-        std::string pattern = (std::filesystem::temp_directory_path() / "quarnel-sim-XXXXXX");
-        ASSERT_NE(mkdtemp(pattern.data()), nullptr);
-        dir = pattern;
-    }
-    void TearDown() override {
-        std::error_code ec;
-        std::filesystem::remove_all(dir, ec);
-    }
-
     std::string statePath() const { return (dir / "board.json").string(); }
 
     SimOptions options() {
@@ -96,7 +80,8 @@ class SimTest : public ::testing::Test {
         return msb * 4 + ((lsb >> shift) & 0x03);
     }
 
-    std::filesystem::path dir;
+    quarnel::test::TempDir temp;
+    const std::filesystem::path dir = temp.path();
     ManualClock clock;
     std::vector<std::string> warnings;
 };

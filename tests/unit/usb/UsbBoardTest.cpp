@@ -24,7 +24,6 @@ const std::string kImage = QUARNEL_SOURCE_DIR "/tests/unit/usb/image.hex";
 class UsbTest : public sim::test::SimTest {
   protected:
     void SetUp() override {
-        SimTest::SetUp();
         auto o = options();
         o.requireFirmware = false;  // the emulated board runs no firmware until downloaded
         simulated = std::make_unique<sim::SimulatedBoard>(o, clock);
@@ -32,7 +31,6 @@ class UsbTest : public sim::test::SimTest {
     void TearDown() override {
         board.reset();  // lets go of the board while the emulated one still answers
         emulated.reset();
-        SimTest::TearDown();
     }
     void plugIn(EmulatedUsbBoard::Options o = {}) {
         board.reset();  // one testbed at a time

@@ -1,5 +1,5 @@
 #pragma once
-// Message boxes in window tests: recorded, answered OK, never shown.
+// Message boxes in tests: recorded, answered OK, never shown.
 
 #include <string>
 #include <vector>
