@@ -9,9 +9,9 @@
 namespace quarnel {
 
 enum LinkFailureCode : int {
-    kFirmwareFailed = 0,     // firmware download failed
-    kConnectionFailed = 2,   // serial-bus selection or chip search failed
-    kCommsInterrupted = 3,   // a register read or write failed
+    kFirmwareFailed = 0,    // firmware download failed
+    kConnectionFailed = 2,  // serial-bus selection or chip search failed
+    kCommsInterrupted = 3,  // a register read or write failed
 };
 
 // The message shown for a failure code; line breaks are CR LF.
@@ -20,11 +20,11 @@ std::string LinkFailureMessage(int code);
 // Thrown when the installed handler returns, so a failure never resumes the
 // caller. Tests install a recording handler and catch this.
 class LinkFailure : public std::runtime_error {
-public:
+  public:
     explicit LinkFailure(int code) : std::runtime_error(LinkFailureMessage(code)), code_(code) {}
     int code() const { return code_; }
 
-private:
+  private:
     int code_;
 };
 

@@ -11,7 +11,7 @@ inline constexpr int16_t kDirectionOut = 0;  // host to board
 inline constexpr int16_t kDirectionIn = 1;   // board to host
 
 class Orvalink {
-public:
+  public:
     virtual ~Orvalink() = default;
 
     // path: zero-terminated 8-bit string. Negative status on failure.

@@ -51,8 +51,8 @@ struct ChartSetup {
 
 }  // namespace
 
-frmGraphing::frmGraphing(Session& session, WindowHost& host, FileChooser chooseFile, QWidget* parent,
-                         QDateTime startTime)
+frmGraphing::frmGraphing(Session& session, WindowHost& host, FileChooser chooseFile,
+                         QWidget* parent, QDateTime startTime)
     : QWidget(parent),
       ui(std::make_unique<Ui::frmGraphing>()),
       session_(session),

@@ -7,10 +7,10 @@
 #include <QTemporaryDir>
 
 #include "gui/support/RecordingHost.h"
-#include "support/RecordingNotifier.h"
 #include "link/TracingBoard.h"
 #include "monitor/Startup.h"
 #include "sim/SimulatedBoard.h"
+#include "support/RecordingNotifier.h"
 
 namespace quarnel::test {
 
