@@ -113,4 +113,9 @@ inline constexpr int kStatus2Bits = 0x1F;
 // SPI Lock Status
 inline constexpr int kSpiLocked = 0x01;
 
+// A register value with the given bits set or cleared.
+constexpr int32_t withBits(int32_t value, int bits, bool set) {
+    return set ? (value | bits) : (value & ~bits);
+}
+
 }  // namespace quarnel::chip

@@ -8,23 +8,11 @@
 #include "link/BoardLink.h"
 #include "link/BoardSwitches.h"
 #include "ui_frmOptions.h"
+#include "windows/CheckBoxes.h"
 #include "windows/WindowHost.h"
 
 namespace quarnel {
 namespace {
-
-// The grey third state counts as unchecked.
-bool isChecked(const QCheckBox* box) {
-    return box->checkState() == Qt::Checked;
-}
-
-void setChecked(QCheckBox* box, bool checked) {
-    box->setCheckState(checked ? Qt::Checked : Qt::Unchecked);
-}
-
-int32_t withBits(int32_t value, int bits, bool set) {
-    return set ? (value | bits) : (value & ~bits);
-}
 
 bool showsFirstItem(const QComboBox* list) {
     return list->currentText() == list->itemText(0);
@@ -70,22 +58,22 @@ void frmOptions::cmdApply_Click() {
     BoardLink& link = link_;
 
     int32_t v = config1_;
-    v = withBits(v, chip::kConfig1Mon, isChecked(ui->chkMonitoring));
-    v = withBits(v, chip::kConfig1PowerDown, isChecked(ui->chkPowerDown));
-    v = withBits(v, chip::kConfig1IntDisable, !isChecked(ui->chkIntEnable));
-    v = withBits(v, chip::kConfig1Polarity, !isChecked(ui->chkIntPolarity));
+    v = chip::withBits(v, chip::kConfig1Mon, isChecked(ui->chkMonitoring));
+    v = chip::withBits(v, chip::kConfig1PowerDown, isChecked(ui->chkPowerDown));
+    v = chip::withBits(v, chip::kConfig1IntDisable, !isChecked(ui->chkIntEnable));
+    v = chip::withBits(v, chip::kConfig1Polarity, !isChecked(ui->chkIntPolarity));
     v &= ~chip::kConfig1PinSelect;
     if (!showsFirstItem(ui->cmbTempAin12)) v |= chip::kConfig1PinsExternal;
     v |= chip::kConfig1Bit3;  // owned by no control, always written as 1
     config1_ = v;
     link.WriteRegister(link.DeviceAddress, chip::kConfig1, config1_);
 
-    config2_ = withBits(config2_, chip::kConfig2AveragingOff, isChecked(ui->chkAveraging));
+    config2_ = chip::withBits(config2_, chip::kConfig2AveragingOff, isChecked(ui->chkAveraging));
     link.WriteRegister(link.DeviceAddress, chip::kConfig2, config2_);
 
     v = config3_;
-    v = withBits(v, chip::kConfig3FastAdc, !showsFirstItem(ui->cmbADCClock));
-    v = withBits(v, chip::kConfig3VddReference, !showsFirstItem(ui->cmbRef));
+    v = chip::withBits(v, chip::kConfig3FastAdc, !showsFirstItem(ui->cmbADCClock));
+    v = chip::withBits(v, chip::kConfig3VddReference, !showsFirstItem(ui->cmbRef));
     config3_ = v;
     link.WriteRegister(link.DeviceAddress, chip::kConfig3, config3_);
 

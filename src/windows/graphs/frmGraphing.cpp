@@ -14,6 +14,7 @@
 #include "monitor/MasterPoll.h"
 #include "ui_frmGraphing.h"
 #include "widgets/StripChart.h"
+#include "windows/CheckBoxes.h"
 
 namespace quarnel {
 namespace {
@@ -35,10 +36,6 @@ QString volts(float value) {
     // Readings arrive rounded to 3 decimals; rounding again keeps a stray
     // longer value from padding to an empty text.
     return text(PadToThreeDecimals(TrimmedNumberText(RoundToSingle(value, 3)))) + QLatin1Char('V');
-}
-
-bool isChecked(const QCheckBox* box) {
-    return box->checkState() == Qt::Checked;
 }
 
 struct ChartSetup {

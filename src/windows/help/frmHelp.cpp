@@ -6,6 +6,7 @@
 
 #include "ui_frmHelp.h"
 #include "windows/AppSettings.h"
+#include "windows/CheckBoxes.h"
 
 namespace quarnel {
 
@@ -46,7 +47,7 @@ void frmHelp::closeEvent(QCloseEvent* event) {
 }
 
 void frmHelp::Form_Unload() {
-    const bool dontShow = ui->chkHelp->checkState() == Qt::Checked;
+    const bool dontShow = isChecked(ui->chkHelp);
     AppSettings settings;
     settings.setValue(QString::fromLatin1(keys::kDisplayHelp),
                       dontShow ? QStringLiteral("False") : QStringLiteral("True"));

@@ -9,6 +9,7 @@
 #include "ui_frmLimits.h"
 #include "widgets/Lamp.h"
 #include "widgets/LinearGauge.h"
+#include "windows/CheckBoxes.h"
 #include "windows/limits/LimitsRules.h"
 
 namespace quarnel {
@@ -16,18 +17,6 @@ namespace {
 
 QString numberText(float value) {
     return QString::fromStdString(NumberText(value));
-}
-
-bool isChecked(const QCheckBox* box) {
-    return box->checkState() == Qt::Checked;
-}
-
-void setChecked(QCheckBox* box, bool checked) {
-    box->setCheckState(checked ? Qt::Checked : Qt::Unchecked);
-}
-
-int32_t withBit(int32_t value, int bit, bool set) {
-    return set ? (value | bit) : (value & ~bit);
 }
 
 // Hidden controls keep their room, so the pages do not jump when the channel
@@ -239,14 +228,14 @@ void frmLimits::chkMask_Click(int index) {
     int32_t mask2 = link.ReadRegister(link.DeviceAddress, chip::kMask2);
     const InterruptBit owner = kMaskOwner[index];
     int32_t& value = owner.bank == 1 ? mask1 : mask2;
-    value = withBit(value, 1 << owner.bit, isChecked(chkMask_[index]));
+    value = chip::withBits(value, 1 << owner.bit, isChecked(chkMask_[index]));
     link.WriteRegister(link.DeviceAddress, owner.maskRegister(), value);
 }
 
 void frmLimits::chkIntMask_Click() {
     BoardLink& link = session_.link;
     int32_t config1 = link.ReadRegister(link.DeviceAddress, chip::kConfig1);
-    config1 = withBit(config1, chip::kConfig1IntDisable, isChecked(ui->chkIntMask));
+    config1 = chip::withBits(config1, chip::kConfig1IntDisable, isChecked(ui->chkIntMask));
     link.WriteRegister(link.DeviceAddress, chip::kConfig1, config1);
 }
 

@@ -13,6 +13,7 @@
 #include "monitor/LogFile.h"
 #include "monitor/MasterPoll.h"
 #include "ui_frmSave.h"
+#include "windows/CheckBoxes.h"
 #include "windows/logging/LogIntervalText.h"
 
 namespace quarnel {
@@ -92,7 +93,7 @@ void frmSave::startLogging() {
 
     std::array<bool, kLogChannelCount> boxes{};
     for (int i = 0; i < kLogChannelCount; ++i) {
-        boxes[i] = chkLog_[i]->checkState() == Qt::Checked;
+        boxes[i] = isChecked(chkLog_[i]);
     }
     const std::string path = QFile::encodeName(*chosen).toStdString();
     std::string error;

@@ -19,6 +19,7 @@
 #include "device/ChipRegisters.h"
 #include "monitor/Session.h"
 #include "ui_frmRegMap.h"
+#include "windows/CheckBoxes.h"
 #include "windows/Twips.h"
 #include "windows/regmap/RegMapText.h"
 
@@ -192,7 +193,7 @@ QSize frmRegMap::minimumSizeHint() const {
 }
 
 bool frmRegMap::ContinuousReadChecked() const {
-    return ui->chkContRead->checkState() == Qt::Checked;
+    return isChecked(ui->chkContRead);
 }
 
 // ---- Commands ------------------------------------------------------------
