@@ -10,6 +10,7 @@
 #include <string>
 
 #include <sys/stat.h>
+#include <unistd.h>
 #include "support/TempDir.h"
 
 namespace fs = std::filesystem;
@@ -42,8 +43,11 @@ class GuiE2E : public ::testing::Test {
                                 (dir / "home" / ".state").string() + "' XDG_RUNTIME_DIR='" +
                                 (dir / "runtime").string() + "' ";
         const std::string command =
-            env + "timeout 120 xvfb-run -a -s '-screen 0 1280x1024x24' bash '" + script.string() +
-            "' >'" + (dir / "out.txt").string() + "' 2>&1";
+            // ctest runs these side by side: each process starts its search for a free
+            // display elsewhere, as two `xvfb-run -a` racing for the same one fail.
+            env + "timeout 120 xvfb-run -a -n " + std::to_string(100 + ::getpid() % 800) +
+            " -s '-screen 0 1280x1024x24' bash '" + script.string() + "' >'" +
+            (dir / "out.txt").string() + "' 2>&1";
         return std::system(command.c_str());
     }
 
@@ -117,10 +121,10 @@ strace -f -qq -e trace=openat -e signal=none -o opens.txt \
   "$bin/quarnel-eval" --quick --sim-state "$state" "$1" & tracer=$!
 title='^QUARNEL Evaluation Software$'
 count() { echo "$1 $(grep -c "\"$1\", O_RDONLY" opens.txt) $(xdotool search --name "$title" | wc -l)"; }
-win=$(timeout 60 xdotool search --sync --name "$title" | head -1)
+timeout 60 xdotool search --sync --name "$title" >/dev/null
 for i in $(seq 100); do [ "$(count "$1")" = "$*" ] && break; sleep 0.1; done
 sleep 0.5; echo "seen=$(count "$1")"
-kill -TERM $(xdotool getwindowpid $win); wait $tracer; echo status=$?
+pkill -TERM -P $tracer; wait $tracer; echo status=$?
 )sh";
         ASSERT_EQ(runUnderX(body), 0) << readFile(dir / "out.txt");
         const std::string out = readFile(dir / "out.txt");
