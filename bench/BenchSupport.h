@@ -7,8 +7,17 @@
 #include <string>
 
 #include "monitor/Session.h"
+#include "windows/WindowHost.h"
 
 namespace quarnel::bench {
+
+// A main window that is not there: the windows' requests go nowhere.
+class NoHost final : public WindowHost {
+  public:
+    void setMainTitle(const QString&) override {}
+    void SetStatusText(const std::string&) override {}
+    void openWindow(ToolWindow) override {}
+};
 
 class QuietNotifier final : public Notifier {
   public:

@@ -18,6 +18,7 @@
 namespace {
 
 using quarnel::bench::application;
+using quarnel::bench::NoHost;
 using quarnel::bench::QuietNotifier;
 
 // The window never talks to the board.
@@ -27,13 +28,6 @@ class NoBoard final : public quarnel::Orvalink {
     int16_t VendorIORequest(int16_t, int32_t, int32_t, int16_t, int16_t, uint8_t*) override {
         return -1;
     }
-};
-
-class NoHost final : public quarnel::WindowHost {
-  public:
-    void setMainTitle(const QString&) override {}
-    void SetStatusText(const std::string&) override {}
-    void openWindow(quarnel::ToolWindow) override {}
 };
 
 void setReadings(quarnel::CurrentReadings& r, int step) {

@@ -23,13 +23,14 @@ struct Loaded {
 
 Loaded& loaded() {
     static QuietNotifier notifier;
+    static NoHost host;
     static Loaded l = [] {
         QApplication& app = application();
         const std::string& path = bigLogPath();
         Loaded l;
         const long start = startPeak();
         l.window = std::make_unique<quarnel::frmLogReview>(QString::fromStdString(path), notifier,
-                                                           quarnel::FileChooser());
+                                                           quarnel::FileChooser(), host);
         l.window->resize(1280, 900);
         l.window->show();
         while (l.window->loading()) app.processEvents(QEventLoop::WaitForMoreEvents);

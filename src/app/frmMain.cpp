@@ -344,7 +344,7 @@ bool frmMain::openLogFile(const QString& path) {
         deps_.session.notifier.message(problem, Notifier::Icon::Error);
         return false;
     }
-    auto* window = new frmLogReview(path, deps_.session.notifier, deps_.chooseFile);
+    auto* window = new frmLogReview(path, deps_.session.notifier, deps_.chooseFile, *this);
     QMdiSubWindow* sub = ui->mdiArea->addSubWindow(window);
     sub->setAttribute(Qt::WA_DeleteOnClose);
     sub->resize(window->size().grownBy(sub->contentsMargins()));

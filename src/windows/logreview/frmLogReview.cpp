@@ -33,12 +33,13 @@ int groupOf(int channel) {
 }  // namespace
 
 frmLogReview::frmLogReview(const QString& path, Notifier& notifier, FileChooser chooseFile,
-                           QWidget* parent)
+                           WindowHost& host, QWidget* parent)
     : QWidget(parent),
       ui(std::make_unique<Ui::frmLogReview>()),
       path_(path),
       notifier_(notifier),
-      chooseFile_(std::move(chooseFile)) {
+      chooseFile_(std::move(chooseFile)),
+      host_(host) {
     ui->setupUi(this);
     setAttribute(Qt::WA_DeleteOnClose);
     setWindowTitle(QFileInfo(path).fileName());
@@ -93,8 +94,7 @@ void frmLogReview::finished(LogReadResult result) {
     if (!result.ok()) {
         notifier_.message(result.error, Notifier::Icon::Error);
         emit loadFinished();
-        if (QWidget* frame = parentWidget()) frame->close();
-        close();
+        host_.closeFrame(this);
         return;
     }
     log_ = std::move(result);

@@ -34,7 +34,7 @@ class frmLogReview : public QWidget {
   public:
     // Starts reading the file at once. A file that turns out not to be a log
     // is reported through the notifier and the window closes.
-    frmLogReview(const QString& path, Notifier& notifier, FileChooser chooseFile,
+    frmLogReview(const QString& path, Notifier& notifier, FileChooser chooseFile, WindowHost& host,
                  QWidget* parent = nullptr);
     ~frmLogReview() override;
 
@@ -72,6 +72,7 @@ class frmLogReview : public QWidget {
     QString path_;
     Notifier& notifier_;
     FileChooser chooseFile_;
+    WindowHost& host_;
     std::atomic<bool> cancel_{false};
     std::thread worker_;
     bool finished_ = false;
