@@ -51,23 +51,28 @@ class GuiE2E : public ::testing::Test {
         return std::system(command.c_str());
     }
 
+    // Starts quarnel-eval with args, notes whether a window with the program's
+    // title (main window or message box) showed, runs `then` (bash, $win and
+    // $pid set) and notes the exit status. Returns what the script printed.
+    std::string runProgram(const std::string& args, const std::string& then) {
+        const std::string body =
+            "'" QUARNEL_BIN_DIR "/quarnel-eval' --quick " + args +
+            " & pid=$!\n"
+            "if win=$(timeout 60 xdotool search --sync --name '^QUARNEL Evaluation Software$' | "
+            "head -1); then echo window=found; else echo window=missing; fi\n" +
+            then + "\nwait $pid; echo status=$?\n";
+        EXPECT_EQ(runUnderX(body), 0);
+        return readFile(dir / "out.txt");
+    }
+
     quarnel::test::TempDir temp;
     const fs::path dir = temp.path();
 };
 
 TEST_F(GuiE2E, MainWindowShowsAndSigtermEndsWithStatusZeroAndPlacementSaved) {
-    const std::string program = std::string(QUARNEL_BIN_DIR) + "/quarnel-eval";
-    ASSERT_TRUE(fs::exists(program)) << program;
+    ASSERT_TRUE(fs::exists(QUARNEL_BIN_DIR "/quarnel-eval"));
     const std::string state = (dir / "board.json").string();
-    const std::string body =
-        "'" + program + "' --quick --sim-state '" + state +
-        "' & pid=$!\n"
-        "if timeout 60 xdotool search --sync --name '^QUARNEL Evaluation Software$' "
-        ">/dev/null; then echo window=found; else echo window=missing; fi\n"
-        "kill -TERM $pid\n"
-        "wait $pid; echo status=$?\n";
-    ASSERT_EQ(runUnderX(body), 0) << readFile(dir / "out.txt");
-    const std::string out = readFile(dir / "out.txt");
+    const std::string out = runProgram("--sim-state '" + state + "'", "kill -TERM $pid");
     EXPECT_NE(out.find("window=found"), std::string::npos) << out;
     EXPECT_NE(out.find("status=0"), std::string::npos) << out;
 
@@ -90,18 +95,11 @@ TEST_F(GuiE2E, StartFailuresEndWithTheirStatusAfterTheirMessage) {
         {"--sim-state '" + (dir / "fifo").string() + "'", 2},  // refused, left alone
     };
     for (const auto& c : cases) {
-        const std::string body =
-            "'" + std::string(QUARNEL_BIN_DIR) + "/quarnel-eval' --quick " + c.args +
-            " & pid=$!\n"
-            "if win=$(timeout 60 xdotool search --sync --name '^QUARNEL Evaluation Software$'); "
-            "then\n"
-            "  sleep 0.5; xdotool windowactivate --sync $win key Return 2>/dev/null ||"
-            " xdotool key Return; echo box=found\n"
-            "else echo box=missing; fi\n"
-            "wait $pid; echo status=$?\n";
-        ASSERT_EQ(runUnderX(body), 0) << readFile(dir / "out.txt");
-        const std::string out = readFile(dir / "out.txt");
-        EXPECT_NE(out.find("box=found"), std::string::npos) << out;
+        const std::string out = runProgram(
+            c.args,
+            "sleep 0.5; xdotool windowactivate --sync $win key Return 2>/dev/null || xdotool key "
+            "Return");
+        EXPECT_NE(out.find("window=found"), std::string::npos) << out;
         EXPECT_NE(out.find("status=" + std::to_string(c.status)), std::string::npos) << out;
     }
     EXPECT_TRUE(fs::is_fifo(dir / "fifo"));
