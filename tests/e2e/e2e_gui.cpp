@@ -1,6 +1,7 @@
-// The built quarnel-eval under a virtual X server: the main window appears
-// with its title, SIGTERM ends the program with status 0 and the placement
-// is saved in the per-user settings file.
+// The built quarnel-eval under a virtual X server, watched through its
+// accessibility tree as a screen reader sees it (tests/e2e/a11y.py): the main
+// window appears with its title, message boxes are answered, SIGTERM ends the
+// program with status 0 and the placement is saved in the per-user settings file.
 
 #include <gtest/gtest.h>
 
@@ -26,43 +27,48 @@ bool haveProgram(const std::string& name) {
 class GuiE2E : public ::testing::Test {
   protected:
     void SetUp() override {
-        if (!haveProgram("xvfb-run") || !haveProgram("xdotool"))
-            GTEST_SKIP() << "xvfb-run or xdotool is not installed";
+        if (!haveProgram("xvfb-run") || !haveProgram("dbus-run-session") ||
+            std::system("/usr/bin/python3 -c 'import dbus' 2>/dev/null") != 0)
+            GTEST_SKIP() << "xvfb-run, dbus-run-session or python3-dbus is not installed";
         fs::create_directories(dir / "home" / ".config");
         fs::create_directories(dir / "runtime");
         fs::permissions(dir / "runtime", fs::perms::owner_all);
     }
 
-    // Runs `body` (bash) under xvfb-run with a private HOME and XDG folders.
-    int runUnderX(const std::string& body) {
+    // Runs `body` (bash, in the test's folder) under xvfb-run and a private session
+    // bus, with a private HOME and XDG folders; $bin, $state and $a11y are set.
+    // Returns what the script printed.
+    std::string runUnderX(const std::string& body) {
         const fs::path script = dir / "run.sh";
-        std::ofstream(script) << "set -u\n" << body;
-        const std::string env = "env -u QT_QPA_PLATFORM -u WAYLAND_DISPLAY HOME='" +
-                                (dir / "home").string() + "' XDG_CONFIG_HOME='" +
-                                (dir / "home" / ".config").string() + "' XDG_STATE_HOME='" +
-                                (dir / "home" / ".state").string() + "' XDG_RUNTIME_DIR='" +
-                                (dir / "runtime").string() + "' ";
+        std::ofstream(script) << "set -u; cd '" << dir.string() << "'\nbin='" QUARNEL_BIN_DIR
+                              << "' state='" << (dir / "board.json").string()
+                              << "' a11y='/usr/bin/python3 " QUARNEL_SOURCE_DIR
+                                 "/tests/e2e/a11y.py'\n"
+                              << body;
+        const std::string env =
+            "env -u QT_QPA_PLATFORM -u WAYLAND_DISPLAY HOME='" + (dir / "home").string() +
+            "' XDG_CONFIG_HOME='" + (dir / "home" / ".config").string() + "' XDG_STATE_HOME='" +
+            (dir / "home" / ".state").string() + "' XDG_RUNTIME_DIR='" +
+            (dir / "runtime").string() + "' QT_LINUX_ACCESSIBILITY_ALWAYS_ON=1 ";
         const std::string command =
             // ctest runs these side by side: each process starts its search for a free
             // display elsewhere, as two `xvfb-run -a` racing for the same one fail.
-            env + "timeout 120 xvfb-run -a -n " + std::to_string(100 + ::getpid() % 800) +
-            " -s '-screen 0 1280x1024x24' bash '" + script.string() + "' >'" +
+            env + "timeout 300 xvfb-run -a -n " + std::to_string(100 + ::getpid() % 800) +
+            " -s '-screen 0 1280x1024x24' dbus-run-session -- bash '" + script.string() + "' >'" +
             (dir / "out.txt").string() + "' 2>&1";
-        return std::system(command.c_str());
+        EXPECT_EQ(std::system(command.c_str()), 0);
+        return readFile(dir / "out.txt");
     }
 
     // Starts quarnel-eval with args, notes whether a window with the program's
-    // title (main window or message box) showed, runs `then` (bash, $win and
-    // $pid set) and notes the exit status. Returns what the script printed.
+    // title (main window or message box) showed, runs `then` (bash, $pid set)
+    // and notes the exit status.
     std::string runProgram(const std::string& args, const std::string& then) {
-        const std::string body =
-            "'" QUARNEL_BIN_DIR "/quarnel-eval' --quick " + args +
-            " & pid=$!\n"
-            "if win=$(timeout 60 xdotool search --sync --name '^QUARNEL Evaluation Software$' | "
-            "head -1); then echo window=found; else echo window=missing; fi\n" +
-            then + "\nwait $pid; echo status=$?\n";
-        EXPECT_EQ(runUnderX(body), 0);
-        return readFile(dir / "out.txt");
+        return runUnderX("\"$bin/quarnel-eval\" --quick " + args +
+                         " & pid=$!\n"
+                         "if $a11y wait '^  (frame|alert message): QUARNEL Evaluation Software$' "
+                         ">/dev/null; then echo window=found; else echo window=missing; fi\n" +
+                         then + "\nwait $pid; echo status=$?\n");
     }
 
     quarnel::test::TempDir temp;
@@ -71,8 +77,7 @@ class GuiE2E : public ::testing::Test {
 
 TEST_F(GuiE2E, MainWindowShowsAndSigtermEndsWithStatusZeroAndPlacementSaved) {
     ASSERT_TRUE(fs::exists(QUARNEL_BIN_DIR "/quarnel-eval"));
-    const std::string state = (dir / "board.json").string();
-    const std::string out = runProgram("--sim-state '" + state + "'", "kill -TERM $pid");
+    const std::string out = runProgram("--sim-state \"$state\"", "kill -TERM $pid");
     EXPECT_NE(out.find("window=found"), std::string::npos) << out;
     EXPECT_NE(out.find("status=0"), std::string::npos) << out;
 
@@ -81,24 +86,21 @@ TEST_F(GuiE2E, MainWindowShowsAndSigtermEndsWithStatusZeroAndPlacementSaved) {
     EXPECT_NE(conf.find("[Settings]"), std::string::npos) << conf;
     for (const char* key : {"MainLeft=", "MainTop=", "MainWidth=", "MainHeight="})
         EXPECT_NE(conf.find(key), std::string::npos) << key << "\n" << conf;
-    EXPECT_TRUE(fs::exists(state));  // the board kept its own state file
+    EXPECT_TRUE(fs::exists(dir / "board.json"));  // the board kept its own state file
 }
 
 TEST_F(GuiE2E, StartFailuresEndWithTheirStatusAfterTheirMessage) {
-    // Each message box is answered with Return; the program then ends with its status.
+    // Each message box is answered with its OK button; the program then ends with its status.
     ASSERT_EQ(::mkfifo((dir / "fifo").c_str(), 0600), 0);
     const struct {
         std::string args;
         int status;
     } cases[] = {
-        {"--sim-fault firmware --sim-state '" + (dir / "board.json").string() + "'", 3},
-        {"--sim-state '" + (dir / "fifo").string() + "'", 2},  // refused, left alone
+        {"--sim-fault firmware --sim-state \"$state\"", 3},
+        {"--sim-state fifo", 2},  // refused, left alone
     };
     for (const auto& c : cases) {
-        const std::string out = runProgram(
-            c.args,
-            "sleep 0.5; xdotool windowactivate --sync $win key Return 2>/dev/null || xdotool key "
-            "Return");
+        const std::string out = runProgram(c.args, "$a11y press OK");
         EXPECT_NE(out.find("window=found"), std::string::npos) << out;
         EXPECT_NE(out.find("status=" + std::to_string(c.status)), std::string::npos) << out;
     }
@@ -106,27 +108,26 @@ TEST_F(GuiE2E, StartFailuresEndWithTheirStatusAfterTheirMessage) {
 }
 
 TEST_F(GuiE2E, ALogOnTheCommandLineIsReadIntoAReviewWindowAndNoLogGetsOnlyAMessage) {
-    if (!haveProgram("strace")) GTEST_SKIP() << "strace is not installed";
     std::ofstream(dir / "notes.csv") << "name,value\r\nspeed,3\r\n";
-    // The review window's worker opens the file a second time, after its
-    // first lines were checked; a file that is no log is opened once, and a
-    // message box beside the main window says why.
-    for (const char* seen : {"run.csv 2 1", "notes.csv 1 2"}) {
-        const std::string body = "cd '" + dir.string() + "'; bin='" QUARNEL_BIN_DIR "' state='" +
-                                 (dir / "board.json").string() + "'; set -- " + seen + R"sh(
-"$bin/quarnelctl" --quick --sim-state "$state" log run.csv --channels internal,vdd --count 3 >/dev/null
-strace -f -qq -e trace=openat -e signal=none -o opens.txt \
-  "$bin/quarnel-eval" --quick --sim-state "$state" "$1" & tracer=$!
-title='^QUARNEL Evaluation Software$'
-count() { echo "$1 $(grep -c "\"$1\", O_RDONLY" opens.txt) $(xdotool search --name "$title" | wc -l)"; }
-timeout 60 xdotool search --sync --name "$title" >/dev/null
-for i in $(seq 100); do [ "$(count "$1")" = "$*" ] && break; sleep 0.1; done
-sleep 0.5; echo "seen=$(count "$1")"
-pkill -TERM -P $tracer; wait $tracer; echo status=$?
-)sh";
-        ASSERT_EQ(runUnderX(body), 0) << readFile(dir / "out.txt");
-        const std::string out = readFile(dir / "out.txt");
-        EXPECT_NE(out.find("seen=" + std::string(seen) + "\nstatus=0"), std::string::npos) << out;
+    // The review window lists the log's runs once its worker has read it; a file
+    // that is no log gets no review window, only a message box that says why.
+    const struct {
+        std::string file, shows, never;
+    } cases[] = {
+        {"run.csv", "'^ +frame: run\\.csv$' '^ +list item: Run 1: 3 lines, 2 channels$'",
+         "alert message"},
+        {"notes.csv", "'^  alert message: ' 'label: notes\\.csv is not a QUARNEL log file'",
+         "frame: notes.csv"},
+    };
+    for (const auto& c : cases) {
+        const std::string out = runUnderX(
+            "\"$bin/quarnelctl\" --quick --sim-state \"$state\" log run.csv --channels "
+            "internal,vdd --count 3 >/dev/null\n\"$bin/quarnel-eval\" --quick --sim-state "
+            "\"$state\" " +
+            c.file + " & pid=$!\n$a11y wait " + c.shows +
+            "; echo shown=$?\nkill -TERM $pid; wait $pid; echo status=$?\n");
+        EXPECT_NE(out.find("shown=0\nstatus=0"), std::string::npos) << out;
+        EXPECT_EQ(out.find(c.never), std::string::npos) << out;
     }
 }
 

@@ -60,6 +60,14 @@ class Quarnelctl : public ::testing::Test {
         return exec("quarnelctl", args, prefix);
     }
     std::string trace() const { return readFile(path("trace.log")); }
+    // A prefix for run(): sends the program `signal` once `condition` (a shell test in
+    // the test's folder) holds; the status is the program's.
+    static std::string signalWhen(const std::string& signal, const std::string& condition) {
+        return "bash -c " +
+               quote("rm -f trace.log; \"$@\" & pid=$!\nfor i in $(seq 1200); do " + condition +
+                     " && break; sleep 0.1; done\nkill -" + signal + " $pid; wait $pid") +
+               " sh";
+    }
 };
 
 TEST_F(Quarnelctl, ReadAndWriteLeaveTheirRequestsInTheTrace) {
@@ -154,7 +162,7 @@ TEST_F(Quarnelctl, InfoSucceedsAndInterruptEndsMonitorCleanly) {
     EXPECT_EQ(info.out.substr(0, 20), "Device address: 4Ah\n");
     EXPECT_NE(info.out.find("Board: simulated, state " + path("board.json")), std::string::npos);
 
-    Result m = run({"monitor"}, "timeout --preserve-status -s INT 1");
+    Result m = run({"monitor"}, signalWhen("INT", "[ $(wc -l <out) -ge 3 ]"));
     EXPECT_EQ(m.status, 0) << m.err;
     EXPECT_GE(std::count(m.out.begin(), m.out.end(), '\n'), 3);
     EXPECT_EQ(m.out.back(), '\n');
@@ -162,8 +170,9 @@ TEST_F(Quarnelctl, InfoSucceedsAndInterruptEndsMonitorCleanly) {
 
 TEST_F(Quarnelctl, ASignalDuringTheStartUpCancelsTheWriteWithTheShellsStatus) {
     for (const auto& [signal, status] : {std::pair{"INT", 130}, {"TERM", 143}}) {
+        // The firmware is in: the settling delays have begun.
         Result w = run({"write", "25", "0x33"},
-                       std::string("timeout --preserve-status -s ") + signal + " 1", false);
+                       signalWhen(signal, "grep -qs LoadFirmWare trace.log"), false);
         EXPECT_EQ(w.status, status) << signal << w.err;
     }
     EXPECT_EQ(run({"read", "25"}).out.substr(0, 32), "25h  Internal High Limit     64h");

@@ -68,7 +68,7 @@ class LogReviewTest : public QObject {
         auto* w = qobject_cast<frmLogReview*>(h.main().mdiArea()->activeSubWindow()->widget());
         QVERIFY(w);
         QCOMPARE(w->windowTitle(), QString("three.csv"));
-        QTRY_VERIFY(!w->loading());
+        QTRY_VERIFY_WITH_TIMEOUT(!w->loading(), 60000);
 
         auto* runs = w->findChild<QListWidget*>("lstRuns");
         QCOMPARE(runs->count(), 4);

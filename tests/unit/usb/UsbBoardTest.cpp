@@ -1,6 +1,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <filesystem>
 #include <functional>
 #include <memory>
 
@@ -16,6 +17,7 @@ using quarnel::test::EmulatedUsbBoard;
 using quarnel::test::SetupPacket;
 using Fault = EmulatedUsbBoard::Fault;
 using sim::test::readFile;
+namespace fs = std::filesystem;
 
 // 1104 bytes from 0000h in 16-byte records, and 3 bytes at 3000h.
 const std::string kImage = QUARNEL_SOURCE_DIR "/tests/unit/usb/image.hex";
@@ -94,6 +96,13 @@ TEST_F(UsbTest, EachFailureHasItsStatusAndOneDiagnostic) {
     };
     const std::string badImage = (dir / "bad.hex").string();
     sim::test::writeFile(badImage, ":0100000041BF\n:00000001FF\n");
+    // The no-permission case reads the image as another user (still in root's group):
+    // a copy it can reach wherever the checkout lies.
+    const std::string image = (dir / "image.hex").string();
+    fs::copy_file(kImage, image);
+    const auto add = fs::perm_options::add;
+    fs::permissions(dir, fs::perms::group_exec | fs::perms::others_exec, add);
+    fs::permissions(image, fs::perms::group_read | fs::perms::others_read, add);
     uint8_t byte = 0;
     for (const auto& [emulation, fault, expected, diagnostic] : cases) {
         SCOPED_TRACE(diagnostic);
@@ -103,7 +112,7 @@ TEST_F(UsbTest, EachFailureHasItsStatusAndOneDiagnostic) {
         // Root opens a device node whatever its mode, so this case runs as another user.
         const bool switchUser = emulation.denyOpen && geteuid() == 0;
         ASSERT_TRUE(!switchUser || seteuid(65534) == 0);
-        int16_t status = board->LoadFirmWare((invalid ? badImage : kImage).c_str());
+        int16_t status = board->LoadFirmWare((invalid ? badImage : image).c_str());
         ASSERT_TRUE(!switchUser || seteuid(0) == 0);
         if (fault != Fault::kNone) {
             ASSERT_EQ(status, 0);
