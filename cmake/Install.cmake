@@ -41,7 +41,9 @@ foreach(page quarnelctl.1 quarnel-eval.1)
 endforeach()
 add_custom_target(quarnel_install_files ALL DEPENDS ${generated})
 
+# The README and the manual it links to, with their pictures.
 install(FILES README.md DESTINATION ${doc_dir})
-install(FILES docs/screenshot.png DESTINATION ${doc_dir}/docs)
+file(GLOB manual CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/docs/*.md)
+install(FILES ${manual} docs/screenshot.png docs/logreview.png DESTINATION ${doc_dir}/docs)
 # The example udev rule for the real board.
 install(FILES resources/udev/70-quarnel-eval.rules DESTINATION ${doc_dir}/examples)
