@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Measures the performance figures docs/performance.md quotes, on this machine:
 #   1. quarnel-bench: one master-timer tick (back to back, and in place after
 #      a 10 ms sleep), one log line, one graphs refresh, reading a log of a

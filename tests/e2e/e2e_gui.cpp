@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The built quarnel-eval under a virtual X server: the main window appears
 // with its title, SIGTERM ends the program with status 0 and the placement
 // is saved in the per-user settings file.
