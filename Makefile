@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
 # One-command entry points: `make run` builds the programs and starts quarnel-eval,
 # `make test` builds everything (warnings are errors), runs every test and checks the
 # formatting, `make package` builds the Debian package.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // What several benchmarks share: one offscreen application, a silent
 // notifier, the peak resident size of one step, and a big log file.

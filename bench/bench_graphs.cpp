@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Cost of one graphs-window refresh with every chart's history full: 12
 // samples, the legend texts and one replot of the shown chart.
 

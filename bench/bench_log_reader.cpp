@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Reading a log back: one million lines of all twelve channels, written with
 // the logger's own line builder so the text is what a real run leaves.
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The review window with one million lines of all twelve channels: what
 // loading it costs in memory, and a redraw after a zoom and after a pan of
 // the whole file (every chart replotted and painted, the statistics of the

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Costs of the polling cycle: one master-timer tick on the simulated board
 // (back to back, warm, and in place: on the system clock after a 10 ms
 // sleep, as the master timer runs it, with the caches gone cold), and one

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Cost of USB requests against an emulated board (umockdev, the simulated board
 // behind it): one register read, and one master-timer tick. Runs under
 // umockdev-wrapper; the figures are the emulation's, a real bus adds its frames.

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
 # `cmake --install`: the programs in bin/, their data in share/quarnel-eval/,
 # and the desktop entry, AppStream metadata, icons, man pages and documents
 # where the desktop, the software centre and man look for them.
@@ -30,6 +31,14 @@ foreach(size 48 256)
   list(APPEND generated ${png})
   install(FILES ${png} DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/${size}x${size}/apps)
 endforeach()
+# A native package's changelog, gzipped as Debian ships it.
+set(changelog ${CMAKE_BINARY_DIR}/debian/changelog.gz)
+add_custom_command(OUTPUT ${changelog}
+  COMMAND ${CMAKE_COMMAND} -E make_directory ${CMAKE_BINARY_DIR}/debian
+  COMMAND ${GZIP} -9nc ${PROJECT_SOURCE_DIR}/resources/debian/changelog > ${changelog}
+  DEPENDS ${PROJECT_SOURCE_DIR}/resources/debian/changelog)
+list(APPEND generated ${changelog})
+install(FILES ${changelog} DESTINATION ${doc_dir})
 foreach(page quarnelctl.1 quarnel-eval.1)
   set(gz ${CMAKE_BINARY_DIR}/man/${page}.gz)
   add_custom_command(OUTPUT ${gz}
@@ -41,7 +50,11 @@ foreach(page quarnelctl.1 quarnel-eval.1)
 endforeach()
 add_custom_target(quarnel_install_files ALL DEPENDS ${generated})
 
+# The licence in Debian's machine-readable copyright format.
+install(FILES resources/debian/copyright DESTINATION ${doc_dir})
+# The README and the manual it links to, with their pictures.
 install(FILES README.md DESTINATION ${doc_dir})
-install(FILES docs/screenshot.png DESTINATION ${doc_dir}/docs)
+file(GLOB manual CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/docs/*.md)
+install(FILES ${manual} docs/screenshot.png docs/logreview.png DESTINATION ${doc_dir}/docs)
 # The example udev rule for the real board.
 install(FILES resources/udev/70-quarnel-eval.rules DESTINATION ${doc_dir}/examples)

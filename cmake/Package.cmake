@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
 # `make package`: a Debian package of everything `cmake --install` lays out,
 # installed under /usr. Its Depends come from the shared libraries the
 # programs actually link (dpkg-shlibdeps), not from the build's -dev packages.
@@ -7,11 +8,12 @@ set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
 set(CPACK_PACKAGE_CONTACT "QUARNEL Evaluation Software developers <quarnel-eval@example.com>")
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY
     "evaluation software for the QUARNEL temperature-monitor chip")
+# Lines of at most 80 characters, as Debian's policy asks.
 set(CPACK_DEBIAN_PACKAGE_DESCRIPTION
-    "Desktop evaluation software for the QUARNEL temperature-monitor chip and its USB
-evaluation board: live readings, configuration, register access bit by bit, limits and
-interrupt masks, graphs and CSV logging. quarnel-eval is the GUI, quarnelctl the
-command-line tool; both run on a simulated board by default.")
+    "Desktop evaluation software for the QUARNEL temperature-monitor chip and its
+USB evaluation board: live readings, configuration, register access bit by bit,
+limits and interrupt masks, graphs and CSV logging. quarnel-eval is the GUI,
+quarnelctl the command-line tool; both run on a simulated board by default.")
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
 set(CPACK_STRIP_FILES ON)
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)

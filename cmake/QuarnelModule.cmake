@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Every dependency is a target defined before its user: a misspelt name or a
 # folder added in the wrong order stops the configuration here, instead of
 # linking without it.

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Installs the Debian packages the build, the tests, the GUI checks and the
 # package build and its checks need.
 # Only what is missing is installed, so a second run takes seconds.
@@ -14,7 +15,7 @@ packages=(
   xvfb xauth xdotool imagemagick fonts-dejavu-core
   dbus-daemon at-spi2-core python3-dbus
   locales
-  dpkg-dev file librsvg2-bin desktop-file-utils appstream man-db debootstrap
+  dpkg-dev file librsvg2-bin desktop-file-utils appstream man-db debootstrap lintian
 )
 
 missing=()

@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# Measures the performance figures the README quotes, on this machine:
+# SPDX-License-Identifier: GPL-3.0-or-later
+# Measures the performance figures docs/performance.md quotes, on this machine:
 #   1. quarnel-bench: one master-timer tick (back to back, and in place after
 #      a 10 ms sleep), one log line, one graphs refresh, reading a log of a
 #      million lines back (time and peak memory), and the review window's

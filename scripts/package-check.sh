@@ -1,5 +1,7 @@
 #!/usr/bin/env bash
-# Installs the Debian package into a clean Debian 12 root the way a user would
+# SPDX-License-Identifier: GPL-3.0-or-later
+# Checks the Debian package with lintian (an error fails, warnings are shown),
+# then installs it into a clean Debian 12 root the way a user would
 # (dpkg -i, then apt-get -f install for its dependencies), runs quarnelctl
 # there on the simulated board, purges the package and checks that nothing of
 # it is left: the root's file list is compared before and after.
@@ -18,21 +20,27 @@ export BUILD=${BUILD:-build}
 build=$(realpath -m "$BUILD")
 mirror=${MIRROR:-http://deb.debian.org/debian}
 
-make -s package >/dev/null
-version=$(sed -n 's/^project(quarnel VERSION \([0-9.]*\).*/\1/p' CMakeLists.txt)
-deb=$build/quarnel-eval_${version}_$(dpkg --print-architecture).deb
-[[ -f $deb ]] || { echo "package-check: $deb was not built" >&2; exit 1; }
-
-if [[ $(id -u) -ne 0 ]]; then exec sudo BUILD="$BUILD" MIRROR="$mirror" "$0" "$@"; fi
-
-work=$build/package-check
-fresh=$work/fresh
-root=$work/root
 step() { printf 'package-check: %s\n' "$*"; }
 fail() {
     printf 'package-check: FAILED: %s\n' "$*" >&2
     exit 1
 }
+
+make -s package >/dev/null
+version=$(sed -n 's/^project(quarnel VERSION \([0-9.]*\).*/\1/p' CMakeLists.txt)
+deb=$build/quarnel-eval_${version}_$(dpkg --print-architecture).deb
+[[ -f $deb ]] || fail "$deb was not built"
+
+# lintian runs as the user who started the check; the run under sudo skips it.
+if [[ -z ${PACKAGE_CHECK_LINTED:-} ]]; then
+    step "lintian $(basename "$deb")"
+    lintian --fail-on error --display-info "$deb" || fail "lintian reports errors"
+fi
+if [[ $(id -u) -ne 0 ]]; then exec sudo BUILD="$BUILD" MIRROR="$mirror" PACKAGE_CHECK_LINTED=1 "$0" "$@"; fi
+
+work=$build/package-check
+fresh=$work/fresh
+root=$work/root
 in_root() { chroot "$root" env -i PATH=/usr/sbin:/usr/bin:/sbin:/bin DEBIAN_FRONTEND=noninteractive "$@"; }
 cleanup() {
     mountpoint -q "$root/proc" && umount "$root/proc"

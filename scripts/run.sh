@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Starts the evaluation program on the simulated board; without a display it
 # falls back to the command-line monitor.
 set -euo pipefail

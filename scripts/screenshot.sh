@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Makes docs/screenshot.png: the main window on the simulated board with the
 # graphs, register map and limits windows open and live readings shown.
 #

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The least a program can do to show what the graphs window shows: three
 // traces over a 60 s window, one sample per trace every 100 ms, the legend
 // texts set and one replot each time, and an idle 10 ms precise timer such as

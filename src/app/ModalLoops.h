@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Dialogs, message boxes and menus run an event loop of their own inside the
 // handler that opened them. Closing the windows while one runs would delete

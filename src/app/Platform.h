@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The program's real seams: message boxes, the desktop's browser, the file
 // dialog, and leaving the process. Tests inject their own.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Creates the tool windows the main window hosts. Each window plugs in with
 // one line in WindowFactory.cpp and hands over the side the main window

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The clock as the program's session sees it: the real one, except that its
 // waits (the start-up's settling delays) keep the event loop turning, so a

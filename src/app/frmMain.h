@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The main window: hosts the tool windows, carries the menus, toolbar, status
 // bar and the master timer, and remembers its placement. It routes; the

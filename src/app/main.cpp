@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // quarnel-eval: the evaluation program, on the simulated or the USB board.
 
 #include <CLI/CLI.hpp>

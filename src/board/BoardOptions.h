@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The board options of both programs, defined once: which board, how it is set
 // up, and whether the start-up skips its settling delays. Values are checked

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The board the options chose, ready for LoadFirmWare: the simulated board or
 // the USB board, inside the request trace when --trace was given.

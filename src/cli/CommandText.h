@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Texts of the command-line tool: parsing what the user types and the
 // one-line register view shared by read, write and dump.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // quarnelctl's --json output: one JSON document per command, one object per
 // line for monitor. Numbers are JSON numbers (readings in their units, register

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // quarnelctl profile save | load | diff: the chip's settings to and from a
 // profile file.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // quarnelctl: the evaluation board from the command line.
 
 #include <langinfo.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The QUARNEL's registers and the bits the program acts on, named once. Where
 // two registers of the register map share an address, each has its own name.

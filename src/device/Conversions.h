@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Register codes to engineering units and back, decimal rounding and the
 // number-to-text rule: the program's one numeric contract. Captions, the log

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The device model: configuration shadow, register table and the handler
 // that runs after every successful register write.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The program's shadow of the chip's configuration, and the seams through
 // which the register-written handler reaches the windows and the user.

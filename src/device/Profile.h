@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Register profiles: the settings a user makes on the chip (configuration,
 // limits, masks, offsets, DAC codes), kept in a JSON file to be compared with

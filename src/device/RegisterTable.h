@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The chip's registers as the user sees them: 49 views with address, name,
 // description and the names of their eight bits.

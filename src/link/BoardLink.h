@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Register access and board ports over the board-link library. Every chip
 // access of the program goes through ReadRegister and WriteRegister here.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The board's analog switches and bus selection. Each routine reads the port
 // image afresh, changes bits of one port's low byte and writes the port back

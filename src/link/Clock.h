@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Time seam: the time of day drives rate limits and logging, the monotonic
 // time drives every wait (a wait that crosses midnight must still end).

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Hexadecimal as users type it: "4A", "0x4A" or "4Ah". One reading of the
 // affixes for every option and argument that takes a hex number.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Checks that a firmware image is a well-formed Intel HEX file, and yields its
 // data records for a download. Both boards use it before accepting an image.

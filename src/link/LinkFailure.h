@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The one way a board failure leaves the link: a failure code, its message,
 // and a handler that ends the program (GUI, CLI) or records it (tests).

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The board-link library interface: firmware download and USB vendor requests.
 // Every board (the simulated one, the USB board, the test fakes)

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Whole-file reads that never hang on a FIFO or read a device, and atomic
 // replacement that never writes through anything planted at the file's name.

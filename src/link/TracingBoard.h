@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The request trace, around whichever board is plugged in: one line per call,
 // appended to a file named by the user and flushed line by line.

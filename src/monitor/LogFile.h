@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The CSV log: channel table, preamble, header and data lines, and the
 // logging step. Texts are Windows-1252 bytes (degree sign 0xB0) with CR LF.

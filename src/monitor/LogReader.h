@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Reads a log back: every run of a file (runs appended to one file each start
 // with their own preamble and header), as columns of floats. Damaged data

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The polling cycle run by the master timer every 10 ms: one reading (two
 // register reads) per tick, then the rate-limited window refreshes and the

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The context object every program builds once: the board link, the device
 // model and the monitoring state that the polling cycle, the windows and the

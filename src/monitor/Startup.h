@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The connection sequence: firmware, bus selection, chip search, start of
 // monitoring and the configuration state, with progress shown on a splash.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "sim/BoardState.h"
 
 #include <fcntl.h>
@@ -152,7 +153,14 @@ std::optional<std::string> moveAside(const std::string& path, std::string& error
     char stamp[32];
     std::strftime(stamp, sizeof stamp, ".damaged-%Y%m%d-%H%M%S", &local);
     for (int n = 1; n < 100; ++n) {
-        const std::string name = path + stamp + (n > 1 ? "-" + std::to_string(n) : "");
+        // Appended piece by piece: GCC 12 warns wrongly (-Wrestrict) about
+        // prepending to a temporary string, as "-" + std::to_string(n) does.
+        std::string name = path;
+        name += stamp;
+        if (n > 1) {
+            name += '-';
+            name += std::to_string(n);
+        }
         if (::renameat2(AT_FDCWD, path.c_str(), AT_FDCWD, name.c_str(), RENAME_NOREPLACE) == 0)
             return name;
         // A file system without RENAME_NOREPLACE: look first, then rename.

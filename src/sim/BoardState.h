@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // What the simulated board keeps between runs, its state file, and the lock
 // that lets one program at a time hold the board.

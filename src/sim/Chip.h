@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The QUARNEL as the simulated board carries it: register file, round-robin
 // conversions with their transfer functions, limit checks, latched interrupt

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // What the simulated chip measures: a seeded, deterministic bench whose values
 // depend only on the seed and the (monotonic) time they are sampled at.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // How a program sets up the simulated board, and the parsers of its command-line
 // options (board/BoardOptions.h defines the options of both programs on them).

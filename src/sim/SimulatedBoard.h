@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The simulated evaluation board: stands in for the board-link library and behaves
 // like the hardware. Firmware image check, ports and bus routing, the chip (see

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The real evaluation board over USB (libusb-1.0): the board-link library's two
 // calls on a USB microcontroller with a RAM loader.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // What is on the USB buses, as `quarnelctl usb list` shows it.
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // USB ids of the evaluation board as the user writes them ("1209:0001", hex),
 // and the udev rule that lets the desktop user open the board without root.

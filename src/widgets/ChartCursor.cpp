@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "widgets/ChartCursor.h"
 
 #include <qcustomplot.h>

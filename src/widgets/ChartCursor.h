@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // A chart's cursor: a dashed vertical line at a time, and the value each trace
 // has there. The live strip charts and the log review window share it.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The file dialog seam: windows and charts ask it for a path, tests answer it.
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // A round indicator lamp: green while unlit ("OK"), red while lit ("Bad").
 

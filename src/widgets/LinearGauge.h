@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // An upright linear gauge: a scale with ticks and labels, a coloured band over
 // the scale, the reading as a bar, and two limit markers the user drags with

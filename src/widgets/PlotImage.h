@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The chart pictures' "Save Image..." and "Copy Image", shared by every chart.
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // A strip chart: a few channels plotted against wall-clock time, scrolling with
 // the newest sample. The caller stamps every sample (the chart never reads the

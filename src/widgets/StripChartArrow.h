@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // A small double-headed arrow at the end of a strip chart's axis; dragging it
 // moves that end of the axis. Reports the drag distance in pixels from the press.

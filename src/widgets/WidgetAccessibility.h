@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Screen readers and UI automation see our painted controls by what the user
 // sees: each reports a name and a value through Qt's accessibility interface.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The application's identity and its per-user settings store, in one place.
 // The store is named by the application title with no application name, so
@@ -11,6 +12,8 @@
 namespace quarnel {
 
 inline constexpr const char* kAppTitle = "QUARNEL Evaluation Software";
+// SPDX identifier; LICENSE holds the text.
+inline constexpr const char* kAppLicense = "GPL-3.0-or-later";
 
 namespace keys {
 inline constexpr const char* kGroup = "Settings";

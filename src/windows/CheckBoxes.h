@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Check boxes that stand for register bits: the grey third state counts as
 // unchecked, and a box is set without a third state.

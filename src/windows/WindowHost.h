@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // What a tool window may ask of the main window, and what the main window
 // asks of an open tool window. Windows never include the main window's

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The built quarnel-eval under a virtual X server, watched through its
 // accessibility tree as a screen reader sees it (tests/e2e/a11y.py): the main
 // window appears with its title, message boxes are answered, SIGTERM ends the

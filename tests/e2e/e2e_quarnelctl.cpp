@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Runs the built quarnelctl as a user would: its own HOME, state file and
 // trace file per test, --quick so the start-up does not wait (but for signals).
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Passes every request on to a real (simulated) board and notes what went by:
 // the number of requests, and which registers were read and written.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // An evaluation board on an emulated USB bus: umockdev shows libusb a device with
 // the board's ids and hands its usbdevfs calls to handle(), which answers the RAM

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "windows/about/frmAbout.h"
 
 #include <QKeyEvent>
@@ -29,6 +30,15 @@ frmAbout::frmAbout(WindowHost& host, UrlOpener openUrl, QWidget* parent)
     title.setBold(true);
     title.setPointSizeF(9.75);
     ui->Label1->setFont(title);
+
+    // The window's texts are fixed, so the licence goes where no text changes:
+    // the title's tool tip and the window's description for screen readers.
+    const QString licence =
+        QStringLiteral(
+            "Free software under the GNU General Public License, version 3 or later (%1)")
+            .arg(QString::fromLatin1(kAppLicense));
+    ui->Label1->setToolTip(licence);
+    setAccessibleDescription(licence);
 
     ui->Label6->setText(QString::fromLatin1(kHomePage));
     for (QLabel* link : {ui->lblSensorInfo, ui->Label6}) {

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The About window: name and version, and two links opened through the URL
 // opener (the desktop's browser in the program, a recorder in tests).

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The configuration window: a local copy of Configuration 1 to 3 and the SPI
 // lock, edited through check boxes and lists and written back on Apply or OK.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The graphs window: the live readings on four strip charts stacked in one
 // area (temperatures, Vdd, DAC outputs, Ain1 to Ain8), one shown at a time,

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The help window: the help page beside the program, and the choice whether
 // it opens at start-up (saved as "DisplayHelp" when the window closes).

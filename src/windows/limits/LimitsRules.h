@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The limits window's register arithmetic, kept free of widgets: which box
 // owns which mask bit, which lamp shows which status bit, the limit registers

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The limits and interrupts window: interrupt lamps and mask boxes on the
 // left, limit gauges on four tab pages on the right. The master timer calls

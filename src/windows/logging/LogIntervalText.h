@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // What counts as a number in the log-interval box: a decimal number with an
 // optional sign, fraction and exponent, blanks around it, nothing else (no

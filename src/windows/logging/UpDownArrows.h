@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The up-down arrows attached beside a text box: a spin control without its
 // own edit field. It keeps no number; each step is handed to the owner, which

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The data logging window: which channels go into the log, the interval
 // between lines, and starting and stopping. Logging itself runs in the

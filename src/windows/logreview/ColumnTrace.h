@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // One channel of a log drawn straight from the reader's columns (times as
 // doubles, values as floats), one segment per run shifted along the time

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // A log file in charts: its runs (one or all, one after another), the
 // channels in the graphs window's groups against time, a cursor readout and

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // File > Save Register Settings... and Load Register Settings...: the chip's
 // settings to and from a profile file. Load shows what will change and asks

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // What loading a profile will change: register, name, the chip's value and the
 // file's. Load goes ahead, Cancel writes nothing.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The register map window: pick a register from the tree or type its address,
 // read it, see it in decimal, hexadecimal and as eight bits with their names,

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The program as the window tests start it: the simulated board on a state
 // file of its own, a manual clock, recorded messages, URLs and the process

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The help window (page, start-up choice, placement) and the About window
 // (texts, link style, links through the URL opener).
 
@@ -126,6 +127,9 @@ class HelpAboutTest : public QObject {
         QCOMPARE(title->text(), QString("QUARNEL Evaluation Software Version ") + kAppVersion);
         QVERIFY(title->font().bold());
         QCOMPARE(title->font().pointSizeF(), 9.75);
+        // The licence is named where no text of the window changes.
+        QVERIFY(about->accessibleDescription().contains("GPL-3.0-or-later"));
+        QVERIFY(title->toolTip().contains("GPL-3.0-or-later"));
 
         auto* sensors = about->findChild<QLabel*>("lblSensorInfo");
         auto* home = about->findChild<QLabel*>("Label6");

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // A register access failing while the program runs (the simulated board's
 // cable pulled): one message of code 3, every window closed through its own
 // close handling, the placement saved, the process ended with status 3.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The main window: placement in the settings store, menus, toolbar, status
 // bar, opening windows without duplicates, routing to the open windows, and
 // SIGTERM closing it like its close box.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Start-up against the simulated board: splash, connection sequence, the
 // master timer, the help window, and start-up failures before the event loop.
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The configuration window against a recording board (exact requests) and, for
 // the SPI switch-over, the simulated board (bus routing, request trace, SPI lock).
 

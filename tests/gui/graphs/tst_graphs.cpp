@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The graphs window driven by its control names, on a recording board, a
 // manual clock and a fixed start time for the chart stamps.
 

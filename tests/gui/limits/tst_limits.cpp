@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The limits and interrupts window against a recording board (exact requests and
 // register contents) and the simulated board (request trace, live readings, and a
 // look at the rendered window).

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The logging window driven by its control names, on a recording board, a
 // manual clock and a file chooser that answers without a dialog.
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // File > Open Log...: a log of three runs in a review window, its charts,
 // cursor readout and statistics; a file that is no log gets no window.
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // File > Save/Load Register Settings... on the simulated board: the dialogs
 // are recorded, the load shows its changes and writes only when confirmed.
 

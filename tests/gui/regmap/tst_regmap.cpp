@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The register map window against a recording board (exact requests) and the
 // simulated board (the register-written hook's correction, request trace).
 

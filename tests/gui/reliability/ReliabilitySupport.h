@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Shared by the reliability tests: the program's own windows with a file
 // chooser that answers without a dialog, and a byte-level check of a log file.

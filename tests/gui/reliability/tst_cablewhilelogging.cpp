@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The board's cable pulled while the program logs: the code-3 message, every
 // window closed through its own close handling, the placement saved, and the
 // log file holding every line written before, each whole.

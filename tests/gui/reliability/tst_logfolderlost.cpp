@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The log file's folder lost while the program logs: removed, or replaced by
 // something no file can be created in. One message, logging stops (status
 // text and both windows' captions say so), the program runs on and a new log

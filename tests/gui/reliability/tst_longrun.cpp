@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // A day of the polling cycle on the simulated board and the manual clock:
 // 8,640,000 ticks of 10 ms across midnight, logging every second, the graphs
 // window (never shown, so never drawn) fed by its rate limit. The chart

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Random text typed into every text box of every window of the running
 // program, with Enter pressed now and then and the master timer ticking in
 // between: nothing crashes, the program keeps running, and every register

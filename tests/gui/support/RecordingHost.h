@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The main window as a tool window sees it, recorded for tests (frames close as in the program).
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // A session over the recording board with the chip at a given address, the
 // register accesses the board saw, and a finder for a window's controls.

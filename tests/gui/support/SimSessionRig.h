@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // A session on the simulated board with a state file of its own, every
 // request traced to a file the test reads back as it grows, and the window

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Lamp: green and "OK" while unlit, red and "Bad" while lit.
 
 #include <QAccessible>

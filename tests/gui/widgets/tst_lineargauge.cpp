@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Linear gauge: limit markers moved with the mouse and the keys report the
 // values the limits window writes; the reading is read out to screen readers.
 

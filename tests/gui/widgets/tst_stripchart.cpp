@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Strip chart: bounded memory over long runs, time stamps across midnight,
 // replots only when asked, zoom arrows and the image commands.
 

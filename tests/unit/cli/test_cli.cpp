@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // quarnelctl in-process: what it parses and refuses, what it prints, and how
 // monitor and log stop. The simulated board gets a state file per test and a
 // manual clock, so nothing waits.

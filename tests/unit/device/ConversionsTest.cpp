@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Register codes to units and back: the values every caption, log line and
 // limit write depends on.
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The register-written handler against a recording board: which registers
 // are read back, what the shadow becomes, and what the board's switches and
 // the windows are told.

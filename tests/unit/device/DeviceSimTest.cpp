@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The register-written handler on the simulated board: the chip really takes
 // the corrective write, the board's switches really move, and the converted
 // readings agree with the bench the chip measures.

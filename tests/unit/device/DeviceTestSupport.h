@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Recording seams for the device model: one event list across the notifier
 // and the layout call-outs, each event stamped with the channel mode it saw.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The one way a reading becomes text: captions, log lines and the CLI.
 
 #include <gtest/gtest.h>

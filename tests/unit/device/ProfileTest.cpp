@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Register profiles on the simulated board: which registers, the order a load
 // writes them in (through the hook), and every way a file is refused unwritten.
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The register views the register map window labels and looks up.
 
 #include <gtest/gtest.h>

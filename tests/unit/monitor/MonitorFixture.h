@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Shared pieces of the monitor tests: recording call-outs, and a session on a
 // recording board with a manual clock.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The log file: the bytes of preamble, header and lines, the logging step's
 // timing, and the two mends (no 32-bit overflow; a failed write stops
 // logging without damaging what was written).

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Reading logs back: runs written by the logger itself, damaged lines, and
 // files that are no log at all.
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The polling cycle: which registers each reading takes, the code assembly,
 // conversions and rounding, and the rate-limited window refreshes.
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The connection sequence against the simulated board: progress, retries,
 // the chip search and every way it can fail.
 

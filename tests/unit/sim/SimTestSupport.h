@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Shared set-up of the simulated-board tests: a temp folder per test for the
 // state file, a manual clock, captured warnings, and raw register access.
