@@ -81,6 +81,9 @@ struct UsbBoard::Usb {
                 result.emplace_back(info, DeviceRef(libusb_ref_device(devices[i])));
         }
         if (count >= 0) libusb_free_device_list(devices, 1);
+        std::sort(result.begin(), result.end(), [](const auto& a, const auto& b) {
+            return std::pair(a.first.bus, a.first.device) < std::pair(b.first.bus, b.first.device);
+        });
         return result;
     }
 };

@@ -53,13 +53,13 @@ inline constexpr uint8_t kRamLoaderRequest = 0xA0;
 inline constexpr int kMaxChunkBytes = 1023;
 
 struct UsbOptions {
-    UsbIds ids;                      // before and after the firmware runs
+    UsbIds ids{};                    // before and after the firmware runs
     uint16_t cpucsAddress = 0xE600;  // the CPU control/status register
-    std::string port;                // "1-2.3": only the board there; empty: the only board
+    std::string port{};              // "1-2.3": only the board there; empty: the only board
     std::vector<RamRange> ram = parseRamRanges(kDefaultRamRanges);  // where the image may go
     double reenumerationSeconds = 10.0;
     unsigned transferTimeoutMs = 1000;
-    DiagnosticSink diagnostic;  // empty: "quarnel usb: ..." on stderr
+    DiagnosticSink diagnostic{};  // empty: "quarnel usb: ..." on stderr
 };
 
 // Where the open board sits, for `info` texts.
