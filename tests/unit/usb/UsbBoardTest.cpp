@@ -84,10 +84,10 @@ TEST_F(UsbTest, EachOutcomeHasItsStatusAndEachFailureOneDiagnostic) {
     struct Case {
         O emulation;
         int16_t expected;
-        std::string text;  // in the diagnostic; on success where the board is
-        UsbOptions usb = {.reenumerationSeconds = 1};
+        std::string text;        // in the diagnostic; on success where the board is
         std::string image = {};  // its text; empty: the test image
         Fault fault = Fault::kNone;
+        UsbOptions usb = {.reenumerationSeconds = 1};
     };
     const O running{.firmwareRunning = true};
     const std::string denied =
@@ -95,20 +95,17 @@ TEST_F(UsbTest, EachOutcomeHasItsStatusAndEachFailureOneDiagnostic) {
         "udev-rule) and re-plug the board; its uaccess tag serves only the user at the local seat";
     const UsbIds same{{0x1209, 3}, {0x1209, 3}};
     const std::vector<std::pair<UsbId, std::string>> second = {{{0x1209, 2}, "1-2"}};
+    const UsbOptions brief{.reenumerationSeconds = 0.3};
     const std::vector<Case> cases = {
         {{}, 0, "1/8"},
         {{.releaseError = 0}, 0, "1/8"},
         {{.releaseError = EPROTO}, 0, "1/8"},
         {{.kernelDriver = "qtestdrv"}, 0, "1/8"},
         {{.returnPort = "2-1"}, 0, "2/8"},
-        {{.others = second}, 0, "1/8", {.port = "1-1"}},
+        {{.others = second}, 0, "1/8", {}, {}, {.port = "1-1"}},
         {{.ids = same, .returnPort = "1-3", .lingerSeconds = 0.3}, 0, "1/8"},
-        {{.returnSeconds = 1.5}, 0, "1/8", {.reenumerationSeconds = 10}},
-        {{.returnSeconds = 1.5},
-         kReenumerationTimeout,
-         "as 1209:0002 within 0.3 s of its firmware download (appeared meanwhile: none): check "
-         "the ids given to --usb, the firmware image and --usb-cpucs (E600h)",
-         {.reenumerationSeconds = 0.3}},
+        {{.returnSeconds = 1.5}, 0, "1/8", {}, {}, {.reenumerationSeconds = 10}},
+        {{.returnSeconds = 1.5}, kReenumerationTimeout, "within 0.3 s", {}, {}, brief},
         {{.ids = {{1, 1}, {1, 2}}}, kNoBoard, "no USB board 1209:0001 or 1209:0002 found"},
         {{.others = second},
          kSeveralBoards,
@@ -118,44 +115,27 @@ TEST_F(UsbTest, EachOutcomeHasItsStatusAndEachFailureOneDiagnostic) {
         {{.busy = true}, kBoardInUse, "/dev/bus/usb/001/007 is in use by another"},
         {{.kernelDriver = "qtestdrv", .driverStays = true}, kBoardInUse, "driver qtestdrv holds"},
         {{.unconfigured = true}, kUsbError, "lack of power; plug it into a powered hub"},
-        {{.comesBack = false}, kReenumerationTimeout, "back as 1209:0002 within 1 s"},
+        {{.comesBack = false},
+         kReenumerationTimeout,
+         "back as 1209:0002 within 1 s of its firmware download (appeared meanwhile: none): check "
+         "the ids given to --usb, the firmware image and --usb-cpucs (E600h)"},
         {{.comesBack = false, .lingerSeconds = 60},
          kReenumerationTimeout,
-         "still on the bus",
-         {.reenumerationSeconds = 0.3}},
+         "still on",
+         {},
+         {},
+         brief},
         {{.releaseError = EPIPE}, kTransferStalled, "which lets the CPU run,: check --usb-cpucs"},
-        {{},
-         kFirmwareInvalid,
-         "not a valid Intel HEX image: line 1: checksum",
-         {},
-         ":0100000041BF\n"},
-        {{}, kFirmwareInvalid, "beyond the 64 KiB", {}, ":020000040001F9\n:0100000041BE\n"},
-        {{},
-         kFirmwareInvalid,
-         "1 bytes at 4000h outside the board's RAM (0000-3FFF,E000-E1FF)",
-         {},
-         ":01400000417E\n"},
-        {{},
-         kFirmwareInvalid,
-         "2 bytes at E5FFh that covers the CPU control register",
-         {},
-         ":02E5FF00414297\n"},
-        {running,
-         kTransferStalled,
-         "stalled request 222 (value 0x0148, index",
-         {},
-         {},
-         Fault::kStall},
-        {running, kTransferTimedOut, "index 0x004E) within 1000 ms", {}, {}, Fault::kTimeout},
-        {running, kBoardGone, "the board on /dev/bus/usb/001/007 is gone", {}, {}, Fault::kUnplug},
-        {running,
-         kBoardGone,
-         "the board on /dev/bus/usb/001/007 is gone",
-         {},
-         {},
-         Fault::kUnplugIo},
-        {running, kUsbError, "failed: Input/Output Error", {}, {}, Fault::kIoError},
-        {running, kShortTransfer, "moved 0 of 1 bytes of request 222", {}, {}, Fault::kShort},
+        {{}, kFirmwareInvalid, "not a valid Intel HEX image: line 1: checksum", ":0100000041BF\n"},
+        {{}, kFirmwareInvalid, "beyond the 64 KiB", ":020000040001F9\n:0100000041BE\n"},
+        {{}, kFirmwareInvalid, "at 4000h outside the board's RAM", ":01400000417E\n"},
+        {{}, kFirmwareInvalid, "at E5FFh that covers the CPU control", ":02E5FF00414297\n"},
+        {running, kTransferStalled, "stalled request 222 (value 0x0148, index", {}, Fault::kStall},
+        {running, kTransferTimedOut, "index 0x004E) within 1000 ms", {}, Fault::kTimeout},
+        {running, kBoardGone, "the board on /dev/bus/usb/001/007 is gone", {}, Fault::kUnplug},
+        {running, kBoardGone, "the board on /dev/bus/usb/001/007 is gone", {}, Fault::kUnplugIo},
+        {running, kUsbError, "failed: Input/Output Error", {}, Fault::kIoError},
+        {running, kShortTransfer, "moved 0 of 1 bytes of request 222", {}, Fault::kShort},
     };
     uint8_t byte = 0;
     for (const Case& c : cases) {
