@@ -40,10 +40,11 @@ class EmulatedUsbBoard {
     enum class Fault { kNone, kStall, kTimeout, kUnplug, kUnplugIo, kIoError, kShort };
     struct Options {
         usb::UsbIds ids{{0x1209, 0x0001}, {0x1209, 0x0002}};
-        bool firmwareRunning = false;                 // plugged in with the second id
-        bool busy = false;                            // interface 0 claimed by another program
-        bool denyOpen = false;                        // device node mode 0000
-        bool comesBack = true;                        // re-enumerates once its CPU runs
+        bool firmwareRunning = false;  // plugged in with the second id
+        bool busy = false;             // interface 0 claimed by another program
+        bool denyOpen = false;         // device node mode 0000
+        bool comesBack = true;         // re-enumerates once its CPU runs
+
         std::string port = "1-1", returnPort = port;  // where it comes back
         double returnSeconds = 0;                     // real time before it comes back
         double lingerSeconds = 0;    // the old device stays listed (return on another port)
@@ -71,12 +72,7 @@ class EmulatedUsbBoard {
         plug(running_ ? options_.ids.after : options_.ids.before, options_.port);
     }
     ~EmulatedUsbBoard() {
-        {
-            std::lock_guard lock(mutex_);
-            ending_ = true;
-        }
-        ended_.notify_all();
-        for (auto& thread : later_) thread.join();
+        later_.clear();  // stops and joins what is still waiting
         for (auto* urb : urbs_) g_object_unref(urb);
         g_object_unref(handler_);
         g_object_unref(testbed_);
@@ -146,11 +142,11 @@ class EmulatedUsbBoard {
     }
     // Runs f on the testbed after `seconds` of real time, unless the board is destroyed first.
     void later(double seconds, std::function<void()> f) {
-        later_.emplace_back([this, seconds, f] {
+        later_.emplace_back([this, seconds, f](std::stop_token stop) {
             std::unique_lock lock(mutex_);
-            if (!ended_.wait_for(lock, std::chrono::duration<double>(seconds),
-                                 [this] { return ending_; }))
-                f();
+            stopped_.wait_for(lock, stop, std::chrono::duration<double>(seconds),
+                              [] { return false; });
+            if (!stop.stop_requested()) f();
         });
     }
 
@@ -272,9 +268,8 @@ class EmulatedUsbBoard {
     std::string node_;  // the device node of the board on the bus; empty when unplugged
     std::string oldNode_, sysfs_, driver_;  // before the last unplug; the board's; bound to it
     int devnum_ = 7;
-    bool ending_ = false;
-    std::condition_variable ended_;
-    std::vector<std::thread> later_;
+    std::condition_variable_any stopped_;
+    std::vector<std::jthread> later_;
     std::function<void()> reenumerate_;
     bool running_;
     std::pair<Fault, int> fault_{};  // and the transfers to let through first
