@@ -42,6 +42,6 @@ endforeach()
 add_custom_target(quarnel_install_files ALL DEPENDS ${generated})
 
 install(FILES README.md DESTINATION ${doc_dir})
-install(FILES docs/screenshot.png DESTINATION ${doc_dir}/docs)
+install(FILES docs/screenshot.png docs/usb.md DESTINATION ${doc_dir}/docs)
 # The example udev rule for the real board.
 install(FILES resources/udev/70-quarnel-eval.rules DESTINATION ${doc_dir}/examples)
