@@ -34,6 +34,14 @@ UsbLocation locationOf(libusb_device* device) {
     return {libusb_get_bus_number(device), libusb_get_device_address(device)};
 }
 
+// The image shipped for the simulated board says what it is; a real board would never
+// come back from it.
+bool isPlaceholder(const std::vector<HexRecord>& records) {
+    std::string data;
+    for (const HexRecord& record : records) data.append(record.bytes.begin(), record.bytes.end());
+    return data.find("bridge firmware 1.0 (simulated board)") != std::string::npos;
+}
+
 // A device's identity on the bus: a board that re-enumerates gets a new address.
 std::string keyOf(const UsbDeviceInfo& info) {
     return std::to_string(info.bus) + "." + std::to_string(info.device);
@@ -149,6 +157,11 @@ int16_t UsbBoard::readImage(const std::string& file, std::vector<Chunk>& chunks)
     }
     if (const auto why = checkImagePlacement(check.records, options_.ram, options_.cpucsAddress))
         return fail(kFirmwareInvalid, "firmware image " + file + " " + *why);
+    if (isPlaceholder(check.records))
+        return fail(kFirmwareInvalid, "firmware image " + file +
+                                          " is the simulated board's placeholder, no firmware "
+                                          "for a real board" +
+                                          remedy + " (or Firmware= in [Board])");
     return 0;
 }
 

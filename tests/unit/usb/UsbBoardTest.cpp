@@ -19,6 +19,7 @@ using sim::test::readFile;
 
 // 1104 bytes from 0000h in 16-byte records, and 3 bytes at 3000h.
 const std::string kImage = QUARNEL_SOURCE_DIR "/tests/unit/usb/image.hex";
+const std::string kShipped = QUARNEL_SOURCE_DIR "/resources/QUARNELFW.Hex";
 
 // A USB board on an emulated board with the simulated board behind it.
 class UsbTest : public sim::test::SimTest {
@@ -130,6 +131,7 @@ TEST_F(UsbTest, EachOutcomeHasItsStatusAndEachFailureOneDiagnostic) {
         {{}, kFirmwareInvalid, "beyond the 64 KiB", ":020000040001F9\n:0100000041BE\n"},
         {{}, kFirmwareInvalid, "at 4000h outside the board's RAM", ":01400000417E\n"},
         {{}, kFirmwareInvalid, "at E5FFh that covers the CPU control", ":02E5FF00414297\n"},
+        {{}, kFirmwareInvalid, "QUARNELFW.Hex is the simulated board's placeholder", kShipped},
         {running, kTransferStalled, "stalled request 222 (value 0x0148, index", {}, Fault::kStall},
         {running, kTransferTimedOut, "index 0x004E) within 1000 ms", {}, Fault::kTimeout},
         {running, kBoardGone, "the board on /dev/bus/usb/001/007 is gone", {}, Fault::kUnplug},
@@ -142,8 +144,11 @@ TEST_F(UsbTest, EachOutcomeHasItsStatusAndEachFailureOneDiagnostic) {
         SCOPED_TRACE(c.text);
         plugIn(c.emulation, c.usb);
         diagnostics.clear();
-        const std::string image = c.image.empty() ? kImage : (dir / "image.hex").string();
-        if (!c.image.empty()) sim::test::writeFile(image, c.image + ":00000001FF\n");
+        std::string image = c.image.empty() ? kImage : (dir / "image.hex").string();
+        if (c.image == kShipped)
+            image = kShipped;
+        else if (!c.image.empty())
+            sim::test::writeFile(image, c.image + ":00000001FF\n");
         // Root opens a device node whatever its mode, so this case runs as another user.
         const bool switchUser = c.emulation.denyOpen && geteuid() == 0;
         ASSERT_TRUE(!switchUser || seteuid(65534) == 0);
