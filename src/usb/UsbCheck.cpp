@@ -88,7 +88,11 @@ CheckReport checkUsbBoard(const UsbIds& ids, const std::string& port,
             (port.empty() || device.port == port))
             boards.push_back(device);
     std::string both = formatUsbId(ids.before);
-    if (!(ids.after == ids.before)) both += " or " + formatUsbId(ids.after);
+    std::string idsText = formatUsbId(ids.before);
+    if (!(ids.after == ids.before)) {
+        both += " or " + formatUsbId(ids.after);
+        idsText += "/" + formatUsbId(ids.after);
+    }
 
     // The udev rule.
     std::string rules;
@@ -139,10 +143,8 @@ CheckReport checkUsbBoard(const UsbIds& ids, const std::string& port,
         const bool mayOpen = opened == 0;
         if (ruleMissing)
             steps.push_back({mayOpen ? Result::kWarn : Result::kFail,
-                             "no udev rule for " + both +
-                                 ": quarnelctl usb udev-rule IDS | sudo tee "
-                                 "/etc/udev/rules.d/" +
-                                 kUdevRuleFileName});
+                             "no udev rule for " + both + ": quarnelctl usb udev-rule " + idsText +
+                                 " | sudo tee /etc/udev/rules.d/" + kUdevRuleFileName});
         else
             steps.push_back({Result::kOk, "udev rule for " + both + " in " + rules});
         const std::string driver = kernelDriver(board.port);
@@ -161,8 +163,9 @@ CheckReport checkUsbBoard(const UsbIds& ids, const std::string& port,
                              "the image given with --firmware"});
     } else {
         steps.push_back({ruleMissing ? Result::kWarn : Result::kOk,
-                         ruleMissing ? "no udev rule for " + both + ": quarnelctl usb udev-rule"
-                                     : "udev rule for " + both + " in " + rules});
+                         ruleMissing
+                             ? "no udev rule for " + both + ": quarnelctl usb udev-rule " + idsText
+                             : "udev rule for " + both + " in " + rules});
     }
     return report;
 }
