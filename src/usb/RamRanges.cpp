@@ -56,8 +56,9 @@ std::optional<std::string> checkImagePlacement(const std::vector<HexRecord>& rec
         if (record.bytes.empty()) continue;
         const uint32_t first = record.address;
         const uint32_t last = first + static_cast<uint32_t>(record.bytes.size()) - 1;
-        const std::string what = "has a record of " + std::to_string(record.bytes.size()) +
-                                 " bytes at " + hex4(first) + "h";
+        const size_t n = record.bytes.size();
+        const std::string what = "has a record of " + std::to_string(n) +
+                                 (n == 1 ? " byte" : " bytes") + " at " + hex4(first) + "h";
         if (first <= cpucs && cpucs <= last)
             return what + " that covers the CPU control register (" + hex4(cpucs) +
                    "h): the loader must not write it; check the image and --usb-cpucs";

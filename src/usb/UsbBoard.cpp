@@ -288,7 +288,7 @@ int16_t UsbBoard::download(std::vector<Chunk>& chunks) {
                                 0, &value, 1, options_.transferTimeoutMs);
     if (r == 1 || r == LIBUSB_ERROR_IO || r == LIBUSB_ERROR_NO_DEVICE) return 0;
     const std::string what =
-        "the write of 00h to the CPU control register at " + cpucs + ", which lets the CPU run,";
+        "the write of 00h to the CPU control register at " + cpucs + " that lets the CPU run";
     const std::string remedy = ": check --usb-cpucs (the board's CPU control register)";
     switch (r) {
         case LIBUSB_ERROR_PIPE:

@@ -126,7 +126,7 @@ TEST_F(UsbTest, EachOutcomeHasItsStatusAndEachFailureOneDiagnostic) {
          {},
          {},
          brief},
-        {{.releaseError = EPIPE}, kTransferStalled, "which lets the CPU run,: check --usb-cpucs"},
+        {{.releaseError = EPIPE}, kTransferStalled, "that lets the CPU run: check --usb-cpucs"},
         {{}, kFirmwareInvalid, "not a valid Intel HEX image: line 1: checksum", ":0100000041BF\n"},
         {{}, kFirmwareInvalid, "beyond the 64 KiB", ":020000040001F9\n:0100000041BE\n"},
         {{}, kFirmwareInvalid, "at 4000h outside the board's RAM", ":01400000417E\n"},
