@@ -38,7 +38,8 @@ class UsbTest : public sim::test::SimTest {
         board.reset();  // one testbed at a time
         emulated.reset();
         emulated = std::make_unique<EmulatedUsbBoard>(*simulated, o);
-        u.ids = o.ids.before.vendor == 0x1209 ? o.ids : UsbIds{{0x1209, 1}, {0x1209, 2}};
+        if (u.ids.before.vendor == 0)
+            u.ids = o.ids.before.vendor == 0x1209 ? o.ids : UsbIds{{0x1209, 1}, {0x1209, 2}};
         u.transferTimeoutMs = 1000;  // the emulation answers from a thread that may be busy
         u.diagnostic = [this](const std::string& line) { diagnostics.push_back(line); };
         const bool late = o.returnSeconds > 0 || o.lingerSeconds > 0;
@@ -97,6 +98,8 @@ TEST_F(UsbTest, EachOutcomeHasItsStatusAndEachFailureOneDiagnostic) {
     const UsbIds same{{0x1209, 3}, {0x1209, 3}};
     const std::vector<std::pair<UsbId, std::string>> second = {{{0x1209, 2}, "1-2"}};
     const UsbOptions brief{.reenumerationSeconds = 0.3};
+    const O returnsAs5{.ids = {{0x1209, 1}, {0x1209, 5}}};
+    const UsbOptions askFor2{.ids = {{0x1209, 1}, {0x1209, 2}}, .reenumerationSeconds = 1};
     const std::vector<Case> cases = {
         {{}, 0, "1/8"},
         {{.releaseError = 0}, 0, "1/8"},
@@ -107,6 +110,7 @@ TEST_F(UsbTest, EachOutcomeHasItsStatusAndEachFailureOneDiagnostic) {
         {{.ids = same, .returnPort = "1-3", .lingerSeconds = 0.3}, 0, "1/8"},
         {{.returnSeconds = 1.5}, 0, "1/8", {}, {}, {.reenumerationSeconds = 10}},
         {{.returnSeconds = 1.5}, kReenumerationTimeout, "within 0.3 s", {}, {}, brief},
+        {returnsAs5, kReenumerationTimeout, "1209:0005 on port 1-1", {}, {}, askFor2},
         {{.ids = {{1, 1}, {1, 2}}}, kNoBoard, "no USB board 1209:0001 or 1209:0002 found"},
         {{.others = second},
          kSeveralBoards,
