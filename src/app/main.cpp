@@ -33,8 +33,10 @@ quarnel::board::BoardSettings readBoardSettings() {
             .trimmed()
             .toStdString();
     };
-    return {text(keys::kUsb), text(keys::kUsbCpucs), text(keys::kFirmware),
-            settings.fileName().toStdString()};
+    return {text(keys::kUsb),      text(keys::kUsbCpucs),
+            text(keys::kFirmware), settings.fileName().toStdString(),
+            text(keys::kUsbPort),  text(keys::kUsbWait),
+            text(keys::kUsbRam)};
 }
 
 void printError(const std::string& text) {
@@ -123,6 +125,8 @@ int main(int argc, char** argv) {
     };
     environment.profileDialogs = {ProfileSaveChooser(), ProfileOpenChooser(), &ConfirmWithDialog};
     Application application(std::move(environment));
+    // The splash's stop request ends the USB board's wait for its return too.
+    board.waitWith(application.session().link);
     SignalBridge signalBridge;
     QObject::connect(&signalBridge, &SignalBridge::terminateRequested, &signalBridge,
                      [&application] { application.requestClose(); });

@@ -25,6 +25,18 @@ uint16_t parseAddress16(std::string_view text) {
     return static_cast<uint16_t>(value);
 }
 
+// Seconds to wait for the board to come back: 0.1 to 600.
+double parseWaitSeconds(std::string_view text) {
+    double value = 0;
+    const char* end = text.data() + text.size();
+    const auto result = std::from_chars(text.data(), end, value);
+    if (text.empty() || result.ec != std::errc() || result.ptr != end || !(value >= 0.1) ||
+        value > 600)
+        throw BoardOptionError("\"" + std::string(text) +
+                               "\" is not a number of seconds from 0.1 to 600, e.g. 20");
+    return value;
+}
+
 // The parsed value; a refusal names where the value came from.
 template <class Error, class Parse>
 auto parsed(const std::string& where, const std::string& value, Parse parse) {
@@ -45,6 +57,19 @@ void addBoardOptions(CLI::App& app, BoardArguments& typed) {
     app.add_option("--usb-cpucs", typed.usbCpucs,
                    "address of the USB board's CPU control register, in hex (default E600)")
         ->type_name("HEX");
+    app.add_option("--usb-port", typed.usbPort,
+                   "the USB board on this port, as quarnelctl usb list shows it (needed when "
+                   "several boards are plugged in)")
+        ->type_name("PATH");
+    app.add_option("--usb-wait", typed.usbWait,
+                   "seconds to wait for the USB board to come back after the firmware download "
+                   "(default 10)")
+        ->type_name("SECONDS");
+    app.add_option("--usb-ram", typed.usbRam,
+                   std::string("the USB board's RAM the firmware image may be written to, hex "
+                               "ranges (default ") +
+                       usb::kDefaultRamRanges + ")")
+        ->type_name("RANGES");
     app.add_option("--firmware", typed.firmware,
                    "firmware image for the board (default: QUARNELFW.Hex from the program's data "
                    "folder)")
@@ -77,6 +102,15 @@ BoardOptions parseBoardOptions(const BoardArguments& typed, const BoardSettings&
     if (!settings.usbCpucs.empty())
         options.usbCpucs =
             parsed<BoardSettingError>(key + "UsbCpucs", settings.usbCpucs, parseAddress16);
+    if (!settings.usbPort.empty())
+        options.usbPort =
+            parsed<BoardSettingError>(key + "UsbPort", settings.usbPort, usb::parseUsbPort);
+    if (!settings.usbWait.empty())
+        options.usbWaitSeconds =
+            parsed<BoardSettingError>(key + "UsbWait", settings.usbWait, parseWaitSeconds);
+    if (!settings.usbRam.empty())
+        options.usbRam =
+            parsed<BoardSettingError>(key + "UsbRam", settings.usbRam, usb::parseRamRanges);
     options.firmware = settings.firmware;
 
     const std::pair<const char*, bool> simOnly[] = {{"--sim-address", bool(typed.simAddress)},
@@ -95,12 +129,33 @@ BoardOptions parseBoardOptions(const BoardArguments& typed, const BoardSettings&
                 throw BoardOptionError(std::string(name) +
                                        " is an option of the simulated board: leave it out with "
                                        "--usb");
-    } else if (typed.usbCpucs) {
-        throw BoardOptionError("--usb-cpucs is an option of the USB board: give --usb too");
+    } else {
+        for (const auto& [name, given] : {std::pair{"--usb-cpucs", bool(typed.usbCpucs)},
+                                          {"--usb-port", bool(typed.usbPort)},
+                                          {"--usb-wait", bool(typed.usbWait)},
+                                          {"--usb-ram", bool(typed.usbRam)}})
+            if (given)
+                throw BoardOptionError(std::string(name) +
+                                       " is an option of the USB board: give --usb too");
     }
     if (typed.usbCpucs)
         options.usbCpucs = parsed<BoardOptionError>("--usb-cpucs", *typed.usbCpucs, parseAddress16);
+    if (typed.usbPort)
+        options.usbPort = parsed<BoardOptionError>("--usb-port", *typed.usbPort, usb::parseUsbPort);
+    if (typed.usbWait)
+        options.usbWaitSeconds =
+            parsed<BoardOptionError>("--usb-wait", *typed.usbWait, parseWaitSeconds);
+    if (typed.usbRam)
+        options.usbRam = parsed<BoardOptionError>("--usb-ram", *typed.usbRam, usb::parseRamRanges);
     if (typed.firmware) options.firmware = sim::parseSimPath("--firmware", *typed.firmware);
+    // The shipped image is our own placeholder: a real board would never come back.
+    if (options.usb && options.firmware.empty()) {
+        const std::string text =
+            "the USB board needs its maker's firmware image: pass it with --firmware (or "
+            "Firmware= in [Board]); the shipped QUARNELFW.Hex serves the simulated board only";
+        if (typed.usb) throw BoardOptionError(text);
+        throw BoardSettingError(text);
+    }
     if (typed.trace) options.tracePath = sim::parseSimPath("--trace", *typed.trace);
     options.quick = typed.quick;
     if (options.usb) return options;

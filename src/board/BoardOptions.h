@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "sim/SimOptions.h"
+#include "usb/RamRanges.h"
 #include "usb/UsbIds.h"
 
 namespace CLI {
@@ -27,25 +28,30 @@ namespace quarnel::board {
 struct BoardArguments {
     std::optional<std::string> simAddress, simState, trace, simSeed;
     std::vector<std::string> simFaults;
-    std::optional<std::string> usb, usbCpucs, firmware;
+    std::optional<std::string> usb, usbCpucs, firmware, usbPort, usbWait, usbRam;
     bool quick = false;
 };
 
 // The same choices as the settings file's [Board] group keeps them (quarnel-eval
 // started from a menu has no options). An empty value is a key not set.
 struct BoardSettings {
-    std::string usb{}, usbCpucs{}, firmware{};  // keys Usb, UsbCpucs, Firmware
-    std::string file{};                         // named in messages
+    std::string usb{}, usbCpucs{}, firmware{};   // keys Usb, UsbCpucs, Firmware
+    std::string file{};                          // named in messages
+    std::string usbPort{}, usbWait{}, usbRam{};  // keys UsbPort, UsbWait, UsbRam
 };
 
 // The checked choices.
 struct BoardOptions {
     std::optional<usb::UsbIds> usb;  // the USB board; nullopt: the simulated board
     uint16_t usbCpucs = 0xE600;      // the microcontroller's CPU control/status register
-    sim::SimOptions sim;             // statePath set (the default one) for the simulated board
-    std::string firmware;            // empty: QUARNELFW.Hex in the program's data folder
-    std::string tracePath;           // empty: no request trace
-    bool quick = false;              // skip the start-up's settling delays
+    std::string usbPort;             // "1-2.3": the board on that port; empty: the only one
+    double usbWaitSeconds = 10.0;    // for the board to come back after the download
+    std::vector<usb::RamRange> usbRam = usb::parseRamRanges(usb::kDefaultRamRanges);
+    sim::SimOptions sim;    // statePath set (the default one) for the simulated board
+    std::string firmware;   // empty: QUARNELFW.Hex in the program's data folder (simulated board
+                            // only: the USB board is refused without an image of its own)
+    std::string tracePath;  // empty: no request trace
+    bool quick = false;     // skip the start-up's settling delays
 };
 
 // Thrown for a value both programs refuse; what() is the message for the user.
@@ -67,7 +73,8 @@ void addBoardOptions(CLI::App& app, BoardArguments& typed);
 // Checks every value, and that the state file's path can hold one. A choice not
 // made by an option comes from settings; any --sim-... option chooses the
 // simulated board over the settings' Usb key. Options of the other board than
-// the chosen one are refused.
+// the chosen one are refused, and so is the USB board without a firmware image
+// (the shipped one is a placeholder for the simulated board).
 BoardOptions parseBoardOptions(const BoardArguments& typed, const BoardSettings& settings = {});
 
 // "quarnelctl 2.0.0": what --version prints.

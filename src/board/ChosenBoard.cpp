@@ -3,6 +3,7 @@
 
 #include <cstdio>
 
+#include "link/BoardLink.h"
 #include "sim/SimulatedBoard.h"
 #include "usb/UsbBoard.h"
 
@@ -15,6 +16,9 @@ ChosenBoard::ChosenBoard(const BoardOptions& options, Clock& clock, DiagnosticSi
         usb::UsbOptions u;
         u.ids = *options.usb;
         u.cpucsAddress = options.usbCpucs;
+        u.port = options.usbPort;
+        u.ram = options.usbRam;
+        u.reenumerationSeconds = options.usbWaitSeconds;
         u.diagnostic = [this, diagnostic](const std::string& line) {
             if (diagnostic) diagnostic(line);
             if (trace_) trace_->note(line);
@@ -32,6 +36,12 @@ ChosenBoard::ChosenBoard(const BoardOptions& options, Clock& clock, DiagnosticSi
 }
 
 ChosenBoard::~ChosenBoard() = default;
+
+void ChosenBoard::waitWith(BoardLink& link) {
+    if (usb_)
+        usb_->waitWith(link.clock(),
+                       [&link] { return link.stopRequested && link.stopRequested(); });
+}
 
 Orvalink& ChosenBoard::link() {
     if (trace_) return *trace_;

@@ -5,6 +5,7 @@
 //
 //   board::ChosenBoard board(options, clock, warn, diagnostic);
 //   Session session(board.link(), clock, notifier, onFailure);
+//   board.waitWith(session.link);
 
 #include <memory>
 #include <string>
@@ -14,6 +15,9 @@
 #include "link/Orvalink.h"
 #include "link/TracingBoard.h"
 
+namespace quarnel {
+class BoardLink;
+}
 namespace quarnel::sim {
 class SimulatedBoard;
 }
@@ -32,6 +36,10 @@ class ChosenBoard {
     ~ChosenBoard();
     ChosenBoard(const ChosenBoard&) = delete;
     ChosenBoard& operator=(const ChosenBoard&) = delete;
+
+    // The USB board's wait for its return after the download runs on the link's clock
+    // and ends at the link's stop request (Ctrl+C), as the start-up's delays do.
+    void waitWith(BoardLink& link);
 
     // What the session talks to: the trace when there is one, else the board.
     Orvalink& link();

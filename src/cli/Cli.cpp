@@ -26,6 +26,7 @@
 #include "monitor/Startup.h"
 #include "sim/SimulatedBoard.h"
 #include "usb/UsbBoard.h"
+#include "usb/UsbCheck.h"
 #include "usb/UsbDevices.h"
 
 namespace quarnel::cli {
@@ -120,6 +121,7 @@ class Connection {
           poll_(session_) {
         session_.link.stopRequested = [this] { return stopRequested(); };
         session_.link.FirmwareFile = options.firmware;
+        board_.waitWith(session_.link);
     }
 
     void connect(bool quick) {
@@ -315,6 +317,13 @@ int runUsbList(CliEnvironment& env) {
     return kExitOk;
 }
 
+int runUsbCheck(CliEnvironment& env, const usb::UsbIds& ids, const std::string& port) {
+    const usb::CheckReport report = usb::checkUsbBoard(ids, port, usb::kUdevRuleDirectories);
+    for (const usb::CheckStep& step : report.steps) env.out << usb::checkLine(step) << "\n";
+    if (report.sessionWouldStart()) return kExitOk;
+    return report.severalBoards ? kExitSeveralBoards : kExitLinkFailure;
+}
+
 }  // namespace
 
 int RunCli(const std::vector<std::string>& args, CliEnvironment& env) {
@@ -364,6 +373,17 @@ int RunCli(const std::vector<std::string>& args, CliEnvironment& env) {
     auto* udevRule = usbCommand->add_subcommand(
         "udev-rule", "print a udev rule that lets the desktop user open the board");
     udevRule->add_option("IDS", ruleIds, "the board's ids, VID:PID[/VID2:PID2] in hex")->required();
+    std::optional<std::string> ruleGroup;
+    udevRule
+        ->add_option("--group", ruleGroup,
+                     "also give the node to this group (MODE 0660): for users not at the local "
+                     "seat")
+        ->type_name("GROUP");
+    std::string checkIds;
+    auto* usbCheck = usbCommand->add_subcommand(
+        "check", "check step by step what a first session with the board needs");
+    usbCheck->add_option("IDS", checkIds, "the board's ids, VID:PID[/VID2:PID2] in hex")
+        ->required();
 
     try {
         std::vector<std::string> reversed(args.rbegin(), args.rend());
@@ -387,8 +407,14 @@ int RunCli(const std::vector<std::string>& args, CliEnvironment& env) {
     std::optional<int> address, value;
     std::optional<long long> count, interval;
     std::optional<std::array<bool, kLogChannelCount>> channels;
-    std::optional<usb::UsbIds> ruleFor;
+    std::optional<usb::UsbIds> ruleFor, checkFor;
+    std::string checkPort, group;
     try {
+        // usb check takes the port without --usb: its ids are its own.
+        if (usbCheck->parsed() && typed.usbPort) {
+            checkPort = usb::parseUsbPort(*typed.usbPort);
+            typed.usbPort.reset();
+        }
         options = board::parseBoardOptions(typed);
         if (read->parsed()) address = ParseRegisterAddress(o.readAddress);
         if (write->parsed()) {
@@ -401,6 +427,8 @@ int RunCli(const std::vector<std::string>& args, CliEnvironment& env) {
         if (o.logChannels) channels = ParseChannelList(*o.logChannels);
         CheckProfileArguments(profile);
         if (udevRule->parsed()) ruleFor = usb::parseUsbIds(ruleIds);
+        if (ruleGroup) group = usb::parseGroupName(*ruleGroup);
+        if (usbCheck->parsed()) checkFor = usb::parseUsbIds(checkIds);
         if (replug->parsed() && options.usb)
             throw UsageError("sim replug acts on the simulated board: leave out --usb");
     } catch (const std::invalid_argument& e) {  // a board option or USB ids
@@ -411,10 +439,11 @@ int RunCli(const std::vector<std::string>& args, CliEnvironment& env) {
         return kExitUsage;
     }
     if (ruleFor) {
-        env.out << usb::udevRule(*ruleFor);
+        env.out << usb::udevRule(*ruleFor, group);
         return finishOutput(env, kExitOk);
     }
     if (usbList->parsed()) return finishOutput(env, runUsbList(env));
+    if (checkFor) return finishOutput(env, runUsbCheck(env, *checkFor, checkPort));
 
     if (replug->parsed()) {
         const std::string& statePath = options.sim.statePath;
@@ -428,8 +457,10 @@ int RunCli(const std::vector<std::string>& args, CliEnvironment& env) {
     }
 
     int status = kExitUsage;
+    std::unique_ptr<Connection> board;
     try {
-        Connection connection(options, env);
+        board = std::make_unique<Connection>(options, env);
+        Connection& connection = *board;
         connection.connect(options.quick);
         // A signal after the start-up's last delay still comes before the command.
         if (connection.stopRequested()) return cancelledStatus(env);
@@ -445,6 +476,8 @@ int RunCli(const std::vector<std::string>& args, CliEnvironment& env) {
         return cancelledStatus(env);
     } catch (const LinkFailure&) {
         // The failure handler has printed the message.
+        const usb::UsbBoard* usbBoard = board ? board->board().usb() : nullptr;
+        if (usbBoard && usbBoard->lastFailure() == usb::kSeveralBoards) return kExitSeveralBoards;
         return kExitLinkFailure;
     }
     return finishOutput(env, status);

@@ -17,6 +17,7 @@ inline constexpr int kExitOk = 0;
 inline constexpr int kExitFailed = 1;       // the log file or standard output could not be written
 inline constexpr int kExitUsage = 2;        // bad usage or input
 inline constexpr int kExitLinkFailure = 3;  // the board link failed
+inline constexpr int kExitSeveralBoards = 4;  // several USB boards match and no port was chosen
 
 struct CliEnvironment {
     std::ostream& out;

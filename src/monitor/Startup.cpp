@@ -40,7 +40,11 @@ void RunConnectionSequence(Session& session, StartupProgress& progress,
 
     session.ChipName = kChipName;
 
-    if (link.DownloadFirmware(applicationDir) < 0) link.ReportLinkFailure(kFirmwareFailed);
+    if (link.DownloadFirmware(applicationDir) < 0) {
+        // A USB board's wait for its return ends at a stop request too.
+        if (link.stopRequested && link.stopRequested()) throw StartupCancelled();
+        link.ReportLinkFailure(kFirmwareFailed);
+    }
     progress.setStatusText(kFirmwareOkText);
     bar = 33.0 * unit;
     progress.setBarWidthTwips(bar);

@@ -4,6 +4,7 @@
 #include <libusb.h>
 #include <sys/time.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -22,7 +23,8 @@ constexpr uint8_t kVendorOut = 0x40;
 constexpr uint8_t kVendorIn = 0xC0;
 constexpr size_t kMaxImageBytes = 1 << 20;
 constexpr uint32_t kRamLoaderReach = 0x10000;  // wValue carries the address
-constexpr double kPollSeconds = 0.1;
+constexpr double kPollSeconds = 0.05;
+constexpr double kUnplugGraceSeconds = 0.5;
 
 struct DeviceUnref {
     void operator()(libusb_device* d) const { libusb_unref_device(d); }
@@ -31,6 +33,25 @@ using DeviceRef = std::unique_ptr<libusb_device, DeviceUnref>;
 
 UsbLocation locationOf(libusb_device* device) {
     return {libusb_get_bus_number(device), libusb_get_device_address(device)};
+}
+
+// The image shipped for the simulated board says what it is; a real board would never
+// come back from it.
+bool isPlaceholder(const std::vector<HexRecord>& records) {
+    std::string data;
+    for (const HexRecord& record : records) data.append(record.bytes.begin(), record.bytes.end());
+    return data.find("bridge firmware 1.0 (simulated board)") != std::string::npos;
+}
+
+// A device's identity on the bus: a board that re-enumerates gets a new address.
+std::string keyOf(const UsbDeviceInfo& info) {
+    return std::to_string(info.bus) + "." + std::to_string(info.device);
+}
+
+std::string hex4(unsigned value) {
+    char text[8];
+    std::snprintf(text, sizeof text, "%04X", value & 0xFFFF);
+    return text;
 }
 
 std::string requestText(int request, int value, int index) {
@@ -58,26 +79,26 @@ struct UsbBoard::Usb {
         libusb_close(handle);
         handle = nullptr;
     }
-    // The first device with this id, other than the one at `except`.
-    DeviceRef find(UsbId id, std::optional<UsbLocation> except = std::nullopt) const {
-        libusb_device** list = nullptr;
-        const ssize_t count = libusb_get_device_list(context, &list);
-        DeviceRef found;
-        for (ssize_t i = 0; i < count && !found; ++i) {
-            libusb_device_descriptor d{};
-            const UsbLocation at = locationOf(list[i]);
-            if (libusb_get_device_descriptor(list[i], &d) == 0 && d.idVendor == id.vendor &&
-                d.idProduct == id.product &&
-                !(except && except->bus == at.bus && except->device == at.device))
-                found.reset(libusb_ref_device(list[i]));
+    // Every device listed now, each with its libusb device.
+    std::vector<std::pair<UsbDeviceInfo, DeviceRef>> list() const {
+        libusb_device** devices = nullptr;
+        const ssize_t count = libusb_get_device_list(context, &devices);
+        std::vector<std::pair<UsbDeviceInfo, DeviceRef>> result;
+        for (ssize_t i = 0; i < count; ++i) {
+            UsbDeviceInfo info;
+            if (deviceInfo(devices[i], info))
+                result.emplace_back(info, DeviceRef(libusb_ref_device(devices[i])));
         }
-        if (count >= 0) libusb_free_device_list(list, 1);
-        return found;
+        if (count >= 0) libusb_free_device_list(devices, 1);
+        std::sort(result.begin(), result.end(), [](const auto& a, const auto& b) {
+            return std::pair(a.first.bus, a.first.device) < std::pair(b.first.bus, b.first.device);
+        });
+        return result;
     }
 };
 
 UsbBoard::UsbBoard(UsbOptions options, Clock& clock)
-    : options_(std::move(options)), clock_(clock), usb_(std::make_unique<Usb>()) {
+    : options_(std::move(options)), clock_(&clock), usb_(std::make_unique<Usb>()) {
     // Reported by LoadFirmWare, where every board failure is reported.
     usb_->initError = libusb_init(&usb_->context);
     if (usb_->initError) usb_->context = nullptr;
@@ -85,12 +106,18 @@ UsbBoard::UsbBoard(UsbOptions options, Clock& clock)
 
 UsbBoard::~UsbBoard() = default;
 
+void UsbBoard::waitWith(Clock& clock, std::function<bool()> stop) {
+    clock_ = &clock;
+    stop_ = std::move(stop);
+}
+
 std::optional<UsbLocation> UsbBoard::location() const {
     if (!usb_->handle) return std::nullopt;
     return usb_->at;
 }
 
 int16_t UsbBoard::fail(int16_t status, const std::string& diagnostic) const {
+    lastFailure_ = status;
     if (options_.diagnostic)
         options_.diagnostic(diagnostic);
     else
@@ -129,40 +156,69 @@ int16_t UsbBoard::readImage(const std::string& file, std::vector<Chunk>& chunks)
             ++address;
         }
     }
+    if (const auto why = checkImagePlacement(check.records, options_.ram, options_.cpucsAddress))
+        return fail(kFirmwareInvalid, "firmware image " + file + " " + *why);
+    if (isPlaceholder(check.records))
+        return fail(kFirmwareInvalid, "firmware image " + file +
+                                          " is the simulated board's placeholder, no firmware "
+                                          "for a real board" +
+                                          remedy + " (or Firmware= in [Board])");
     return 0;
 }
 
 int16_t UsbBoard::open(libusb_device* device) {
     const UsbLocation at = locationOf(device);
     const std::string node = deviceNode(at.bus, at.device);
+    const std::string port = portPath(device);
     int r = libusb_open(device, &usb_->handle);
     if (r == 0) {
+        // A kernel driver bound to the interface is asked to let go of it.
+        libusb_set_auto_detach_kernel_driver(usb_->handle, 1);
         r = libusb_claim_interface(usb_->handle, 0);
-        if (r != 0) {
-            libusb_close(usb_->handle);
-            usb_->handle = nullptr;
-        }
     }
-    switch (r) {
-        case 0:
-            usb_->at = at;
-            return 0;
-        case LIBUSB_ERROR_ACCESS:
-            return fail(kNoPermission, "no permission to open " + node +
-                                           ": install the udev rule (quarnelctl usb udev-rule) "
-                                           "and re-plug the board");
-        case LIBUSB_ERROR_BUSY:
-            return fail(kBoardInUse, "the board on " + node +
-                                         " is in use by another program (interface 0 is "
-                                         "claimed): close that program and start again");
-        case LIBUSB_ERROR_NO_DEVICE:
-            return fail(kBoardGone,
-                        "the board on " + node +
-                            " went away while being opened: re-plug it and start again");
-        default:
-            return fail(kUsbError, "cannot open " + node + ": " + libusb_strerror(r) +
-                                       "; re-plug the board and start again");
+    if (r == 0) {
+        usb_->at = at;
+        return 0;
     }
+    int configuration = -1;
+    const bool unconfigured = usb_->handle &&
+                              libusb_get_configuration(usb_->handle, &configuration) == 0 &&
+                              configuration == 0;
+    const bool driverBound = usb_->handle && libusb_kernel_driver_active(usb_->handle, 0) == 1;
+    if (usb_->handle) libusb_close(usb_->handle);
+    usb_->handle = nullptr;
+    return openFailed(r, node, port, unconfigured, driverBound);
+}
+
+int16_t UsbBoard::openFailed(int r, const std::string& node, const std::string& port,
+                             bool unconfigured, bool driverBound) const {
+    if (r == LIBUSB_ERROR_ACCESS)
+        return fail(kNoPermission,
+                    "no permission to open " + node +
+                        ": install the udev rule (quarnelctl usb udev-rule) and re-plug the "
+                        "board; its uaccess tag serves only the user at the local seat, so for "
+                        "SSH, a remote desktop or a service use udev-rule --group GROUP and be in "
+                        "that group");
+    if (r == LIBUSB_ERROR_NO_DEVICE)
+        return fail(kBoardGone, "the board on " + node +
+                                    " went away while being opened: re-plug it and start again");
+    if (unconfigured)
+        return fail(kUsbError, "the board on " + node +
+                                   " has no configuration: the system refused it, most likely "
+                                   "for lack of power; plug it into a powered hub or another port");
+    if (r == LIBUSB_ERROR_BUSY && driverBound) {
+        const std::string driver = kernelDriver(port);
+        return fail(kBoardInUse, "the kernel driver " + (driver.empty() ? "?" : driver) +
+                                     " holds interface 0 of the board on " + node +
+                                     " and would not let go: unbind it (or keep it from "
+                                     "binding) and start again");
+    }
+    if (r == LIBUSB_ERROR_BUSY)
+        return fail(kBoardInUse, "the board on " + node +
+                                     " is in use by another program (interface 0 is "
+                                     "claimed): close that program and start again");
+    return fail(kUsbError, "cannot open " + node + ": " + libusb_strerror(r) +
+                               "; re-plug the board and start again");
 }
 
 int16_t UsbBoard::transfer(uint8_t type, uint8_t request, uint16_t value, uint16_t index,
@@ -175,6 +231,15 @@ int16_t UsbBoard::transfer(uint8_t type, uint8_t request, uint16_t value, uint16
         return fail(kShortTransfer, "the board moved " + std::to_string(r) + " of " +
                                         std::to_string(length) + " bytes of " + what +
                                         ": check the firmware image");
+    return transferFailed(r, what);
+}
+
+int16_t UsbBoard::transferFailed(int r, const std::string& what) {
+    // A board pulled out often ends its last transfer with an I/O error.
+    if (r == LIBUSB_ERROR_NO_DEVICE || (r == LIBUSB_ERROR_IO && !stillListed()))
+        return fail(kBoardGone, "the board on " + deviceNode(usb_->at.bus, usb_->at.device) +
+                                    " is gone: check the cable, re-plug the board and "
+                                    "start again");
     switch (r) {
         case LIBUSB_ERROR_PIPE:
             return fail(kTransferStalled, "the board stalled " + what +
@@ -184,20 +249,30 @@ int16_t UsbBoard::transfer(uint8_t type, uint8_t request, uint16_t value, uint16
             return fail(kTransferTimedOut, "the board did not answer " + what + " within " +
                                                std::to_string(options_.transferTimeoutMs) +
                                                " ms: re-plug the board and start again");
-        case LIBUSB_ERROR_NO_DEVICE:
-            return fail(kBoardGone, "the board on " + deviceNode(usb_->at.bus, usb_->at.device) +
-                                        " is gone: check the cable, re-plug the board and "
-                                        "start again");
         default:
             return fail(kUsbError, what + " failed: " + libusb_strerror(r) +
                                        "; re-plug the board and start again");
     }
 }
 
+// The hub reports a pulled cable a little after the transfer failed.
+bool UsbBoard::stillListed() {
+    const double end = clock_->monotonic() + kUnplugGraceSeconds;
+    for (;;) {
+        bool listed = false;
+        for (const auto& [info, device] : usb_->list())
+            listed |= info.bus == usb_->at.bus && info.device == usb_->at.device;
+        if (!listed) return false;
+        if (clock_->monotonic() >= end) return true;
+        clock_->sleep(kPollSeconds);
+    }
+}
+
 int16_t UsbBoard::download(std::vector<Chunk>& chunks) {
-    uint8_t cpucs = 0x01;  // hold the CPU while its RAM is written
+    const std::string cpucs = hex4(options_.cpucsAddress) + "h";
+    uint8_t value = 0x01;  // hold the CPU while its RAM is written
     if (const int16_t s =
-            transfer(kVendorOut, kRamLoaderRequest, options_.cpucsAddress, 0, &cpucs, 1))
+            transfer(kVendorOut, kRamLoaderRequest, options_.cpucsAddress, 0, &value, 1))
         return s;
     for (Chunk& chunk : chunks) {
         if (const int16_t s =
@@ -205,12 +280,28 @@ int16_t UsbBoard::download(std::vector<Chunk>& chunks) {
                          static_cast<uint16_t>(chunk.bytes.size())))
             return s;
     }
-    // Run: the board drops off the bus to come back with its firmware, so this
-    // last write may well end in an error.
-    cpucs = 0x00;
-    libusb_control_transfer(usb_->handle, kVendorOut, kRamLoaderRequest, options_.cpucsAddress, 0,
-                            &cpucs, 1, options_.transferTimeoutMs);
-    return 0;
+    // Run: the board drops off the bus to come back with its firmware, so this last
+    // write may end in an I/O error or find the board gone. Anything else means the
+    // write did not reach a CPU control register.
+    value = 0x00;
+    const int r =
+        libusb_control_transfer(usb_->handle, kVendorOut, kRamLoaderRequest, options_.cpucsAddress,
+                                0, &value, 1, options_.transferTimeoutMs);
+    if (r == 1 || r == LIBUSB_ERROR_IO || r == LIBUSB_ERROR_NO_DEVICE) return 0;
+    const std::string what =
+        "the write of 00h to the CPU control register at " + cpucs + " that lets the CPU run";
+    const std::string remedy = ": check --usb-cpucs (the board's CPU control register)";
+    switch (r) {
+        case LIBUSB_ERROR_PIPE:
+            return fail(kTransferStalled, "the board stalled " + what + remedy);
+        case LIBUSB_ERROR_TIMEOUT:
+            return fail(kTransferTimedOut, "the board did not answer " + what + remedy);
+        default:
+            return fail(r >= 0 ? kShortTransfer : kUsbError,
+                        what + " ended with " +
+                            (r >= 0 ? std::to_string(r) + " bytes written" : libusb_strerror(r)) +
+                            remedy);
+    }
 }
 
 int16_t UsbBoard::LoadFirmWare(const char* path) {
@@ -222,38 +313,87 @@ int16_t UsbBoard::LoadFirmWare(const char* path) {
         return fail(kUsbError,
                     std::string("USB is not available: ") + libusb_strerror(usb_->initError));
     const UsbIds& ids = options_.ids;
-    DeviceRef loader = usb_->find(ids.before);
-    if (!loader) {
-        // Only the second id: the firmware already runs.
-        DeviceRef running = usb_->find(ids.after);
-        if (running) return open(running.get());
-        std::string both = formatUsbId(ids.before);
-        if (!(ids.after == ids.before)) both += " or " + formatUsbId(ids.after);
-        return fail(kNoBoard, "no USB board " + both +
-                                  " found: plug the board in and check its id with quarnelctl "
-                                  "usb list");
+    const auto listed = usb_->list();
+    std::vector<const std::pair<UsbDeviceInfo, DeviceRef>*> boards;
+    std::vector<std::string> present;  // what was there before the download
+    for (const auto& entry : listed) {
+        const UsbDeviceInfo& info = entry.first;
+        present.push_back(keyOf(info));
+        if ((info.id == ids.before || info.id == ids.after) &&
+            (options_.port.empty() || info.port == options_.port))
+            boards.push_back(&entry);
     }
-    if (const int16_t s = open(loader.get())) return s;
+    std::string both = formatUsbId(ids.before);
+    if (!(ids.after == ids.before)) both += " or " + formatUsbId(ids.after);
+    if (boards.empty())
+        return fail(kNoBoard, "no USB board " + both +
+                                  (options_.port.empty() ? "" : " on port " + options_.port) +
+                                  " found: plug the board in and check its id and port with "
+                                  "quarnelctl usb list");
+    if (boards.size() > 1) {
+        std::string which;
+        for (const auto* board : boards)
+            which += (which.empty() ? "" : ", ") + whereIs(board->first);
+        return fail(kSeveralBoards, std::to_string(boards.size()) + " USB boards " + both +
+                                        " found: " + which +
+                                        "; choose one with --usb-port (or UsbPort= in [Board])");
+    }
+    libusb_device* loader = boards.front()->second.get();
+    // With only the second id the firmware already runs.
+    if (!(ids.after == ids.before) && boards.front()->first.id == ids.after) return open(loader);
+    if (const int16_t s = open(loader)) return s;
     const int16_t s = download(chunks);
     usb_->close();
     if (s) return s;
+    return awaitReturn(loader, present);
+}
 
-    const UsbLocation old = locationOf(loader.get());
-    const double deadline = clock_.monotonic() + options_.reenumerationSeconds;
+int16_t UsbBoard::awaitReturn(libusb_device* loader, const std::vector<std::string>& before) {
+    const UsbIds& ids = options_.ids;
+    const UsbLocation old = locationOf(loader);
+    const std::string oldPort = portPath(loader);
+    const double deadline = clock_->monotonic() + options_.reenumerationSeconds;
+    bool left = false;
+    std::vector<std::string> appeared;  // what came up meanwhile, for the message
     for (;;) {
-        if (DeviceRef board = usb_->find(ids.after, old)) return open(board.get());
-        if (clock_.monotonic() >= deadline) break;
+        if (stop_ && stop_()) return kWaitCancelled;
+        DeviceRef found;
+        bool oldListed = false;
+        for (auto& [info, device] : usb_->list()) {
+            oldListed |= info.bus == old.bus && info.device == old.device;
+            if (std::find(before.begin(), before.end(), keyOf(info)) != before.end()) continue;
+            if (std::find(appeared.begin(), appeared.end(), whereIs(info)) == appeared.end())
+                appeared.push_back(whereIs(info));
+            // The old port first: that is where the board comes back unless a hub moved it.
+            if (info.id == ids.after && (options_.port.empty() || info.port == options_.port) &&
+                (!found || info.port == oldPort))
+                found = std::move(device);
+        }
+        left |= !oldListed;
+        if (left && found) return open(found.get());
+        if (clock_->monotonic() >= deadline) break;
         // Lets libusb take in hotplug events; returns early when one arrives.
         timeval wait{0, 10000};
         libusb_handle_events_timeout_completed(usb_->context, &wait, nullptr);
-        clock_.sleep(kPollSeconds);
+        clock_->sleep(kPollSeconds);
     }
     char seconds[32];
     std::snprintf(seconds, sizeof seconds, "%g", options_.reenumerationSeconds);
+    const std::string cpucs = "--usb-cpucs (" + hex4(options_.cpucsAddress) + "h)";
+    if (!left)
+        return fail(kReenumerationTimeout, "the board on " + deviceNode(old.bus, old.device) +
+                                               " was still on the bus " + seconds +
+                                               " s after its CPU was let run: check " + cpucs +
+                                               ", the address of its CPU control register");
+    std::string meanwhile;
+    for (const std::string& device : appeared)
+        meanwhile += (meanwhile.empty() ? "" : ", ") + device;
     return fail(kReenumerationTimeout,
                 "the board did not come back as " + formatUsbId(ids.after) + " within " + seconds +
-                    " s of its firmware download: check the ids given to --usb and the firmware "
-                    "image");
+                    " s of its firmware download (appeared meanwhile: " +
+                    (meanwhile.empty() ? "none" : meanwhile) +
+                    "): check the ids given to --usb, the firmware image and " + cpucs +
+                    "; a slow hub may need a longer --usb-wait");
 }
 
 int16_t UsbBoard::VendorIORequest(int16_t request, int32_t value, int32_t index, int16_t direction,

@@ -9,14 +9,17 @@
 //   quarnel::usb::UsbBoard board(options, clock);
 //   board.LoadFirmWare(".../QUARNELFW.Hex");   // downloads, waits for the board to come back
 //
-// LoadFirmWare checks the image, holds the CPU (0x01 to CPUCS), writes the data
-// records through the RAM-loader request, lets the CPU run (0x00 to CPUCS), then
-// waits for the board to re-enumerate with its second id and claims interface 0.
-// When only the second id is present the firmware already runs: no download.
+// LoadFirmWare checks the image against the board's RAM, picks the one board with
+// either id (on the port given, if one is), holds the CPU (0x01 to CPUCS), writes the
+// data records through the RAM-loader request, lets the CPU run (0x00 to CPUCS), then
+// waits for the board to leave the bus and for a device with its second id that was
+// not there before, and claims interface 0 of it. When the board shows its second id
+// the firmware already runs: no download.
 // Every failure returns one of the statuses below and sends one diagnostic line
 // naming the cause and the remedy.
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -25,6 +28,7 @@
 #include "link/Clock.h"
 #include "link/Orvalink.h"
 #include "link/TracingBoard.h"
+#include "usb/RamRanges.h"
 #include "usb/UsbIds.h"
 
 struct libusb_device;
@@ -43,16 +47,20 @@ inline constexpr int16_t kShortTransfer = -19;         // fewer bytes than asked
 inline constexpr int16_t kBadRequest = -20;            // arguments out of range; nothing sent
 inline constexpr int16_t kNotOpen = -21;               // no board open (firmware not loaded)
 inline constexpr int16_t kUsbError = -22;              // any other USB failure
+inline constexpr int16_t kSeveralBoards = -23;         // more than one board, no port chosen
+inline constexpr int16_t kWaitCancelled = -24;  // a stop request ended the wait; no diagnostic
 
 inline constexpr uint8_t kRamLoaderRequest = 0xA0;
 inline constexpr int kMaxChunkBytes = 1023;
 
 struct UsbOptions {
-    UsbIds ids;                      // before and after the firmware runs
+    UsbIds ids{};                    // before and after the firmware runs
     uint16_t cpucsAddress = 0xE600;  // the CPU control/status register
-    double reenumerationSeconds = 5.0;
+    std::string port{};              // "1-2.3": only the board there; empty: the only board
+    std::vector<RamRange> ram = parseRamRanges(kDefaultRamRanges);  // where the image may go
+    double reenumerationSeconds = 10.0;
     unsigned transferTimeoutMs = 1000;
-    DiagnosticSink diagnostic;  // empty: "quarnel usb: ..." on stderr
+    DiagnosticSink diagnostic{};  // empty: "quarnel usb: ..." on stderr
 };
 
 // Where the open board sits, for `info` texts.
@@ -72,9 +80,16 @@ class UsbBoard final : public Orvalink {
     int16_t VendorIORequest(int16_t request, int32_t value, int32_t index, int16_t direction,
                             int16_t length, uint8_t* buffer) override;
 
+    // The wait for the board to come back sleeps on this clock and ends when stop says
+    // so (Ctrl+C): LoadFirmWare then returns kWaitCancelled. Default: the constructor's
+    // clock, no stop.
+    void waitWith(Clock& clock, std::function<bool()> stop);
+
     // The board in use once LoadFirmWare succeeded.
     std::optional<UsbLocation> location() const;
     const UsbOptions& options() const { return options_; }
+    // The status of the last failure, 0 before any.
+    int16_t lastFailure() const { return lastFailure_; }
 
   private:
     struct Usb;
@@ -85,13 +100,20 @@ class UsbBoard final : public Orvalink {
     int16_t fail(int16_t status, const std::string& diagnostic) const;
     int16_t readImage(const std::string& file, std::vector<Chunk>& chunks) const;
     int16_t open(libusb_device* device);
+    int16_t openFailed(int r, const std::string& node, const std::string& port, bool unconfigured,
+                       bool driverBound) const;
     int16_t transfer(uint8_t type, uint8_t request, uint16_t value, uint16_t index, uint8_t* data,
                      uint16_t length);
+    int16_t transferFailed(int r, const std::string& what);
     int16_t download(std::vector<Chunk>& chunks);
+    int16_t awaitReturn(libusb_device* loader, const std::vector<std::string>& before);
+    bool stillListed();
 
     UsbOptions options_;
-    Clock& clock_;
+    Clock* clock_;
+    std::function<bool()> stop_;
     std::unique_ptr<Usb> usb_;
+    mutable int16_t lastFailure_ = 0;
 };
 
 }  // namespace quarnel::usb

@@ -5,26 +5,40 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <filesystem>
 #include <fstream>
 
 namespace quarnel::usb {
 namespace {
 
-// sysfs names a device by its bus and the ports on the way to it ("1-4.2"), a
-// root hub by its bus alone ("usb1").
-std::string sysfsAttribute(libusb_device* device, const char* name) {
-    uint8_t ports[8];
-    const int depth = libusb_get_port_numbers(device, ports, sizeof ports);
-    const std::string bus = std::to_string(libusb_get_bus_number(device));
-    std::string path = "/sys/bus/usb/devices/" + (depth > 0 ? bus : "usb" + bus);
-    for (int i = 0; i < depth; ++i) path += (i == 0 ? "-" : ".") + std::to_string(ports[i]);
-    std::ifstream in(path + "/" + name);
+std::string sysfsAttribute(const std::string& port, const char* name) {
+    std::ifstream in("/sys/bus/usb/devices/" + port + "/" + name);
     std::string value;
     std::getline(in, value);
     return value;
 }
 
 }  // namespace
+
+// sysfs names a device by its bus and the ports on the way to it ("1-4.2").
+std::string portPath(libusb_device* device) {
+    uint8_t ports[8];
+    const int depth = libusb_get_port_numbers(device, ports, sizeof ports);
+    if (depth <= 0) return "";
+    std::string path = std::to_string(libusb_get_bus_number(device));
+    for (int i = 0; i < depth; ++i) path += (i == 0 ? "-" : ".") + std::to_string(ports[i]);
+    return path;
+}
+
+bool deviceInfo(libusb_device* device, UsbDeviceInfo& info) {
+    libusb_device_descriptor descriptor{};
+    if (libusb_get_device_descriptor(device, &descriptor) != 0) return false;
+    info.bus = libusb_get_bus_number(device);
+    info.device = libusb_get_device_address(device);
+    info.id = {descriptor.idVendor, descriptor.idProduct};
+    info.port = portPath(device);
+    return true;
+}
 
 std::vector<UsbDeviceInfo> listUsbDevices(std::string& error) {
     std::vector<UsbDeviceInfo> result;
@@ -37,12 +51,13 @@ std::vector<UsbDeviceInfo> listUsbDevices(std::string& error) {
     const ssize_t count = libusb_get_device_list(context, &list);
     if (count < 0) error = std::string("cannot list USB devices: ") + libusb_strerror(count);
     for (ssize_t i = 0; i < count; ++i) {
-        libusb_device_descriptor descriptor{};
-        if (libusb_get_device_descriptor(list[i], &descriptor) != 0) continue;
-        result.push_back({libusb_get_bus_number(list[i]), libusb_get_device_address(list[i]),
-                          UsbId{descriptor.idVendor, descriptor.idProduct},
-                          sysfsAttribute(list[i], "manufacturer"),
-                          sysfsAttribute(list[i], "product")});
+        UsbDeviceInfo info;
+        if (!deviceInfo(list[i], info)) continue;
+        // A root hub's folder is "usb1".
+        const std::string folder = info.port.empty() ? "usb" + std::to_string(info.bus) : info.port;
+        info.maker = sysfsAttribute(folder, "manufacturer");
+        info.product = sysfsAttribute(folder, "product");
+        result.push_back(info);
     }
     if (count >= 0) libusb_free_device_list(list, 1);
     libusb_exit(context);
@@ -59,13 +74,33 @@ std::string describe(const UsbDeviceInfo& device) {
     std::string line = head;
     for (const std::string* text : {&device.maker, &device.product})
         if (!text->empty()) line += " " + *text;
+    if (!device.port.empty()) line += " (port " + device.port + ")";
     return line;
+}
+
+std::string whereIs(const UsbDeviceInfo& device) {
+    char where[48];
+    std::snprintf(where, sizeof where, " (bus %03d device %03d)", device.bus, device.device);
+    return formatUsbId(device.id) + " on port " + device.port + where;
 }
 
 std::string deviceNode(int bus, int device) {
     char node[32];
     std::snprintf(node, sizeof node, "/dev/bus/usb/%03d/%03d", bus, device);
     return node;
+}
+
+std::string kernelDriver(const std::string& port) {
+    std::string config = sysfsAttribute(port, "bConfigurationValue");
+    if (config.empty()) config = "1";
+    std::error_code ec;
+    const auto link = std::filesystem::read_symlink(
+        "/sys/bus/usb/devices/" + port + "/" + port + ":" + config + ".0/driver", ec);
+    return ec ? "" : link.filename().string();
+}
+
+bool configured(const std::string& port) {
+    return !sysfsAttribute(port, "bConfigurationValue").empty();
 }
 
 }  // namespace quarnel::usb

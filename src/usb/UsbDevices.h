@@ -7,6 +7,8 @@
 
 #include "usb/UsbIds.h"
 
+struct libusb_device;
+
 namespace quarnel::usb {
 
 struct UsbDeviceInfo {
@@ -15,6 +17,7 @@ struct UsbDeviceInfo {
     UsbId id;
     std::string maker;    // empty where the system does not say
     std::string product;  // empty where the system does not say
+    std::string port;     // "1-2.3"; empty for a root hub
 };
 
 // Every USB device the system shows, in bus and device order. The maker and
@@ -22,10 +25,22 @@ struct UsbDeviceInfo {
 // On failure the list is empty and error says why.
 std::vector<UsbDeviceInfo> listUsbDevices(std::string& error);
 
-// "Bus 001 Device 007: ID 1209:0001 maker product", like lsusb.
+// "Bus 001 Device 007: ID 1209:0001 maker product (port 1-2)", like lsusb with the port.
 std::string describe(const UsbDeviceInfo& device);
+// "1209:0001 on port 1-2 (bus 001 device 007)"
+std::string whereIs(const UsbDeviceInfo& device);
 
 // "/dev/bus/usb/001/007"
 std::string deviceNode(int bus, int device);
+
+// The device's port path as sysfs names it ("1-2.3"), empty for a root hub.
+std::string portPath(libusb_device* device);
+// Bus, device, ids and port of a device libusb lists; false when it has no descriptor.
+bool deviceInfo(libusb_device* device, UsbDeviceInfo& info);
+
+// From sysfs, without opening the device: the kernel driver bound to interface 0
+// (empty: none), and whether the device has a configuration set.
+std::string kernelDriver(const std::string& port);
+bool configured(const std::string& port);
 
 }  // namespace quarnel::usb

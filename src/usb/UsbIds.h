@@ -36,10 +36,19 @@ UsbIds parseUsbIds(std::string_view text);
 // "1209:0001": four lower-case hex digits each, as sysfs and lsusb show them.
 std::string formatUsbId(UsbId id);
 
+// A port path as sysfs names the device ("1-2.3": bus 1, port 2 of the root hub, port 3
+// of the hub there). It stays the same when the board re-enumerates. Throws UsbIdError.
+std::string parseUsbPort(std::string_view text);
+
+// A group name for the udev rule (letters, digits, _ and -). Throws UsbIdError.
+std::string parseGroupName(std::string_view text);
+
 // Numbered to sort before the seat rules that turn the uaccess tag into an ACL.
 inline constexpr const char* kUdevRuleFileName = "70-quarnel-eval.rules";
 
-// The rule file's text: TAG+="uaccess" for both ids (once when they are equal).
-std::string udevRule(const UsbIds& ids);
+// The rule file's text: TAG+="uaccess" for both ids (once when they are equal). The tag
+// serves only the user at the local seat; with a group the node is also MODE 0660 for
+// that group (SSH sessions, remote desktops, services).
+std::string udevRule(const UsbIds& ids, const std::string& group = "");
 
 }  // namespace quarnel::usb

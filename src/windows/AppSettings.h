@@ -28,6 +28,9 @@ inline constexpr const char* kBoardGroup = "Board";
 inline constexpr const char* kUsb = "Usb";            // VID:PID[/VID2:PID2]: the USB board
 inline constexpr const char* kUsbCpucs = "UsbCpucs";  // hex, default E600
 inline constexpr const char* kFirmware = "Firmware";  // the firmware image's path
+inline constexpr const char* kUsbPort = "UsbPort";    // "1-2.3": which of several boards
+inline constexpr const char* kUsbWait = "UsbWait";    // seconds, default 10
+inline constexpr const char* kUsbRam = "UsbRam";      // hex ranges, "0000-3FFF,E000-E1FF"
 }  // namespace keys
 
 // Opened on a group ("Settings" unless told); written back when it goes out of scope.

@@ -72,7 +72,14 @@ TEST(BoardOptions, SettingsGiveWayToOptionsAndABadKeyIsRefused) {
         {{"--sim-seed", "2"}, usb, "simulated fw.hex"},
         {{"--sim-seed", "2"}, {"", "E6000"}, "the settings file , [Board] UsbCpucs: \"E6000\""},
         {{}, {"1209"}, "the settings file , [Board] Usb: \"1209\" is not VID:PID"},
-        {{"--usb-cpucs", "E600"}, none, "--usb-cpucs is an option of the USB board"}};
+        {{"--usb-cpucs", "E600"}, none, "--usb-cpucs is an option of the USB board"},
+        {{"--usb-wait", "20"}, none, "--usb-wait is an option of the USB board"},
+        {{"--usb", "1209:3"}, none, "the USB board needs its maker's firmware image"},
+        {{}, {"1209:3"}, "the USB board needs its maker's firmware image"},
+        {{"--usb-port", "1-0.2"}, usb, "--usb-port: \"1-0.2\" is not a USB port path"},
+        {{"--usb-wait", "0.05"}, usb, "--usb-wait: \"0.05\" is not a number of seconds"},
+        {{}, {"1209:3", "", "f", "", "1-2", "x"}, "the settings file , [Board] UsbWait: \"x\""},
+        {{"--usb-ram", "0-FF,E000"}, usb, "--usb-ram: \"E000\" is not a RAM range"}};
     for (auto [args, settings, expected] : cases) {
         CLI::App app;
         board::BoardArguments typed;

@@ -149,6 +149,16 @@ TEST_F(Startup, FirmwareFailureEndsWithCode0BeforeAnyRequest) {
     EXPECT_TRUE(progress.statusTexts.empty());
 }
 
+// A download ended by a stop request (the USB board's wait for its return) is a cancel.
+TEST_F(Startup, AFirmwareFailureWhileAStopIsRequestedCancelsTheStartup) {
+    options.faults.firmwareFails = true;
+    makeSession();
+    session->link.stopRequested = [] { return true; };
+    EXPECT_THROW(RunConnectionSequence(*session, progress, QUARNEL_BIN_DIR, true),
+                 StartupCancelled);
+    EXPECT_TRUE(failures.empty());
+}
+
 TEST_F(Startup, AFirmwareFolderPathTooLongForTheBufferIsAFirmwareFailure) {
     makeSession();
     EXPECT_THROW(RunConnectionSequence(*session, progress, std::string(600, 'x'), true),

@@ -22,6 +22,7 @@ namespace fs = std::filesystem;
 
 // 1104 bytes from 0000h in 16-byte records, and 3 bytes at 3000h.
 const std::string kImage = QUARNEL_SOURCE_DIR "/tests/unit/usb/image.hex";
+const std::string kShipped = QUARNEL_SOURCE_DIR "/resources/QUARNELFW.Hex";
 
 // A USB board on an emulated board with the simulated board behind it.
 class UsbTest : public sim::test::SimTest {
@@ -35,20 +36,24 @@ class UsbTest : public sim::test::SimTest {
         board.reset();  // lets go of the board while the emulated one still answers
         emulated.reset();
     }
-    void plugIn(EmulatedUsbBoard::Options o = {}) {
+    // A board that comes back late or leaves late is waited for on the real clock.
+    void plugIn(EmulatedUsbBoard::Options o = {}, UsbOptions u = {.reenumerationSeconds = 1}) {
         board.reset();  // one testbed at a time
         emulated.reset();
         emulated = std::make_unique<EmulatedUsbBoard>(*simulated, o);
-        const auto diagnostic = [this](const std::string& line) { diagnostics.push_back(line); };
-        board = std::make_unique<UsbBoard>(
-            UsbOptions{{{0x1209, 1}, {0x1209, 2}}, EmulatedUsbBoard::kCpucs, 5.0, 50, diagnostic},
-            usbClock);
+        if (u.ids.before.vendor == 0)
+            u.ids = o.ids.before.vendor == 0x1209 ? o.ids : UsbIds{{0x1209, 1}, {0x1209, 2}};
+        u.transferTimeoutMs = 1000;  // the emulation answers from a thread that may be busy
+        u.diagnostic = [this](const std::string& line) { diagnostics.push_back(line); };
+        const bool late = o.returnSeconds > 0 || o.lingerSeconds > 0;
+        board = std::make_unique<UsbBoard>(u, late ? static_cast<Clock&>(realClock) : usbClock);
     }
 
     std::unique_ptr<sim::SimulatedBoard> simulated;
     std::unique_ptr<EmulatedUsbBoard> emulated;
     std::unique_ptr<UsbBoard> board;
     ManualClock usbClock;  // the re-enumeration wait
+    SystemClock realClock;
     std::vector<std::string> diagnostics;
 };
 
@@ -78,56 +83,121 @@ TEST_F(UsbTest, EachRequestIsOneControlTransferWithTheDocumentedSetupPacket) {
     EXPECT_TRUE(diagnostics.empty());
 }
 
-TEST_F(UsbTest, EachFailureHasItsStatusAndOneDiagnostic) {
+// What LoadFirmWare meets on the bus, and what the board's requests meet once it runs.
+TEST_F(UsbTest, EachOutcomeHasItsStatusAndEachFailureOneDiagnostic) {
     using O = EmulatedUsbBoard::Options;
+    struct Case {
+        O emulation;
+        int16_t expected;
+        std::string text;        // in the diagnostic; on success where the board is
+        std::string image = {};  // its text; empty: the test image
+        Fault fault = Fault::kNone;
+        UsbOptions usb = {.reenumerationSeconds = 1};
+    };
     const O running{.firmwareRunning = true};
     const std::string denied =
-        "no permission to open /dev/bus/usb/001/007: install the udev "
-        "rule (quarnelctl usb udev-rule) and re-plug the board";
-    // The faults strike a register read once the board runs.
-    const std::vector<std::tuple<O, Fault, int16_t, std::string>> cases = {
-        {{.ids = {{1, 1}, {1, 2}}}, Fault::kNone, kNoBoard, "no USB board 1209:0001 or 1209:0002"},
-        {{.denyOpen = true}, Fault::kNone, kNoPermission, denied},
-        {{.busy = true}, Fault::kNone, kBoardInUse, "/dev/bus/usb/001/007 is in use by another"},
-        {{.comesBack = false}, Fault::kNone, kReenumerationTimeout, "back as 1209:0002 within 5 s"},
-        {{}, Fault::kNone, kFirmwareInvalid, "not a valid Intel HEX image: line 1: checksum"},
-        {running, Fault::kStall, kTransferStalled, "stalled request 222 (value 0x0148, index"},
-        {running, Fault::kTimeout, kTransferTimedOut, "index 0x004E) within 50 ms"},
-        {running, Fault::kUnplug, kBoardGone, "the board on /dev/bus/usb/001/007 is gone"},
+        "no permission to open /dev/bus/usb/001/007: install the udev rule (quarnelctl usb "
+        "udev-rule) and re-plug the board; its uaccess tag serves only the user at the local seat";
+    const UsbIds same{{0x1209, 3}, {0x1209, 3}};
+    const std::vector<std::pair<UsbId, std::string>> second = {{{0x1209, 2}, "1-2"}};
+    const UsbOptions brief{.reenumerationSeconds = 0.3};
+    const O returnsAs5{.ids = {{0x1209, 1}, {0x1209, 5}}};
+    const UsbOptions askFor2{.ids = {{0x1209, 1}, {0x1209, 2}}, .reenumerationSeconds = 1};
+    const std::vector<Case> cases = {
+        {{}, 0, "1/8"},
+        {{.releaseError = 0}, 0, "1/8"},
+        {{.releaseError = EPROTO}, 0, "1/8"},
+        {{.kernelDriver = "qtestdrv"}, 0, "1/8"},
+        {{.returnPort = "2-1"}, 0, "2/8"},
+        {{.others = second}, 0, "1/8", {}, {}, {.port = "1-1"}},
+        {{.ids = same, .returnPort = "1-3", .lingerSeconds = 0.3}, 0, "1/8"},
+        {{.returnSeconds = 1.5}, 0, "1/8", {}, {}, {.reenumerationSeconds = 10}},
+        {{.returnSeconds = 1.5}, kReenumerationTimeout, "within 0.3 s", {}, {}, brief},
+        {returnsAs5, kReenumerationTimeout, "1209:0005 on port 1-1", {}, {}, askFor2},
+        {{.ids = {{1, 1}, {1, 2}}}, kNoBoard, "no USB board 1209:0001 or 1209:0002 found"},
+        {{.others = second},
+         kSeveralBoards,
+         "found: 1209:0001 on port 1-1 (bus 001 device 007), 1209:0002 on port 1-2 (bus 001 "
+         "device 020); choose one with --usb-port"},
+        {{.denyOpen = true}, kNoPermission, denied},
+        {{.busy = true}, kBoardInUse, "/dev/bus/usb/001/007 is in use by another"},
+        {{.kernelDriver = "qtestdrv", .driverStays = true}, kBoardInUse, "driver qtestdrv holds"},
+        {{.unconfigured = true}, kUsbError, "lack of power; plug it into a powered hub"},
+        {{.comesBack = false},
+         kReenumerationTimeout,
+         "back as 1209:0002 within 1 s of its firmware download (appeared meanwhile: none): check "
+         "the ids given to --usb, the firmware image and --usb-cpucs (E600h)"},
+        {{.comesBack = false, .lingerSeconds = 60},
+         kReenumerationTimeout,
+         "still on",
+         {},
+         {},
+         brief},
+        {{.releaseError = EPIPE}, kTransferStalled, "that lets the CPU run: check --usb-cpucs"},
+        {{}, kFirmwareInvalid, "not a valid Intel HEX image: line 1: checksum", ":0100000041BF\n"},
+        {{}, kFirmwareInvalid, "beyond the 64 KiB", ":020000040001F9\n:0100000041BE\n"},
+        {{}, kFirmwareInvalid, "at 4000h outside the board's RAM", ":01400000417E\n"},
+        {{}, kFirmwareInvalid, "at E5FFh that covers the CPU control", ":02E5FF00414297\n"},
+        {{}, kFirmwareInvalid, "QUARNELFW.Hex is the simulated board's placeholder", kShipped},
+        {running, kTransferStalled, "stalled request 222 (value 0x0148, index", {}, Fault::kStall},
+        {running, kTransferTimedOut, "index 0x004E) within 1000 ms", {}, Fault::kTimeout},
+        {running, kBoardGone, "the board on /dev/bus/usb/001/007 is gone", {}, Fault::kUnplug},
+        {running, kBoardGone, "the board on /dev/bus/usb/001/007 is gone", {}, Fault::kUnplugIo},
+        {running, kUsbError, "failed: Input/Output Error", {}, Fault::kIoError},
+        {running, kShortTransfer, "moved 0 of 1 bytes of request 222", {}, Fault::kShort},
     };
-    const std::string badImage = (dir / "bad.hex").string();
-    sim::test::writeFile(badImage, ":0100000041BF\n:00000001FF\n");
     // The no-permission case reads the image as another user (still in root's group):
     // a copy it can reach wherever the checkout lies.
-    const std::string image = (dir / "image.hex").string();
-    fs::copy_file(kImage, image);
+    const std::string readable = (dir / "readable.hex").string();
+    fs::copy_file(kImage, readable);
     const auto add = fs::perm_options::add;
     fs::permissions(dir, fs::perms::group_exec | fs::perms::others_exec, add);
-    fs::permissions(image, fs::perms::group_read | fs::perms::others_read, add);
+    fs::permissions(readable, fs::perms::group_read | fs::perms::others_read, add);
     uint8_t byte = 0;
-    for (const auto& [emulation, fault, expected, diagnostic] : cases) {
-        SCOPED_TRACE(diagnostic);
-        plugIn(emulation);
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.text);
+        plugIn(c.emulation, c.usb);
         diagnostics.clear();
-        const bool invalid = expected == kFirmwareInvalid;
+        std::string image = c.image.empty() ? readable : (dir / "image.hex").string();
+        if (c.image == kShipped)
+            image = kShipped;
+        else if (!c.image.empty())
+            sim::test::writeFile(image, c.image + ":00000001FF\n");
         // Root opens a device node whatever its mode, so this case runs as another user.
-        const bool switchUser = emulation.denyOpen && geteuid() == 0;
+        const bool switchUser = c.emulation.denyOpen && geteuid() == 0;
         ASSERT_TRUE(!switchUser || seteuid(65534) == 0);
-        int16_t status = board->LoadFirmWare((invalid ? badImage : image).c_str());
+        int16_t status = board->LoadFirmWare(image.c_str());
         ASSERT_TRUE(!switchUser || seteuid(0) == 0);
-        if (fault != Fault::kNone) {
+        if (c.fault != Fault::kNone) {
             ASSERT_EQ(status, 0);
-            emulated->failNext(fault);
+            emulated->failNext(c.fault);
             status = board->VendorIORequest(222, 0x148, 0x4E, 1, 1, &byte);
         }
-        EXPECT_EQ(status, expected);
+        EXPECT_EQ(status, c.expected) << (diagnostics.empty() ? "" : diagnostics[0]);
+        const auto at = board->location();
+        if (c.expected == 0) {
+            ASSERT_TRUE(at.has_value());
+            EXPECT_EQ(std::to_string(at->bus) + "/" + std::to_string(at->device), c.text);
+            EXPECT_TRUE(diagnostics.empty()) << diagnostics[0];
+            EXPECT_EQ(board->VendorIORequest(222, 0x148, 0x4E, 1, 1, &byte), 0);
+            continue;
+        }
         ASSERT_EQ(diagnostics.size(), 1u);
-        EXPECT_NE(diagnostics[0].find(diagnostic), std::string::npos) << diagnostics[0];
-        EXPECT_EQ(board->location().has_value(), fault != Fault::kNone);
-        EXPECT_TRUE(!invalid || emulated->setups().empty()) << "nothing sent";
+        EXPECT_NE(diagnostics[0].find(c.text), std::string::npos) << diagnostics[0];
+        EXPECT_EQ(at.has_value(), c.fault != Fault::kNone);
+        EXPECT_TRUE(c.image.empty() || emulated->setups().empty()) << "nothing sent";
     }
-    EXPECT_GE(usbClock.monotonic(), 5.0);
-    // Out-of-range arguments are refused before anything is sent.
+    // A stop request ends the wait at once, without a word.
+    plugIn({.comesBack = false});
+    int asked = 0;
+    board->waitWith(usbClock, [&] { return ++asked > 2; });
+    const double start = usbClock.monotonic();
+    diagnostics.clear();
+    EXPECT_EQ(board->LoadFirmWare(kImage.c_str()), kWaitCancelled);
+    EXPECT_LT(usbClock.monotonic() - start, 1.0);
+    EXPECT_TRUE(diagnostics.empty());
+    // Nothing is sent without a board open, nor with arguments out of range.
+    EXPECT_EQ(board->VendorIORequest(222, 0, 0, 1, 1, &byte), kNotOpen);
     const size_t sent = emulated->setups().size();
     EXPECT_EQ(board->VendorIORequest(256, 0, 0, 1, 1, &byte), kBadRequest);
     EXPECT_EQ(board->VendorIORequest(222, 0, 0, 2, 1, &byte), kBadRequest);
@@ -144,16 +214,16 @@ TEST_F(UsbTest, QuarnelctlUsesTheBoardAndEndsWithStatus3WhenItIsPulled) {
     const auto path = [&](const char* name) { return (dir / name).string(); };
     std::string out, err;
     const auto run = [&](const std::string& args) {
-        const int raw =
-            std::system((QUARNEL_BIN_DIR "/quarnelctl --quick --usb 1209:1/1209:2 " + args +
-                         " --trace " + path("trace") + " >" + path("out") + " 2>" + path("err"))
-                            .c_str());
+        const int raw = std::system(
+            (QUARNEL_BIN_DIR "/quarnelctl --quick --usb 1209:1/1209:2 --firmware " + kImage + " " +
+             args + " --trace " + path("trace") + " >" + path("out") + " 2>" + path("err"))
+                .c_str());
         out = readFile(path("out"));
         err = readFile(path("err"));
         return WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
     };
     const std::vector<std::tuple<std::string, int, std::string>> cases = {
-        {"--firmware " + kImage + " info", 0,
+        {"info", 0,
          "Device address: 48h\nDevice ID: 51h\nCompany ID: 41h\nRevision: 2h\nChannel function: "
          "Ain1/Ain2\nADC reference: 2.28 V\nBoard: USB 1209:0002, bus 001 device 008\n"},
         {"info --json", 0,
@@ -162,7 +232,9 @@ TEST_F(UsbTest, QuarnelctlUsesTheBoardAndEndsWithStatus3WhenItIsPulled) {
         {"read 25h", 0, "25h  Internal High Limit     50h   80"},
         {"--sim-seed 2 info", 2, "--sim-seed is an option of the simulated board"},
         {"usb list", 0,
-         "Bus 001 Device 008: ID 1209:0002 Quarnel test Emulated evaluation board\n"},
+         "Bus 001 Device 008: ID 1209:0002 Quarnel test Emulated evaluation board (port 1-1)\n"},
+        {"usb check 1209:1/1209:2", 0, "ok    the firmware runs: no download needed\n"},
+        {"--usb-port 1-2 info", 3, "no USB board 1209:0001 or 1209:0002 on port 1-2 found"},
         {"usb udev-rule 1209/1", 2, "is not VID:PID"},
         {"usb udev-rule 1209:1/1209:2", 0, "ATTR{idProduct}==\"0001\", TAG+=\"uaccess\"\n"},
     };
@@ -170,6 +242,10 @@ TEST_F(UsbTest, QuarnelctlUsesTheBoardAndEndsWithStatus3WhenItIsPulled) {
         EXPECT_EQ(run(args), status) << args << err;
         EXPECT_NE((out + err).find(expected), std::string::npos) << args << out << err;
     }
+    // The first start's trace is the one the board gave before it learnt to wait and choose.
+    std::string trace = readFile(path("trace"));
+    trace = trace.substr(0, trace.find("LoadFirmWare", 1)).replace(14, kImage.size(), "IMAGE");
+    EXPECT_EQ(trace, readFile(QUARNEL_SOURCE_DIR "/tests/unit/usb/happy.trace"));
     const std::string shipped =
         readFile(QUARNEL_SOURCE_DIR "/resources/udev/70-quarnel-eval.rules");
     EXPECT_TRUE(shipped.ends_with(out.substr(out.find("# 1209:0001")))) << shipped;
@@ -215,6 +291,10 @@ TEST_F(UsbTest, QuarnelctlUsesTheBoardAndEndsWithStatus3WhenItIsPulled) {
     const auto fields = [&](size_t i) { return std::count(lines[i].begin(), lines[i].end(), ','); };
     for (size_t i = 4; i < lines.size(); ++i)
         EXPECT_TRUE(lines[i].ends_with(",\r") && fields(i) == fields(3)) << i << lines[i];
+
+    plugIn({.others = {{{0x1209, 2}, "1-2"}}});  // and a second board, already running
+    EXPECT_EQ(run("info"), 4) << err;
+    EXPECT_NE(err.find("; choose one with --usb-port"), std::string::npos) << err;
 }
 
 }  // namespace
