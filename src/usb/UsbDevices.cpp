@@ -16,8 +16,15 @@ std::string sysfsAttribute(libusb_device* device, const char* name) {
     uint8_t ports[8];
     const int depth = libusb_get_port_numbers(device, ports, sizeof ports);
     const std::string bus = std::to_string(libusb_get_bus_number(device));
-    std::string path = "/sys/bus/usb/devices/" + (depth > 0 ? bus : "usb" + bus);
-    for (int i = 0; i < depth; ++i) path += (i == 0 ? "-" : ".") + std::to_string(ports[i]);
+    // Appended piece by piece: GCC 12 warns wrongly (-Wrestrict) about
+    // prepending to a temporary string at -O3.
+    std::string path = "/sys/bus/usb/devices/";
+    if (depth <= 0) path += "usb";
+    path += bus;
+    for (int i = 0; i < depth; ++i) {
+        path += i == 0 ? '-' : '.';
+        path += std::to_string(ports[i]);
+    }
     std::ifstream in(path + "/" + name);
     std::string value;
     std::getline(in, value);
