@@ -78,7 +78,7 @@ std::string numberText(T value, int significant, bool trimmed) {
     if (exponent >= significant || exponent < -9) {
         // Magnitudes the program never writes; kept readable rather than padded.
         body = digits.substr(0, 1);
-        if (digits.size() > 1) body += "." + digits.substr(1);
+        if (digits.size() > 1) body.append(".").append(digits, 1);
         const int absExp = exponent < 0 ? -exponent : exponent;
         body += std::string(exponent < 0 ? "E-" : "E+") + (absExp < 10 ? "0" : "") +
                 std::to_string(absExp);
@@ -90,8 +90,10 @@ std::string numberText(T value, int significant, bool trimmed) {
             body = digits.substr(0, intDigits) + "." + digits.substr(intDigits);
         }
     } else {
-        // Below 1: no zero before the point.
-        body = "." + std::string(static_cast<size_t>(-exponent - 1), '0') + digits;
+        // Below 1: no zero before the point. Appended, not prepended: GCC 12
+        // warns wrongly (-Wrestrict) about "." + std::string(...) at -O3.
+        body = ".";
+        body.append(static_cast<size_t>(-exponent - 1), '0').append(digits);
     }
     return sign + body;
 }

@@ -26,7 +26,12 @@ std::string portPath(libusb_device* device) {
     const int depth = libusb_get_port_numbers(device, ports, sizeof ports);
     if (depth <= 0) return "";
     std::string path = std::to_string(libusb_get_bus_number(device));
-    for (int i = 0; i < depth; ++i) path += (i == 0 ? "-" : ".") + std::to_string(ports[i]);
+    // Appended piece by piece: GCC 12 warns wrongly (-Wrestrict) about
+    // prepending to a temporary string at -O3.
+    for (int i = 0; i < depth; ++i) {
+        path += i == 0 ? '-' : '.';
+        path += std::to_string(ports[i]);
+    }
     return path;
 }
 
