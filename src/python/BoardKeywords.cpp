@@ -34,6 +34,16 @@ board::BoardOptions BoardOptionsFromKeywords(const py::kwargs& keywords) {
     board::BoardArguments typed;
     board::addBoardOptions(app, typed);
     std::vector<std::string> args;
+    // Joined, so that a value beginning with "-" is no option; an empty one apart,
+    // as "--trace=" would be a missing value rather than an empty one.
+    const auto given = [&](const std::string& name, const std::string& text) {
+        if (text.empty()) {
+            args.push_back(name);
+            args.push_back(text);
+        } else {
+            args.push_back(name + "=" + text);
+        }
+    };
     for (const auto& [key, value] : keywords) {
         const std::string keyword = key.cast<std::string>();
         std::string name = "--" + keyword;
@@ -49,10 +59,9 @@ board::BoardOptions BoardOptionsFromKeywords(const py::kwargs& keywords) {
             if (value.cast<bool>()) args.push_back(name);
         } else if (option->get_multi_option_policy() == CLI::MultiOptionPolicy::TakeAll &&
                    (py::isinstance<py::list>(value) || py::isinstance<py::tuple>(value))) {
-            for (const py::handle item : value)
-                args.push_back(name + "=" + optionText(keyword, *option, item));
+            for (const py::handle item : value) given(name, optionText(keyword, *option, item));
         } else {
-            args.push_back(name + "=" + optionText(keyword, *option, value));
+            given(name, optionText(keyword, *option, value));
         }
     }
     try {
