@@ -14,6 +14,7 @@ packages=(
   xvfb xauth xdotool imagemagick fonts-dejavu-core strace
   locales
   dpkg-dev file librsvg2-bin desktop-file-utils appstream man-db debootstrap
+  python3-dev python3-pybind11 pybind11-dev python3-numpy python3-pytest python3-pandas
 )
 
 missing=()
