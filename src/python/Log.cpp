@@ -46,7 +46,8 @@ void addLogClasses(py::module_& m) {
                       "True when the temperature columns are in degrees F.")
         .def_readonly("header_line", &Run::headerLine,
                       "The line number (from 1) of the run's header in the file.")
-        .def("__len__", [](const Run& run) { return run.time.size(); })
+        .def(
+            "__len__", [](const Run& run) { return run.time.size(); }, "The number of rows.")
         .def("__repr__", [](const Run& run) {
             return "<quarnel.Run header_line=" + std::to_string(run.headerLine) + ", " +
                    std::to_string(run.columns.size()) + " columns, " +

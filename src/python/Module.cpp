@@ -97,6 +97,9 @@ KeyboardInterrupt.)";
 }  // namespace
 
 PYBIND11_MODULE(quarnel, m) {
+    // Each docstring begins with its own signature, in Python's words.
+    py::options options;
+    options.disable_function_signatures();
     m.doc() = kModuleDoc;
     m.attr("__version__") = quarnel::kAppVersion;
     quarnel::python::addErrors(m);
@@ -156,9 +159,14 @@ PYBIND11_MODULE(quarnel, m) {
              "close()\n\nSaves the board's state and lets go of the board; closing twice is "
              "harmless.")
         .def_property_readonly("closed", &Board::closed, "True once the board is closed.")
-        .def("__enter__", [](py::object self) { return self; })
-        .def("__exit__", [](Board& b, py::args) { b.close(); })
-        .def("__repr__", [](Board& b) { return "<quarnel.Board " + b.description() + ">"; });
+        .def(
+            "__enter__", [](py::object self) { return self; }, "The board itself.")
+        .def(
+            "__exit__", [](Board& b, py::args) { b.close(); },
+            "Closes the board, also when the block ends by an exception (which goes on).")
+        .def(
+            "__repr__", [](Board& b) { return "<quarnel.Board " + b.description() + ">"; },
+            "The board in use, as quarnelctl info's \"Board:\" line names it.");
 
     m.def(
         "open",
