@@ -3,6 +3,7 @@
 #include <ctime>
 #include <exception>
 #include <optional>
+#include <stdexcept>
 
 #include "device/Profile.h"
 #include "link/LinkFailure.h"
@@ -22,6 +23,28 @@ class Board::NoteTaker final : public Notifier {
 
   private:
     std::vector<std::string>& notes_;
+};
+
+// One call at a time, taken without the GIL. A call made during another on the same
+// thread (from a signal handler run in a wait) would wait for itself: it is refused.
+class Board::Turn {
+  public:
+    // With the GIL: raises RuntimeError for a call inside a call.
+    static void check(const Board& board) {
+        if (board.owner_ == std::this_thread::get_id())
+            throw std::runtime_error("the board is busy with the call this one interrupted");
+    }
+    // Without the GIL.
+    explicit Turn(Board& board) : board_(board), lock_(board.mutex_) {
+        board_.owner_ = std::this_thread::get_id();
+    }
+    ~Turn() { board_.owner_ = std::thread::id(); }
+    Turn(const Turn&) = delete;
+    Turn& operator=(const Turn&) = delete;
+
+  private:
+    Board& board_;
+    std::lock_guard<std::mutex> lock_;
 };
 
 namespace {
@@ -51,7 +74,7 @@ Board::Board(const board::BoardOptions& options, const std::string& applicationD
     Outcome outcome;
     {
         py::gil_scoped_release released;
-        std::lock_guard lock(mutex_);
+        Turn turn(*this);
         try {
             board::ConnectionSinks sinks{
                 *notifier_, [this](const std::string& text) { notes_.push_back(text); },
@@ -77,10 +100,11 @@ Board::Board(const board::BoardOptions& options, const std::string& applicationD
 Board::~Board() = default;
 
 void Board::run(const std::function<void(board::BoardConnection&)>& work) {
+    Turn::check(*this);
     Outcome outcome;
     {
         py::gil_scoped_release released;
-        std::lock_guard lock(mutex_);
+        Turn turn(*this);
         clock_.clearInterrupted();
         try {
             if (connection_)
@@ -201,10 +225,11 @@ py::object Board::loadProfile(const std::string& path, bool dryRun, bool force) 
 }
 
 void Board::close() {
+    Turn::check(*this);
     Outcome outcome;
     {
         py::gil_scoped_release released;
-        std::lock_guard lock(mutex_);
+        Turn turn(*this);
         try {
             connection_.reset();  // the simulated board saves its state and unlocks it
         } catch (...) {
@@ -217,14 +242,16 @@ void Board::close() {
 }
 
 bool Board::closed() {
+    Turn::check(*this);
     py::gil_scoped_release released;
-    std::lock_guard lock(mutex_);
+    Turn turn(*this);
     return !connection_;
 }
 
 std::string Board::description() {
+    Turn::check(*this);
     py::gil_scoped_release released;
-    std::lock_guard lock(mutex_);
+    Turn turn(*this);
     return connection_ ? connection_->board().description() : "closed";
 }
 

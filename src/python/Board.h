@@ -6,10 +6,12 @@
 
 #include <pybind11/pybind11.h>
 
+#include <atomic>
 #include <functional>
 #include <memory>
 #include <mutex>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "board/BoardConnection.h"
@@ -40,10 +42,12 @@ class Board {
 
   private:
     class NoteTaker;
+    class Turn;
     // Runs work on the connection without the GIL.
     void run(const std::function<void(board::BoardConnection&)>& work);
 
-    std::mutex mutex_;  // one call at a time; taken without the GIL
+    std::mutex mutex_;                      // one call at a time; taken without the GIL
+    std::atomic<std::thread::id> owner_{};  // the thread whose call holds mutex_
     InterruptibleClock clock_;
     std::vector<std::string> notes_;  // the board's warnings during the present call
     std::unique_ptr<NoteTaker> notifier_;
