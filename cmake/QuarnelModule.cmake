@@ -23,6 +23,8 @@ function(quarnel_module name dir)
     message(FATAL_ERROR "${name}: no sources in ${dir}")
   endif()
   add_library(${name} STATIC ${sources})
+  # The Python module links the Qt-free ones into a shared object.
+  set_target_properties(${name} PROPERTIES POSITION_INDEPENDENT_CODE ON)
   target_include_directories(${name} PUBLIC ${PROJECT_SOURCE_DIR}/src)
   if(M_QT)
     set_target_properties(${name} PROPERTIES AUTOMOC ON AUTOUIC ON AUTORCC ON)

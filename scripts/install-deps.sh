@@ -16,6 +16,7 @@ packages=(
   dbus-daemon at-spi2-core python3-dbus
   locales
   dpkg-dev file librsvg2-bin desktop-file-utils appstream man-db debootstrap lintian
+  python3-dev python3-pybind11 pybind11-dev python3-numpy python3-pytest python3-pandas
 )
 
 missing=()

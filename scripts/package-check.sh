@@ -3,7 +3,7 @@
 # Checks the Debian package with lintian (an error fails, warnings are shown),
 # then installs it into a clean Debian 12 root the way a user would
 # (dpkg -i, then apt-get -f install for its dependencies), runs quarnelctl
-# there on the simulated board, purges the package and checks that nothing of
+# and the Python module there on the simulated board, purges the package and checks that nothing of
 # it is left: the root's file list is compared before and after.
 #
 #   scripts/package-check.sh        (BUILD=dir for another build tree)
@@ -91,6 +91,12 @@ grep -qx 'Device ID: 51h' "$work/info.txt" || fail "quarnelctl info did not find
 head -n 1 "$root/tmp/home/trace.log" | grep -qx 'LoadFirmWare "/usr/share/quarnel-eval/QUARNELFW.Hex" -> 0' ||
     fail "firmware image not loaded from /usr/share/quarnel-eval: $(head -n 1 "$root/tmp/home/trace.log")"
 [[ $(in_root quarnel-eval --version) == "quarnel-eval $version" ]] || fail "quarnel-eval --version (its libraries?)"
+step "python3 -c 'import quarnel', and the simulated board from it"
+in_root HOME=/tmp/home python3 -c 'import quarnel
+with quarnel.open(quick=True) as board:
+    print(hex(board.read(0x4E)))' >"$work/python.txt" 2>&1 ||
+    fail "the Python module: $(cat "$work/python.txt")"
+grep -qx '0x41' "$work/python.txt" || fail "the Python module did not find the chip: $(cat "$work/python.txt")"
 rm -rf "$root/tmp/home"
 
 step "apt-get purge quarnel-eval"

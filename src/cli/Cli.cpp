@@ -12,14 +12,14 @@
 #include <sstream>
 #include <stdexcept>
 
+#include "board/BoardConnection.h"
 #include "board/BoardOptions.h"
-#include "board/ChosenBoard.h"
 #include "cli/CommandText.h"
-#include "cli/JsonOutput.h"
 #include "cli/ProfileCommands.h"
 #include "device/ChipRegisters.h"
 #include "device/Conversions.h"
 #include "link/LinkFailure.h"
+#include "monitor/JsonOutput.h"
 #include "monitor/LogFile.h"
 #include "monitor/MasterPoll.h"
 #include "monitor/Session.h"
@@ -32,7 +32,7 @@
 namespace quarnel::cli {
 namespace {
 
-constexpr double kTickSeconds = 0.01;
+constexpr int kJsonIndent = 2;
 
 // Line breaks in the program's messages are CR LF; a terminal wants LF.
 std::string terminalText(std::string text) {
@@ -103,56 +103,37 @@ DiagnosticSink warnings(CliEnvironment& env) {
     };
 }
 
-// A connected board: the chosen board, the session on it and the polling cycle.
+// A connected board, with its messages on stderr.
 class Connection {
   public:
     Connection(const board::BoardOptions& options, CliEnvironment& env)
         : env_(env),
           notifier_(env.err),
-          board_(options, env.clock, warnings(env),
-                 [&env](const std::string& text) {
-                     env.err << "quarnelctl: usb: " << text << std::endl;
-                 }),
-          session_(board_.link(), env.clock, notifier_,
-                   [this](int code) {
-                       env_.err << "quarnelctl: " << terminalText(LinkFailureMessage(code))
-                                << std::endl;
-                   }),
-          poll_(session_) {
-        session_.link.stopRequested = [this] { return stopRequested(); };
-        session_.link.FirmwareFile = options.firmware;
-        board_.waitWith(session_.link);
-    }
+          connection_(options, env.clock,
+                      {notifier_, warnings(env),
+                       [&env](const std::string& text) {
+                           env.err << "quarnelctl: usb: " << text << std::endl;
+                       },
+                       [&env](int code) {
+                           env.err << "quarnelctl: " << terminalText(LinkFailureMessage(code))
+                                   << std::endl;
+                       },
+                       [&env] { return env.stop && *env.stop != 0; }}) {}
 
-    void connect(bool quick) {
-        SilentProgress progress;
-        RunConnectionSequence(session_, progress, env_.applicationDir, quick);
-    }
+    void connect() { connection_.connect(env_.applicationDir); }
 
-    Session& session() { return session_; }
-    MasterPoll& poll() { return poll_; }
-    const board::ChosenBoard& board() const { return board_; }
-
-    bool stopRequested() const { return env_.stop && *env_.stop != 0; }
-
-    // Two full cycles, so the first line printed or logged holds real
-    // readings even when --quick left the chip no time to convert.
-    void warmUp() {
-        for (int i = 0; i < 2 * kPollStates && !stopRequested(); ++i) tick();
-    }
-
-    // One tick and the timer period after it.
-    void tick() {
-        poll_.Tick(nullptr);
-        env_.clock.sleep(kTickSeconds);
-    }
+    Session& session() { return connection_.session(); }
+    const board::ChosenBoard& board() const { return connection_.board(); }
+    BoardFacts facts() const { return connection_.facts(); }
+    bool stopRequested() const { return connection_.stopRequested(); }
+    void warmUp() { connection_.warmUp(); }
+    void tick() { connection_.tick(); }
+    bool completeCycle() { return connection_.completeCycle(); }
 
   private:
     CliEnvironment& env_;
     StderrNotifier notifier_;
-    board::ChosenBoard board_;
-    Session session_;
-    MasterPoll poll_;
+    board::BoardConnection connection_;
 };
 
 std::string degreeText(const std::string& text1252, bool utf8) {
@@ -163,18 +144,12 @@ std::string statusByteText(int16_t value) {
     return " " + HexAddressText(value & 0xFF) + ",";
 }
 
-BoardFacts boardFacts(const board::ChosenBoard& board) {
-    if (const auto* simulated = board.simulated()) return {simulated->statePath()};
-    BoardFacts facts{"", usb::formatUsbId(board.usb()->options().ids.after)};
-    if (const auto at = board.usb()->location()) facts.busDevice = {at->bus, at->device};
-    return facts;
-}
-
 int runInfo(Connection& c, CliEnvironment& env, bool json) {
     Session& s = c.session();
     BoardLink& link = s.link;
     if (json) {
-        env.out << InfoJson(ReadChipIdentity(link), s.device.state, boardFacts(c.board())) << "\n";
+        env.out << InfoJson(ReadChipIdentity(link), s.device.state, c.facts()).dump(kJsonIndent)
+                << "\n";
         return kExitOk;
     }
     const int32_t device = link.DeviceAddress;
@@ -196,7 +171,7 @@ int runInfo(Connection& c, CliEnvironment& env, bool json) {
 int runRead(Connection& c, CliEnvironment& env, int address, bool json) {
     Session& s = c.session();
     const int value = s.link.ReadRegister(s.link.DeviceAddress, address);
-    env.out << (json ? RegisterJson(s.device.table, address, value)
+    env.out << (json ? RegisterJson(s.device.table, address, value).dump(kJsonIndent)
                      : FormatRegisterLine(s.device.table, address, value))
             << "\n";
     return kExitOk;
@@ -207,7 +182,7 @@ int runWrite(Connection& c, CliEnvironment& env, int address, int value, bool js
     const int written = value;
     s.link.WriteRegister(s.link.DeviceAddress, address, value);
     const int readBack = s.link.ReadRegister(s.link.DeviceAddress, address);
-    env.out << (json ? WriteJson(s.device.table, address, written, readBack)
+    env.out << (json ? WriteJson(s.device.table, address, written, readBack).dump(kJsonIndent)
                      : FormatRegisterLine(s.device.table, address, readBack))
             << "\n";
     return kExitOk;
@@ -224,21 +199,15 @@ int runDump(Connection& c, CliEnvironment& env, bool json) {
             env.out << FormatRegisterLine(info.Address, info.Name, values.back(), info.BitLabels)
                     << "\n";
     }
-    if (json) env.out << DumpJson(table, s.link.DeviceAddress, values) << "\n";
+    if (json) env.out << DumpJson(table, s.link.DeviceAddress, values).dump(kJsonIndent) << "\n";
     return kExitOk;
-}
-
-std::array<bool, kLogChannelCount> enabledChannels(const DeviceState& state) {
-    std::array<bool, kLogChannelCount> channels{};
-    for (int i = 0; i < kLogChannelCount; ++i) channels[i] = LogChannelEnabled(i, state);
-    return channels;
 }
 
 int runMonitor(Connection& c, CliEnvironment& env, std::optional<long long> count, bool fahrenheit,
                bool json) {
     Session& s = c.session();
     s.setShowFahrenheit(fahrenheit);
-    const auto channels = enabledChannels(s.device.state);
+    const auto channels = EnabledLogChannels(s.device.state);
     if (!json)
         env.out << degreeText(BuildLogHeader(channels, fahrenheit), env.utf8Terminal)
                 << "IntStatus1 ,IntStatus2 ," << std::endl;
@@ -246,14 +215,13 @@ int runMonitor(Connection& c, CliEnvironment& env, std::optional<long long> coun
     c.warmUp();
     const double start = env.clock.monotonic();
     long long lines = 0;
-    while (!c.stopRequested() && env.out && (!count || lines < *count)) {
-        c.tick();
-        if (c.poll().PollState != 0) continue;  // a cycle of twelve readings is complete
+    while (env.out && (!count || lines < *count) && c.completeCycle()) {
         // The time column is the measured time since the start, in milliseconds / 1000.
         const auto elapsedMs = static_cast<int64_t>((env.clock.monotonic() - start) * 1000.0);
         if (json)
-            env.out << MonitorJson(channels, fahrenheit, elapsedMs, s.readings, s.device.table)
-                    << std::endl;
+            env.out
+                << MonitorJson(channels, fahrenheit, elapsedMs, s.readings, s.device.table).dump()
+                << std::endl;
         else
             env.out << BuildLogLine(channels, 1, elapsedMs, s.readings)
                     << statusByteText(s.readings.IntStatus1)
@@ -268,7 +236,7 @@ int runLog(Connection& c, CliEnvironment& env, const Options& o,
            std::optional<long long> interval, std::optional<long long> count) {
     Session& s = c.session();
     const DeviceState& state = s.device.state;
-    std::array<bool, kLogChannelCount> channels = enabledChannels(state);
+    std::array<bool, kLogChannelCount> channels = EnabledLogChannels(state);
     if (requested) {
         for (int i = 0; i < kLogChannelCount; ++i) {
             if ((*requested)[i] && !LogChannelEnabled(i, state)) {
@@ -461,7 +429,7 @@ int RunCli(const std::vector<std::string>& args, CliEnvironment& env) {
     try {
         board = std::make_unique<Connection>(options, env);
         Connection& connection = *board;
-        connection.connect(options.quick);
+        connection.connect();
         // A signal after the start-up's last delay still comes before the command.
         if (connection.stopRequested()) return cancelledStatus(env);
         if (info->parsed()) status = runInfo(connection, env, o.json);

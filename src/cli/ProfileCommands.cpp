@@ -3,7 +3,6 @@
 
 #include <CLI/CLI.hpp>
 
-#include <ctime>
 #include <map>
 
 #include "cli/CommandText.h"
@@ -11,17 +10,6 @@
 
 namespace quarnel::cli {
 namespace {
-
-// ISO 8601 local time with its offset: "2024-03-09T14:05:30+01:00".
-std::string localTimeText(std::time_t when) {
-    std::tm local{};
-    localtime_r(&when, &local);
-    char text[40];
-    std::strftime(text, sizeof text, "%Y-%m-%dT%H:%M:%S%z", &local);
-    std::string stamp = text;
-    if (stamp.size() >= 5) stamp.insert(stamp.size() - 2, ":");
-    return stamp;
-}
 
 // The chip's value and the file's, each as read prints a register.
 void printChanges(std::ostream& out, const RegisterTable& table,
@@ -36,7 +24,7 @@ void printChanges(std::ostream& out, const RegisterTable& table,
 
 int save(Session& s, CliEnvironment& env, const std::string& file) {
     const std::time_t now = env.wallClock ? env.wallClock() : std::time(nullptr);
-    const Profile profile = ReadProfile(s.link, s.device.table, localTimeText(now));
+    const Profile profile = ReadProfile(s.link, s.device.table, ProfileTimeText(now));
     if (const auto error = WriteProfileFile(file, profile)) {
         env.err << "quarnelctl: cannot write the profile \"" << file << "\": " << *error
                 << std::endl;

@@ -116,6 +116,16 @@ std::string RegisterKey(int address) {
     return text;
 }
 
+std::string ProfileTimeText(std::time_t when) {
+    std::tm local{};
+    localtime_r(&when, &local);
+    char text[40];
+    std::strftime(text, sizeof text, "%Y-%m-%dT%H:%M:%S%z", &local);
+    std::string stamp = text;
+    if (stamp.size() >= 5) stamp.insert(stamp.size() - 2, ":");
+    return stamp;
+}
+
 ChipIdentity ReadChipIdentity(BoardLink& link) {
     const int32_t device = link.DeviceAddress;
     return ChipIdentity{device, link.ReadRegister(device, chip::kDeviceId),

@@ -6,6 +6,7 @@
 // or a bit that resets the chip.
 
 #include <cstddef>
+#include <ctime>
 #include <optional>
 #include <stdexcept>
 #include <string>
@@ -56,6 +57,9 @@ struct RegisterChange {
 // last (it starts conversions and switches the shared pins). Where two views
 // share an address the first one names it.
 std::vector<RegisterInfo> ProfileRegisters(const RegisterTable& table);
+
+// A profile's savedAt: ISO 8601 local time with its offset, "2024-03-09T14:05:30+01:00".
+std::string ProfileTimeText(std::time_t when);
 
 // "18h": the program's notation, also the profile's keys.
 std::string RegisterKey(int address);

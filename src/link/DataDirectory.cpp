@@ -7,11 +7,11 @@
 
 namespace quarnel {
 
-std::string DataDirectory(const std::string& programDir) {
+std::string DataDirectory(const std::string& programDir, const std::string& installedFromDir) {
     namespace fs = std::filesystem;
     std::error_code ec;
     if (fs::exists(fs::path(programDir) / kFirmwareFileName, ec)) return programDir;
-    const fs::path installed = (fs::path(programDir) / kDataFromProgramDir).lexically_normal();
+    const fs::path installed = (fs::path(programDir) / installedFromDir).lexically_normal();
     if (fs::exists(installed / kFirmwareFileName, ec)) return installed.string();
     return programDir;
 }

@@ -17,6 +17,8 @@ inline constexpr const char* kDataFromProgramDir = QUARNEL_DATA_FROM_BIN;
 // build tree); else the installed data folder relative to the program, so a
 // moved installation keeps working; else the program's folder, so a missing
 // image is reported where it was looked for first.
-std::string DataDirectory(const std::string& programDir);
+// installedFromDir: the data folder as seen from programDir once installed.
+std::string DataDirectory(const std::string& programDir,
+                          const std::string& installedFromDir = kDataFromProgramDir);
 
 }  // namespace quarnel

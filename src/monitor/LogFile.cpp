@@ -46,6 +46,12 @@ bool LogChannelEnabled(int index, const DeviceState& state) {
     }
 }
 
+std::array<bool, kLogChannelCount> EnabledLogChannels(const DeviceState& state) {
+    std::array<bool, kLogChannelCount> channels{};
+    for (int i = 0; i < kLogChannelCount; ++i) channels[i] = LogChannelEnabled(i, state);
+    return channels;
+}
+
 std::string LogPreamble() {
     return std::string(kLineEnd) + "QUARNEL Log File" + kLineEnd + kLineEnd;
 }

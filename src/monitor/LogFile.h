@@ -31,6 +31,8 @@ const std::array<LogChannel, kLogChannelCount>& LogChannels();
 
 // Whether chkLog(index) is enabled in the present pin mode.
 bool LogChannelEnabled(int index, const DeviceState& state);
+// Every chkLog index the present pin mode enables.
+std::array<bool, kLogChannelCount> EnabledLogChannels(const DeviceState& state);
 
 // "\r\nQUARNEL Log File\r\n\r\n"
 std::string LogPreamble();

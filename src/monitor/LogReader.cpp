@@ -277,13 +277,16 @@ LogReadResult ParseLogText(std::string_view bytes, const std::string& name) {
 LogReadResult ReadLogFile(const std::string& path, const std::atomic<bool>* cancel,
                           const LogReadProgress& progress) {
     LogReadResult failed;
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
     struct stat info {};
-    const bool opened = fd >= 0 && ::fstat(fd, &info) == 0;
+    // A FIFO or a device is refused before it is opened: opening one may block
+    // or act on the device. O_NONBLOCK covers one put there since.
+    const bool other = ::stat(path.c_str(), &info) == 0 && !S_ISREG(info.st_mode);
+    const int fd = other ? -1 : ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    const bool opened = !other && fd >= 0 && ::fstat(fd, &info) == 0;
     if (!opened || !S_ISREG(info.st_mode)) {
         failed.status = LogReadResult::Status::Unreadable;
-        failed.error = "Cannot read \"" + path +
-                       "\": " + (opened ? "it is not a regular file" : std::strerror(errno)) + ".";
+        failed.error = "Cannot read \"" + path + "\": " +
+                       (opened || other ? "it is not a regular file" : std::strerror(errno)) + ".";
         if (fd >= 0) ::close(fd);
         return failed;
     }

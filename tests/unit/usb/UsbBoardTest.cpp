@@ -297,5 +297,23 @@ TEST_F(UsbTest, QuarnelctlUsesTheBoardAndEndsWithStatus3WhenItIsPulled) {
     EXPECT_NE(err.find("; choose one with --usb-port"), std::string::npos) << err;
 }
 
+#ifdef QUARNEL_PYTHON_DIR
+// The Python module on the emulated board: the download, commands, readings, and the
+// board pulled (tests/python/usb_emulated.py).
+TEST_F(UsbTest, ThePythonModuleUsesTheBoardAndRaisesBoardErrorWhenItIsPulled) {
+    plugIn();
+    emulated->failNext(Fault::kUnplug, 200);
+    const std::string out = (dir / "pytest.out").string();
+    const std::string command =
+        "cd '" + dir.string() +
+        "' && env PYTHONPATH='" QUARNEL_PYTHON_DIR
+        "' PYTHONDONTWRITEBYTECODE=1 QUARNEL_TEST_IMAGE='" +
+        kImage + "' '" QUARNEL_PYTHON "' -m pytest -q -p no:cacheprovider --noconftest '" +
+        QUARNEL_SOURCE_DIR "/tests/python/usb_emulated.py' >'" + out + "' 2>&1";
+    EXPECT_EQ(std::system(command.c_str()), 0) << readFile(out);
+    EXPECT_GT(emulated->setups().size(), 200u);
+}
+#endif
+
 }  // namespace
 }  // namespace quarnel::usb::test

@@ -1,20 +1,17 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "cli/JsonOutput.h"
+#include "monitor/JsonOutput.h"
 
 #include <charconv>
-#include <nlohmann/json.hpp>
 #include <optional>
 
 #include "device/ChipRegisters.h"
 #include "device/Conversions.h"
 #include "monitor/LogFile.h"
 
-namespace quarnel::cli {
+namespace quarnel {
 namespace {
 
-using Json = nlohmann::ordered_json;
-
-constexpr int kIndent = 2;
+using Json = OrderedJson;
 
 // The number as the text output writes it, so both outputs agree digit for digit.
 template <typename T>
@@ -55,7 +52,7 @@ Json statusObject(const RegisterTable& table, int address, int16_t value) {
 
 }  // namespace
 
-std::string InfoJson(const ChipIdentity& chip, const DeviceState& state, const BoardFacts& board) {
+Json InfoJson(const ChipIdentity& chip, const DeviceState& state, const BoardFacts& board) {
     Json j = {
         {"deviceAddress", chip.address},
         {"deviceId", chip.deviceId},
@@ -74,19 +71,18 @@ std::string InfoJson(const ChipIdentity& chip, const DeviceState& state, const B
             j["device"] = board.busDevice->second;
         }
     }
-    return j.dump(kIndent);
+    return j;
 }
 
-std::string RegisterJson(const RegisterTable& table, int address, int value) {
-    return registerObject(table, address, value).dump(kIndent);
+Json RegisterJson(const RegisterTable& table, int address, int value) {
+    return registerObject(table, address, value);
 }
 
-std::string WriteJson(const RegisterTable& table, int address, int written, int value) {
-    return registerObject(table, address, value, written).dump(kIndent);
+Json WriteJson(const RegisterTable& table, int address, int written, int value) {
+    return registerObject(table, address, value, written);
 }
 
-std::string DumpJson(const RegisterTable& table, int deviceAddress,
-                     const std::vector<int>& values) {
+Json DumpJson(const RegisterTable& table, int deviceAddress, const std::vector<int>& values) {
     Json registers = Json::array();
     // Every view, also the second one of a shared address.
     for (int i = 0; i < table.size(); ++i)
@@ -94,13 +90,11 @@ std::string DumpJson(const RegisterTable& table, int deviceAddress,
                              {"name", table[i].Name},
                              {"value", values.at(static_cast<size_t>(i))},
                              {"bitLabels", table[i].BitLabels}});
-    const Json j = {{"deviceAddress", deviceAddress}, {"registers", std::move(registers)}};
-    return j.dump(kIndent);
+    return {{"deviceAddress", deviceAddress}, {"registers", std::move(registers)}};
 }
 
-std::string MonitorJson(const std::array<bool, kLogChannelCount>& selected, bool fahrenheit,
-                        int64_t elapsedMs, const CurrentReadings& readings,
-                        const RegisterTable& table) {
+Json MonitorJson(const std::array<bool, kLogChannelCount>& selected, bool fahrenheit,
+                 int64_t elapsedMs, const CurrentReadings& readings, const RegisterTable& table) {
     Json values = Json::object();
     for (const LogChannel& channel : LogChannels()) {
         if (!selected[channel.index]) continue;
@@ -111,11 +105,17 @@ std::string MonitorJson(const std::array<bool, kLogChannelCount>& selected, bool
                                                   "C";
         values[channel.name] = measured(number(readings.*channel.value), unit);
     }
-    const Json j = {{"time", number(RoundHalfEven(static_cast<double>(elapsedMs) / 1000.0, 3))},
-                    {"readings", std::move(values)},
-                    {"intStatus1", statusObject(table, chip::kStatus1, readings.IntStatus1)},
-                    {"intStatus2", statusObject(table, chip::kStatus2, readings.IntStatus2)}};
-    return j.dump();
+    return {{"time", number(RoundHalfEven(static_cast<double>(elapsedMs) / 1000.0, 3))},
+            {"readings", std::move(values)},
+            {"intStatus1", statusObject(table, chip::kStatus1, readings.IntStatus1)},
+            {"intStatus2", statusObject(table, chip::kStatus2, readings.IntStatus2)}};
 }
 
-}  // namespace quarnel::cli
+Json ChangeJson(const RegisterChange& change) {
+    return {{"address", change.address},
+            {"name", change.name},
+            {"chip", change.chip},
+            {"file", change.file}};
+}
+
+}  // namespace quarnel

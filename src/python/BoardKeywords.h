@@ -1,0 +1,16 @@
+#pragma once
+// quarnel.open()'s keyword arguments are quarnelctl's board options: sim_state is
+// --sim-state. They go through the programs' own option parser and checks, so a
+// board option added there is a keyword here too.
+
+#include <pybind11/pybind11.h>
+
+#include "board/BoardOptions.h"
+
+namespace quarnel::python {
+
+// TypeError for an unknown keyword or a value of the wrong type, ValueError for
+// a value the programs refuse. None is an option not given.
+board::BoardOptions BoardOptionsFromKeywords(const pybind11::kwargs& keywords);
+
+}  // namespace quarnel::python

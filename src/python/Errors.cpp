@@ -1,0 +1,76 @@
+#include "python/Errors.h"
+
+#include <algorithm>
+
+#include "link/LinkFailure.h"
+
+namespace quarnel::python {
+
+void addErrors(py::module_& m) {
+    const auto add = [&](const char* name, PyObject* base, const char* doc) {
+        const std::string qualified = std::string("quarnel.") + name;
+        PyObject* type = PyErr_NewExceptionWithDoc(qualified.c_str(), doc, base, nullptr);
+        if (!type) throw py::error_already_set();
+        m.add_object(name, py::reinterpret_steal<py::object>(type));
+    };
+    add("BoardError", PyExc_Exception,
+        "The board link failed: the firmware did not download, the chip was not found, a\n"
+        "request failed, or another program holds the board.\n\n"
+        "str(error) is the message quarnelctl prints, followed by what the board said.\n"
+        "status is the failure's code: 0 firmware, 2 connection, 3 communications.");
+    m.attr("BoardError").attr("status") = py::none();
+    add("LogError", PyExc_Exception,
+        "The file is not a log, or cannot be read (missing, a folder, a FIFO or a device).");
+    add("ProfileError", PyExc_ValueError,
+        "The profile cannot be used: not a profile, a bad entry, or saved from another kind\n"
+        "of chip (load_profile(..., force=True) loads it anyway).");
+    add("BoardWarning", PyExc_UserWarning,
+        "What the board reports without failing: a damaged or unwritable state file, a\n"
+        "trace file that cannot be opened, a profile register that did not take.");
+}
+
+void raise(const char* type, const std::string& message, const py::dict& attributes) {
+    const py::object cls = py::module_::import("quarnel").attr(type);
+    const py::object error = cls(text(message));
+    for (const auto& [name, value] : attributes) error.attr(name) = value;
+    PyErr_SetObject(cls.ptr(), error.ptr());
+    throw py::error_already_set();
+}
+
+void raiseBoardError(int code, const std::vector<std::string>& notes) {
+    std::string message = LinkFailureMessage(code);
+    // Line breaks in the program's messages are CR LF; Python's are LF.
+    std::erase(message, '\r');
+    for (const std::string& note : notes) message += "\n" + note;
+    py::dict attributes;
+    attributes["status"] = code;
+    raise("BoardError", message, attributes);
+}
+
+void warn(const std::vector<std::string>& notes) {
+    if (notes.empty()) return;
+    const py::object category = py::module_::import("quarnel").attr("BoardWarning");
+    for (const std::string& note : notes)
+        if (PyErr_WarnEx(category.ptr(), note.c_str(), 1) != 0) throw py::error_already_set();
+}
+
+py::str text(const std::string& bytes) {
+    PyObject* decoded =
+        PyUnicode_DecodeFSDefaultAndSize(bytes.data(), static_cast<Py_ssize_t>(bytes.size()));
+    if (!decoded) throw py::error_already_set();
+    return py::reinterpret_steal<py::str>(decoded);
+}
+
+std::string typeName(py::handle value) {
+    return Py_TYPE(value.ptr())->tp_name;
+}
+
+std::string pathArgument(py::handle value, const char* what) {
+    if (!py::isinstance<py::str>(value) && !py::isinstance<py::bytes>(value) &&
+        !py::hasattr(value, "__fspath__"))
+        throw py::type_error(std::string(what) + " must be a str, bytes or os.PathLike, not " +
+                             typeName(value));
+    return py::module_::import("os").attr("fsencode")(value).cast<std::string>();
+}
+
+}  // namespace quarnel::python
