@@ -16,6 +16,7 @@
 #include "cli/CommandText.h"
 #include "cli/JsonOutput.h"
 #include "cli/ProfileCommands.h"
+#include "cli/ServeCommand.h"
 #include "device/ChipRegisters.h"
 #include "device/Conversions.h"
 #include "link/LinkFailure.h"
@@ -301,6 +302,14 @@ int runLog(Connection& c, CliEnvironment& env, const Options& o,
     return kExitOk;
 }
 
+serve::BoardInfo serveBoardInfo(Connection& c) {
+    const board::ChosenBoard& board = c.board();
+    serve::BoardInfo info{board.simulated() ? "simulated" : "usb", "", "",
+                          ReadChipIdentity(c.session().link)};
+    if (const auto* usb = board.usb()) info.usbId = usb::formatUsbId(usb->options().ids.after);
+    return info;
+}
+
 int runUsbList(CliEnvironment& env) {
     std::string error;
     const auto devices = usb::listUsbDevices(error);
@@ -353,6 +362,8 @@ int RunCli(const std::vector<std::string>& args, CliEnvironment& env) {
         command->add_flag("--json", o.json, "print JSON (monitor: one object per line)");
     ProfileArguments profile;
     AddProfileCommands(app, profile);
+    ServeArguments serveArgs;
+    auto* serveCommand = AddServeCommand(app, serveArgs);
     auto* simCommand = app.add_subcommand("sim", "simulated board");
     simCommand->require_subcommand(1);
     auto* replug = simCommand->add_subcommand("replug", "power-cycle the simulated board");
@@ -387,6 +398,7 @@ int RunCli(const std::vector<std::string>& args, CliEnvironment& env) {
     std::optional<long long> count, interval;
     std::optional<std::array<bool, kLogChannelCount>> channels;
     std::optional<usb::UsbIds> ruleFor;
+    std::optional<ServeSettings> serveSettings;
     try {
         options = board::parseBoardOptions(typed);
         if (read->parsed()) address = ParseRegisterAddress(o.readAddress);
@@ -399,6 +411,7 @@ int RunCli(const std::vector<std::string>& args, CliEnvironment& env) {
         if (o.logInterval) interval = ParseWholeNumber("--interval", *o.logInterval, 0, INT32_MAX);
         if (o.logChannels) channels = ParseChannelList(*o.logChannels);
         CheckProfileArguments(profile);
+        if (serveCommand->parsed()) serveSettings = CheckServeArguments(serveArgs);
         if (udevRule->parsed()) ruleFor = usb::parseUsbIds(ruleIds);
         if (replug->parsed() && options.usb)
             throw UsageError("sim replug acts on the simulated board: leave out --usb");
@@ -426,6 +439,19 @@ int RunCli(const std::vector<std::string>& args, CliEnvironment& env) {
         return finishOutput(env, kExitOk);
     }
 
+    // Listening before the board is opened: a taken port costs no start-up.
+    std::optional<serve::MetricsServer> server;
+    if (serveSettings) {
+        try {
+            server.emplace(serveSettings->listen, serve::ExpositionText({}));
+        } catch (const std::runtime_error& e) {
+            env.err << "quarnelctl: " << e.what() << std::endl;
+            return kExitFailed;
+        }
+        env.err << "quarnelctl: serving http://" << serve::ListenAddressText(server->address())
+                << "/metrics" << std::endl;
+    }
+
     int status = kExitUsage;
     try {
         Connection connection(options, env);
@@ -440,6 +466,9 @@ int RunCli(const std::vector<std::string>& args, CliEnvironment& env) {
         if (ProfileCommandGiven(profile))
             status = RunProfileCommand(connection.session(), env, profile);
         if (log->parsed()) status = runLog(connection, env, o, channels, interval, count);
+        if (server)
+            status = RunServe(connection.session(), connection.poll(), serveBoardInfo(connection),
+                              *serveSettings, *server, env, [&connection] { connection.warmUp(); });
     } catch (const StartupCancelled&) {
         return cancelledStatus(env);
     } catch (const LinkFailure&) {
