@@ -42,7 +42,7 @@ endforeach()
 add_custom_target(quarnel_install_files ALL DEPENDS ${generated})
 
 install(FILES README.md DESTINATION ${doc_dir})
-install(FILES docs/screenshot.png DESTINATION ${doc_dir}/docs)
+install(FILES docs/screenshot.png docs/exporter.md docs/prometheus.png DESTINATION ${doc_dir}/docs)
 # The example udev rule for the real board.
 install(FILES resources/udev/70-quarnel-eval.rules DESTINATION ${doc_dir}/examples)
 # The exporter's examples: a Prometheus scrape configuration, alert rules with

@@ -29,8 +29,8 @@ PollSnapshot diodeModePoll() {
     s.readings.Ain6 = 2.28f;
     s.readings.Ain7 = 0.0f;
     s.readings.Ain8 = 1.999f;
-    s.readings.IntStatus1 = 0x11;  // INHI, FLT
-    s.readings.IntStatus2 = 0x10;  // VDD
+    s.readings.IntStatus1 = 0x11;      // INHI, FLT
+    s.readings.IntStatus2 = 0x10;      // VDD
     s.limits.internal = {0xC9, 0x50};  // -55, 80
     s.limits.external = {0x00, 0x7D};
     s.limits.vdd = {0x9A, 0xC8};
@@ -38,7 +38,8 @@ PollSnapshot diodeModePoll() {
     return s;
 }
 
-constexpr const char* kDiodeModeText = R"(# HELP quarnel_board_up 1 while polls of the board succeed.
+constexpr const char* kDiodeModeText =
+    R"(# HELP quarnel_board_up 1 while polls of the board succeed.
 # TYPE quarnel_board_up gauge
 quarnel_board_up 1
 # HELP quarnel_polls_total Complete polls of every reading since the start.
@@ -144,8 +145,8 @@ TEST(ListenAddress, AcceptsHostPortAndRefusesTheRest) {
         EXPECT_EQ(a.port, c.port);
         EXPECT_EQ(ListenAddressText(a), c.text);
     }
-    for (const char* bad : {"9761", ":9761", "::1:9761", "host:", "host:65536", "host:-1",
-                            "host:12ab", "[]:80"})
+    for (const char* bad :
+         {"9761", ":9761", "::1:9761", "host:", "host:65536", "host:-1", "host:12ab", "[]:80"})
         EXPECT_THROW(ParseListenAddress(bad), std::invalid_argument) << bad;
 }
 
