@@ -15,7 +15,7 @@ ticks() { awk '{print $14 + $15}' "/proc/$pid/stat"; }
 hz=$(getconf CLK_TCK)
 t0=$(ticks); sleep 60; t1=$(ticks)
 echo "at rest: $(( (t1 - t0) * 1000 / hz )) ms CPU in 60 s"
-n=2000
+n=${SCRAPES:-2000}
 t0=$(ticks); s0=$(date +%s.%N)
 for ((i = 0; i < n; i++)); do echo "url = \"$url\""; echo "output = /dev/null"; done \
   | curl -s -H 'Accept-Encoding: gzip' --config -

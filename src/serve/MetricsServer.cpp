@@ -3,6 +3,7 @@
 #include <arpa/inet.h>
 #include <httplib.h>
 #include <netinet/in.h>
+#include <netinet/tcp.h>
 #include <poll.h>
 #include <pthread.h>
 #include <sys/socket.h>
@@ -125,6 +126,10 @@ class GatedServer final : public httplib::Server {
 
   private:
     bool process_and_close_socket(socket_t socket) override {
+        // The library writes the head and the body apart: without this a kept-alive
+        // client's delayed ACK holds every answer back by 40 ms.
+        const int on = 1;
+        ::setsockopt(socket, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
         gate_->admit(socket);
         return true;
     }
