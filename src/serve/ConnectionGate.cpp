@@ -24,7 +24,7 @@ void refuse(int socket, std::string_view status) {
 
 }  // namespace
 
-ConnectionGate::ConnectionGate(GateLimits limits, std::function<void(int)> ready)
+ConnectionGate::ConnectionGate(GateLimits limits, Ready ready)
     : limits_(limits), ready_(std::move(ready)) {
     epoll_ = ::epoll_create1(EPOLL_CLOEXEC);
     wake_ = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
@@ -46,12 +46,12 @@ ConnectionGate::~ConnectionGate() {
     ::close(wake_);
 }
 
-void ConnectionGate::admit(int socket, bool keptAlive) {
-    const auto deadline = Clock::now() + (keptAlive ? limits_.idleTimeout : limits_.headTimeout);
+void ConnectionGate::admit(int socket, int served) {
+    const auto deadline = Clock::now() + (served > 0 ? limits_.idleTimeout : limits_.headTimeout);
     {
         std::lock_guard lock(mutex_);
         if (!stopping_) {
-            arrivals_.emplace_back(socket, deadline);
+            arrivals_.push_back({socket, deadline, served});
             const uint64_t one = 1;
             (void)::write(wake_, &one, sizeof one);
             return;
@@ -69,9 +69,9 @@ void ConnectionGate::stop() {
         (void)::write(wake_, &one, sizeof one);
     }
     if (thread_.joinable()) thread_.join();
-    for (const auto& [socket, deadline] : waiting_) ::close(socket);
+    for (const auto& entry : waiting_) ::close(entry.first);
     waiting_.clear();
-    for (const auto& [socket, deadline] : arrivals_) ::close(socket);
+    for (const Waiter& waiter : arrivals_) ::close(waiter.socket);
     arrivals_.clear();
 }
 
@@ -88,13 +88,14 @@ ConnectionGate::Head ConnectionGate::peekHead(int socket) {
     return head.find('\n') == head.npos ? Head::LineTooLong : Head::TooLarge;
 }
 
-void ConnectionGate::take(const std::vector<std::pair<int, Clock::time_point>>& arrivals) {
-    for (const auto& [socket, deadline] : arrivals) {
+void ConnectionGate::take(const std::vector<Waiter>& arrivals) {
+    for (const Waiter& waiter : arrivals) {
+        const int socket = waiter.socket;
         if (waiting_.size() >= limits_.maxWaiting) {
-            // The oldest waiter goes, so a flood never locks out the next scrape.
-            const auto oldest =
-                std::min_element(waiting_.begin(), waiting_.end(),
-                                 [](const auto& a, const auto& b) { return a.second < b.second; });
+            // The one nearest its deadline goes, so a flood never locks out the next scrape.
+            const auto oldest = std::min_element(
+                waiting_.begin(), waiting_.end(),
+                [](const auto& a, const auto& b) { return a.second.deadline < b.second.deadline; });
             drop(oldest->first);
         }
         epoll_event event{};
@@ -105,7 +106,7 @@ void ConnectionGate::take(const std::vector<std::pair<int, Clock::time_point>>& 
             ::close(socket);
             continue;
         }
-        waiting_[socket] = deadline;
+        waiting_[socket] = waiter;
     }
 }
 
@@ -117,8 +118,8 @@ void ConnectionGate::drop(int socket) {
 
 void ConnectionGate::expire(Clock::time_point now) {
     std::vector<int> late;
-    for (const auto& [socket, deadline] : waiting_)
-        if (deadline <= now) late.push_back(socket);
+    for (const auto& [socket, waiter] : waiting_)
+        if (waiter.deadline <= now) late.push_back(socket);
     for (int socket : late) drop(socket);
 }
 
@@ -128,7 +129,7 @@ void ConnectionGate::run() {
         int timeoutMs = -1;
         if (!waiting_.empty()) {
             auto next = Clock::time_point::max();
-            for (const auto& entry : waiting_) next = std::min(next, entry.second);
+            for (const auto& entry : waiting_) next = std::min(next, entry.second.deadline);
             const auto left = std::chrono::ceil<std::chrono::milliseconds>(next - Clock::now());
             timeoutMs = static_cast<int>(std::max<std::chrono::milliseconds::rep>(left.count(), 0));
         }
@@ -139,7 +140,7 @@ void ConnectionGate::run() {
             if (socket == wake_) {
                 uint64_t count = 0;
                 (void)::read(wake_, &count, sizeof count);
-                std::vector<std::pair<int, Clock::time_point>> arrivals;
+                std::vector<Waiter> arrivals;
                 {
                     std::lock_guard lock(mutex_);
                     if (stopping_) return;
@@ -155,11 +156,13 @@ void ConnectionGate::run() {
                 case Head::Incomplete:
                     if (hungUp) drop(socket);  // the rest can no longer come
                     break;
-                case Head::Complete:
+                case Head::Complete: {
                     ::epoll_ctl(epoll_, EPOLL_CTL_DEL, socket, nullptr);
+                    const int served = waiting_[socket].served;
                     waiting_.erase(socket);
-                    ready_(socket);
+                    ready_(socket, served);
                     break;
+                }
                 case Head::LineTooLong:
                     refuse(socket, "414 URI Too Long");
                     drop(socket);

@@ -13,7 +13,6 @@
 #include <string>
 #include <thread>
 #include <unordered_map>
-#include <utility>
 #include <vector>
 
 namespace quarnel::serve {
@@ -28,34 +27,42 @@ struct GateLimits {
 class ConnectionGate {
   public:
     using Clock = std::chrono::steady_clock;
-    // ready takes over the socket (and must close it in the end).
-    ConnectionGate(GateLimits limits, std::function<void(int socket)> ready);
+    // ready takes over the socket (and must close it in the end); served counts
+    // the requests the connection has had.
+    using Ready = std::function<void(int socket, int served)>;
+    ConnectionGate(GateLimits limits, Ready ready);
     ~ConnectionGate();
     ConnectionGate(const ConnectionGate&) = delete;
     ConnectionGate& operator=(const ConnectionGate&) = delete;
 
-    // Takes over the socket. Thread-safe; after stop() the socket is closed.
-    void admit(int socket, bool keptAlive = false);
+    // Takes over the socket: a new one, or one kept alive after `served` requests.
+    // Thread-safe; after stop() the socket is closed.
+    void admit(int socket, int served = 0);
     // Closes every waiting connection and ends the thread.
     void stop();
 
   private:
     enum class Head { Complete, Incomplete, Closed, LineTooLong, TooLarge };
+    struct Waiter {
+        int socket;
+        Clock::time_point deadline;
+        int served;
+    };
     void run();
     Head peekHead(int socket);
-    void take(const std::vector<std::pair<int, Clock::time_point>>& arrivals);
+    void take(const std::vector<Waiter>& arrivals);
     void drop(int socket);
     void expire(Clock::time_point now);
 
     GateLimits limits_;
-    std::function<void(int)> ready_;
+    Ready ready_;
     int epoll_ = -1;
     int wake_ = -1;  // an eventfd
     std::mutex mutex_;
-    std::vector<std::pair<int, Clock::time_point>> arrivals_;  // socket, deadline
+    std::vector<Waiter> arrivals_;
     bool stopping_ = false;
-    std::unordered_map<int, Clock::time_point> waiting_;  // the gate thread's own
-    std::string peeked_;                                  // the gate thread's own
+    std::unordered_map<int, Waiter> waiting_;  // the gate thread's own
+    std::string peeked_;                       // the gate thread's own
     std::thread thread_;
 };
 

@@ -25,6 +25,7 @@ namespace {
 constexpr int kIoTimeoutMs = 2000;  // one read or write of a request being served
 constexpr size_t kWorkers = 4;      // they only ever serve complete request heads
 constexpr size_t kMaxBodyBytes = 1024;
+constexpr int kMaxRequestsPerConnection = 1000;
 
 constexpr const char* kIndexPage =
     "<!DOCTYPE html>\n<html><head><meta charset=\"utf-8\"><title>QUARNEL exporter</title></head>\n"
@@ -109,15 +110,16 @@ class GatedServer final : public httplib::Server {
     void setGate(ConnectionGate* gate) { gate_ = gate; }
 
     // Serves requests while they are already buffered, then the connection
-    // waits at the gate again (or is closed).
-    void serve(int socket) {
+    // waits at the gate again (or is closed, after the last one it may serve).
+    void serve(int socket, int served) {
         SocketStream stream(socket);
         for (;;) {
             bool closed = false;
-            const bool ok = process_request(stream, false, closed, [](httplib::Request&) {});
-            if (!ok || closed) break;
+            const bool last = ++served >= kMaxRequestsPerConnection;
+            const bool ok = process_request(stream, last, closed, [](httplib::Request&) {});
+            if (!ok || closed || last) break;
             if (!stream.pending()) {
-                gate_->admit(socket, true);
+                gate_->admit(socket, served);
                 return;
             }
         }
@@ -174,8 +176,8 @@ class SignalsBlocked {
 struct MetricsServer::Impl {
     GatedServer http;
     httplib::ThreadPool workers{kWorkers};
-    ConnectionGate gate{GateLimits{}, [this](int socket) {
-                            workers.enqueue([this, socket] { http.serve(socket); });
+    ConnectionGate gate{GateLimits{}, [this](int socket, int served) {
+                            workers.enqueue([this, socket, served] { http.serve(socket, served); });
                         }};
     std::thread listener;
     ListenAddress bound;
@@ -201,10 +203,10 @@ MetricsServer::MetricsServer(const ListenAddress& address, std::string firstText
     http.set_read_timeout(kIoTimeoutMs / 1000);
     http.set_write_timeout(kIoTimeoutMs / 1000);
     http.set_payload_max_length(kMaxBodyBytes);
-    // What the Keep-Alive header announces: the gate's idle limit, no request limit to speak of.
+    // What the Keep-Alive header announces: the gate's idle limit and ours.
     http.set_keep_alive_timeout(
         std::chrono::duration_cast<std::chrono::seconds>(GateLimits{}.idleTimeout).count());
-    http.set_keep_alive_max_count(1000);
+    http.set_keep_alive_max_count(kMaxRequestsPerConnection);
     http.set_pre_routing_handler([](const httplib::Request& req, httplib::Response& res) {
         if (req.method == "GET" || req.method == "HEAD")
             return httplib::Server::HandlerResponse::Unhandled;
