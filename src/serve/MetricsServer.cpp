@@ -9,6 +9,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cerrno>
 #include <csignal>
 #include <cstring>
@@ -180,6 +181,7 @@ struct MetricsServer::Impl {
                             workers.enqueue([this, socket, served] { http.serve(socket, served); });
                         }};
     std::thread listener;
+    std::atomic<bool> listenerEnded{false};
     ListenAddress bound;
     std::mutex mutex;
     std::shared_ptr<const std::string> text;
@@ -203,6 +205,14 @@ MetricsServer::MetricsServer(const ListenAddress& address, std::string firstText
     http.set_read_timeout(kIoTimeoutMs / 1000);
     http.set_write_timeout(kIoTimeoutMs / 1000);
     http.set_payload_max_length(kMaxBodyBytes);
+    // The library's default adds SO_REUSEPORT, which would let a second exporter
+    // share the port and take half the scrapes: a taken port must be an error.
+    int listening = -1;
+    http.set_socket_options([&listening](socket_t socket) {
+        const int on = 1;
+        ::setsockopt(socket, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
+        listening = socket;
+    });
     // What the Keep-Alive header announces: the gate's idle limit and ours.
     http.set_keep_alive_timeout(
         std::chrono::duration_cast<std::chrono::seconds>(GateLimits{}.idleTimeout).count());
@@ -237,8 +247,13 @@ MetricsServer::MetricsServer(const ListenAddress& address, std::string firstText
         throw std::runtime_error("cannot listen on " + ListenAddressText(address) +
                                  (error ? std::string(": ") + std::strerror(error) : ""));
     }
+    // The library's backlog of 5 drops the SYN of a scrape during a burst of connections.
+    if (listening >= 0) ::listen(listening, SOMAXCONN);
     s.bound = {address.host, port};
-    s.listener = std::thread([&http] { http.listen_after_bind(); });
+    s.listener = std::thread([&s] {
+        s.http.listen_after_bind();
+        s.listenerEnded = true;
+    });
 }
 
 MetricsServer::~MetricsServer() {
@@ -260,6 +275,10 @@ void MetricsServer::stop() {
     if (s.stopped) return;
     s.stopped = true;
     // The pool's threads must be joined before it goes.
+    // The library's stop() does nothing before its accept loop has begun, which
+    // would then never end: a stop right after the start waits for it.
+    while (s.listener.joinable() && !s.http.is_running() && !s.listenerEnded)
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
     s.http.stop();
     if (s.listener.joinable()) s.listener.join();
     s.gate.stop();

@@ -172,6 +172,8 @@ TEST_F(Cli, RefusedInputTouchesNoBoard) {
 // serving, a signal ends it with 0 and a pulled cable with 3, like any command.
 TEST_F(Cli, ServeEndsByTakenPortSignalOrPulledCable) {
     const int taken = ::socket(AF_INET, SOCK_STREAM, 0);
+    const int on = 1;  // a second exporter would share such a port, were it to ask
+    ::setsockopt(taken, SOL_SOCKET, SO_REUSEPORT, &on, sizeof on);
     sockaddr_in at{};
     at.sin_family = AF_INET;
     at.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
@@ -180,11 +182,13 @@ TEST_F(Cli, ServeEndsByTakenPortSignalOrPulledCable) {
     ASSERT_EQ(::listen(taken, 1), 0);
     ::getsockname(taken, reinterpret_cast<sockaddr*>(&at), &size);
     const std::string port = std::to_string(ntohs(at.sin_port));
+    clock.sleepsBeforeStop = 300;  // ends a serve that should not have started
     EXPECT_EQ(run({"--quick", "serve", "--listen", "127.0.0.1:" + port}), kExitFailed);
     EXPECT_NE(err.str().find("cannot listen on 127.0.0.1:" + port), std::string::npos);
     EXPECT_FALSE(std::filesystem::exists(path("trace")));
     ::close(taken);
 
+    clock.stop = 0;
     clock.sleepsBeforeStop = 300;
     EXPECT_EQ(run({"--quick", "serve", "--listen", "127.0.0.1:0"}), kExitOk);
     EXPECT_NE(err.str().find("quarnelctl: serving http://127.0.0.1:"), std::string::npos);
