@@ -182,6 +182,7 @@ struct MetricsServer::Impl {
                         }};
     std::thread listener;
     std::atomic<bool> listenerEnded{false};
+    int listening = -1;  // the socket bound, once the library made it
     ListenAddress bound;
     std::mutex mutex;
     std::shared_ptr<const std::string> text;
@@ -207,11 +208,10 @@ MetricsServer::MetricsServer(const ListenAddress& address, std::string firstText
     http.set_payload_max_length(kMaxBodyBytes);
     // The library's default adds SO_REUSEPORT, which would let a second exporter
     // share the port and take half the scrapes: a taken port must be an error.
-    int listening = -1;
-    http.set_socket_options([&listening](socket_t socket) {
+    http.set_socket_options([&s](socket_t socket) {
         const int on = 1;
         ::setsockopt(socket, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
-        listening = socket;
+        s.listening = socket;
     });
     // What the Keep-Alive header announces: the gate's idle limit and ours.
     http.set_keep_alive_timeout(
@@ -248,7 +248,7 @@ MetricsServer::MetricsServer(const ListenAddress& address, std::string firstText
                                  (error ? std::string(": ") + std::strerror(error) : ""));
     }
     // The library's backlog of 5 drops the SYN of a scrape during a burst of connections.
-    if (listening >= 0) ::listen(listening, SOMAXCONN);
+    if (s.listening >= 0) ::listen(s.listening, SOMAXCONN);
     s.bound = {address.host, port};
     s.listener = std::thread([&s] {
         s.http.listen_after_bind();
