@@ -58,3 +58,9 @@ file(GLOB manual CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/docs/*.md)
 install(FILES ${manual} docs/screenshot.png docs/logreview.png DESTINATION ${doc_dir}/docs)
 # The example udev rule for the real board.
 install(FILES resources/udev/70-quarnel-eval.rules DESTINATION ${doc_dir}/examples)
+# The exporter's examples: a Prometheus scrape configuration, alert rules with
+# their tests, and the systemd unit template (one instance per board).
+install(FILES resources/prometheus/prometheus.yml resources/prometheus/quarnel-alerts.yml
+              resources/prometheus/quarnel-alerts.test.yml
+              resources/systemd/quarnel-exporter@.service
+        DESTINATION ${doc_dir}/examples)

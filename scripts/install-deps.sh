@@ -7,6 +7,7 @@ set -euo pipefail
 
 packages=(
   cmake ninja-build g++ make clang-format
+  libcpp-httplib-dev prometheus
   qt6-base-dev libqcustomplot-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   libcli11-dev nlohmann-json3-dev

@@ -16,6 +16,7 @@
 #include "board/BoardOptions.h"
 #include "cli/CommandText.h"
 #include "cli/ProfileCommands.h"
+#include "cli/ServeCommand.h"
 #include "device/ChipRegisters.h"
 #include "device/Conversions.h"
 #include "link/LinkFailure.h"
@@ -123,6 +124,7 @@ class Connection {
     void connect() { connection_.connect(env_.applicationDir); }
 
     Session& session() { return connection_.session(); }
+    MasterPoll& poll() { return connection_.poll(); }
     const board::ChosenBoard& board() const { return connection_.board(); }
     BoardFacts facts() const { return connection_.facts(); }
     bool stopRequested() const { return connection_.stopRequested(); }
@@ -272,6 +274,17 @@ int runLog(Connection& c, CliEnvironment& env, const Options& o,
     return kExitOk;
 }
 
+serve::BoardInfo serveBoardInfo(Connection& c) {
+    const board::ChosenBoard& board = c.board();
+    serve::BoardInfo info{board.simulated() ? "simulated" : "usb", "", "",
+                          ReadChipIdentity(c.session().link)};
+    if (const auto* usb = board.usb()) {
+        info.usbId = usb::formatUsbId(usb->options().ids.after);
+        if (const auto at = usb->location()) info.port = at->port;
+    }
+    return info;
+}
+
 int runUsbList(CliEnvironment& env) {
     std::string error;
     const auto devices = usb::listUsbDevices(error);
@@ -331,6 +344,8 @@ int RunCli(const std::vector<std::string>& args, CliEnvironment& env) {
         command->add_flag("--json", o.json, "print JSON (monitor: one object per line)");
     ProfileArguments profile;
     AddProfileCommands(app, profile);
+    ServeArguments serveArgs;
+    auto* serveCommand = AddServeCommand(app, serveArgs);
     auto* simCommand = app.add_subcommand("sim", "simulated board");
     simCommand->require_subcommand(1);
     auto* replug = simCommand->add_subcommand("replug", "power-cycle the simulated board");
@@ -377,6 +392,7 @@ int RunCli(const std::vector<std::string>& args, CliEnvironment& env) {
     std::optional<std::array<bool, kLogChannelCount>> channels;
     std::optional<usb::UsbIds> ruleFor, checkFor;
     std::string checkPort, group;
+    std::optional<ServeSettings> serveSettings;
     try {
         // usb check takes the port without --usb: its ids are its own.
         if (usbCheck->parsed() && typed.usbPort) {
@@ -394,6 +410,7 @@ int RunCli(const std::vector<std::string>& args, CliEnvironment& env) {
         if (o.logInterval) interval = ParseWholeNumber("--interval", *o.logInterval, 0, INT32_MAX);
         if (o.logChannels) channels = ParseChannelList(*o.logChannels);
         CheckProfileArguments(profile);
+        if (serveCommand->parsed()) serveSettings = CheckServeArguments(serveArgs);
         if (udevRule->parsed()) ruleFor = usb::parseUsbIds(ruleIds);
         if (ruleGroup) group = usb::parseGroupName(*ruleGroup);
         if (usbCheck->parsed()) checkFor = usb::parseUsbIds(checkIds);
@@ -424,6 +441,19 @@ int RunCli(const std::vector<std::string>& args, CliEnvironment& env) {
         return finishOutput(env, kExitOk);
     }
 
+    // Listening before the board is opened: a taken port costs no start-up.
+    std::optional<serve::MetricsServer> server;
+    if (serveSettings) {
+        try {
+            server.emplace(serveSettings->listen, serve::ExpositionText({}));
+        } catch (const std::runtime_error& e) {
+            env.err << "quarnelctl: " << e.what() << std::endl;
+            return kExitFailed;
+        }
+        env.err << "quarnelctl: serving http://" << serve::ListenAddressText(server->address())
+                << "/metrics" << std::endl;
+    }
+
     int status = kExitUsage;
     std::unique_ptr<Connection> board;
     try {
@@ -440,6 +470,9 @@ int RunCli(const std::vector<std::string>& args, CliEnvironment& env) {
         if (ProfileCommandGiven(profile))
             status = RunProfileCommand(connection.session(), env, profile);
         if (log->parsed()) status = runLog(connection, env, o, channels, interval, count);
+        if (server)
+            status = RunServe(connection.session(), connection.poll(), serveBoardInfo(connection),
+                              *serveSettings, *server, env, [&connection] { connection.warmUp(); });
     } catch (const StartupCancelled&) {
         return cancelledStatus(env);
     } catch (const LinkFailure&) {

@@ -32,7 +32,7 @@ struct DeviceUnref {
 using DeviceRef = std::unique_ptr<libusb_device, DeviceUnref>;
 
 UsbLocation locationOf(libusb_device* device) {
-    return {libusb_get_bus_number(device), libusb_get_device_address(device)};
+    return {libusb_get_bus_number(device), libusb_get_device_address(device), portPath(device)};
 }
 
 // The image shipped for the simulated board says what it is; a real board would never

@@ -67,6 +67,7 @@ struct UsbOptions {
 struct UsbLocation {
     int bus = 0;
     int device = 0;
+    std::string port{};  // sysfs port path, "1-2.3"
 };
 
 class UsbBoard final : public Orvalink {

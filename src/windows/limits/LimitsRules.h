@@ -8,6 +8,7 @@
 #include <cstdint>
 
 #include "device/ChipRegisters.h"
+#include "device/LimitRegisters.h"
 #include "monitor/Session.h"
 
 namespace quarnel {
@@ -51,26 +52,6 @@ inline constexpr std::array<InterruptBit, kMaskCount> kMaskOwner = [] {
     return owners;
 }();
 
-// Low- and high-limit registers of a gauge.
-struct LimitRegisters {
-    int32_t low;
-    int32_t high;
-};
-inline constexpr LimitRegisters kInternalLimits{chip::kInternalLowLimit, chip::kInternalHighLimit};
-inline constexpr LimitRegisters kExternalLimits{chip::kExternalLowLimit, chip::kExternalHighLimit};
-inline constexpr LimitRegisters kVddLimits{chip::kVddLowLimit, chip::kVddHighLimit};
-// ggeAin(0..7); Ain1 shares the external channel's registers.
-inline constexpr std::array<LimitRegisters, 8> kAinLimits = {{
-    {chip::kAin1LowLimit, chip::kAin1HighLimit},
-    {chip::kAin2LowLimit, chip::kAin2HighLimit},
-    {chip::kAin3LowLimit, chip::kAin3HighLimit},
-    {chip::kAin4LowLimit, chip::kAin4HighLimit},
-    {chip::kAin5LowLimit, chip::kAin5HighLimit},
-    {chip::kAin6LowLimit, chip::kAin6HighLimit},
-    {chip::kAin7LowLimit, chip::kAin7HighLimit},
-    {chip::kAin8LowLimit, chip::kAin8HighLimit},
-}};
-
 // The interrupt output is driven: the pin is enabled and some status bit is
 // set whose mask bit is clear (bits 0..7 of Status 1, 0..4 of Status 2).
 bool InterruptPinActive(const DeviceState& state, const CurrentReadings& readings);
@@ -82,14 +63,6 @@ inline bool InterruptPinActive(const Session& session) {
 // limit register: rounded (halves to even), and from Fahrenheit converted as
 // (n * 5 - 160) / 9 and rounded again. Throws ConversionError out of range.
 int32_t TemperatureLimitFromMarker(double value, bool fahrenheit);
-
-// A temperature limit register as shown on its gauge: the byte as a signed
-// number, in Fahrenheit x * 9 / 5 + 32 in single precision, not rounded.
-float TemperatureFromLimitRegister(int byte, bool fahrenheit);
-
-// Vdd and Ain limit registers as shown on their gauges (3 and 2 decimals).
-float VddFromLimitRegister(int byte);
-float AinFromLimitRegister(int byte, float referenceVoltage);
 
 // Top of the Ain scales: the internal reference or Vdd.
 double AinScaleMaximum(float referenceVoltage);

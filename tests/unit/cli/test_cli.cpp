@@ -7,6 +7,11 @@
 #include <CLI/CLI.hpp>
 #include <nlohmann/json.hpp>
 
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
 #include <cerrno>
 #include <csignal>
 #include <filesystem>
@@ -155,6 +160,8 @@ TEST_F(Cli, RefusedInputTouchesNoBoard) {
         {"log", path("l.csv"), "--channels", ""},
         {"log", ""},
         {"info", "--sim-seed", ""},
+        {"serve", "--listen", "9761"},
+        {"serve", "--interval", "11"},
         {"frobnicate"},
         {}};
     for (const auto& args : refused) {
@@ -166,7 +173,37 @@ TEST_F(Cli, RefusedInputTouchesNoBoard) {
     run({"frob"});
     EXPECT_EQ(err.str(),
               "quarnelctl: unknown command 'frob' (commands: info, read, write, dump, monitor, "
-              "log, profile, sim, usb)\n");
+              "log, profile, serve, sim, usb)\n");
+}
+
+// serve listens before it opens the board: a taken port costs no start-up. Once
+// serving, a signal ends it with 0 and a pulled cable with 3, like any command.
+TEST_F(Cli, ServeEndsByTakenPortSignalOrPulledCable) {
+    const int taken = ::socket(AF_INET, SOCK_STREAM, 0);
+    const int on = 1;  // a second exporter would share such a port, were it to ask
+    ::setsockopt(taken, SOL_SOCKET, SO_REUSEPORT, &on, sizeof on);
+    sockaddr_in at{};
+    at.sin_family = AF_INET;
+    at.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t size = sizeof at;
+    ASSERT_EQ(::bind(taken, reinterpret_cast<sockaddr*>(&at), size), 0);
+    ASSERT_EQ(::listen(taken, 1), 0);
+    ::getsockname(taken, reinterpret_cast<sockaddr*>(&at), &size);
+    const std::string port = std::to_string(ntohs(at.sin_port));
+    clock.sleepsBeforeStop = 300;  // ends a serve that should not have started
+    EXPECT_EQ(run({"--quick", "serve", "--listen", "127.0.0.1:" + port}), kExitFailed);
+    EXPECT_NE(err.str().find("cannot listen on 127.0.0.1:" + port), std::string::npos);
+    EXPECT_FALSE(std::filesystem::exists(path("trace")));
+    ::close(taken);
+
+    clock.stop = 0;
+    clock.sleepsBeforeStop = 300;
+    EXPECT_EQ(run({"--quick", "serve", "--listen", "127.0.0.1:0"}), kExitOk);
+    EXPECT_NE(err.str().find("quarnelctl: serving http://127.0.0.1:"), std::string::npos);
+    clock.stop = 0;
+    clock.sleepsBeforeStop = -1;
+    EXPECT_EQ(run({"--quick", "--sim-fault", "cable=300", "serve", "--listen", "127.0.0.1:0"}),
+              kExitLinkFailure);
 }
 
 TEST_F(Cli, ASignalDuringTheSettlingDelaysCancelsTheCommandBeforeItWrites) {

@@ -1,0 +1,188 @@
+#include "serve/Exposition.h"
+
+#include <cctype>
+#include <charconv>
+#include <cmath>
+
+#include "device/Conversions.h"
+#include "device/LimitRegisters.h"
+#include "device/RegisterTable.h"
+#include "monitor/LogFile.h"
+#include "monitor/Startup.h"
+
+namespace quarnel::serve {
+namespace {
+
+// The digits the command-line tool prints, with the zero before the point
+// that NumberText leaves out.
+std::string sampleText(float value) {
+    if (!std::isfinite(value)) return "NaN";
+    std::string text = TrimmedNumberText(value);
+    const size_t point = text[0] == '-' ? 1 : 0;
+    if (text[point] == '.') text.insert(point, "0");
+    return text;
+}
+
+std::string labelValue(const std::string& value) {
+    std::string escaped;
+    for (char c : value) {
+        if (c == '\\' || c == '"') escaped += '\\';
+        escaped += c == '\n' ? std::string("\\n") : std::string(1, c);
+    }
+    return escaped;
+}
+
+class Writer {
+  public:
+    void family(const char* name, const char* type, const char* help) {
+        name_ = name;
+        text_ +=
+            std::string("# HELP ") + name + " " + help + "\n# TYPE " + name + " " + type + "\n";
+    }
+    // labels: "sensor=\"internal\"" or empty.
+    void sample(const std::string& labels, const std::string& value) {
+        text_ += name_;
+        if (!labels.empty()) text_ += "{" + labels + "}";
+        text_ += " " + value + "\n";
+    }
+    std::string take() { return std::move(text_); }
+
+  private:
+    std::string name_, text_;
+};
+
+std::string label(const char* name, const std::string& value) {
+    return std::string(name) + "=\"" + labelValue(value) + "\"";
+}
+
+std::string limitLabels(const std::string& first, const char* which) {
+    return first + "," + label("limit", which);
+}
+
+struct Input {
+    int index;  // chkLog index
+    const char* name;
+    float CurrentReadings::*value;
+};
+constexpr std::array<Input, 8> kInputs = {{
+    {3, "ain1", &CurrentReadings::Ain1},
+    {4, "ain2", &CurrentReadings::Ain2},
+    {5, "ain3", &CurrentReadings::Ain3},
+    {6, "ain4", &CurrentReadings::Ain4},
+    {8, "ain5", &CurrentReadings::Ain5},
+    {9, "ain6", &CurrentReadings::Ain6},
+    {10, "ain7", &CurrentReadings::Ain7},
+    {11, "ain8", &CurrentReadings::Ain8},
+}};
+
+void writeTemperatures(Writer& w, const PollSnapshot& s) {
+    const bool external = LogChannelEnabled(1, s.state);
+    w.family("quarnel_temperature_celsius", "gauge",
+             "Temperature of each sensor whose channel is measured.");
+    w.sample(label("sensor", "internal"), sampleText(s.readings.InternalTemp));
+    if (external) w.sample(label("sensor", "external"), sampleText(s.readings.ExternalTemp));
+    if (LogChannelEnabled(7, s.state))
+        w.sample(label("sensor", "varno"), sampleText(s.readings.VarnoTemp));
+
+    w.family("quarnel_temperature_limit_celsius", "gauge",
+             "High and low temperature limits of the chip's sensors.");
+    auto limits = [&](const char* sensor, LimitBytes bytes) {
+        w.sample(limitLabels(label("sensor", sensor), "high"),
+                 sampleText(TemperatureFromLimitRegister(bytes.high, false)));
+        w.sample(limitLabels(label("sensor", sensor), "low"),
+                 sampleText(TemperatureFromLimitRegister(bytes.low, false)));
+    };
+    limits("internal", s.limits.internal);
+    if (external) limits("external", s.limits.external);
+}
+
+void writeVoltages(Writer& w, const PollSnapshot& s) {
+    w.family("quarnel_vdd_volts", "gauge", "Supply voltage Vdd.");
+    w.sample("", sampleText(s.readings.Vdd));
+    w.family("quarnel_vdd_limit_volts", "gauge", "High and low limits of Vdd.");
+    w.sample(label("limit", "high"), sampleText(VddFromLimitRegister(s.limits.vdd.high)));
+    w.sample(label("limit", "low"), sampleText(VddFromLimitRegister(s.limits.vdd.low)));
+
+    w.family("quarnel_input_volts", "gauge", "Analog inputs the channel function measures.");
+    for (const Input& in : kInputs)
+        if (LogChannelEnabled(in.index, s.state))
+            w.sample(label("input", in.name), sampleText(s.readings.*in.value));
+    w.family("quarnel_input_limit_volts", "gauge", "High and low limits of the measured inputs.");
+    for (size_t i = 0; i < kInputs.size(); ++i) {
+        if (!LogChannelEnabled(kInputs[i].index, s.state)) continue;
+        const float reference = s.state.ReferenceVoltage;
+        auto volts = [&](int byte) {
+            try {
+                return sampleText(AinFromLimitRegister(byte, reference));
+            } catch (const ConversionError&) {
+                return std::string("NaN");  // no reference read yet
+            }
+        };
+        const std::string input = label("input", kInputs[i].name);
+        w.sample(limitLabels(input, "high"), volts(s.limits.ain[i].high));
+        w.sample(limitLabels(input, "low"), volts(s.limits.ain[i].low));
+    }
+}
+
+// One sample per named bit of both status registers, named as the register map names it.
+void writeInterrupts(Writer& w, const PollSnapshot& s) {
+    static const RegisterTable table;
+    w.family("quarnel_interrupt_active", "gauge",
+             "Interrupt status bits latched during the last poll (1: set).");
+    for (const auto& [address, value] : {std::pair{chip::kStatus1, s.readings.IntStatus1},
+                                         std::pair{chip::kStatus2, s.readings.IntStatus2}}) {
+        const auto labels = table.SplitBitLabels(*table.FindRegisterByAddress(address));
+        for (int bit = 0; bit < 8; ++bit) {
+            std::string name = labels[static_cast<size_t>(7 - bit)];
+            if (name == "-") continue;
+            for (char& c : name) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+            w.sample(label("source", name), (value >> bit) & 1 ? "1" : "0");
+        }
+    }
+}
+
+std::string timestampText(double seconds) {
+    char buf[32];
+    const auto end = std::to_chars(buf, buf + sizeof buf, seconds, std::chars_format::fixed, 3).ptr;
+    return std::string(buf, end);
+}
+
+}  // namespace
+
+ChipLimits ReadChipLimits(BoardLink& link) {
+    auto read = [&link](LimitRegisters regs) {
+        return LimitBytes{link.ReadRegister(link.DeviceAddress, regs.low),
+                          link.ReadRegister(link.DeviceAddress, regs.high)};
+    };
+    ChipLimits limits{read(kInternalLimits), read(kExternalLimits), read(kVddLimits)};
+    for (size_t i = 0; i < kAinLimits.size(); ++i) limits.ain[i] = read(kAinLimits[i]);
+    return limits;
+}
+
+std::string ExpositionText(const PollSnapshot& s) {
+    Writer w;
+    w.family("quarnel_board_up", "gauge", "1 while polls of the board succeed.");
+    w.sample("", s.polls > 0 ? "1" : "0");
+    w.family("quarnel_polls_total", "counter", "Complete polls of every reading since the start.");
+    w.sample("", std::to_string(s.polls));
+    if (s.polls == 0) return w.take();
+
+    w.family("quarnel_last_poll_timestamp_seconds", "gauge",
+             "Unix time at which the last complete poll ended.");
+    w.sample("", timestampText(s.lastPollUnixSeconds));
+    w.family("quarnel_info", "gauge", "The board and the chip the exporter reads.");
+    const ChipIdentity& chip = s.info.chip;
+    w.sample(label("board", s.info.board) + "," +
+                 label("device_id", HexAddressText(chip.deviceId)) + "," +
+                 label("company_id", HexAddressText(chip.companyId)) + "," +
+                 label("revision", HexAddressText(chip.revision)) + "," +
+                 label("address", HexAddressText(chip.address)) + "," +
+                 label("usb_id", s.info.usbId) + "," + label("port", s.info.port),
+             "1");
+    writeTemperatures(w, s);
+    writeVoltages(w, s);
+    writeInterrupts(w, s);
+    return w.take();
+}
+
+}  // namespace quarnel::serve
