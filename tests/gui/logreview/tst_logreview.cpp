@@ -1,17 +1,25 @@
 // File > Open Log...: a log of three runs in a review window, its charts,
-// cursor readout and statistics; a file that is no log gets no window.
+// cursor readout and statistics, its keys and images; a file that is no log
+// gets no window, a cancelled load none either.
 
 #include <qcustomplot.h>
 
 #include <QAction>
 #include <QCheckBox>
+#include <QClipboard>
 #include <QFile>
 #include <QListWidget>
 #include <QMdiArea>
 #include <QMdiSubWindow>
+#include <QMenu>
+#include <QPushButton>
+#include <QScrollBar>
+#include <QStatusBar>
+#include <QTableWidget>
 #include <cmath>
 
 #include "gui/app/AppTestSupport.h"
+#include "gui/support/RecordingHost.h"
 #include "monitor/LogFile.h"
 #include "windows/logreview/ColumnTrace.h"
 #include "windows/logreview/frmLogReview.h"
@@ -21,16 +29,16 @@ using namespace quarnel::test;
 
 namespace {
 
+using Sets = std::vector<std::array<bool, kLogChannelCount>>;
 // Run 1: Internal and Vdd at 1 s; run 2: Ain1 in degrees F's company of
 // VARNO, at 0.5 s; run 3: Vdd only.
-void writeLog(const QString& path) {
+void writeLog(const QString& path,
+              const Sets& sets = {{true, false, true},
+                                  {false, false, false, true, false, false, false, true},
+                                  {false, false, true}}) {
     std::string text;
-    const std::array<std::array<bool, kLogChannelCount>, 3> sets{
-        {{true, false, true},
-         {false, false, false, true, false, false, false, true},
-         {false, false, true}}};
     const int intervals[] = {1000, 500, 1000};
-    for (int run = 0; run < 3; ++run) {
+    for (size_t run = 0; run < sets.size(); ++run) {
         text += LogPreamble() + BuildLogHeader(sets[run], run == 1) + kLineEnd;
         for (int i = 0; i < 5; ++i) {
             CurrentReadings r{};
@@ -42,6 +50,44 @@ void writeLog(const QString& path) {
     QFile file(path);
     QVERIFY(file.open(QIODevice::WriteOnly));
     file.write(text.data(), qint64(text.size()));
+}
+
+QStringList statisticsRow(frmLogReview* w, const QString& channel) {
+    auto* table = w->findChild<QTableWidget*>("tblStatistics");
+    for (int row = 0; table && row < table->rowCount(); ++row) {
+        QStringList cells;
+        for (int column = 0; column < table->columnCount(); ++column)
+            cells << table->item(row, column)->text();
+        if (cells[0] == channel) return cells;
+    }
+    return {};
+}
+
+QAction* chartAction(QCustomPlot* chart, const QString& text) {
+    for (QAction* action : chart->actions())
+        if (action->text() == text) return action;
+    return nullptr;
+}
+
+// Value ticks at least a label's height apart.
+bool ticksApart(QCustomPlot* chart) {
+    const QVector<double> ticks = chart->yAxis->tickVector();
+    const double line = QFontMetricsF(chart->yAxis->tickLabelFont()).height();
+    for (qsizetype i = 1; i < ticks.size(); ++i)
+        if (chart->yAxis->coordToPixel(ticks[i - 1]) - chart->yAxis->coordToPixel(ticks[i]) < line)
+            return false;
+    return ticks.size() > 1;
+}
+
+// The main window loses the focus to another and gets it back, as around a
+// file dialog or at start-up under a window manager.
+void activateAgain(QWidget* main) {
+    QWidget other;
+    other.show();
+    other.activateWindow();
+    QTRY_VERIFY(other.isActiveWindow());
+    main->activateWindow();
+    QTRY_VERIFY(main->isActiveWindow());
 }
 
 }  // namespace
@@ -78,18 +124,24 @@ class LogReviewTest : public QObject {
         bool found = false;
         QCOMPARE(w->charts()[2]->plottable(0)->getKeyRange(found).lower, 5.0);
 
+        // One time is one x in every chart.
+        QTRY_VERIFY(w->charts()[0]->axisRect()->left() == w->charts()[1]->axisRect()->left() &&
+                    w->charts()[0]->axisRect()->left() == w->charts()[2]->axisRect()->left() &&
+                    w->charts()[0]->axisRect()->right() == w->charts()[2]->axisRect()->right());
         w->setCursorTime(2.0);
-        QVERIFY(w->readoutText().contains("<b>Time 2 s</b>"));
-        QVERIFY(
-            w->readoutText().contains("<td>Internal(°C)</td><td>22</td><td>20</td><td>24</td>"
-                                      "<td>22</td>"));
+        QCOMPARE(statisticsRow(w, "Internal(°C)"),
+                 QStringList({"Internal(°C)", "22", "20", "24", "22"}));
+        w->setCursorTime(7.0);  // in run 2: no Internal(°C) sample there
+        QCOMPARE(statisticsRow(w, "Internal(°C)")[1], QString("\u2013"));
+        QCOMPARE(statisticsRow(w, "Ain1(V)")[1], QString("1"));
+        w->setCursorTime(2.0);
         w->charts()[0]->xAxis->setRange(0.5, 2.5);  // the others follow
         QCOMPARE(w->charts()[1]->xAxis->range().lower, 0.5);
-        QVERIFY(
-            w->readoutText().contains("<td>Internal(°C)</td><td>22</td><td>21</td><td>22</td>"
-                                      "<td>21.5</td>"));
+        QCOMPARE(statisticsRow(w, "Internal(°C)"),
+                 QStringList({"Internal(°C)", "22", "21", "22", "21.5"}));
         w->findChild<QCheckBox*>("chkShow_0")->setChecked(false);
-        QVERIFY(!w->readoutText().contains("Internal"));
+        QVERIFY(statisticsRow(w, "Internal(°C)").isEmpty());
+        QCOMPARE(w->charts()[0]->legend->itemCount(), 1);  // VARNO alone
 
         runs->setCurrentRow(3);  // Vdd only: one chart
         QCOMPARE(w->charts().size(), size_t(1));
@@ -127,6 +179,133 @@ class LogReviewTest : public QObject {
             if (n) QVERIFY(got.min == lo && got.max == hi && std::abs(got.sum - sum) < 1e-6);
         }
         QCOMPARE(trace->valueAt(120.06), 5.0);  // the nearest sample: b[201]
+    }
+
+    void aNewReviewWindowComesToTheFront_data() {
+        QTest::addColumn<ToolWindow>("front");
+        QTest::newRow("the help window at start-up") << ToolWindow::Help;
+        QTest::newRow("another window in front") << ToolWindow::About;
+    }
+    void aNewReviewWindowComesToTheFront() {
+        QFETCH(ToolWindow, front);
+        AppHarness h;
+        QVERIFY(h.app->StartApplication());
+        const QString path = h.file("three.csv");
+        writeLog(path);
+        h.main().openWindow(front);
+        activateAgain(&h.main());
+        QVERIFY(h.main().openLogFile(path));
+        activateAgain(&h.main());
+        QMdiSubWindow* top = h.main().mdiArea()->subWindowList(QMdiArea::StackingOrder).last();
+        QVERIFY(qobject_cast<frmLogReview*>(top->widget()));
+        QCOMPARE(h.main().mdiArea()->activeSubWindow(), top);
+    }
+
+    void imagesLeaveOutTheCursorAndLegendsKeepTheirBordersFromAKeyboardMenu() {
+        AppHarness h;
+        QVERIFY(h.app->StartApplication());
+        const QString path = h.file("three.csv");
+        writeLog(path);
+        QVERIFY(h.main().openLogFile(path));
+        auto* w = h.main().findChild<frmLogReview*>();
+        QTRY_VERIFY(!w->loading());
+        QCustomPlot* chart = w->charts()[0];
+        w->setCursorTime(2.0);
+        chart->setFocus();
+        QTest::keyClick(chart, Qt::Key_F10, Qt::ShiftModifier);
+        QTRY_VERIFY(qobject_cast<QMenu*>(QApplication::activePopupWidget()));
+        auto* menu = static_cast<QMenu*>(QApplication::activePopupWidget());
+        QAction* copy = chartAction(chart, "Copy Image");
+        QVERIFY(menu->actions().contains(copy) && copy->isShortcutVisibleInContextMenu());
+        QCOMPARE(copy->shortcut(), QKeySequence(QKeySequence::Copy));
+        menu->close();
+        copy->trigger();
+        const QImage image = QApplication::clipboard()->image();
+        QVERIFY(!image.isNull());
+        const int x = int(std::lround(chart->xAxis->coordToPixel(2.0)));
+        for (int y = chart->axisRect()->top(); y < chart->axisRect()->bottom(); ++y)
+            QVERIFY(image.pixelColor(x, y) != QColor(Qt::gray));
+        const QRect legend = chart->legend->outerRect();
+        const QColor border = chart->legend->borderPen().color();
+        for (const QPoint& edge : {QPoint(legend.x(), legend.center().y()),
+                                   QPoint(legend.x() + legend.width(), legend.center().y()),
+                                   QPoint(legend.center().x(), legend.y()),
+                                   QPoint(legend.center().x(), legend.y() + legend.height())})
+            QCOMPARE(image.pixelColor(edge), border);
+        QContextMenuEvent menuKey(QContextMenuEvent::Keyboard, QPoint(0, 0), QPoint(0, 0));
+        QApplication::sendEvent(chart, &menuKey);
+        QTRY_VERIFY(qobject_cast<QMenu*>(QApplication::activePopupWidget()));
+        QApplication::activePopupWidget()->close();
+    }
+
+    void keysZoomPanFitAndStepTheCursor_data() {
+        QTest::addColumn<QStringList>("keys");
+        QTest::addColumn<QList<double>>("expected");  // time range and cursor
+        QTest::newRow("zoom in around the cursor") << QStringList{"+"} << QList<double>{1, 3, 2};
+        QTest::newRow("zoom out") << QStringList{"-"} << QList<double>{-2, 6, 2};
+        QTest::newRow("pan") << QStringList{"Shift+Right"} << QList<double>{0.4, 4.4, 2};
+        QTest::newRow("fit all") << QStringList{"+", "Shift+Left", "Ctrl+0"}
+                                 << QList<double>{0, 4, 2};
+        QTest::newRow("next sample") << QStringList{"Right"} << QList<double>{0, 4, 3};
+        QTest::newRow("samples out of view")
+            << QStringList{"+", "+", "Left", "Left", "Left"} << QList<double>{0, 1, 0};
+    }
+    void keysZoomPanFitAndStepTheCursor() {
+        QFETCH(QStringList, keys);
+        QFETCH(QList<double>, expected);
+        AppHarness h;
+        QVERIFY(h.app->StartApplication());
+        const QString path = h.file("three.csv");
+        writeLog(path);
+        QVERIFY(h.main().openLogFile(path));
+        auto* w = h.main().findChild<frmLogReview*>();
+        QTRY_VERIFY(!w->loading());
+        w->showRun(0);  // 0 to 4 s, a sample a second
+        w->setCursorTime(2.0);
+        QCustomPlot* chart = w->charts()[1];
+        h.main().activateWindow();
+        chart->setFocus();
+        QTRY_VERIFY(chart->hasFocus());
+        for (const QString& key : keys) QTest::keySequence(chart, QKeySequence(key));
+        const QCPRange range = w->charts()[0]->xAxis->range();
+        QCOMPARE(QList<double>({range.lower, range.upper, w->cursorTime()}), expected);
+    }
+
+    void aCancelledLoadClosesItsWindowAndSaysSo() {
+        AppHarness h;
+        QVERIFY(h.app->StartApplication());
+        const QString path = h.file("long.csv");
+        writeLog(path);
+        QFile file(path);  // a long hole after the first run: the load takes a while
+        QVERIFY(file.resize(qint64(1) << 32));
+        const auto windows = h.main().mdiArea()->subWindowList().size();
+        QVERIFY(h.main().openLogFile(path));
+        h.main().findChild<QPushButton*>("cmdCancel")->click();
+        QTRY_COMPARE(h.main().mdiArea()->subWindowList().size(), windows);
+        QCOMPARE(h.main().statusBar()->currentMessage(), QString("Loading long.csv cancelled."));
+    }
+
+    void aLargerFontScrollsTheStatisticsAndSpacesTheValueTicks() {
+        const QFont before = QApplication::font();
+        QFont larger = before;
+        larger.setPointSizeF(before.pointSizeF() * 1.25);
+        QApplication::setFont(larger);
+        TempDir dir;
+        const QString path = QString::fromStdString(dir.file("all.csv"));
+        std::array<bool, kLogChannelCount> all{};
+        all.fill(true);
+        writeLog(path, {all, all});  // 15 rows: the temperatures in both units
+        RecordingNotifier notifier;
+        RecordingHost host;
+        frmLogReview w(path, notifier, {}, host);
+        w.resize(980, 640);
+        w.show();
+        QTRY_VERIFY(!w.loading());
+        auto* table = w.findChild<QTableWidget*>("tblStatistics");
+        QTRY_COMPARE(table->rowCount(), 15);
+        QTRY_VERIFY(table->verticalScrollBar()->isVisible());
+        for (QCustomPlot* chart : w.charts()) QTRY_VERIFY(ticksApart(chart));
+        QApplication::setFont(before);
     }
 
     void aFileThatIsNoLogGetsAMessageAndNoWindow() {
