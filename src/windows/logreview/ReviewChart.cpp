@@ -80,13 +80,14 @@ ReviewChart::ReviewChart(const QString& title, QWidget* parent)
         if (axisRect()->height() != tickedHeight_) replot(rpQueuedReplot);
     });
 
-    // The legend in a row under the chart, off the traces. The layout keeps
-    // a pixel free at its right and bottom, where the legend's box is drawn.
+    // The legend in a row under the chart, off the traces. Its box's right
+    // and bottom lines are drawn just outside its rectangle, and the plot
+    // clips one pixel above its bottom: the layout leaves room for both.
     legend->setVisible(true);
     axisRect()->insetLayout()->take(legend);
     plotLayout()->addElement(2, 0, legend);
     plotLayout()->setRowStretchFactor(2, 0.001);
-    plotLayout()->setMargins(QMargins(0, 0, 1, 1));
+    plotLayout()->setMargins(QMargins(0, 0, 1, 2));
     QFont small = font();
     small.setPointSizeF(small.pointSizeF() * 0.9);
     legend->setFont(small);

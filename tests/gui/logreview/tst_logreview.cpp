@@ -210,6 +210,7 @@ class LogReviewTest : public QObject {
         auto* w = h.main().findChild<frmLogReview*>();
         QTRY_VERIFY(!w->loading());
         QCustomPlot* chart = w->charts()[0];
+        QTRY_VERIFY(chart->axisRect()->height() > 40);  // laid out
         w->setCursorTime(2.0);
         chart->setFocus();
         QTest::keyClick(chart, Qt::Key_F10, Qt::ShiftModifier);
