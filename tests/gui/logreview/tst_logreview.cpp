@@ -69,6 +69,12 @@ QAction* chartAction(QCustomPlot* chart, const QString& text) {
     return nullptr;
 }
 
+bool laidOut(frmLogReview* w) {
+    for (QCustomPlot* chart : w->charts())
+        if (chart->axisRect()->height() < 40) return false;
+    return !w->charts().empty();
+}
+
 // Value ticks at least a label's height apart.
 bool ticksApart(QCustomPlot* chart) {
     const QVector<double> ticks = chart->yAxis->tickVector();
@@ -125,7 +131,8 @@ class LogReviewTest : public QObject {
         QCOMPARE(w->charts()[2]->plottable(0)->getKeyRange(found).lower, 5.0);
 
         // One time is one x in every chart.
-        QTRY_VERIFY(w->charts()[0]->axisRect()->left() == w->charts()[1]->axisRect()->left() &&
+        QTRY_VERIFY(laidOut(w) &&
+                    w->charts()[0]->axisRect()->left() == w->charts()[1]->axisRect()->left() &&
                     w->charts()[0]->axisRect()->left() == w->charts()[2]->axisRect()->left() &&
                     w->charts()[0]->axisRect()->right() == w->charts()[2]->axisRect()->right());
         w->setCursorTime(2.0);
@@ -210,7 +217,7 @@ class LogReviewTest : public QObject {
         auto* w = h.main().findChild<frmLogReview*>();
         QTRY_VERIFY(!w->loading());
         QCustomPlot* chart = w->charts()[0];
-        QTRY_VERIFY(chart->axisRect()->height() > 40);  // laid out
+        QTRY_VERIFY(laidOut(w));
         w->setCursorTime(2.0);
         chart->setFocus();
         QTest::keyClick(chart, Qt::Key_F10, Qt::ShiftModifier);
@@ -222,10 +229,9 @@ class LogReviewTest : public QObject {
         menu->close();
         copy->trigger();
         const QImage image = QApplication::clipboard()->image();
-        QVERIFY(!image.isNull());
-        const int x = int(std::lround(chart->xAxis->coordToPixel(2.0)));
-        for (int y = chart->axisRect()->top(); y < chart->axisRect()->bottom(); ++y)
-            QVERIFY(image.pixelColor(x, y) != QColor(Qt::gray));
+        w->setCursorTime(3.0);
+        copy->trigger();
+        QCOMPARE(QApplication::clipboard()->image(), image);  // no cursor line in either
         const QRect legend = chart->legend->outerRect();
         const QColor border = chart->legend->borderPen().color();
         for (const QPoint& edge : {QPoint(legend.x(), legend.center().y()),
