@@ -1,8 +1,7 @@
 #include "windows/logreview/ReviewChart.h"
 
 #include <QAccessibleWidget>
-#include <QStyleOptionFocusRect>
-#include <QStylePainter>
+#include <QPainter>
 #include <cmath>
 
 namespace quarnel {
@@ -120,11 +119,11 @@ void ReviewChart::contextMenuEvent(QContextMenuEvent* event) {
 void ReviewChart::paintEvent(QPaintEvent* event) {
     QCustomPlot::paintEvent(event);
     if (!hasFocus()) return;
-    QStylePainter painter(this);
-    QStyleOptionFocusRect option;
-    option.initFrom(this);
-    option.rect = rect().adjusted(1, 1, -2, -2);
-    painter.drawPrimitive(QStyle::PE_FrameFocusRect, option);
+    // A frame in the selection colour: the style's focus frame shows only
+    // after Tab, and the keys work on this chart whichever way it got here.
+    QPainter painter(this);
+    painter.setPen(QPen(palette().color(QPalette::Highlight), 2));
+    painter.drawRect(QRectF(rect()).adjusted(1, 1, -1, -1));
 }
 
 void ReviewChart::focusInEvent(QFocusEvent* event) {

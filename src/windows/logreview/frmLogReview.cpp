@@ -5,6 +5,7 @@
 #include <QAction>
 #include <QCheckBox>
 #include <QFileInfo>
+#include <QHeaderView>
 #include <QListWidget>
 #include <QMenu>
 #include <QPointer>
@@ -81,6 +82,13 @@ frmLogReview::frmLogReview(const QString& path, Notifier& notifier, FileChooser 
         if (row >= 0 && row - 1 != run_) showRun(row - 1);
     });
     ui->cmdFit->setEnabled(false);
+    // Rows a line high; number columns wide enough for most readouts from
+    // the start, so that moving the cursor seldom widens them.
+    QTableWidget* table = ui->tblStatistics;
+    table->verticalHeader()->setDefaultSectionSize(fontMetrics().height() + 4);
+    table->horizontalHeader()->setMinimumSectionSize(
+        fontMetrics().horizontalAdvance(QStringLiteral("-000.0000")));
+    table->horizontalHeader()->setSectionResizeMode(QHeaderView::ResizeToContents);
 
     const std::string file = path.toStdString();
     worker_ = std::thread([this, file] {
@@ -134,6 +142,7 @@ void frmLogReview::progress(double fraction) {
 
 void frmLogReview::finished(LogReadResult result) {
     finished_ = true;
+    const bool focusOnCancel = focusWidget() == ui->cmdCancel;
     ui->prgLoad->hide();
     ui->cmdCancel->hide();
     if (result.status == LogReadResult::Status::Cancelled) {
@@ -164,7 +173,6 @@ void frmLogReview::finished(LogReadResult result) {
                                  .arg(r.channels.size())
                                  .arg(r.fahrenheit ? QStringLiteral(", \u00B0F") : QString()));
     }
-    const bool focusOnCancel = focusWidget() == ui->cmdCancel;
     ui->cmdFit->setEnabled(true);
     fitAction_->setEnabled(true);
     showRun(-1);
@@ -247,6 +255,7 @@ ReviewChart* frmLogReview::addChart(int group) {
     cursors_.emplace_back(chart).moveTo(cursor_);
     charts_.push_back(chart);
     ui->layCharts->addWidget(chart);
+    chart->show();  // now, not on the next pass: it may take the focus at once
     return chart;
 }
 
