@@ -70,6 +70,7 @@ frmLogReview::frmLogReview(const QString& path, Notifier& notifier, FileChooser 
     margins_ = new QCPMarginGroup(nullptr);
     margins_->setParent(this);
     fitAction_ = new QAction(QStringLiteral("Fit All"), this);
+    fitAction_->setObjectName(QStringLiteral("actFitAll"));
     fitAction_->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_0));
     fitAction_->setShortcutContext(Qt::WidgetWithChildrenShortcut);
     fitAction_->setShortcutVisibleInContextMenu(true);
@@ -261,8 +262,10 @@ ReviewChart* frmLogReview::addChart(int group) {
 
 void frmLogReview::addChartActions(ReviewChart* chart) {
     // The chart's keys, listed with their commands in its menu.
-    const auto add = [chart](const QString& text, const QList<QKeySequence>& keys, auto run) {
+    const auto add = [chart](const char* name, const QString& text, const QList<QKeySequence>& keys,
+                             auto run) {
         auto* action = new QAction(text, chart);
+        action->setObjectName(QLatin1String(name));
         action->setShortcuts(keys);
         action->setShortcutContext(Qt::WidgetShortcut);
         action->setShortcutVisibleInContextMenu(true);
@@ -274,20 +277,24 @@ void frmLogReview::addChartActions(ReviewChart* chart) {
         line->setSeparator(true);
         chart->addAction(line);
     };
-    add(QStringLiteral("Zoom In"), {Qt::Key_Plus, Qt::Key_Equal}, [this] { zoomTime(0.5); });
-    add(QStringLiteral("Zoom Out"), {Qt::Key_Minus}, [this] { zoomTime(2); });
+    add("actZoomIn", QStringLiteral("Zoom In"), {Qt::Key_Plus, Qt::Key_Equal},
+        [this] { zoomTime(0.5); });
+    add("actZoomOut", QStringLiteral("Zoom Out"), {Qt::Key_Minus}, [this] { zoomTime(2); });
     chart->addAction(fitAction_);
-    add(QStringLiteral("Pan Left"), {Qt::SHIFT | Qt::Key_Left}, [this] { panTime(-0.1); });
-    add(QStringLiteral("Pan Right"), {Qt::SHIFT | Qt::Key_Right}, [this] { panTime(0.1); });
+    add("actPanLeft", QStringLiteral("Pan Left"), {Qt::SHIFT | Qt::Key_Left},
+        [this] { panTime(-0.1); });
+    add("actPanRight", QStringLiteral("Pan Right"), {Qt::SHIFT | Qt::Key_Right},
+        [this] { panTime(0.1); });
     separator();
-    add(QStringLiteral("Cursor to Previous Sample"), {Qt::Key_Left},
+    add("actPreviousSample", QStringLiteral("Cursor to Previous Sample"), {Qt::Key_Left},
         [this, chart] { stepCursor(chart, -1); });
-    add(QStringLiteral("Cursor to Next Sample"), {Qt::Key_Right},
+    add("actNextSample", QStringLiteral("Cursor to Next Sample"), {Qt::Key_Right},
         [this, chart] { stepCursor(chart, 1); });
     separator();
-    add(QStringLiteral("Save Image..."), {Qt::CTRL | Qt::Key_S},
+    add("actSaveImage", QStringLiteral("Save Image..."), {Qt::CTRL | Qt::Key_S},
         [this, chart] { saveImage(chart); });
-    add(QStringLiteral("Copy Image"), {QKeySequence::Copy}, [this, chart] { copyImage(chart); });
+    add("actCopyImage", QStringLiteral("Copy Image"), {QKeySequence::Copy},
+        [this, chart] { copyImage(chart); });
 }
 
 void frmLogReview::updateLegend(QCustomPlot* chart) {

@@ -4,6 +4,7 @@
 
 #include <qcustomplot.h>
 
+#include <QAbstractButton>
 #include <QAction>
 #include <QCheckBox>
 #include <QClipboard>
@@ -12,14 +13,12 @@
 #include <QMdiArea>
 #include <QMdiSubWindow>
 #include <QMenu>
-#include <QPushButton>
 #include <QScrollBar>
 #include <QStatusBar>
 #include <QTableWidget>
 #include <cmath>
 
 #include "gui/app/AppTestSupport.h"
-#include "gui/support/RecordingHost.h"
 #include "monitor/LogFile.h"
 #include "windows/logreview/ColumnTrace.h"
 #include "windows/logreview/frmLogReview.h"
@@ -63,12 +62,6 @@ QStringList statisticsRow(frmLogReview* w, const QString& channel) {
     return {};
 }
 
-QAction* chartAction(QCustomPlot* chart, const QString& text) {
-    for (QAction* action : chart->actions())
-        if (action->text() == text) return action;
-    return nullptr;
-}
-
 bool laidOut(frmLogReview* w) {
     for (QCustomPlot* chart : w->charts())
         if (chart->axisRect()->height() < 40) return false;
@@ -94,6 +87,18 @@ void activateAgain(QWidget* main) {
     QTRY_VERIFY(other.isActiveWindow());
     main->activateWindow();
     QTRY_VERIFY(main->isActiveWindow());
+}
+
+// A log written and opened in a started program; its window once loaded.
+frmLogReview* openLog(AppHarness& h, const Sets& sets = {}) {
+    const QString path = h.file("log.csv");
+    if (sets.empty())
+        writeLog(path);
+    else
+        writeLog(path, sets);
+    if (!h.app->StartApplication() || !h.main().openLogFile(path)) return nullptr;
+    auto* w = h.main().findChild<frmLogReview*>();
+    return QTest::qWaitFor([w] { return !w->loading(); }, 30000) ? w : nullptr;
 }
 
 }  // namespace
@@ -188,57 +193,39 @@ class LogReviewTest : public QObject {
         QCOMPARE(trace->valueAt(120.06), 5.0);  // the nearest sample: b[201]
     }
 
-    void aNewReviewWindowComesToTheFront_data() {
-        QTest::addColumn<ToolWindow>("front");
-        QTest::newRow("the help window at start-up") << ToolWindow::Help;
-        QTest::newRow("another window in front") << ToolWindow::About;
-    }
-    void aNewReviewWindowComesToTheFront() {
-        QFETCH(ToolWindow, front);
-        AppHarness h;
+    void aNewWindowComesToTheFrontAndItsMenuCopiesTheChartWithoutTheCursor() {
+        AppHarness h;  // the help window in front, as at start-up
         QVERIFY(h.app->StartApplication());
-        const QString path = h.file("three.csv");
-        writeLog(path);
-        h.main().openWindow(front);
+        h.main().openWindow(ToolWindow::Help);
         activateAgain(&h.main());
-        QVERIFY(h.main().openLogFile(path));
+        frmLogReview* w = openLog(h);
+        QVERIFY(w);
         activateAgain(&h.main());
         QMdiSubWindow* top = h.main().mdiArea()->subWindowList(QMdiArea::StackingOrder).last();
-        QVERIFY(qobject_cast<frmLogReview*>(top->widget()));
+        QCOMPARE(top->widget(), w);
         QCOMPARE(h.main().mdiArea()->activeSubWindow(), top);
-    }
 
-    void imagesLeaveOutTheCursorAndLegendsKeepTheirBordersFromAKeyboardMenu() {
-        AppHarness h;
-        QVERIFY(h.app->StartApplication());
-        const QString path = h.file("three.csv");
-        writeLog(path);
-        QVERIFY(h.main().openLogFile(path));
-        auto* w = h.main().findChild<frmLogReview*>();
-        QTRY_VERIFY(!w->loading());
         QCustomPlot* chart = w->charts()[0];
         QTRY_VERIFY(laidOut(w));
         w->setCursorTime(2.0);
         chart->setFocus();
         QTest::keyClick(chart, Qt::Key_F10, Qt::ShiftModifier);
         QTRY_VERIFY(qobject_cast<QMenu*>(QApplication::activePopupWidget()));
-        auto* menu = static_cast<QMenu*>(QApplication::activePopupWidget());
-        QAction* copy = chartAction(chart, "Copy Image");
-        QVERIFY(menu->actions().contains(copy) && copy->isShortcutVisibleInContextMenu());
-        QCOMPARE(copy->shortcut(), QKeySequence(QKeySequence::Copy));
-        menu->close();
+        auto* copy = chart->findChild<QAction*>("actCopyImage");
+        QVERIFY(QApplication::activePopupWidget()->actions().contains(copy));
+        QVERIFY(copy->shortcut() == QKeySequence::Copy && copy->isShortcutVisibleInContextMenu());
+        QApplication::activePopupWidget()->close();
         copy->trigger();
         const QImage image = QApplication::clipboard()->image();
         w->setCursorTime(3.0);
         copy->trigger();
         QCOMPARE(QApplication::clipboard()->image(), image);  // no cursor line in either
         const QRect legend = chart->legend->outerRect();
-        const QColor border = chart->legend->borderPen().color();
         for (const QPoint& edge : {QPoint(legend.x(), legend.center().y()),
                                    QPoint(legend.x() + legend.width(), legend.center().y()),
                                    QPoint(legend.center().x(), legend.y()),
                                    QPoint(legend.center().x(), legend.y() + legend.height())})
-            QCOMPARE(image.pixelColor(edge), border);
+            QCOMPARE(image.pixelColor(edge), chart->legend->borderPen().color());
         QContextMenuEvent menuKey(QContextMenuEvent::Keyboard, QPoint(0, 0), QPoint(0, 0));
         QApplication::sendEvent(chart, &menuKey);
         QTRY_VERIFY(qobject_cast<QMenu*>(QApplication::activePopupWidget()));
@@ -261,12 +248,8 @@ class LogReviewTest : public QObject {
         QFETCH(QStringList, keys);
         QFETCH(QList<double>, expected);
         AppHarness h;
-        QVERIFY(h.app->StartApplication());
-        const QString path = h.file("three.csv");
-        writeLog(path);
-        QVERIFY(h.main().openLogFile(path));
-        auto* w = h.main().findChild<frmLogReview*>();
-        QTRY_VERIFY(!w->loading());
+        frmLogReview* w = openLog(h);
+        QVERIFY(w);
         w->showRun(0);  // 0 to 4 s, a sample a second
         w->setCursorTime(2.0);
         QCustomPlot* chart = w->charts()[1];
@@ -287,7 +270,7 @@ class LogReviewTest : public QObject {
         QVERIFY(file.resize(qint64(1) << 32));
         const auto windows = h.main().mdiArea()->subWindowList().size();
         QVERIFY(h.main().openLogFile(path));
-        h.main().findChild<QPushButton*>("cmdCancel")->click();
+        h.main().findChild<QAbstractButton*>("cmdCancel")->click();
         QTRY_COMPARE(h.main().mdiArea()->subWindowList().size(), windows);
         QCOMPARE(h.main().statusBar()->currentMessage(), QString("Loading long.csv cancelled."));
     }
@@ -297,21 +280,15 @@ class LogReviewTest : public QObject {
         QFont larger = before;
         larger.setPointSizeF(before.pointSizeF() * 1.25);
         QApplication::setFont(larger);
-        TempDir dir;
-        const QString path = QString::fromStdString(dir.file("all.csv"));
         std::array<bool, kLogChannelCount> all{};
         all.fill(true);
-        writeLog(path, {all, all});  // 15 rows: the temperatures in both units
-        RecordingNotifier notifier;
-        RecordingHost host;
-        frmLogReview w(path, notifier, {}, host);
-        w.resize(980, 640);
-        w.show();
-        QTRY_VERIFY(!w.loading());
-        auto* table = w.findChild<QTableWidget*>("tblStatistics");
+        AppHarness h;
+        frmLogReview* w = openLog(h, {all, all});  // 15 rows: temperatures in both units
+        QVERIFY(w);
+        auto* table = w->findChild<QTableWidget*>("tblStatistics");
         QTRY_COMPARE(table->rowCount(), 15);
         QTRY_VERIFY(table->verticalScrollBar()->isVisible());
-        for (QCustomPlot* chart : w.charts()) QTRY_VERIFY(ticksApart(chart));
+        for (QCustomPlot* chart : w->charts()) QTRY_VERIFY(ticksApart(chart));
         QApplication::setFont(before);
     }
 
