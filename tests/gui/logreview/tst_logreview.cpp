@@ -191,7 +191,6 @@ class LogReviewTest : public QObject {
         QMdiSubWindow* top = h.main().mdiArea()->subWindowList(QMdiArea::StackingOrder).last();
         QCOMPARE(top->widget(), w);
         QCOMPARE(h.main().mdiArea()->activeSubWindow(), top);
-
         QCustomPlot* chart = w->charts()[0];
         QTRY_VERIFY(laidOut(w));
         w->setCursorTime(2.0);
@@ -236,7 +235,6 @@ class LogReviewTest : public QObject {
         w->showRun(0);  // 0 to 4 s, a sample a second
         w->setCursorTime(2.0);
         QCustomPlot* chart = w->charts()[1];
-        h.main().activateWindow();
         chart->setFocus();
         QTRY_VERIFY(chart->hasFocus());
         for (const QString& key : keys) QTest::keySequence(chart, QKeySequence(key));
