@@ -433,17 +433,22 @@ void frmLogReview::contextMenu(ReviewChart* chart, const QPoint& pos) {
     menu->popup(chart->mapToGlobal(pos));
 }
 
+ChartCursor* frmLogReview::cursorOf(QCustomPlot* chart) {
+    const auto at = std::find(charts_.begin(), charts_.end(), chart);
+    return at == charts_.end() ? nullptr : &cursors_[size_t(at - charts_.begin())];
+}
+
 void frmLogReview::copyImage(QCustomPlot* chart) {
-    ChartCursor& line =
-        cursors_[size_t(std::find(charts_.begin(), charts_.end(), chart) - charts_.begin())];
-    line.setVisible(false);
+    ChartCursor* line = cursorOf(chart);
+    if (!line) return;  // a chart on its way out
+    line->setVisible(false);
     CopyPlotImage(chart);
-    line.setVisible(true);
+    line->setVisible(true);
 }
 
 void frmLogReview::saveImage(QCustomPlot* chart) {
-    ChartCursor* line =
-        &cursors_[size_t(std::find(charts_.begin(), charts_.end(), chart) - charts_.begin())];
+    ChartCursor* line = cursorOf(chart);
+    if (!line) return;
     // The line goes once the file is chosen, so the dialog does not show it gone.
     const FileChooser choose = [this, line](QWidget* parent, const QString& caption,
                                             const QString& dir, const QString& filter) {

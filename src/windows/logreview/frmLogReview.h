@@ -83,6 +83,7 @@ class frmLogReview : public QWidget {
     // The cursor to the sample before or after it among the chart's traces.
     void stepCursor(QCustomPlot* chart, int direction);
     void contextMenu(ReviewChart* chart, const QPoint& pos);
+    ChartCursor* cursorOf(QCustomPlot* chart);  // null for a chart no longer shown
     // Without the cursor line: the picture is of the data.
     void copyImage(QCustomPlot* chart);
     void saveImage(QCustomPlot* chart);
