@@ -1,12 +1,14 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The review window with one million lines of all twelve channels: what
-// loading it costs in memory, and a redraw after a zoom and after a pan of
-// the whole file (every chart replotted and painted, the statistics of the
-// visible range taken again).
+// loading it costs in memory, a redraw after a zoom and after a pan of the
+// whole file (every chart replotted and painted, the statistics of the
+// visible range taken again), and what is left once the window is closed.
 
 #include <benchmark/benchmark.h>
 #include <qcustomplot.h>
 
+#include <algorithm>
+#include <fstream>
 #include <memory>
 
 #include "BenchSupport.h"
@@ -79,5 +81,41 @@ void BM_ReviewPanFullFile(benchmark::State& state) {
     report(state);
 }
 BENCHMARK(BM_ReviewPanFullFile)->Unit(benchmark::kMillisecond);
+
+double residentMb() {
+    std::ifstream in("/proc/self/status");
+    std::string line;
+    while (std::getline(in, line))
+        if (line.rfind("VmRSS:", 0) == 0) return std::stod(line.substr(6)) / 1e3;
+    return 0;
+}
+
+// Windows of their own opened and closed: the resident size before the
+// first, while one is open and after the last (a window gives its columns
+// back when it closes).
+void BM_ReviewMemoryAfterClose(benchmark::State& state) {
+    static QuietNotifier notifier;
+    static NoHost host;
+    QApplication& app = application();
+    const std::string& path = bigLogPath();
+    double before = 0, open = 0, closed = 0;
+    for (auto _ : state) {
+        if (before == 0) before = residentMb();
+        auto* window = new quarnel::frmLogReview(QString::fromStdString(path), notifier,
+                                                 quarnel::FileChooser(), host);
+        window->resize(1280, 900);
+        window->show();
+        while (window->loading()) app.processEvents(QEventLoop::WaitForMoreEvents);
+        app.processEvents();
+        open = std::max(open, residentMb());
+        delete window;
+        app.processEvents();
+        closed = residentMb();
+    }
+    state.counters["rss_before_MB"] = before;
+    state.counters["rss_open_MB"] = open;
+    state.counters["rss_closed_MB"] = closed;
+}
+BENCHMARK(BM_ReviewMemoryAfterClose)->Unit(benchmark::kMillisecond)->Iterations(3);
 
 }  // namespace

@@ -5,6 +5,10 @@
 #
 # Usage: scripts/screenshot.sh [OUTPUT.png]   (BUILD=dir picks another build
 #                                             tree, as with make; default build/)
+#        scripts/screenshot.sh --review [OUTPUT.png]
+#   makes docs/logreview.png instead: a log of three runs written by
+#   quarnelctl log, named on quarnel-eval's command line, its review window
+#   alone with the cursor on the first chart.
 #
 # It runs under Xvfb with a private HOME and board state file. There is no
 # window manager, so the main window's placement is written to the settings
@@ -19,7 +23,12 @@ set -euo pipefail
 ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 BUILD=${BUILD:-build}
 case $BUILD in /*) B=$BUILD ;; *) B=$ROOT/$BUILD ;; esac
-OUT=${1:-$ROOT/docs/screenshot.png}
+MODE=main
+if [[ ${1:-} == --review ]]; then
+  MODE=review
+  shift
+fi
+if [[ $MODE == review ]]; then OUT=${1:-$ROOT/docs/logreview.png}; else OUT=${1:-$ROOT/docs/screenshot.png}; fi
 TITLE='QUARNEL Evaluation Software'
 WIDTH=1250
 HEIGHT=975
@@ -59,9 +68,40 @@ under_x() {
   rm -rf "$h"
 }
 
+# The review window sits in the workspace's top left corner (988 x 668 with
+# its frame); the main window's menu and tool bars are above it.
+review_under_x() {
+  local h pid win state
+  h=$(mktemp -d "${TMPDIR:-/tmp}/quarnel-shot.XXXXXX")
+  mkdir -p "$h/.config" "$h/.local/state" "$h/runtime"
+  chmod 700 "$h/runtime"
+  printf '[Settings]\nDisplayHelp=False\nMainLeft=0\nMainTop=0\nMainWidth=%d\nMainHeight=%d\n' \
+    $((WIDTH * 15)) $((HEIGHT * 15)) >"$h/.config/$TITLE.conf"
+  state="$h/board.json"
+  local -a ctl=(env HOME="$h" XDG_STATE_HOME="$h/.local/state" "$BIN/quarnelctl" --quick
+    --sim-state "$state" log "$h/three.csv")
+  "${ctl[@]}" --interval 50 --count 240 --channels internal,vdd,ain1,ain2 >/dev/null
+  "${ctl[@]}" --interval 50 --count 200 --fahrenheit >/dev/null
+  "${ctl[@]}" --interval 100 --count 150 --channels internal,vdd,ain5,ain6,ain7 >/dev/null
+  env HOME="$h" XDG_CONFIG_HOME="$h/.config" XDG_STATE_HOME="$h/.local/state" \
+    XDG_RUNTIME_DIR="$h/runtime" LANG=C.UTF-8 \
+    "$BIN/quarnel-eval" --quick --sim-state "$state" "$h/three.csv" >/dev/null 2>&1 &
+  pid=$!
+  win=$(xdotool search --sync --onlyvisible --name "^$TITLE\$" | head -n1)
+  sleep 2
+  xdotool windowfocus --sync "$win"
+  # The cursor a third of the way along the first chart.
+  xdotool mousemove 260 200
+  sleep 1
+  import -window root -crop 988x668+0+61 +repage "$OUT.tmp.png"
+  kill -TERM "$pid"
+  wait "$pid" || true
+  rm -rf "$h"
+}
+
 if [[ ${1:-} == --under-x ]]; then
   BIN=$2 OUT=$3
-  under_x
+  if [[ ${4:-} == review ]]; then review_under_x; else under_x; fi
   exit
 fi
 
@@ -72,10 +112,10 @@ for tool in xvfb-run xdotool import; do
   }
 done
 make -C "$ROOT" --no-print-directory BUILD="$BUILD" configure
-cmake --build "$B" --target quarnel-eval >/dev/null
+cmake --build "$B" --target quarnel-eval quarnelctl >/dev/null
 mkdir -p "$(dirname "$OUT")"
 xvfb-run -a -s "-screen 0 ${WIDTH}x${HEIGHT}x24 -dpi 96" \
-  bash "${BASH_SOURCE[0]}" --under-x "$B/bin" "$OUT"
+  bash "${BASH_SOURCE[0]}" --under-x "$B/bin" "$OUT" "$MODE"
 # Fewer colours keep the file small; the window has few of them anyway.
 convert "$OUT.tmp.png" -strip -colors 256 "PNG8:$OUT"
 rm -f "$OUT.tmp.png"

@@ -454,6 +454,10 @@ void frmMain::UpdateLimitsForm() {
     if (auto* view = openView(ToolWindow::Limits)) view->UpdateLimitsForm();
 }
 
+void frmMain::showStatusMessage(const QString& text) {
+    ui->sbStatusBar->showMessage(text, 15000);
+}
+
 void frmMain::SetStatusText(const std::string& text) {
     // Every tick restates the text: compare before converting.
     if (!QAnyStringView::equal(panels_[0]->text(), QUtf8StringView(text)))

@@ -99,6 +99,7 @@ class frmMain : public QMainWindow, public WindowHost, public PollCallouts {
 
     // Both: the tool windows and the polling cycle set it.
     void SetStatusText(const std::string& text) override;
+    void showStatusMessage(const QString& text) override;
 
   protected:
     void closeEvent(QCloseEvent* event) override;

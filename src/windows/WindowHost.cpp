@@ -10,6 +10,8 @@
 
 namespace quarnel {
 
+void WindowHost::showStatusMessage(const QString&) {}
+
 void WindowHost::closeFrame(QWidget* window) {
     if (auto* sub = qobject_cast<QMdiSubWindow*>(window->parentWidget()))
         sub->close();

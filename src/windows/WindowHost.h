@@ -23,6 +23,8 @@ class WindowHost {
     virtual ~WindowHost() = default;
     virtual void setMainTitle(const QString& title) = 0;
     virtual void SetStatusText(const std::string& text) = 0;  // first status-bar panel
+    // A passing message over the status bar; a window alone shows none.
+    virtual void showStatusMessage(const QString& text);
     // Creates the window on first use, brings an open one to the front.
     virtual void openWindow(ToolWindow which) = 0;
     // The window's frame inside the main window closes, or the window itself

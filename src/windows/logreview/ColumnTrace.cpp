@@ -100,19 +100,40 @@ ColumnTrace::Statistics ColumnTrace::statistics(double lower, double upper) cons
 }
 
 double ColumnTrace::valueAt(double time) const {
-    double value = std::numeric_limits<double>::quiet_NaN();
-    double distance = std::numeric_limits<double>::infinity();
     for (const Segment& s : segments_) {
         const std::vector<double>& t = *s.time;
-        const size_t next =
-            size_t(std::lower_bound(t.begin(), t.end(), time - s.offset) - t.begin());
-        for (size_t i : {next - 1, next}) {  // next - 1 wraps when next is 0
-            if (i >= t.size() || std::abs(t[i] + s.offset - time) >= distance) continue;
-            distance = std::abs(t[i] + s.offset - time);
-            value = (*s.values)[i];
-        }
+        if (t.empty()) continue;
+        const double halfStep =
+            t.size() > 1 ? (t.back() - t.front()) / double(t.size() - 1) / 2 : 0;
+        const double local = time - s.offset;
+        if (local < t.front() - halfStep || local > t.back() + halfStep) continue;
+        const size_t next = size_t(std::lower_bound(t.begin(), t.end(), local) - t.begin());
+        const size_t i = next == t.size() || (next > 0 && local - t[next - 1] < t[next] - local)
+                             ? next - 1
+                             : next;
+        return (*s.values)[i];
     }
-    return value;
+    return std::numeric_limits<double>::quiet_NaN();
+}
+
+double ColumnTrace::sampleTimeBeside(double time, int direction) const {
+    double best = std::numeric_limits<double>::quiet_NaN();
+    for (const Segment& s : segments_) {
+        const std::vector<double>& t = *s.time;
+        const double local = time - s.offset;
+        double found = 0;
+        if (direction > 0) {
+            const auto at = std::upper_bound(t.begin(), t.end(), local);
+            if (at == t.end()) continue;
+            found = *at + s.offset;
+        } else {
+            const auto at = std::lower_bound(t.begin(), t.end(), local);
+            if (at == t.begin()) continue;
+            found = *(at - 1) + s.offset;
+        }
+        if (std::isnan(best) || (direction > 0 ? found < best : found > best)) best = found;
+    }
+    return best;
 }
 
 QCPRange ColumnTrace::getKeyRange(bool& foundRange, QCP::SignDomain) const {

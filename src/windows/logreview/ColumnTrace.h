@@ -29,8 +29,13 @@ class ColumnTrace : public QCPAbstractPlottable {
                     double offset);
     // Over the samples with lower <= time <= upper.
     Statistics statistics(double lower, double upper) const;
-    // The value of the sample nearest the time; NaN when there is none.
+    // The value of the sample nearest the time in the run that covers it
+    // (from its first sample to its last, and half a step beyond each); NaN
+    // when no run does or that sample is no number.
     double valueAt(double time) const;
+    // The time of the nearest sample after (direction > 0) or before the
+    // time; NaN when there is none.
+    double sampleTimeBeside(double time, int direction) const;
 
     double selectTest(const QPointF&, bool, QVariant* = nullptr) const override { return -1; }
     QCPRange getKeyRange(bool& foundRange, QCP::SignDomain = QCP::sdBoth) const override;

@@ -3,19 +3,28 @@
 
 #include <qcustomplot.h>
 
+#include <QAction>
 #include <QCheckBox>
 #include <QFileInfo>
+#include <QHeaderView>
 #include <QListWidget>
 #include <QMenu>
+#include <QPointer>
+#include <QTableWidget>
 #include <algorithm>
 #include <cmath>
 #include <limits>
+
+#if defined(__GLIBC__)
+#include <malloc.h>
+#endif
 
 #include "monitor/LogFile.h"
 #include "monitor/Session.h"
 #include "ui_frmLogReview.h"
 #include "widgets/PlotImage.h"
 #include "windows/logreview/ColumnTrace.h"
+#include "windows/logreview/ReviewChart.h"
 
 namespace quarnel {
 namespace {
@@ -29,6 +38,11 @@ const QColor kColors[] = {
 int groupOf(int channel) {
     const LogChannel& c = LogChannels()[size_t(channel)];
     return c.temperature ? 0 : channel == 2 ? 1 : 2;
+}
+
+// A readout number; a dash where there is none.
+QString number(double value) {
+    return std::isnan(value) ? QStringLiteral("\u2013") : ReadoutNumber(value);
 }
 
 }  // namespace
@@ -54,12 +68,29 @@ frmLogReview::frmLogReview(const QString& path, Notifier& notifier, FileChooser 
         connect(boxes_[i], &QCheckBox::toggled, this,
                 [this, i](bool on) { setChannelShown(i, on); });
     }
+    margins_ = new QCPMarginGroup(nullptr);
+    margins_->setParent(this);
+    fitAction_ = new QAction(QStringLiteral("Fit All"), this);
+    fitAction_->setObjectName(QStringLiteral("actFitAll"));
+    fitAction_->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_0));
+    fitAction_->setShortcutContext(Qt::WidgetWithChildrenShortcut);
+    fitAction_->setShortcutVisibleInContextMenu(true);
+    fitAction_->setEnabled(false);
+    addAction(fitAction_);
+    connect(fitAction_, &QAction::triggered, this, &frmLogReview::fitAll);
     connect(ui->cmdFit, &QPushButton::clicked, this, &frmLogReview::fitAll);
     connect(ui->cmdCancel, &QPushButton::clicked, this, [this] { cancel_ = true; });
     connect(ui->lstRuns, &QListWidget::currentRowChanged, this, [this](int row) {
         if (row >= 0 && row - 1 != run_) showRun(row - 1);
     });
     ui->cmdFit->setEnabled(false);
+    // Rows a line high; number columns wide enough for most readouts from
+    // the start, so that moving the cursor seldom widens them.
+    QTableWidget* table = ui->tblStatistics;
+    table->verticalHeader()->setDefaultSectionSize(fontMetrics().height() + 4);
+    table->horizontalHeader()->setMinimumSectionSize(
+        fontMetrics().horizontalAdvance(QStringLiteral("-000.0000")));
+    table->horizontalHeader()->setSectionResizeMode(QHeaderView::ResizeToContents);
 
     const std::string file = path.toStdString();
     worker_ = std::thread([this, file] {
@@ -77,6 +108,34 @@ frmLogReview::~frmLogReview() {
     // The worker posts to this window: it must end first.
     cancel_ = true;
     if (worker_.joinable()) worker_.join();
+    releaseColumns();
+}
+
+void frmLogReview::releaseColumns() {
+    // The traces draw from the columns: they go first.
+    for (QCustomPlot* chart : charts_) delete chart;
+    charts_.clear();
+    cursors_.clear();
+    traces_.clear();
+    log_ = LogReadResult();
+#if defined(__GLIBC__)
+    // The allocator keeps freed columns for reuse; a closed log gives them
+    // back to the system.
+    ::malloc_trim(0);
+#endif
+}
+
+void frmLogReview::showEvent(QShowEvent* event) {
+    QWidget::showEvent(event);
+    if (shownOnce_) return;
+    shownOnce_ = true;
+    // Whichever window holds the focus comes to the front when the main
+    // window is next activated (after the file dialog, or at start-up under
+    // the help window): a new log window takes it.
+    if (loading())
+        ui->cmdCancel->setFocus();
+    else
+        ui->lstRuns->setFocus();
 }
 
 void frmLogReview::progress(double fraction) {
@@ -85,11 +144,13 @@ void frmLogReview::progress(double fraction) {
 
 void frmLogReview::finished(LogReadResult result) {
     finished_ = true;
+    const bool focusOnCancel = focusWidget() == ui->cmdCancel;
     ui->prgLoad->hide();
     ui->cmdCancel->hide();
     if (result.status == LogReadResult::Status::Cancelled) {
-        ui->lblDamaged->setText(QStringLiteral("Loading cancelled."));
+        host_.showStatusMessage(QStringLiteral("Loading %1 cancelled.").arg(windowTitle()));
         emit loadFinished();
+        host_.closeFrame(this);
         return;
     }
     if (!result.ok()) {
@@ -115,7 +176,10 @@ void frmLogReview::finished(LogReadResult result) {
                                  .arg(r.fahrenheit ? QStringLiteral(", \u00B0F") : QString()));
     }
     ui->cmdFit->setEnabled(true);
+    fitAction_->setEnabled(true);
     showRun(-1);
+    if (focusOnCancel)
+        (charts_.empty() ? static_cast<QWidget*>(ui->lstRuns) : charts_[0])->setFocus();
     emit loadFinished();
 }
 
@@ -127,7 +191,11 @@ void frmLogReview::showRun(int run) {
 }
 
 void frmLogReview::rebuild() {
-    for (QCustomPlot* chart : charts_) chart->deleteLater();
+    for (QCustomPlot* chart : charts_) {
+        chart->axisRect()->setMarginGroup(QCP::msLeft | QCP::msRight, nullptr);
+        chart->hide();
+        chart->deleteLater();
+    }
     charts_.clear();
     cursors_.clear();
     traces_.clear();
@@ -144,34 +212,7 @@ void frmLogReview::rebuild() {
             const int group = groupOf(channel);
             if (chartOfGroup[group] < 0) {
                 chartOfGroup[group] = int(charts_.size());
-                auto* plot = new QCustomPlot(ui->fraCharts);
-                plot->setObjectName(QStringLiteral("pltGroup_%1").arg(group));
-                plot->plotLayout()->insertRow(0);
-                plot->plotLayout()->addElement(
-                    0, 0, new QCPTextElement(plot, QString::fromLatin1(kGroupTitles[group])));
-                plot->xAxis->setLabel(QStringLiteral("Time (s)"));
-                plot->legend->setVisible(true);
-                plot->setInteractions(QCP::iRangeDrag | QCP::iRangeZoom);
-                plot->axisRect()->setRangeDrag(Qt::Horizontal);
-                plot->axisRect()->setRangeZoom(Qt::Horizontal);
-                plot->setContextMenuPolicy(Qt::CustomContextMenu);
-                connect(plot, &QWidget::customContextMenuRequested, this,
-                        [this, plot](const QPoint& pos) { contextMenu(plot, pos); });
-                connect(plot->xAxis, qOverload<const QCPRange&>(&QCPAxis::rangeChanged), this,
-                        [this](const QCPRange& range) { syncTimeRange(range.lower, range.upper); });
-                connect(plot, &QCustomPlot::mouseMove, this, [this, plot](QMouseEvent* event) {
-                    setCursorTime(plot->xAxis->pixelToCoord(event->position().x()));
-                });
-                // The legend in a row under the chart, off the traces.
-                plot->axisRect()->insetLayout()->take(plot->legend);
-                plot->plotLayout()->addElement(2, 0, plot->legend);
-                plot->plotLayout()->setRowStretchFactor(2, 0.001);
-                plot->legend->setFont(QFont(font().family(), 8));
-                plot->legend->setFillOrder(QCPLayoutGrid::foColumnsFirst);
-                plot->legend->setWrap(4);
-                cursors_.emplace_back(plot).moveTo(cursor_);
-                charts_.push_back(plot);
-                ui->layCharts->addWidget(plot);
+                addChart(group);
             }
             const bool fahrenheit = group == 0 && run.fahrenheit;
             ColumnTrace*& trace = traces[size_t(2 * channel + (fahrenheit ? 1 : 0))];
@@ -194,7 +235,75 @@ void frmLogReview::rebuild() {
         for (ColumnTrace* trace : {traces[size_t(2 * i)], traces[size_t(2 * i + 1)]})
             if (trace) trace->setVisible(shown_[i]);
     }
+    for (QCustomPlot* chart : charts_) updateLegend(chart);
     fitAll();
+}
+
+ReviewChart* frmLogReview::addChart(int group) {
+    auto* chart = new ReviewChart(QString::fromLatin1(kGroupTitles[group]), ui->fraCharts);
+    chart->setObjectName(QStringLiteral("pltGroup_%1").arg(group));
+    chart->setInteractions(QCP::iRangeDrag | QCP::iRangeZoom);
+    chart->axisRect()->setRangeDrag(Qt::Horizontal);
+    chart->axisRect()->setRangeZoom(Qt::Horizontal);
+    chart->axisRect()->setMarginGroup(QCP::msLeft | QCP::msRight, margins_);
+    connect(chart, &ReviewChart::menuRequested, this,
+            [this, chart](const QPoint& pos) { contextMenu(chart, pos); });
+    connect(chart->xAxis, qOverload<const QCPRange&>(&QCPAxis::rangeChanged), this,
+            [this](const QCPRange& range) { syncTimeRange(range.lower, range.upper); });
+    connect(chart, &QCustomPlot::mouseMove, this, [this, chart](QMouseEvent* event) {
+        setCursorTime(chart->xAxis->pixelToCoord(event->position().x()));
+    });
+    addChartActions(chart);
+    cursors_.emplace_back(chart).moveTo(cursor_);
+    charts_.push_back(chart);
+    ui->layCharts->addWidget(chart);
+    chart->show();  // now, not on the next pass: it may take the focus at once
+    return chart;
+}
+
+void frmLogReview::addChartActions(ReviewChart* chart) {
+    // The chart's keys, listed with their commands in its menu.
+    const auto add = [chart](const char* name, const QString& text, const QList<QKeySequence>& keys,
+                             auto run) {
+        auto* action = new QAction(text, chart);
+        action->setObjectName(QLatin1String(name));
+        action->setShortcuts(keys);
+        action->setShortcutContext(Qt::WidgetShortcut);
+        action->setShortcutVisibleInContextMenu(true);
+        connect(action, &QAction::triggered, chart, run);
+        chart->addAction(action);
+    };
+    const auto separator = [chart] {
+        auto* line = new QAction(chart);
+        line->setSeparator(true);
+        chart->addAction(line);
+    };
+    add("actZoomIn", QStringLiteral("Zoom In"), {Qt::Key_Plus, Qt::Key_Equal},
+        [this] { zoomTime(0.5); });
+    add("actZoomOut", QStringLiteral("Zoom Out"), {Qt::Key_Minus}, [this] { zoomTime(2); });
+    chart->addAction(fitAction_);
+    add("actPanLeft", QStringLiteral("Pan Left"), {Qt::SHIFT | Qt::Key_Left},
+        [this] { panTime(-0.1); });
+    add("actPanRight", QStringLiteral("Pan Right"), {Qt::SHIFT | Qt::Key_Right},
+        [this] { panTime(0.1); });
+    separator();
+    add("actPreviousSample", QStringLiteral("Cursor to Previous Sample"), {Qt::Key_Left},
+        [this, chart] { stepCursor(chart, -1); });
+    add("actNextSample", QStringLiteral("Cursor to Next Sample"), {Qt::Key_Right},
+        [this, chart] { stepCursor(chart, 1); });
+    separator();
+    add("actSaveImage", QStringLiteral("Save Image..."), {Qt::CTRL | Qt::Key_S},
+        [this, chart] { saveImage(chart); });
+    add("actCopyImage", QStringLiteral("Copy Image"), {QKeySequence::Copy},
+        [this, chart] { copyImage(chart); });
+}
+
+void frmLogReview::updateLegend(QCustomPlot* chart) {
+    // Hidden channels leave the legend; the rest keep the channel order.
+    chart->legend->clearItems();
+    for (const Trace& t : traces_)
+        if (charts_[size_t(t.chart)] == chart && shown_[size_t(t.channel)])
+            t.trace->addToLegend(chart->legend);
 }
 
 void frmLogReview::fitAll() {
@@ -234,6 +343,7 @@ void frmLogReview::setChannelShown(int channel, bool shown) {
     for (const Trace& t : traces_) {
         if (t.channel != channel) continue;
         t.trace->setVisible(shown);
+        updateLegend(charts_[size_t(t.chart)]);
         charts_[size_t(t.chart)]->replot(QCustomPlot::rpQueuedReplot);
     }
     updateStatistics();
@@ -248,42 +358,111 @@ void frmLogReview::setCursorTime(double seconds) {
     updateStatistics();
 }
 
+void frmLogReview::zoomTime(double factor) {
+    if (charts_.empty()) return;
+    const QCPRange range = charts_[0]->xAxis->range();
+    const double centre = range.contains(cursor_) ? cursor_ : range.center();
+    syncTimeRange(centre - (centre - range.lower) * factor,
+                  centre + (range.upper - centre) * factor);
+}
+
+void frmLogReview::panTime(double fraction) {
+    if (charts_.empty()) return;
+    const QCPRange range = charts_[0]->xAxis->range();
+    const double shift = range.size() * fraction;
+    syncTimeRange(range.lower + shift, range.upper + shift);
+}
+
+void frmLogReview::stepCursor(QCustomPlot* chart, int direction) {
+    const QCPRange range = chart->xAxis->range();
+    // A cursor out of view comes in at the edge it moves from.
+    double from = cursor_;
+    if (!range.contains(from))
+        from = direction > 0 ? std::nextafter(range.lower, -HUGE_VAL)
+                             : std::nextafter(range.upper, HUGE_VAL);
+    double next = std::numeric_limits<double>::quiet_NaN();
+    for (const Trace& t : traces_) {
+        if (charts_[size_t(t.chart)] != chart || !shown_[size_t(t.channel)]) continue;
+        const double time = t.trace->sampleTimeBeside(from, direction);
+        if (!std::isnan(time) && (std::isnan(next) || (direction > 0) == (time < next)))
+            next = time;
+    }
+    if (std::isnan(next)) return;
+    setCursorTime(next);
+    if (next < range.lower) syncTimeRange(next, next + range.size());
+    if (next > range.upper) syncTimeRange(next - range.size(), next);
+}
+
 void frmLogReview::updateStatistics() {
-    QString html = QStringLiteral(
-                       "<b>Time %1 s</b><table cellspacing=4>"
-                       "<tr><th></th><th>cursor</th><th>min</th><th>max</th>"
-                       "<th>mean</th></tr>")
-                       .arg(ReadoutNumber(cursor_));
+    ui->lblCursorTime->setText(QStringLiteral("<b>Time %1 s</b>").arg(ReadoutNumber(cursor_)));
+    QTableWidget* table = ui->tblStatistics;
     const double nan = std::numeric_limits<double>::quiet_NaN();
+    int row = 0;
     for (const Trace& t : traces_) {
         if (!shown_[size_t(t.channel)]) continue;
         const QCPRange range = charts_[size_t(t.chart)]->xAxis->range();
         const ColumnTrace::Statistics s = t.trace->statistics(range.lower, range.upper);
-        html += QStringLiteral("<tr><td>%1</td><td>%2</td><td>%3</td><td>%4</td><td>%5</td></tr>")
-                    .arg(t.label.toHtmlEscaped(), ReadoutNumber(t.trace->valueAt(cursor_)),
-                         ReadoutNumber(s.count ? s.min : nan), ReadoutNumber(s.count ? s.max : nan),
-                         ReadoutNumber(s.count ? s.sum / double(s.count) : nan));
+        const QString cells[] = {t.label, number(t.trace->valueAt(cursor_)),
+                                 number(s.count ? s.min : nan), number(s.count ? s.max : nan),
+                                 number(s.count ? s.sum / double(s.count) : nan)};
+        if (table->rowCount() <= row) table->insertRow(row);
+        for (int column = 0; column < 5; ++column) {
+            QTableWidgetItem* item = table->item(row, column);
+            if (!item) {
+                item = new QTableWidgetItem;
+                item->setTextAlignment(column ? Qt::AlignRight | Qt::AlignVCenter
+                                              : Qt::AlignLeft | Qt::AlignVCenter);
+                table->setItem(row, column, item);
+            }
+            if (item->text() != cells[column]) item->setText(cells[column]);
+        }
+        ++row;
     }
-    ui->lblReadout->setText(html + QStringLiteral("</table>"));
-}
-
-QString frmLogReview::readoutText() const {
-    return ui->lblReadout->text();
+    table->setRowCount(row);
 }
 
 std::vector<QCustomPlot*> frmLogReview::charts() const {
     return charts_;
 }
 
-void frmLogReview::contextMenu(QCustomPlot* plot, const QPoint& pos) {
-    QMenu menu(this);
-    menu.addAction(QStringLiteral("Save Image..."), this, [this, plot] {
-        ChooseAndSavePlotImage(plot, this, chooseFile_, [this](const QString& message) {
-            notifier_.message(message.toStdString(), Notifier::Icon::Error);
-        });
+void frmLogReview::contextMenu(ReviewChart* chart, const QPoint& pos) {
+    // Not modal: the menu is open while the window goes on.
+    auto* menu = new QMenu(this);
+    menu->setObjectName(QStringLiteral("mnuChart"));
+    menu->setAttribute(Qt::WA_DeleteOnClose);
+    menu->addActions(chart->actions());
+    menu->popup(chart->mapToGlobal(pos));
+}
+
+ChartCursor* frmLogReview::cursorOf(QCustomPlot* chart) {
+    const auto at = std::find(charts_.begin(), charts_.end(), chart);
+    return at == charts_.end() ? nullptr : &cursors_[size_t(at - charts_.begin())];
+}
+
+void frmLogReview::copyImage(QCustomPlot* chart) {
+    ChartCursor* line = cursorOf(chart);
+    if (!line) return;  // a chart on its way out
+    line->setVisible(false);
+    CopyPlotImage(chart);
+    line->setVisible(true);
+}
+
+void frmLogReview::saveImage(QCustomPlot* chart) {
+    ChartCursor* line = cursorOf(chart);
+    if (!line) return;
+    // The line goes once the file is chosen, so the dialog does not show it gone.
+    const FileChooser choose = [this, line](QWidget* parent, const QString& caption,
+                                            const QString& dir, const QString& filter) {
+        std::optional<QString> name =
+            chooseFile_ ? chooseFile_(parent, caption, dir, filter) : std::nullopt;
+        line->setVisible(false);
+        return name;
+    };
+    const QPointer<QCustomPlot> alive(chart);
+    ChooseAndSavePlotImage(chart, this, choose, [this](const QString& message) {
+        notifier_.message(message.toStdString(), Notifier::Icon::Error);
     });
-    menu.addAction(QStringLiteral("Copy Image"), this, [plot] { CopyPlotImage(plot); });
-    menu.exec(plot->mapToGlobal(pos));
+    if (alive) line->setVisible(true);
 }
 
 }  // namespace quarnel

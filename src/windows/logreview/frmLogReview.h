@@ -3,6 +3,7 @@
 // A log file in charts: its runs (one or all, one after another), the
 // channels in the graphs window's groups against time, a cursor readout and
 // the statistics of the visible range. The file is read on a worker thread.
+// Everything the mouse does has a key too (the charts' menus list them).
 
 #include <QWidget>
 #include <array>
@@ -15,8 +16,10 @@
 #include "widgets/ChartCursor.h"
 #include "windows/WindowHost.h"
 
+class QAction;
 class QCheckBox;
 class QCustomPlot;
+class QCPMarginGroup;
 
 namespace Ui {
 class frmLogReview;
@@ -26,6 +29,7 @@ namespace quarnel {
 
 class ColumnTrace;
 class Notifier;
+class ReviewChart;
 
 inline constexpr const char* kLogReviewFilter = "CSV log files (*.csv);;All files (*)";
 inline constexpr const char* kAllRunsText = "All runs";
@@ -47,13 +51,16 @@ class frmLogReview : public QWidget {
     void fitAll();
     // The cursor at a time: the readout shows the values there.
     void setCursorTime(double seconds);
-    QString readoutText() const;
+    double cursorTime() const { return cursor_; }
     // Charts in group order; a group without columns has none.
     std::vector<QCustomPlot*> charts() const;
     void setChannelShown(int channel, bool shown);
 
   signals:
     void loadFinished();
+
+  protected:
+    void showEvent(QShowEvent* event) override;
 
   private:
     struct Trace {
@@ -65,9 +72,23 @@ class frmLogReview : public QWidget {
     void progress(double fraction);
     void finished(LogReadResult result);
     void rebuild();
+    ReviewChart* addChart(int group);
+    void addChartActions(ReviewChart* chart);
     void updateStatistics();
+    void updateLegend(QCustomPlot* chart);
     void syncTimeRange(double lower, double upper);
-    void contextMenu(QCustomPlot* plot, const QPoint& pos);
+    void setTimeRange(double lower, double upper);
+    // Around the cursor when it is in view, else around the middle.
+    void zoomTime(double factor);
+    void panTime(double fraction);  // of the visible span
+    // The cursor to the sample before or after it among the chart's traces.
+    void stepCursor(QCustomPlot* chart, int direction);
+    void contextMenu(ReviewChart* chart, const QPoint& pos);
+    ChartCursor* cursorOf(QCustomPlot* chart);  // null for a chart no longer shown
+    // Without the cursor line: the picture is of the data.
+    void copyImage(QCustomPlot* chart);
+    void saveImage(QCustomPlot* chart);
+    void releaseColumns();
 
     std::unique_ptr<Ui::frmLogReview> ui;
     QString path_;
@@ -82,6 +103,9 @@ class frmLogReview : public QWidget {
     double cursor_ = 0;
     std::vector<QCustomPlot*> charts_;
     std::vector<ChartCursor> cursors_;
+    QCPMarginGroup* margins_;  // one time is one x in every chart
+    QAction* fitAction_;
+    bool shownOnce_ = false;
     std::vector<Trace> traces_;
     std::array<QCheckBox*, 12> boxes_{};
     std::array<bool, 12> shown_{};

@@ -22,16 +22,17 @@ using namespace quarnel::test;
 
 namespace {
 
+using Sets = std::vector<std::array<bool, kLogChannelCount>>;
 // Run 1: Internal and Vdd at 1 s; run 2: Ain1 in degrees F's company of
 // VARNO, at 0.5 s; run 3: Vdd only.
-void writeLog(const QString& path) {
+const Sets kThreeRuns = {{true, false, true},
+                         {false, false, false, true, false, false, false, true},
+                         {false, false, true}};
+
+void writeLog(const QString& path, const Sets& sets = kThreeRuns) {
     std::string text;
-    const std::array<std::array<bool, kLogChannelCount>, 3> sets{
-        {{true, false, true},
-         {false, false, false, true, false, false, false, true},
-         {false, false, true}}};
     const int intervals[] = {1000, 500, 1000};
-    for (int run = 0; run < 3; ++run) {
+    for (size_t run = 0; run < sets.size(); ++run) {
         text += LogPreamble() + BuildLogHeader(sets[run], run == 1) + kLineEnd;
         for (int i = 0; i < 5; ++i) {
             CurrentReadings r{};
@@ -43,6 +44,51 @@ void writeLog(const QString& path) {
     QFile file(path);
     QVERIFY(file.open(QIODevice::WriteOnly));
     file.write(text.data(), qint64(text.size()));
+}
+
+// A channel's statistics row, its cells joined by blanks.
+QString row(frmLogReview* w, const QString& channel) {
+    auto* table = w->findChild<QTableWidget*>("tblStatistics");
+    const auto found = table->findItems(channel, Qt::MatchExactly);
+    QStringList cells;
+    for (int c = 0; !found.isEmpty() && c < table->columnCount(); ++c)
+        cells << table->item(found[0]->row(), c)->text();
+    return cells.join(' ');
+}
+
+bool laidOut(frmLogReview* w) {
+    for (QCustomPlot* chart : w->charts())
+        if (chart->axisRect()->height() < 40) return false;
+    return !w->charts().empty();
+}
+
+// Value ticks at least a label's height apart.
+bool ticksApart(QCustomPlot* chart) {
+    const QVector<double> ticks = chart->yAxis->tickVector();
+    const double line = QFontMetricsF(chart->yAxis->tickLabelFont()).height();
+    for (qsizetype i = 1; i < ticks.size(); ++i)
+        if (chart->yAxis->coordToPixel(ticks[i - 1]) - chart->yAxis->coordToPixel(ticks[i]) < line)
+            return false;
+    return ticks.size() > 1;
+}
+
+// The focus leaves and comes back, as around a file dialog or at start-up.
+void activateAgain(QWidget* main) {
+    QWidget other;
+    other.show();
+    other.activateWindow();
+    QTRY_VERIFY(other.isActiveWindow());
+    main->activateWindow();
+    QTRY_VERIFY(main->isActiveWindow());
+}
+
+// A log written and opened in a started program; its window once loaded.
+frmLogReview* openLog(AppHarness& h, const Sets& sets = kThreeRuns) {
+    const QString path = h.file("log.csv");
+    writeLog(path, sets);
+    if (!h.app->StartApplication() || !h.main().openLogFile(path)) return nullptr;
+    auto* w = h.main().findChild<frmLogReview*>();
+    return QTest::qWaitFor([w] { return !w->loading(); }, 30000) ? w : nullptr;
 }
 
 }  // namespace
@@ -79,18 +125,23 @@ class LogReviewTest : public QObject {
         bool found = false;
         QCOMPARE(w->charts()[2]->plottable(0)->getKeyRange(found).lower, 5.0);
 
+        // One time is one x in every chart.
+        QTRY_VERIFY(laidOut(w) &&
+                    w->charts()[0]->axisRect()->left() == w->charts()[1]->axisRect()->left() &&
+                    w->charts()[0]->axisRect()->left() == w->charts()[2]->axisRect()->left() &&
+                    w->charts()[0]->axisRect()->right() == w->charts()[2]->axisRect()->right());
         w->setCursorTime(2.0);
-        QVERIFY(w->readoutText().contains("<b>Time 2 s</b>"));
-        QVERIFY(
-            w->readoutText().contains("<td>Internal(°C)</td><td>22</td><td>20</td><td>24</td>"
-                                      "<td>22</td>"));
+        QCOMPARE(row(w, "Internal(°C)"), QString("Internal(°C) 22 20 24 22"));
+        w->setCursorTime(7.0);  // in run 2: no Internal(°C) sample there
+        QCOMPARE(row(w, "Internal(°C)"), QString("Internal(°C) \u2013 20 24 22"));
+        QCOMPARE(row(w, "Ain1(V)"), QString("Ain1(V) 1 1 1 1"));
+        w->setCursorTime(2.0);
         w->charts()[0]->xAxis->setRange(0.5, 2.5);  // the others follow
         QCOMPARE(w->charts()[1]->xAxis->range().lower, 0.5);
-        QVERIFY(
-            w->readoutText().contains("<td>Internal(°C)</td><td>22</td><td>21</td><td>22</td>"
-                                      "<td>21.5</td>"));
+        QCOMPARE(row(w, "Internal(°C)"), QString("Internal(°C) 22 21 22 21.5"));
         w->findChild<QCheckBox*>("chkShow_0")->setChecked(false);
-        QVERIFY(!w->readoutText().contains("Internal"));
+        QVERIFY(row(w, "Internal(°C)").isEmpty());
+        QCOMPARE(w->charts()[0]->legend->itemCount(), 1);  // VARNO alone
 
         runs->setCurrentRow(3);  // Vdd only: one chart
         QCOMPARE(w->charts().size(), size_t(1));
@@ -128,6 +179,98 @@ class LogReviewTest : public QObject {
             if (n) QVERIFY(got.min == lo && got.max == hi && std::abs(got.sum - sum) < 1e-6);
         }
         QCOMPARE(trace->valueAt(120.06), 5.0);  // the nearest sample: b[201]
+    }
+
+    void aNewWindowComesToTheFrontAndItsMenuCopiesTheChartWithoutTheCursor() {
+        AppHarness h;  // the help window in front, as at start-up
+        QVERIFY(h.app->StartApplication());
+        h.main().openWindow(ToolWindow::Help);
+        activateAgain(&h.main());
+        frmLogReview* w = openLog(h);
+        QVERIFY(w);
+        activateAgain(&h.main());
+        QMdiSubWindow* top = h.main().mdiArea()->subWindowList(QMdiArea::StackingOrder).last();
+        QCOMPARE(top->widget(), w);
+        QCOMPARE(h.main().mdiArea()->activeSubWindow(), top);
+        QCustomPlot* chart = w->charts()[0];
+        QTRY_VERIFY(laidOut(w));
+        w->setCursorTime(2.0);
+        chart->setFocus();
+        QTest::keyClick(chart, Qt::Key_F10, Qt::ShiftModifier);
+        QTRY_VERIFY(QApplication::activePopupWidget());
+        auto* copy = chart->findChild<QAction*>("actCopyImage");
+        QVERIFY(QApplication::activePopupWidget()->actions().contains(copy));
+        QVERIFY(copy->shortcut() == QKeySequence::Copy && copy->isShortcutVisibleInContextMenu());
+        QApplication::activePopupWidget()->close();
+        copy->trigger();
+        const QImage image = QApplication::clipboard()->image();
+        w->setCursorTime(3.0);
+        copy->trigger();
+        QCOMPARE(QApplication::clipboard()->image(), image);  // no cursor line in either
+        const QRect legend = chart->legend->outerRect();      // its box's right and bottom lines
+        QCOMPARE(image.pixelColor(legend.x() + legend.width(), legend.center().y()), Qt::black);
+        QCOMPARE(image.pixelColor(legend.center().x(), legend.y() + legend.height()), Qt::black);
+        QContextMenuEvent menuKey(QContextMenuEvent::Keyboard, QPoint(0, 0), QPoint(0, 0));
+        QApplication::sendEvent(chart, &menuKey);
+        QTRY_VERIFY(QApplication::activePopupWidget());
+    }
+
+    void keysZoomPanFitAndStepTheCursor_data() {
+        QTest::addColumn<QStringList>("keys");
+        QTest::addColumn<QList<double>>("expected");  // time range and cursor
+        QTest::newRow("zoom in around the cursor") << QStringList{"+"} << QList<double>{1, 3, 2};
+        QTest::newRow("zoom out") << QStringList{"-"} << QList<double>{-2, 6, 2};
+        QTest::newRow("pan") << QStringList{"Shift+Right"} << QList<double>{0.4, 4.4, 2};
+        QTest::newRow("fit all") << QStringList{"+", "Shift+Left", "Ctrl+0"}
+                                 << QList<double>{0, 4, 2};
+        QTest::newRow("next sample") << QStringList{"Right"} << QList<double>{0, 4, 3};
+        QTest::newRow("out of view")
+            << QStringList{"+", "+", "Left", "Left", "Left"} << QList<double>{0, 1, 0};
+    }
+    void keysZoomPanFitAndStepTheCursor() {
+        QFETCH(QStringList, keys);
+        QFETCH(QList<double>, expected);
+        AppHarness h;
+        frmLogReview* w = openLog(h);
+        QVERIFY(w);
+        w->showRun(0);  // 0 to 4 s, a sample a second
+        w->setCursorTime(2.0);
+        QCustomPlot* chart = w->charts()[1];
+        chart->setFocus();
+        QTRY_VERIFY(chart->hasFocus());
+        for (const QString& key : keys) QTest::keySequence(chart, QKeySequence(key));
+        const QCPRange range = w->charts()[0]->xAxis->range();
+        QCOMPARE(QList<double>({range.lower, range.upper, w->cursorTime()}), expected);
+    }
+
+    void aCancelledLoadClosesItsWindowAndSaysSo() {
+        AppHarness h;
+        QVERIFY(h.app->StartApplication());
+        const QString path = h.file("long.csv");
+        writeLog(path);
+        QVERIFY(QFile::resize(path, qint64(1) << 32));  // a long hole: the load takes a while
+        const auto windows = h.main().mdiArea()->subWindowList().size();
+        QVERIFY(h.main().openLogFile(path));
+        h.main().findChild<QAbstractButton*>("cmdCancel")->click();
+        QTRY_COMPARE(h.main().mdiArea()->subWindowList().size(), windows);
+        QCOMPARE(h.main().statusBar()->currentMessage(), QString("Loading long.csv cancelled."));
+    }
+
+    void aLargerFontScrollsTheStatisticsAndSpacesTheValueTicks() {
+        const QFont before = QApplication::font();
+        QFont larger = before;
+        larger.setPointSizeF(before.pointSizeF() * 1.25);
+        QApplication::setFont(larger);
+        std::array<bool, kLogChannelCount> all{};
+        all.fill(true);
+        AppHarness h;
+        frmLogReview* w = openLog(h, {all, all});  // 15 rows: temperatures in both units
+        QVERIFY(w);
+        auto* table = w->findChild<QTableWidget*>("tblStatistics");
+        QTRY_COMPARE(table->rowCount(), 15);
+        QTRY_VERIFY(table->verticalScrollBar()->isVisible());
+        for (QCustomPlot* chart : w->charts()) QTRY_VERIFY(ticksApart(chart));
+        QApplication::setFont(before);
     }
 
     void aFileThatIsNoLogGetsAMessageAndNoWindow() {
