@@ -9,9 +9,12 @@
 #include <QRadioButton>
 #include <QtTest>
 #include <array>
+#include <cmath>
 #include <memory>
 
+#include "device/ChipRegisters.h"
 #include "gui/support/SessionRig.h"
+#include "gui/support/SimSessionRig.h"
 #include "monitor/MasterPoll.h"
 #include "widgets/StripChart.h"
 #include "windows/graphs/frmGraphing.h"
@@ -98,6 +101,7 @@ class TestGraphs : public QObject {
     void reopensOnTheLastChartWithTheSwitches();
     void historyStaysBoundedAndTimeRunsOnPastMidnight();
     void channelsArePlottedFromTheirFirstReading();
+    void aNewlyShownChannelStartsWithItsNewFunction();
 };
 
 void TestGraphs::chartsAsConfiguredAndDacStaysEmpty() {
@@ -364,4 +368,27 @@ void TestGraphs::channelsArePlottedFromTheirFirstReading() {
     rig.update(*w);
     for (int graph : {0, 1, 3}) QCOMPARE(chart(w.get(), graph)->sampleCount(graph ? 1 : 2), 0);
     QCOMPARE(chart(w.get(), 0)->sampleCount(1), 1);
+}
+
+void TestGraphs::aNewlyShownChannelStartsWithItsNewFunction() {
+    quarnel::test::SimSessionRig rig;
+    rig.connect();  // Ain1/Ain2 at power-on
+    std::unique_ptr<frmGraphing> w(new frmGraphing(rig.session, rig.host));
+    MasterPoll poll(rig.session);
+    const auto run = [&](int ticks) {
+        for (int i = 1; i <= ticks; ++i) {
+            rig.clock.advance(0.01);
+            poll.TakeReading();
+            if (i % 10 == 0) w->UpdateGraphingForm();
+        }
+    };
+    run(200);
+    const int config1 = rig.session.link.ReadRegister(0x48, chip::kConfig1);
+    rig.session.link.WriteRegister(0x48, chip::kConfig1, (config1 & ~0x06) | 0x04);
+    w->UpdateGraphsLayout();  // what the main window forwards
+    run(300);
+    auto external = chart(w.get(), 0)->plot()->graph(1)->data();
+    QVERIFY(external->size() > 10);
+    for (auto it = external->constBegin(); it != external->constEnd(); ++it)
+        if (!std::isnan(it->value)) QVERIFY2(it->value > 0 && it->value < 60, "an Ain1 code");
 }
