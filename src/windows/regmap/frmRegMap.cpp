@@ -159,6 +159,13 @@ frmRegMap::frmRegMap(BoardLink& link, const RegisterTable& table, WindowOpenFlag
     connect(ui->txtReadAddr, &QLineEdit::textChanged, this, &frmRegMap::txtReadAddr_Change);
     connect(ui->TreeView1, &QTreeWidget::itemClicked, this,
             [this](QTreeWidgetItem* node, int) { TreeView1_NodeClick(node); });
+    // Moving through the tree by keyboard reads as a click does; a mouse press
+    // also moves the current node, but its click reads.
+    connect(ui->TreeView1, &QTreeWidget::currentItemChanged, this, [this](QTreeWidgetItem* node) {
+        if (!treeMousePressed_) TreeView1_NodeClick(node);
+    });
+    ui->TreeView1->installEventFilter(this);
+    ui->TreeView1->viewport()->installEventFilter(this);
     ui->txtDec->installEventFilter(this);
     ui->txtHex->installEventFilter(this);
     for (QLabel* bit : lblBit_) {
@@ -352,8 +359,18 @@ void frmRegMap::setAddressBox(int32_t address) {
 }
 
 bool frmRegMap::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == ui->TreeView1->viewport()) {
+        if (event->type() == QEvent::MouseButtonPress) treeMousePressed_ = true;
+        if (event->type() == QEvent::MouseButtonRelease) treeMousePressed_ = false;
+        return QWidget::eventFilter(watched, event);
+    }
     if (event->type() == QEvent::KeyPress) {
         const int key = static_cast<QKeyEvent*>(event)->key();
+        if (watched == ui->TreeView1) {
+            if (key != Qt::Key_Space && !isEnterKey(key)) return false;
+            TreeView1_NodeClick(ui->TreeView1->currentItem());
+            return true;
+        }
         if (watched == ui->txtDec) return txtDec_KeyDown(key);
         if (watched == ui->txtHex) return txtHex_KeyDown(key);
         for (int i = 0; i < 8; ++i) {

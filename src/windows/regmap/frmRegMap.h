@@ -105,6 +105,7 @@ class frmRegMap : public QWidget, public ToolView {
                           // that text may grow from
     WindowOpenFlag openFlag_;
     bool keepAddressText_ = false;  // a continuous read is running
+    bool treeMousePressed_ = false;
 };
 
 }  // namespace quarnel

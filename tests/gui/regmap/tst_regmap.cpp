@@ -105,6 +105,7 @@ class RegMapTest : public QObject {
     void sharedAddressesShowTheLowerEntryAfterARead_data();
     void sharedAddressesShowTheLowerEntryAfterARead();
     void groupNodesDoNothing();
+    void keyboardInTheTreeReadsAsAClickDoes();
     void bitClickWritesTheComposedValueToTheBoxAddress();
     void writeTakesTxtDecAndClampsAt255();
     void enterInEitherValueBoxWrites();
@@ -399,6 +400,20 @@ void RegMapTest::groupNodesDoNothing() {
     }
     rig.window->TreeView1_NodeClick(nullptr);
     QVERIFY(rig.board.calls.empty());
+}
+
+void RegMapTest::keyboardInTheTreeReadsAsAClickDoes() {
+    Rig rig;
+    auto* tree = rig.get<QTreeWidget>(QStringLiteral("TreeView1"));
+    tree->setCurrentItem(rig.node("Configuration"));  // a group: nothing read
+    QVERIFY(rig.board.calls.empty());
+    QTest::keyClick(tree, Qt::Key_Right);  // opens the group
+    for (Qt::Key key : {Qt::Key_Down, Qt::Key_Return, Qt::Key_Space}) {
+        rig.board.clear();
+        QTest::keyClick(tree, key);
+        QCOMPARE(rig.accesses(), (std::vector<Access>{R(0x18)}));
+        QCOMPARE(rig.text("lblRegDescription"), QStringLiteral("Configuration 1"));
+    }
 }
 
 void RegMapTest::bitClickWritesTheComposedValueToTheBoxAddress() {
