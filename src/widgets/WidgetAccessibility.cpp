@@ -2,9 +2,11 @@
 
 #include <QAccessibleWidget>
 
+#include "widgets/ClickLabel.h"
 #include "widgets/Lamp.h"
 #include "widgets/LinearGauge.h"
 #include "widgets/StripChart.h"
+#include "widgets/StripChartArrow.h"
 
 namespace quarnel {
 
@@ -59,12 +61,46 @@ class GaugeAccessible : public Accessible<LinearGauge>, public QAccessibleValueI
     LinearGauge* gauge() const { return static_cast<LinearGauge*>(widget()); }
 };
 
+// A clickable label: pressed (a link) or toggled (a check box) like a button.
+class ClickLabelAccessible : public QAccessibleWidget {
+  public:
+    explicit ClickLabelAccessible(ClickLabel* label) : QAccessibleWidget(label, label->role()) {}
+
+    QString text(QAccessible::Text t) const override {
+        if (t == QAccessible::Name && label()->accessibleName().isEmpty()) return label()->text();
+        return QAccessibleWidget::text(t);
+    }
+    QAccessible::State state() const override {
+        QAccessible::State s = QAccessibleWidget::state();
+        if (role() == QAccessible::CheckBox) {
+            s.checkable = true;
+            s.checked = label()->isChecked();
+        }
+        return s;
+    }
+    QStringList actionNames() const override {
+        return {role() == QAccessible::CheckBox ? toggleAction() : pressAction(), setFocusAction()};
+    }
+    void doAction(const QString& name) override {
+        if (name == toggleAction() || name == pressAction())
+            emit label()->clicked();
+        else
+            QAccessibleWidget::doAction(name);
+    }
+
+  private:
+    ClickLabel* label() const { return static_cast<ClickLabel*>(widget()); }
+};
+
 QAccessibleInterface* factory(const QString&, QObject* object) {
     if (auto* chart = qobject_cast<StripChart*>(object))
         return new Accessible<StripChart>(chart, QAccessible::Chart);
     if (auto* gauge = qobject_cast<LinearGauge*>(object)) return new GaugeAccessible(gauge);
     if (auto* lamp = qobject_cast<Lamp*>(object))
-        return new Accessible<Lamp>(lamp, QAccessible::Indicator);
+        return new Accessible<Lamp>(lamp, QAccessible::Graphic);
+    if (auto* label = qobject_cast<ClickLabel*>(object)) return new ClickLabelAccessible(label);
+    if (auto* arrow = qobject_cast<StripChartArrow*>(object))
+        return new QAccessibleWidget(arrow, QAccessible::Slider);
     return nullptr;
 }
 

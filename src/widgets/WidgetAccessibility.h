@@ -4,7 +4,7 @@
 
 namespace quarnel {
 
-// Registers the interfaces of StripChart, LinearGauge and Lamp; idempotent.
+// Registers the interfaces of our own controls; idempotent.
 void installWidgetAccessibility();
 
 }  // namespace quarnel

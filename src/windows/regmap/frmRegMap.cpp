@@ -19,6 +19,8 @@
 #include "device/ChipRegisters.h"
 #include "monitor/Session.h"
 #include "ui_frmRegMap.h"
+#include "widgets/ClickLabel.h"
+#include "widgets/ReadableColour.h"
 #include "windows/CheckBoxes.h"
 #include "windows/Twips.h"
 #include "windows/regmap/RegMapText.h"
@@ -38,6 +40,9 @@ constexpr double kInfoHeightTwips = 195;
 const QColor kLevel1Colour(0, 128, 0);
 const QColor kLevel2Colour(192, 0, 0);
 const QColor kLevel3Colour(0, 0, 192);
+const QColor kValueColour(0, 128, 0);
+const QColor kBitColour(0, 0, 255);
+const QColor kRefusalColour(192, 0, 0);
 
 // The register tree in the order its nodes are added. Groups carry their
 // text; registers their address (their text is the register table's Name),
@@ -168,13 +173,14 @@ frmRegMap::frmRegMap(BoardLink& link, const RegisterTable& table, WindowOpenFlag
     ui->TreeView1->viewport()->installEventFilter(this);
     ui->txtDec->installEventFilter(this);
     ui->txtHex->installEventFilter(this);
-    for (QLabel* bit : lblBit_) {
+    for (int i = 0; i < 8; ++i) {
         // Reachable by Tab and flipped with Space, like the click does.
-        bit->installEventFilter(this);
-        bit->setFocusPolicy(Qt::StrongFocus);
-        bit->setAccessibleDescription(
+        lblBit_[i]->setRole(QAccessible::CheckBox);
+        connect(lblBit_[i], &ClickLabel::clicked, this, [this, i] { lblBit_Click(i); });
+        lblBit_[i]->setAccessibleDescription(
             QStringLiteral("Space flips the bit and writes the register"));
     }
+    applyColours();
 
     BuildRegisterTree();
     LayoutBitDisplay();
@@ -373,25 +379,6 @@ bool frmRegMap::eventFilter(QObject* watched, QEvent* event) {
         }
         if (watched == ui->txtDec) return txtDec_KeyDown(key);
         if (watched == ui->txtHex) return txtHex_KeyDown(key);
-        for (int i = 0; i < 8; ++i) {
-            if (watched != lblBit_[i] || (key != Qt::Key_Space && !isEnterKey(key))) continue;
-            lblBit_Click(i);
-            return true;
-        }
-    } else if (event->type() == QEvent::FocusIn || event->type() == QEvent::FocusOut) {
-        // A frame shows which digit Space would flip.
-        if (auto* bit = qobject_cast<QLabel*>(watched); bit && bit->focusPolicy() != Qt::NoFocus)
-            bit->setFrameShape(event->type() == QEvent::FocusIn ? QFrame::Box : QFrame::NoFrame);
-    } else if (event->type() == QEvent::MouseButtonRelease) {
-        auto* mouse = static_cast<QMouseEvent*>(event);
-        for (int i = 0; i < 8; ++i) {
-            if (watched != lblBit_[i]) continue;
-            if (mouse->button() == Qt::LeftButton &&
-                lblBit_[i]->rect().contains(mouse->position().toPoint())) {
-                lblBit_Click(i);
-                return true;
-            }
-        }
     }
     return QWidget::eventFilter(watched, event);
 }
@@ -420,9 +407,10 @@ void frmRegMap::BuildRegisterTree() {
                         : new QTreeWidgetItem(tree);
         item->setText(0, text);
         item->setData(0, kNodeKeyRole, text);
-        item->setForeground(0, node.level == 1   ? kLevel1Colour
+        const QColor& colour = node.level == 1   ? kLevel1Colour
                                : node.level == 2 ? kLevel2Colour
-                                                 : kLevel3Colour);
+                                                 : kLevel3Colour;
+        item->setForeground(0, ReadableOn(colour, tree->palette().color(QPalette::Base)));
         byKey.insert(text, item);
     }
 }
@@ -450,6 +438,19 @@ void frmRegMap::LayoutBitDisplay() {
 }
 
 // ---- Captions that grow instead of clipping ----------------------------------
+
+void frmRegMap::applyColours() {
+    // The documented colours, lightened where a dark palette would swallow them.
+    const auto paint = [](QWidget* w, const QColor& colour) {
+        QPalette palette = w->palette();
+        palette.setColor(QPalette::WindowText, ReadableOn(colour, palette.color(QPalette::Window)));
+        w->setPalette(palette);
+    };
+    for (QLabel* value : {ui->lblRegDescription, ui->lblCurrentAddr, ui->lblHexVal, ui->lblDecVal})
+        paint(value, kValueColour);
+    for (QLabel* bit : lblBit_) paint(bit, kBitColour);
+    paint(ui->lblStatus, kRefusalColour);
+}
 
 void frmRegMap::applyFonts() {
     // Frame captions are bold 8.25 point; their contents keep the window's font.

@@ -146,7 +146,7 @@ class MainWindowTest : public QObject {
 
         QStringList titles;
         for (QAction* top : main.menuBar()->actions()) titles << top->text();
-        QCOMPARE(titles, QStringList({"&File", "&View", "&Settings", "&Window", "About"}));
+        QCOMPARE(titles, QStringList({"&File", "&View", "&Settings", "&Window", "&About"}));
         QCOMPARE(main.findChild<QMenu*>("mnuFile")->title(), QString("&File"));
         QCOMPARE(main.findChild<QMenu*>("mnuDevice")->title(), QString("&Settings"));
         const std::pair<const char*, const char*> items[] = {{"mnuLog", "&Log Data"},
@@ -154,7 +154,7 @@ class MainWindowTest : public QObject {
                                                              {"mnuGraphs", "&Graphs"},
                                                              {"mnuInterrupt", "&Interrupts"},
                                                              {"mnuConfig", "&Device Configuration"},
-                                                             {"mnuAbout", "About"}};
+                                                             {"mnuAbout", "&About"}};
         for (const auto& [name, text] : items) QCOMPARE(action(main, name)->text(), QString(text));
         QCOMPARE(main.findChild<QMenu*>("mnuView")->actions(),
                  QList<QAction*>({action(main, "mnuRegMap"), action(main, "mnuGraphs"),
@@ -166,6 +166,15 @@ class MainWindowTest : public QObject {
         }
         for (QAction* any : commands)
             QVERIFY2(any->shortcut().isEmpty(), qPrintable(any->objectName()));
+        // Every menu command has an access key of its own within its menu.
+        QList<QList<QAction*>> menus{main.menuBar()->actions()};
+        for (QAction* top : main.menuBar()->actions())
+            if (top->menu() && top->objectName() != "mnuWindow") menus << top->menu()->actions();
+        for (const QList<QAction*>& menu : menus) {
+            QSet<QKeySequence> keys;
+            for (QAction* item : menu) keys << QKeySequence::mnemonic(item->text());
+            QVERIFY(!keys.contains(QKeySequence()) && keys.size() == menu.size());
+        }
 
         auto* toolbar = main.findChild<QToolBar*>("tbToolBar");
         QStringList keys, tips;
