@@ -1,5 +1,6 @@
 #include "app/WindowFactory.h"
 
+#include "widgets/WidgetAccessibility.h"
 #include "windows/about/frmAbout.h"
 #include "windows/config/frmOptions.h"
 #include "windows/graphs/frmGraphing.h"
@@ -18,7 +19,9 @@ CreatedWindow refreshed(Window* window) {
 
 }  // namespace
 
-CreatedWindow CreateToolWindow(ToolWindow which, const WindowContext& c) {
+namespace {
+
+CreatedWindow create(ToolWindow which, const WindowContext& c) {
     Session& s = c.session;
     switch (which) {
         case ToolWindow::Logging:
@@ -38,6 +41,14 @@ CreatedWindow CreateToolWindow(ToolWindow which, const WindowContext& c) {
             return {new frmAbout(c.host, c.openUrl)};
     }
     return {};
+}
+
+}  // namespace
+
+CreatedWindow CreateToolWindow(ToolWindow which, const WindowContext& c) {
+    const CreatedWindow created = create(which, c);
+    if (created.widget) NameByCaptions(created.widget);
+    return created;
 }
 
 }  // namespace quarnel

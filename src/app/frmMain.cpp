@@ -105,6 +105,8 @@ frmMain::frmMain(MainWindowDeps deps, QWidget* parent)
     ui->tbToolBar->setIconSize(QSize(24, 24));
     ui->tbToolBar->setToolButtonStyle(Qt::ToolButtonIconOnly);
 
+    // The window's edges resize it; a grip would be one more nameless control.
+    ui->sbStatusBar->setSizeGripEnabled(false);
     const char* panelNames[] = {"sbPanel_1", "sbPanel_2", "sbPanel_3", "sbPanel_4"};
     for (int i = 0; i < 4; ++i) {
         panels_[i] = new QLabel(this);

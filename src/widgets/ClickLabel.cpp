@@ -5,11 +5,14 @@
 #include <QPainter>
 #include <QStyle>
 
+#include "widgets/WidgetAccessibility.h"
+
 namespace quarnel {
 
 ClickLabel::ClickLabel(QWidget* parent) : QLabel(parent) {
     setFocusPolicy(Qt::StrongFocus);
     setCursor(Qt::PointingHandCursor);
+    installWidgetAccessibility();
 }
 
 QRect ClickLabel::focusFrame() const {

@@ -1,7 +1,12 @@
 #include "widgets/ReadableColour.h"
 
+#include <QPalette>
+#include <QTextBlock>
+#include <QTextCursor>
+#include <QTextDocument>
 #include <algorithm>
 #include <cmath>
+#include <vector>
 
 namespace quarnel {
 
@@ -39,6 +44,34 @@ QColor ReadableOn(const QColor& wanted, const QColor& background) {
         if (ContrastRatio(c, background) >= kReadableContrast) return c;
     }
     return pole;
+}
+
+void MakeReadable(QTextDocument& document, const QPalette& palette) {
+    const auto colour = [](const QBrush& brush, const QColor& otherwise) {
+        return brush.style() == Qt::NoBrush ? otherwise : brush.color();
+    };
+    struct Change {
+        int from, length;
+        QTextCharFormat format;
+    };
+    std::vector<Change> changes;
+    for (QTextBlock block = document.begin(); block.isValid(); block = block.next()) {
+        const QColor page = colour(block.blockFormat().background(), palette.color(QPalette::Base));
+        for (auto it = block.begin(); !it.atEnd(); ++it) {
+            QTextCharFormat format = it.fragment().charFormat();
+            const QColor text = colour(format.foreground(), palette.color(QPalette::Text));
+            const QColor readable = ReadableOn(text, colour(format.background(), page));
+            if (readable == text) continue;
+            format.setForeground(readable);
+            changes.push_back({it.fragment().position(), it.fragment().length(), format});
+        }
+    }
+    QTextCursor cursor(&document);
+    for (const Change& c : changes) {
+        cursor.setPosition(c.from);
+        cursor.setPosition(c.from + c.length, QTextCursor::KeepAnchor);
+        cursor.setCharFormat(c.format);
+    }
 }
 
 }  // namespace quarnel

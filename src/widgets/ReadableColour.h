@@ -5,6 +5,9 @@
 
 #include <QColor>
 
+class QPalette;
+class QTextDocument;
+
 namespace quarnel {
 
 // The contrast ratio of two colours, 1 to 21, from their relative luminance.
@@ -16,5 +19,9 @@ inline constexpr double kReadableContrast = 4.5;
 // `wanted` when it has that contrast on `background`; otherwise the nearest
 // mix of it with white or black that has.
 QColor ReadableOn(const QColor& wanted, const QColor& background);
+
+// Recolours every text of the document (headings, links, text on a shaded
+// block) that falls short of that contrast on its background.
+void MakeReadable(QTextDocument& document, const QPalette& palette);
 
 }  // namespace quarnel

@@ -60,6 +60,7 @@ StripChart::StripChart(QWidget* parent) : QWidget(parent) {
 
     plot_ = new QCustomPlot(this);
     plot_->setObjectName(QStringLiteral("plot"));
+    plot_->setFocusPolicy(Qt::NoFocus);  // the chart and its zoom arrows take the keys
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->addWidget(plot_);

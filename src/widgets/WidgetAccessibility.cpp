@@ -1,6 +1,9 @@
 #include "widgets/WidgetAccessibility.h"
 
+#include <QAbstractItemView>
 #include <QAccessibleWidget>
+#include <QComboBox>
+#include <QLabel>
 
 #include "widgets/ClickLabel.h"
 #include "widgets/Lamp.h"
@@ -92,6 +95,37 @@ class ClickLabelAccessible : public QAccessibleWidget {
     ClickLabel* label() const { return static_cast<ClickLabel*>(widget()); }
 };
 
+// A drop-down list named by its caption. Qt names one by its current item on
+// this platform and leaves the caption to a relation that not every screen
+// reader follows; with a name set, the item is its value.
+class NamedComboAccessible : public QAccessibleWidget {
+  public:
+    explicit NamedComboAccessible(QComboBox* combo)
+        : QAccessibleWidget(combo, QAccessible::ComboBox) {}
+
+    QString text(QAccessible::Text t) const override {
+        if (t == QAccessible::Value) return combo()->currentText();
+        return QAccessibleWidget::text(t);
+    }
+    int childCount() const override { return 1; }
+    QAccessibleInterface* child(int index) const override {
+        return index == 0 ? QAccessible::queryAccessibleInterface(combo()->view()) : nullptr;
+    }
+    int indexOfChild(const QAccessibleInterface* child) const override {
+        return child && child->object() == combo()->view() ? 0 : -1;
+    }
+    QStringList actionNames() const override { return {showMenuAction(), setFocusAction()}; }
+    void doAction(const QString& name) override {
+        if (name == showMenuAction())
+            combo()->showPopup();
+        else
+            QAccessibleWidget::doAction(name);
+    }
+
+  private:
+    QComboBox* combo() const { return static_cast<QComboBox*>(widget()); }
+};
+
 QAccessibleInterface* factory(const QString&, QObject* object) {
     if (auto* chart = qobject_cast<StripChart*>(object))
         return new Accessible<StripChart>(chart, QAccessible::Chart);
@@ -112,6 +146,19 @@ void installWidgetAccessibility() {
         return true;
     }();
     (void)installed;
+}
+
+void NameByCaptions(QWidget* window) {
+    installWidgetAccessibility();
+    for (const QLabel* label : window->findChildren<QLabel*>()) {
+        QWidget* control = label->buddy();
+        if (!control || !control->accessibleName().isEmpty()) continue;
+        control->setAccessibleName(QString(label->text()).remove(QLatin1Char('&')));
+        // Qt's own interface would go on naming it by its item; ours is
+        // registered before anyone asks for one.
+        if (auto* combo = qobject_cast<QComboBox*>(control))
+            QAccessible::registerAccessibleInterface(new NamedComboAccessible(combo));
+    }
 }
 
 }  // namespace quarnel
