@@ -7,9 +7,14 @@
 #include <QMdiSubWindow>
 #include <QMenuBar>
 #include <QStatusBar>
+#include <QTextBlock>
+#include <QTextBrowser>
+#include <QTreeWidget>
 
 #include "app/frmMain.h"
 #include "gui/app/AppTestSupport.h"
+#include "widgets/LinearGauge.h"
+#include "widgets/ReadableColour.h"
 
 using namespace quarnel;
 using namespace quarnel::test;
@@ -71,6 +76,55 @@ struct OpenProgram {
     AppHarness h;
 };
 
+// A palette like the desktops' dark schemes.
+QPalette darkPalette() {
+    QPalette p;
+    const QColor window(53, 53, 53), base(42, 42, 42), text(230, 230, 230);
+    for (auto role : {QPalette::Window, QPalette::Button}) p.setColor(role, window);
+    for (auto role : {QPalette::WindowText, QPalette::ButtonText, QPalette::Text})
+        p.setColor(role, text);
+    p.setColor(QPalette::Base, base);
+    p.setColor(QPalette::AlternateBase, window);
+    return p;
+}
+
+// Every text the windows colour themselves, with the contrast it has on its
+// background as it is drawn: labels, tree entries, the help page, the
+// gauges' limit values.
+void measure(QWidget* window, QStringList& faults) {
+    const auto check = [&](const QString& what, const QColor& text, const QColor& background) {
+        const double ratio = ContrastRatio(text, background);
+        if (ratio < kReadableContrast)
+            faults << QStringLiteral("%1 %2 on %3: %4")
+                          .arg(what, text.name(), background.name())
+                          .arg(ratio, 0, 'f', 2);
+    };
+    for (QLabel* label : window->findChildren<QLabel*>())
+        if (label->isEnabled())  // greyed-out text is exempt
+            check(label->objectName(), label->palette().color(QPalette::WindowText),
+                  label->palette().color(QPalette::Window));
+    for (QTreeWidget* tree : window->findChildren<QTreeWidget*>())
+        for (QTreeWidgetItemIterator it(tree); *it; ++it)
+            check((*it)->text(0), (*it)->foreground(0).color(),
+                  tree->palette().color(QPalette::Base));
+    for (QTextBrowser* page : window->findChildren<QTextBrowser*>()) {
+        const QPalette& p = page->palette();
+        for (QTextBlock b = page->document()->begin(); b.isValid(); b = b.next()) {
+            const QBrush shade = b.blockFormat().background();
+            for (auto f = b.begin(); !f.atEnd(); ++f) {
+                const QBrush ink = f.fragment().charFormat().foreground();
+                check(f.fragment().text().left(20),
+                      ink.style() == Qt::NoBrush ? p.color(QPalette::Text) : ink.color(),
+                      shade.style() == Qt::NoBrush ? p.color(QPalette::Base) : shade.color());
+            }
+        }
+    }
+    for (LinearGauge* gauge : window->findChildren<LinearGauge*>())
+        for (int marker : {LinearGauge::LowMarker, LinearGauge::HighMarker})
+            check(gauge->objectName(), gauge->limitTextColour(marker),
+                  gauge->palette().color(gauge->backgroundRole()));
+}
+
 }  // namespace
 
 class AccessibilityTest : public QObject {
@@ -90,6 +144,24 @@ class AccessibilityTest : public QObject {
         walk(QAccessible::queryAccessibleInterface(main.menuBar()), faults);
         faults.removeDuplicates();
         qInfo("%d controls without a name or role", int(faults.size()));
+        QVERIFY2(faults.isEmpty(), qPrintable(faults.join(QStringLiteral("\n"))));
+    }
+
+    void colouredTextsStayReadable_data() {
+        QTest::addColumn<QPalette>("palette");
+        QTest::newRow("light") << QApplication::style()->standardPalette();
+        QTest::newRow("dark") << darkPalette();
+    }
+    void colouredTextsStayReadable() {
+        QFETCH(QPalette, palette);
+        const QPalette before = QApplication::palette();
+        QApplication::setPalette(palette);
+        QStringList faults;
+        {
+            OpenProgram program;
+            measure(&program.h.main(), faults);
+        }
+        QApplication::setPalette(before);
         QVERIFY2(faults.isEmpty(), qPrintable(faults.join(QStringLiteral("\n"))));
     }
 };
