@@ -185,6 +185,7 @@ frmRegMap::frmRegMap(BoardLink& link, const RegisterTable& table, WindowOpenFlag
     BuildRegisterTree();
     LayoutBitDisplay();
     for (QWidget* w : design_.keys()) fitToText(w);
+    growToFit();
     for (QLabel* bit : lblBit_) setCaption(bit, bit->text());  // their accessible names
     if (QTreeWidgetItem* general = ui->TreeView1->topLevelItem(0)) general->setExpanded(true);
     openFlag_.raise();
@@ -198,7 +199,8 @@ void frmRegMap::closeEvent(QCloseEvent* event) {
 }
 
 QSize frmRegMap::sizeHint() const {
-    return {twips(kClientWidthTwips), twips(kClientHeightTwips)};
+    return {static_cast<int>(std::lround(twips(kClientWidthTwips) * scale_)),
+            static_cast<int>(std::lround(twips(kClientHeightTwips) * scale_))};
 }
 
 QSize frmRegMap::minimumSizeHint() const {
@@ -488,6 +490,44 @@ void frmRegMap::setCaption(QLabel* label, const QString& text) {
                                           .arg(i)
                                           .arg(plain ? QString() : QLatin1Char(' ') + name)
                                           .arg(lblBit_[i]->text()));
+    }
+}
+
+void frmRegMap::growToFit() {
+    // A font larger than the design's needs more room than the documented
+    // boxes give: the whole form grows in proportion until every control fits
+    // inside its frame. At the design's font nothing moves.
+    constexpr int kMargin = 2;
+    for (int pass = 0; pass < 4; ++pass) {
+        double grow = 1.0;
+        for (const QGroupBox* frame : findChildren<QGroupBox*>()) {
+            const double w = frame->width(), h = frame->height();
+            for (const QWidget* child : frame->findChildren<QWidget*>(Qt::FindDirectChildrenOnly)) {
+                // The control keeps the size its text needs while the frame and
+                // its place in it grow: the factor at which it fits.
+                const QRect g = child->geometry();
+                const auto room = [](double need, double space) {
+                    return space > 0 ? need / space : 2.0;
+                };
+                grow = std::max({grow, room(g.width() + kMargin, w - g.x()),
+                                 room(g.height() + kMargin, h - g.y()),
+                                 room(g.width() + kMargin, g.x() + g.width())});
+            }
+        }
+        if (grow <= 1.0) return;
+        const auto scaled = [grow](const QRect& r) {
+            return QRect(int(std::lround(r.x() * grow)), int(std::lround(r.y() * grow)),
+                         int(std::lround(r.width() * grow)), int(std::lround(r.height() * grow)));
+        };
+        scale_ *= grow;
+        for (QGroupBox* frame : findChildren<QGroupBox*>()) {
+            frame->setGeometry(scaled(frame->geometry()));
+            for (QWidget* child : frame->findChildren<QWidget*>(Qt::FindDirectChildrenOnly))
+                if (!design_.contains(child)) child->setGeometry(scaled(child->geometry()));
+        }
+        for (QRect& rect : design_) rect = scaled(rect);
+        for (QWidget* w : design_.keys()) fitToText(w);
+        resize(sizeHint());
     }
 }
 

@@ -97,6 +97,7 @@ class frmRegMap : public QWidget, public ToolView {
     void fitToText(QWidget* w);
     void applyFonts();
     void applyColours();
+    void growToFit();
 
     std::unique_ptr<Ui::frmRegMap> ui;
     BoardLink& link_;
@@ -109,6 +110,7 @@ class frmRegMap : public QWidget, public ToolView {
     WindowOpenFlag openFlag_;
     bool keepAddressText_ = false;  // a continuous read is running
     bool treeMousePressed_ = false;
+    double scale_ = 1.0;  // how much the form grew for a larger font
 };
 
 }  // namespace quarnel

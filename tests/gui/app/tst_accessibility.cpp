@@ -125,6 +125,25 @@ void measure(QWidget* window, QStringList& faults) {
                   gauge->palette().color(gauge->backgroundRole()));
 }
 
+// Labels, buttons and boxes whose text does not fit them, or that stand
+// partly outside the widget that holds them.
+void findClipped(QWidget* window, QStringList& faults) {
+    for (QWidget* w : window->findChildren<QWidget*>()) {
+        if (!w->isVisibleTo(window) || !w->parentWidget() || w->inherits("QMdiSubWindow")) continue;
+        const auto* label = qobject_cast<QLabel*>(w);
+        const bool text = label || w->inherits("QAbstractButton");
+        const QSize need = label && label->wordWrap()
+                               ? QSize(0, label->heightForWidth(label->width()))
+                               : w->minimumSizeHint();
+        if (text && (need.width() > w->width() || need.height() > w->height()))
+            faults << w->objectName() + QStringLiteral(" too small");
+        const QRect inside = w->parentWidget()->rect();
+        if (!w->isWindow() && !inside.contains(w->geometry()) &&
+            !w->parentWidget()->inherits("QAbstractScrollArea") && !w->inherits("QScrollBar"))
+            faults << w->objectName() + QStringLiteral(" cut off");
+    }
+}
+
 }  // namespace
 
 class AccessibilityTest : public QObject {
@@ -144,6 +163,21 @@ class AccessibilityTest : public QObject {
         walk(QAccessible::queryAccessibleInterface(main.menuBar()), faults);
         faults.removeDuplicates();
         qInfo("%d controls without a name or role", int(faults.size()));
+        QVERIFY2(faults.isEmpty(), qPrintable(faults.join(QStringLiteral("\n"))));
+    }
+
+    void nothingClippedWithALargerFont() {
+        const QFont before = QApplication::font();
+        QFont larger = before;
+        larger.setPointSizeF(before.pointSizeF() * 1.25);
+        QApplication::setFont(larger);
+        QStringList faults;
+        {
+            OpenProgram program;
+            for (ToolWindow which : kAll) findClipped(program.h.main().subWindow(which), faults);
+        }
+        QApplication::setFont(before);
+        faults.removeDuplicates();
         QVERIFY2(faults.isEmpty(), qPrintable(faults.join(QStringLiteral("\n"))));
     }
 
