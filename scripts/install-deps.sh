@@ -11,7 +11,7 @@ packages=(
   libcli11-dev nlohmann-json3-dev
   pkg-config libusb-1.0-0-dev
   umockdev libumockdev-dev
-  xvfb xauth xdotool imagemagick fonts-dejavu-core strace
+  xvfb xauth xdotool imagemagick fonts-dejavu-core strace qt6ct
   locales
   dpkg-dev file librsvg2-bin desktop-file-utils appstream man-db debootstrap
 )

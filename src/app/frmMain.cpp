@@ -35,7 +35,6 @@ constexpr float kDefaultTop = 1000.0f;
 constexpr float kDefaultWidth = 6500.0f;
 constexpr float kDefaultHeight = 6500.0f;
 constexpr float kFarTwips = 1e8f;  // beyond any screen, still far from overflowing a pixel int
-constexpr int kTitleBarRoom = 32;  // pixels of the title bar kept above the screen's bottom
 
 // A stored value read back as a single-precision number; anything that is not
 // one (or is no usable size) gives the default.
@@ -177,10 +176,10 @@ void frmMain::RestorePlacement() {
         const QRect avail = screen->availableGeometry();
         // Larger than the screen, the window would only cost a huge backing store.
         frame.setSize(frame.size().boundedTo(avail.size()));
-        // The title bar runs along the top edge: that edge stays on the screen.
+        // The whole frame stays on the screen: without a window manager to
+        // move it, a status bar below the edge could never be reached.
         frame.moveLeft(std::clamp(frame.left(), avail.left(), avail.right() + 1 - frame.width()));
-        frame.moveTop(std::clamp(frame.top(), avail.top(),
-                                 std::max(avail.top(), avail.bottom() + 1 - kTitleBarRoom)));
+        frame.moveTop(std::clamp(frame.top(), avail.top(), avail.bottom() + 1 - frame.height()));
     }
 
     move(frame.topLeft());
