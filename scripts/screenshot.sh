@@ -2,8 +2,12 @@
 # Makes docs/screenshot.png: the main window on the simulated board with the
 # graphs, register map and limits windows open and live readings shown.
 #
-# Usage: scripts/screenshot.sh [OUTPUT.png]   (BUILD=dir picks another build
-#                                             tree, as with make; default build/)
+# Usage: scripts/screenshot.sh [--dark] [OUTPUT.png]   (BUILD=dir picks another
+#                                 build tree, as with make; default build/)
+#
+# --dark makes docs/screenshot-dark.png instead: the same windows under qt6ct's
+# "darker" colour scheme, with the fonts Qt picks without a theme so that the
+# clicks below land where they do in the light picture.
 #
 # It runs under Xvfb with a private HOME and board state file. There is no
 # window manager, so the main window's placement is written to the settings
@@ -18,7 +22,13 @@ set -euo pipefail
 ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 BUILD=${BUILD:-build}
 case $BUILD in /*) B=$BUILD ;; *) B=$ROOT/$BUILD ;; esac
+DARK=0
+if [[ ${1:-} == --dark ]]; then
+  DARK=1
+  shift
+fi
 OUT=${1:-$ROOT/docs/screenshot.png}
+[[ $DARK == 1 && -z ${1:-} ]] && OUT=$ROOT/docs/screenshot-dark.png
 TITLE='QUARNEL Evaluation Software'
 WIDTH=1250
 HEIGHT=975
@@ -30,6 +40,12 @@ under_x() {
   h=$(mktemp -d "${TMPDIR:-/tmp}/quarnel-shot.XXXXXX")
   mkdir -p "$h/.config" "$h/.local/state" "$h/runtime"
   chmod 700 "$h/runtime"
+  if [[ $DARK == 1 ]]; then
+    mkdir -p "$h/.config/qt6ct"
+    printf '[Appearance]\ncolor_scheme_path=/usr/share/qt6ct/colors/darker.conf\ncustom_palette=true\nstyle=Fusion\n[Fonts]\ngeneral="Sans Serif,9,-1,5,50,0,0,0,0,0"\nfixed="Monospace,9,-1,5,50,0,0,0,0,0"\n' \
+      >"$h/.config/qt6ct/qt6ct.conf"
+    export QT_QPA_PLATFORMTHEME=qt6ct
+  fi
   printf '[Settings]\nDisplayHelp=False\nMainLeft=0\nMainTop=0\nMainWidth=%d\nMainHeight=%d\n' \
     $((WIDTH * 15)) $((HEIGHT * 15)) >"$h/.config/$TITLE.conf"
   env HOME="$h" XDG_CONFIG_HOME="$h/.config" XDG_STATE_HOME="$h/.local/state" \
@@ -59,12 +75,14 @@ under_x() {
 }
 
 if [[ ${1:-} == --under-x ]]; then
-  BIN=$2 OUT=$3
+  BIN=$2 OUT=$3 DARK=$4
   under_x
   exit
 fi
 
-for tool in xvfb-run xdotool import; do
+tools=(xvfb-run xdotool import)
+[[ $DARK == 1 ]] && tools+=(qt6ct)
+for tool in "${tools[@]}"; do
   command -v "$tool" >/dev/null || {
     echo "screenshot: $tool is missing (scripts/install-deps.sh installs it)" >&2
     exit 1
@@ -74,7 +92,7 @@ make -C "$ROOT" --no-print-directory BUILD="$BUILD" configure
 cmake --build "$B" --target quarnel-eval >/dev/null
 mkdir -p "$(dirname "$OUT")"
 xvfb-run -a -s "-screen 0 ${WIDTH}x${HEIGHT}x24 -dpi 96" \
-  bash "${BASH_SOURCE[0]}" --under-x "$B/bin" "$OUT"
+  bash "${BASH_SOURCE[0]}" --under-x "$B/bin" "$OUT" "$DARK"
 # Fewer colours keep the file small; the window has few of them anyway.
 convert "$OUT.tmp.png" -strip -colors 256 "PNG8:$OUT"
 rm -f "$OUT.tmp.png"

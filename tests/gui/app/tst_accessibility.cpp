@@ -1,17 +1,17 @@
-// Every window as a screen reader and a dark palette see it: each control has
-// a name and a real role, and every coloured text keeps its contrast.
+// Every window for every user, on a screen at 2x scaling: with all windows
+// open, a screen reader finds each control by name and role, every coloured
+// text keeps its contrast on a light and a dark palette, a larger font clips
+// nothing, and pictures are drawn for the screen's pixels.
 
 #include <QAccessible>
 #include <QLabel>
-#include <QMdiArea>
 #include <QMdiSubWindow>
-#include <QMenuBar>
-#include <QStatusBar>
 #include <QTextBlock>
 #include <QTextBrowser>
 #include <QTreeWidget>
 
 #include "app/frmMain.h"
+#include "app/splash/frmSplash.h"
 #include "gui/app/AppTestSupport.h"
 #include "widgets/LinearGauge.h"
 #include "widgets/ReadableColour.h"
@@ -21,127 +21,89 @@ using namespace quarnel::test;
 
 namespace {
 
-constexpr ToolWindow kAll[] = {ToolWindow::Logging, ToolWindow::Config, ToolWindow::Graphs,
-                               ToolWindow::RegMap,  ToolWindow::Limits, ToolWindow::Help,
-                               ToolWindow::About};
+const bool kScaled = qputenv("QT_SCALE_FACTOR", "2");  // before the application starts
 
-// Roles that tell a screen reader nothing about what the control is.
-bool vague(QAccessible::Role role) {
-    return role == QAccessible::NoRole || role == QAccessible::Client ||
-           role == QAccessible::Indicator || role == QAccessible::Grip;
-}
+using Check = void (*)(QWidget* window, QStringList& faults);
 
-// A control the user works with or reads a value from: it takes the focus,
-// it can be dragged, or it is one of our own painted controls. Windows and
-// tab pages are containers; the tab bar inside is the control.
-bool isControl(QAccessibleInterface* iface) {
-    QObject* object = iface->object();
-    const QByteArray type(object ? object->metaObject()->className() : "");
-    if (type.startsWith("quarnel::frm") || type == "QTabWidget") return false;
-    return iface->state().focusable || iface->role() == QAccessible::Grip ||
-           (type.startsWith("quarnel::") && object->isWidgetType());
-}
-
-// The controls under `iface` without a name or role, or named otherwise
-// than by the label that captions them.
-void walk(QAccessibleInterface* iface, QStringList& faults) {
+// A control takes the focus, can be dragged, or is one of our painted ones;
+// windows and tab pages only hold controls. Its role must say what it is.
+void unnamed(QAccessibleInterface* iface, QStringList& faults) {
     if (!iface || iface->state().invisible) return;
     QObject* object = iface->object();
-    const QString name = iface->text(QAccessible::Name);
-    if (isControl(iface) && (name.isEmpty() || vague(iface->role())))
-        faults << QStringLiteral("%1 %2 (%3)")
-                      .arg(object ? object->metaObject()->className() : "?",
-                           object ? object->objectName() : QString())
-                      .arg(iface->role());
-    if (auto* label = qobject_cast<QLabel*>(object); label && label->buddy()) {
-        const QString caption = QString(label->text()).remove(u'&');
-        QAccessibleInterface* buddy = QAccessible::queryAccessibleInterface(label->buddy());
-        if (buddy->text(QAccessible::Name) != caption)
-            faults << label->buddy()->objectName() + QStringLiteral(" not named ") + caption;
-    }
-    for (int i = 0; i < iface->childCount(); ++i) walk(iface->child(i), faults);
+    const QByteArray type(object ? object->metaObject()->className() : "");
+    const QAccessible::Role role = iface->role();
+    const bool control = iface->state().focusable || role == QAccessible::Grip ||
+                         (type.startsWith("quarnel::") && object->isWidgetType());
+    const bool vague = role == QAccessible::Client || role == QAccessible::Indicator ||
+                       role == QAccessible::Grip || role == QAccessible::NoRole;
+    if (control && !type.startsWith("quarnel::frm") && type != "QTabWidget" &&
+        (iface->text(QAccessible::Name).isEmpty() || vague))
+        faults << type + ' ' + object->objectName();
+    // A captioned control is announced by its caption.
+    if (auto* label = qobject_cast<QLabel*>(object);
+        label && label->buddy() &&
+        QAccessible::queryAccessibleInterface(label->buddy())->text(QAccessible::Name) !=
+            QString(label->text()).remove(u'&'))
+        faults << label->buddy()->objectName() + QStringLiteral(" not named by its caption");
+    for (int i = 0; i < iface->childCount(); ++i) unnamed(iface->child(i), faults);
 }
 
-struct OpenProgram {
-    OpenProgram() : h(options()) {
-        clearSettings();
-        QVERIFY(h.app->StartApplication());
-        for (ToolWindow which : kAll) h.main().openWindow(which);
-    }
-    static HarnessOptions options() {
-        HarnessOptions o;
-        o.fakeWindows = false;
-        return o;
-    }
-    AppHarness h;
-};
-
-// A palette like the desktops' dark schemes.
-QPalette darkPalette() {
-    QPalette p;
-    const QColor window(53, 53, 53), base(42, 42, 42), text(230, 230, 230);
-    for (auto role : {QPalette::Window, QPalette::Button}) p.setColor(role, window);
-    for (auto role : {QPalette::WindowText, QPalette::ButtonText, QPalette::Text})
-        p.setColor(role, text);
-    p.setColor(QPalette::Base, base);
-    p.setColor(QPalette::AlternateBase, window);
-    return p;
-}
-
-// Every text the windows colour themselves, with the contrast it has on its
-// background as it is drawn: labels, tree entries, the help page, the
-// gauges' limit values.
-void measure(QWidget* window, QStringList& faults) {
-    const auto check = [&](const QString& what, const QColor& text, const QColor& background) {
-        const double ratio = ContrastRatio(text, background);
-        if (ratio < kReadableContrast)
-            faults << QStringLiteral("%1 %2 on %3: %4")
-                          .arg(what, text.name(), background.name())
-                          .arg(ratio, 0, 'f', 2);
+// Labels, tree entries, the help page and the gauges' limit values, each
+// with the colours it is drawn in; greyed-out text is exempt.
+void unreadable(QWidget* window, QStringList& faults) {
+    const auto check = [&](const QString& what, const QColor& ink, const QColor& ground) {
+        if (ContrastRatio(ink, ground) < kReadableContrast)
+            faults << what + QStringLiteral(" %1 on %2").arg(ink.name(), ground.name());
+    };
+    const auto or_ = [](const QBrush& b, const QColor& c) {
+        return b.style() == Qt::NoBrush ? c : b.color();
     };
     for (QLabel* label : window->findChildren<QLabel*>())
-        if (label->isEnabled())  // greyed-out text is exempt
+        if (label->isEnabled())
             check(label->objectName(), label->palette().color(QPalette::WindowText),
                   label->palette().color(QPalette::Window));
     for (QTreeWidget* tree : window->findChildren<QTreeWidget*>())
         for (QTreeWidgetItemIterator it(tree); *it; ++it)
             check((*it)->text(0), (*it)->foreground(0).color(),
                   tree->palette().color(QPalette::Base));
-    for (QTextBrowser* page : window->findChildren<QTextBrowser*>()) {
-        const QPalette& p = page->palette();
-        for (QTextBlock b = page->document()->begin(); b.isValid(); b = b.next()) {
-            const QBrush shade = b.blockFormat().background();
-            for (auto f = b.begin(); !f.atEnd(); ++f) {
-                const QBrush ink = f.fragment().charFormat().foreground();
+    for (QTextBrowser* page : window->findChildren<QTextBrowser*>())
+        for (QTextBlock b = page->document()->begin(); b.isValid(); b = b.next())
+            for (auto f = b.begin(); !f.atEnd(); ++f)
                 check(f.fragment().text().left(20),
-                      ink.style() == Qt::NoBrush ? p.color(QPalette::Text) : ink.color(),
-                      shade.style() == Qt::NoBrush ? p.color(QPalette::Base) : shade.color());
-            }
-        }
-    }
+                      or_(f.fragment().charFormat().foreground(),
+                          page->palette().color(QPalette::Text)),
+                      or_(b.blockFormat().background(), page->palette().color(QPalette::Base)));
     for (LinearGauge* gauge : window->findChildren<LinearGauge*>())
         for (int marker : {LinearGauge::LowMarker, LinearGauge::HighMarker})
             check(gauge->objectName(), gauge->limitTextColour(marker),
                   gauge->palette().color(gauge->backgroundRole()));
 }
 
-// Labels, buttons and boxes whose text does not fit them, or that stand
-// partly outside the widget that holds them.
-void findClipped(QWidget* window, QStringList& faults) {
+// Texts that do not fit their control, and controls that stand partly
+// outside the widget holding them.
+void clipped(QWidget* window, QStringList& faults) {
     for (QWidget* w : window->findChildren<QWidget*>()) {
-        if (!w->isVisibleTo(window) || !w->parentWidget() || w->inherits("QMdiSubWindow")) continue;
+        QWidget* holder = w->parentWidget();
+        if (!w->isVisibleTo(window) || w->isWindow() || holder->inherits("QAbstractScrollArea") ||
+            w->inherits("QScrollBar") || w->inherits("QMdiSubWindow"))
+            continue;
         const auto* label = qobject_cast<QLabel*>(w);
-        const bool text = label || w->inherits("QAbstractButton");
-        const QSize need = label && label->wordWrap()
-                               ? QSize(0, label->heightForWidth(label->width()))
-                               : w->minimumSizeHint();
-        if (text && (need.width() > w->width() || need.height() > w->height()))
+        const QSize need = label && label->wordWrap() ? QSize(0, label->heightForWidth(w->width()))
+                                                      : w->minimumSizeHint();
+        if ((label || w->inherits("QAbstractButton")) &&
+            (need.width() > w->width() || need.height() > w->height()))
             faults << w->objectName() + QStringLiteral(" too small");
-        const QRect inside = w->parentWidget()->rect();
-        if (!w->isWindow() && !inside.contains(w->geometry()) &&
-            !w->parentWidget()->inherits("QAbstractScrollArea") && !w->inherits("QScrollBar"))
+        if (!holder->rect().contains(w->geometry()))
             faults << w->objectName() + QStringLiteral(" cut off");
     }
+}
+
+QPalette darkPalette() {  // like the desktops' dark schemes
+    QPalette p(QColor(53, 53, 53), QColor(53, 53, 53));
+    for (auto role : {QPalette::WindowText, QPalette::ButtonText, QPalette::Text})
+        p.setColor(role, QColor(230, 230, 230));
+    p.setColor(QPalette::Base, QColor(42, 42, 42));
+    return p;
 }
 
 }  // namespace
@@ -149,54 +111,55 @@ void findClipped(QWidget* window, QStringList& faults) {
 class AccessibilityTest : public QObject {
     Q_OBJECT
   private slots:
-    void everyControlHasANameAndARole() {
-        OpenProgram program;
-        frmMain& main = program.h.main();
-        main.showNormal();  // as a window manager would show it, size grip and all
-        QStringList faults;
-        // Each window in front in turn, as the user would read it.
-        for (ToolWindow which : kAll) {
-            main.mdiArea()->setActiveSubWindow(main.subWindow(which));
-            walk(QAccessible::queryAccessibleInterface(main.subWindow(which)), faults);
-        }
-        walk(QAccessible::queryAccessibleInterface(main.statusBar()), faults);
-        walk(QAccessible::queryAccessibleInterface(main.menuBar()), faults);
-        faults.removeDuplicates();
-        qInfo("%d controls without a name or role", int(faults.size()));
-        QVERIFY2(faults.isEmpty(), qPrintable(faults.join(QStringLiteral("\n"))));
+    void everyWindowForEveryUser_data() {
+        QTest::addColumn<void*>("check");
+        QTest::addColumn<QPalette>("palette");
+        QTest::addColumn<double>("fontScale");
+        const QPalette light = QApplication::style()->standardPalette();
+        QTest::newRow("names and roles") << (void*)+[](QWidget* w, QStringList& faults) {
+            unnamed(QAccessible::queryAccessibleInterface(w), faults);
+        } << light << 1.0;
+        QTest::newRow("light palette") << (void*)&unreadable << light << 1.0;
+        QTest::newRow("dark palette") << (void*)&unreadable << darkPalette() << 1.0;
+        QTest::newRow("font 1.25x") << (void*)&clipped << light << 1.25;
     }
-
-    void nothingClippedWithALargerFont() {
-        const QFont before = QApplication::font();
-        QFont larger = before;
-        larger.setPointSizeF(before.pointSizeF() * 1.25);
+    void everyWindowForEveryUser() {
+        QFETCH(void*, check);
+        QFETCH(QPalette, palette);
+        QFETCH(double, fontScale);
+        const QFont font = QApplication::font();
+        QFont larger = font;
+        larger.setPointSizeF(font.pointSizeF() * fontScale);
+        QApplication::setPalette(palette);
         QApplication::setFont(larger);
         QStringList faults;
         {
-            OpenProgram program;
-            for (ToolWindow which : kAll) findClipped(program.h.main().subWindow(which), faults);
+            clearSettings();
+            HarnessOptions options;
+            options.fakeWindows = false;
+            AppHarness h(options);
+            QVERIFY(h.app->StartApplication());
+            h.main().showNormal();  // size grip and all, as a window manager shows it
+            for (ToolWindow which :
+                 {ToolWindow::Logging, ToolWindow::Config, ToolWindow::Graphs, ToolWindow::RegMap,
+                  ToolWindow::Limits, ToolWindow::Help, ToolWindow::About})
+                h.main().openWindow(which);
+            reinterpret_cast<Check>(check)(&h.main(), faults);
         }
-        QApplication::setFont(before);
+        QApplication::setFont(font);
         faults.removeDuplicates();
-        QVERIFY2(faults.isEmpty(), qPrintable(faults.join(QStringLiteral("\n"))));
+        qInfo("%d faults", int(faults.size()));
+        QVERIFY2(faults.isEmpty(), qPrintable(faults.join(u'\n')));
     }
 
-    void colouredTextsStayReadable_data() {
-        QTest::addColumn<QPalette>("palette");
-        QTest::newRow("light") << QApplication::style()->standardPalette();
-        QTest::newRow("dark") << darkPalette();
-    }
-    void colouredTextsStayReadable() {
-        QFETCH(QPalette, palette);
-        const QPalette before = QApplication::palette();
-        QApplication::setPalette(palette);
-        QStringList faults;
-        {
-            OpenProgram program;
-            measure(&program.h.main(), faults);
+    void splashPicturesAreSharp() {
+        frmSplash splash({});
+        splash.show();
+        QVERIFY(kScaled && splash.devicePixelRatioF() == 2.0);
+        for (const char* name : {"Image1", "Image2"}) {
+            auto* image = splash.findChild<QLabel*>(name);
+            QCOMPARE(image->pixmap().size(), image->size() * 2);
         }
-        QApplication::setPalette(before);
-        QVERIFY2(faults.isEmpty(), qPrintable(faults.join(QStringLiteral("\n"))));
     }
 };
 

@@ -375,20 +375,16 @@ void TestGraphs::aNewlyShownChannelStartsWithItsNewFunction() {
     rig.connect();  // Ain1/Ain2 at power-on
     std::unique_ptr<frmGraphing> w(new frmGraphing(rig.session, rig.host));
     MasterPoll poll(rig.session);
-    const auto run = [&](int ticks) {
-        for (int i = 1; i <= ticks; ++i) {
-            rig.clock.advance(0.01);
-            poll.TakeReading();
-            if (i % 10 == 0) w->UpdateGraphingForm();
-        }
-    };
-    run(200);
-    const int config1 = rig.session.link.ReadRegister(0x48, chip::kConfig1);
-    rig.session.link.WriteRegister(0x48, chip::kConfig1, (config1 & ~0x06) | 0x04);
-    w->UpdateGraphsLayout();  // what the main window forwards
-    run(300);
+    for (int tick = 1; tick <= 500; ++tick) {
+        rig.clock.advance(0.01);
+        poll.TakeReading();
+        if (tick % 10 == 0) w->UpdateGraphingForm();
+        if (tick != 200) continue;  // to external temperature, as the main window forwards it
+        rig.session.link.WriteRegister(0x48, chip::kConfig1, 0x0D);
+        w->UpdateGraphsLayout();
+    }
     auto external = chart(w.get(), 0)->plot()->graph(1)->data();
     QVERIFY(external->size() > 10);
     for (auto it = external->constBegin(); it != external->constEnd(); ++it)
-        if (!std::isnan(it->value)) QVERIFY2(it->value > 0 && it->value < 60, "an Ain1 code");
+        QVERIFY2(std::isnan(it->value) || (it->value > 0 && it->value < 60), "an Ain1 code");
 }
