@@ -35,7 +35,8 @@ void unnamed(QAccessibleInterface* iface, QStringList& faults) {
     const bool control = iface->state().focusable || role == QAccessible::Grip ||
                          (type.startsWith("quarnel::") && object->isWidgetType());
     const bool vague = role == QAccessible::Client || role == QAccessible::Indicator ||
-                       role == QAccessible::Grip || role == QAccessible::NoRole;
+                       role == QAccessible::Grip || role == QAccessible::NoRole ||
+                       (role == QAccessible::StaticText && object->inherits("QLabel"));
     if (control && !type.startsWith("quarnel::frm") && type != "QTabWidget" &&
         (iface->text(QAccessible::Name).isEmpty() || vague))
         faults << type + ' ' + object->objectName();
