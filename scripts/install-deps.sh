@@ -13,7 +13,7 @@ packages=(
   libcli11-dev nlohmann-json3-dev
   pkg-config libusb-1.0-0-dev
   umockdev libumockdev-dev
-  xvfb xauth xdotool imagemagick fonts-dejavu-core
+  xvfb xauth xdotool imagemagick fonts-dejavu-core qt6ct
   dbus-daemon at-spi2-core python3-dbus
   locales
   dpkg-dev file librsvg2-bin desktop-file-utils appstream man-db debootstrap lintian

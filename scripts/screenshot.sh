@@ -9,6 +9,10 @@
 #   makes docs/logreview.png instead: a log of three runs written by
 #   quarnelctl log, named on quarnel-eval's command line, its review window
 #   alone with the cursor on the first chart.
+#        scripts/screenshot.sh --dark [OUTPUT.png]
+#   makes docs/screenshot-dark.png instead: the same windows under qt6ct's
+#   "darker" colour scheme, with the fonts Qt picks without a theme so that the
+#   clicks below land where they do in the light picture.
 #
 # It runs under Xvfb with a private HOME and board state file. There is no
 # window manager, so the main window's placement is written to the settings
@@ -24,11 +28,15 @@ ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 BUILD=${BUILD:-build}
 case $BUILD in /*) B=$BUILD ;; *) B=$ROOT/$BUILD ;; esac
 MODE=main
-if [[ ${1:-} == --review ]]; then
-  MODE=review
-  shift
-fi
-if [[ $MODE == review ]]; then OUT=${1:-$ROOT/docs/logreview.png}; else OUT=${1:-$ROOT/docs/screenshot.png}; fi
+case ${1:-} in
+  --review) MODE=review; shift ;;
+  --dark) MODE=dark; shift ;;
+esac
+case $MODE in
+  review) OUT=${1:-$ROOT/docs/logreview.png} ;;
+  dark) OUT=${1:-$ROOT/docs/screenshot-dark.png} ;;
+  *) OUT=${1:-$ROOT/docs/screenshot.png} ;;
+esac
 TITLE='QUARNEL Evaluation Software'
 WIDTH=1250
 HEIGHT=975
@@ -40,6 +48,12 @@ under_x() {
   h=$(mktemp -d "${TMPDIR:-/tmp}/quarnel-shot.XXXXXX")
   mkdir -p "$h/.config" "$h/.local/state" "$h/runtime"
   chmod 700 "$h/runtime"
+  if [[ $DARK == 1 ]]; then
+    mkdir -p "$h/.config/qt6ct"
+    printf '[Appearance]\ncolor_scheme_path=/usr/share/qt6ct/colors/darker.conf\ncustom_palette=true\nstyle=Fusion\n[Fonts]\ngeneral="Sans Serif,9,-1,5,50,0,0,0,0,0"\nfixed="Monospace,9,-1,5,50,0,0,0,0,0"\n' \
+      >"$h/.config/qt6ct/qt6ct.conf"
+    export QT_QPA_PLATFORMTHEME=qt6ct
+  fi
   printf '[Settings]\nDisplayHelp=False\nMainLeft=0\nMainTop=0\nMainWidth=%d\nMainHeight=%d\n' \
     $((WIDTH * 15)) $((HEIGHT * 15)) >"$h/.config/$TITLE.conf"
   env HOME="$h" XDG_CONFIG_HOME="$h/.config" XDG_STATE_HOME="$h/.local/state" \
@@ -100,12 +114,15 @@ review_under_x() {
 }
 
 if [[ ${1:-} == --under-x ]]; then
-  BIN=$2 OUT=$3
+  BIN=$2 OUT=$3 DARK=0
+  [[ ${4:-} == dark ]] && DARK=1
   if [[ ${4:-} == review ]]; then review_under_x; else under_x; fi
   exit
 fi
 
-for tool in xvfb-run xdotool import; do
+tools=(xvfb-run xdotool import)
+[[ $MODE == dark ]] && tools+=(qt6ct)
+for tool in "${tools[@]}"; do
   command -v "$tool" >/dev/null || {
     echo "screenshot: $tool is missing (scripts/install-deps.sh installs it)" >&2
     exit 1

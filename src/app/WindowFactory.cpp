@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "app/WindowFactory.h"
 
+#include "widgets/WidgetAccessibility.h"
 #include "windows/about/frmAbout.h"
 #include "windows/config/frmOptions.h"
 #include "windows/graphs/frmGraphing.h"
@@ -19,7 +20,9 @@ CreatedWindow refreshed(Window* window) {
 
 }  // namespace
 
-CreatedWindow CreateToolWindow(ToolWindow which, const WindowContext& c) {
+namespace {
+
+CreatedWindow create(ToolWindow which, const WindowContext& c) {
     Session& s = c.session;
     switch (which) {
         case ToolWindow::Logging:
@@ -39,6 +42,14 @@ CreatedWindow CreateToolWindow(ToolWindow which, const WindowContext& c) {
             return {new frmAbout(c.host, c.openUrl)};
     }
     return {};
+}
+
+}  // namespace
+
+CreatedWindow CreateToolWindow(ToolWindow which, const WindowContext& c) {
+    const CreatedWindow created = create(which, c);
+    if (created.widget) NameByCaptions(created.widget);
+    return created;
 }
 
 }  // namespace quarnel

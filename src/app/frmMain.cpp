@@ -36,7 +36,6 @@ constexpr float kDefaultTop = 1000.0f;
 constexpr float kDefaultWidth = 6500.0f;
 constexpr float kDefaultHeight = 6500.0f;
 constexpr float kFarTwips = 1e8f;  // beyond any screen, still far from overflowing a pixel int
-constexpr int kTitleBarRoom = 32;  // pixels of the title bar kept above the screen's bottom
 
 // A stored value read back as a single-precision number; anything that is not
 // one (or is no usable size) gives the default.
@@ -106,6 +105,8 @@ frmMain::frmMain(MainWindowDeps deps, QWidget* parent)
     ui->tbToolBar->setIconSize(QSize(24, 24));
     ui->tbToolBar->setToolButtonStyle(Qt::ToolButtonIconOnly);
 
+    // The window's edges resize it; a grip would be one more nameless control.
+    ui->sbStatusBar->setSizeGripEnabled(false);
     const char* panelNames[] = {"sbPanel_1", "sbPanel_2", "sbPanel_3", "sbPanel_4"};
     for (int i = 0; i < 4; ++i) {
         panels_[i] = new QLabel(this);
@@ -176,10 +177,10 @@ void frmMain::RestorePlacement() {
         const QRect avail = screen->availableGeometry();
         // Larger than the screen, the window would only cost a huge backing store.
         frame.setSize(frame.size().boundedTo(avail.size()));
-        // The title bar runs along the top edge: that edge stays on the screen.
+        // The whole frame stays on the screen: without a window manager to
+        // move it, a status bar below the edge could never be reached.
         frame.moveLeft(std::clamp(frame.left(), avail.left(), avail.right() + 1 - frame.width()));
-        frame.moveTop(std::clamp(frame.top(), avail.top(),
-                                 std::max(avail.top(), avail.bottom() + 1 - kTitleBarRoom)));
+        frame.moveTop(std::clamp(frame.top(), avail.top(), avail.bottom() + 1 - frame.height()));
     }
 
     move(frame.topLeft());

@@ -11,7 +11,19 @@ bool IsDue(double now, double last, double interval) {
     return now > last + interval || now < last;
 }
 
+void MasterPoll::followChannelMode() {
+    const ChannelFunction mode = session_.device.state.ChannelMode;
+    if (seenMode_ && *seenMode_ != mode) {
+        constexpr auto sharedPins = static_cast<uint16_t>((1u << kPollExternalTemp) |
+                                                          (1u << kPollAin1) | (1u << kPollAin2));
+        session_.readings.Taken &= static_cast<uint16_t>(~sharedPins);
+        sharedPinsStaleUntil_ = session_.clock.monotonic() + kConversionRoundSeconds;
+    }
+    seenMode_ = mode;
+}
+
 void MasterPoll::TakeReading() {
+    followChannelMode();
     BoardLink& link = session_.link;
     CurrentReadings& r = session_.readings;
     const int32_t device = link.DeviceAddress;
@@ -72,7 +84,10 @@ void MasterPoll::TakeReading() {
             r.Ain4 = ain(code(chip::kAin1to4Lsbs, 6, chip::kAin4Msbs));
             break;
     }
-    r.Taken |= static_cast<uint16_t>(1u << PollState);
+    const bool sharedPin =
+        PollState == kPollExternalTemp || PollState == kPollAin1 || PollState == kPollAin2;
+    if (!sharedPin || session_.clock.monotonic() >= sharedPinsStaleUntil_)
+        r.Taken |= static_cast<uint16_t>(1u << PollState);
     PollState = static_cast<int16_t>((PollState + 1) % kPollStates);
 }
 

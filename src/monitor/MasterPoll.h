@@ -5,6 +5,7 @@
 // logging step.
 
 #include <cstdint>
+#include <optional>
 #include <string>
 
 #include "monitor/Session.h"
@@ -28,6 +29,10 @@ enum PollReading : int {
     kPollAin3 = 10,  // VarnoTemp too
     kPollAin4 = 11,
 };
+// A whole round of the chip's conversions at its slower ADC clock, with room
+// to spare: after a change of the shared pins' function, results older than
+// this may still be conversions of the old function.
+inline constexpr double kConversionRoundSeconds = 0.15;
 inline constexpr double kGraphRefreshSeconds = 0.1;
 inline constexpr double kRegMapRefreshSeconds = 0.5;
 inline constexpr double kLimitsRefreshSeconds = 0.5;
@@ -70,7 +75,13 @@ class MasterPoll {
     void TakeReading();
 
   private:
+    // Forgets the shared pins' readings when their function changed, so no
+    // window shows an old-function result as a new-function reading.
+    void followChannelMode();
+
     Session& session_;
+    std::optional<ChannelFunction> seenMode_;
+    double sharedPinsStaleUntil_ = 0.0;  // monotonic seconds
 };
 
 }  // namespace quarnel

@@ -11,6 +11,7 @@
 #include <array>
 #include <cmath>
 
+#include "widgets/ReadableColour.h"
 #include "widgets/WidgetAccessibility.h"
 
 namespace quarnel {
@@ -321,13 +322,21 @@ std::pair<double, double> LinearGauge::spanY(const Geometry& g, double a, double
     return {std::min(y1, y2), std::max(y1, y2)};
 }
 
+QColor LinearGauge::textColour(const QColor& wanted) const {
+    return ReadableOn(wanted, palette().color(backgroundRole()));
+}
+
+QColor LinearGauge::limitTextColour(int marker) const {
+    return textColour((marker == HighMarker ? kHighColor : kLowColor).darker(125));
+}
+
 void LinearGauge::drawCaptionAndUnits(QPainter& p, const Geometry& g) const {
     p.setFont(captionFont(font()));
     p.setPen(palette().color(QPalette::WindowText));
     p.drawText(g.captionRect, Qt::AlignHCenter | Qt::AlignVCenter, caption_);
     if (units_.isEmpty()) return;
     p.setFont(labelFont(font()));
-    p.setPen(kDim);
+    p.setPen(textColour(kDim));
     const double centre = (g.bandLeft + g.trackRight) / 2.0;
     const QRectF column(centre - 100, g.unitsRect.top(), 200, g.unitsRect.height());
     p.drawText(column, Qt::AlignHCenter | Qt::AlignVCenter, units_);
@@ -435,7 +444,7 @@ void LinearGauge::drawMarkers(QPainter& p, const Geometry& g, const Strokes& str
         p.drawPolygon(QPolygonF({{g.trackRight + 1, y},
                                  {g.markerRight, y - kMarkerHalfHeight},
                                  {g.markerRight, y + kMarkerHalfHeight}}));
-        p.setPen(c.darker(125));
+        p.setPen(limitTextColour(m));
         const double ty = high ? textHigh : textLow;
         p.drawText(QRectF(g.markerRight + 3, ty - lm.height() / 2, 200, lm.height()),
                    Qt::AlignLeft | Qt::AlignVCenter, numberText(pointerValue(m), stepDecimals));

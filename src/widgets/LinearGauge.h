@@ -70,6 +70,9 @@ class LinearGauge : public QWidget {
     QString accessibleValue() const { return readingText(); }
     // The two limits as read out: "low limit 20°C, high limit 80°C".
     QString limitsText() const;
+    // The colour a limit marker's value is written in (LowMarker, HighMarker),
+    // readable on the gauge's background.
+    QColor limitTextColour(int marker) const;
 
     QSize sizeHint() const override;
     QSize minimumSizeHint() const override;
@@ -111,6 +114,7 @@ class LinearGauge : public QWidget {
 
     Geometry geometry() const;
     void drawCaptionAndUnits(QPainter& p, const Geometry& g) const;
+    QColor textColour(const QColor& wanted) const;
     void drawScale(QPainter& p, const Geometry& g, const Strokes& strokes) const;
     void drawBand(QPainter& p, const Geometry& g) const;
     void drawTrack(QPainter& p, const Geometry& g, const Strokes& strokes) const;

@@ -61,6 +61,7 @@ StripChart::StripChart(QWidget* parent) : QWidget(parent) {
 
     plot_ = new QCustomPlot(this);
     plot_->setObjectName(QStringLiteral("plot"));
+    plot_->setFocusPolicy(Qt::NoFocus);  // the chart and its zoom arrows take the keys
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->addWidget(plot_);
@@ -113,12 +114,15 @@ StripChart::StripChart(QWidget* parent) : QWidget(parent) {
 
     timeArrow_ = new StripChartArrow(Qt::Horizontal, plot_);
     timeArrow_->setObjectName(QStringLiteral("timeZoomArrow"));
+    timeArrow_->setAccessibleName(QStringLiteral("Time span"));
     timeArrow_->onDrag = [this](double d, bool start) { dragTimeArrow(d, start); };
     yTopArrow_ = new StripChartArrow(Qt::Vertical, plot_);
     yTopArrow_->setObjectName(QStringLiteral("yMaxZoomArrow"));
+    yTopArrow_->setAccessibleName(QStringLiteral("Top of the scale"));
     yTopArrow_->onDrag = [this](double d, bool start) { dragYArrow(true, d, start); };
     yBottomArrow_ = new StripChartArrow(Qt::Vertical, plot_);
     yBottomArrow_->setObjectName(QStringLiteral("yMinZoomArrow"));
+    yBottomArrow_->setAccessibleName(QStringLiteral("Bottom of the scale"));
     yBottomArrow_->onDrag = [this](double d, bool start) { dragYArrow(false, d, start); };
     connect(plot_, &QCustomPlot::afterLayout, this, &StripChart::placeArrows);
 

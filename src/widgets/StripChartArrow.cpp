@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "widgets/StripChartArrow.h"
 
+#include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QPainterPath>
@@ -17,12 +18,13 @@ StripChartArrow::StripChartArrow(Qt::Orientation orientation, QWidget* parent)
         setCursor(Qt::SizeHorCursor);
     }
     setAttribute(Qt::WA_Hover);
+    setFocusPolicy(Qt::StrongFocus);
 }
 
 void StripChartArrow::paintEvent(QPaintEvent*) {
     QPainter p(this);
     p.setRenderHint(QPainter::Antialiasing);
-    const bool active = underMouse() || dragging_;
+    const bool active = underMouse() || dragging_ || hasFocus();
     const QColor fill = active ? palette().color(QPalette::Highlight) : QColor(96, 104, 118);
     p.setPen(Qt::NoPen);
     p.setBrush(fill);
@@ -63,6 +65,27 @@ void StripChartArrow::mouseReleaseEvent(QMouseEvent* event) {
         dragging_ = false;
         update();
     }
+}
+
+void StripChartArrow::keyPressEvent(QKeyEvent* event) {
+    // Up and Left move the arrow up or left, as dragging it there would.
+    constexpr double kStep = 8.0;
+    double step = 0;
+    switch (event->key()) {
+        case Qt::Key_Up:
+        case Qt::Key_Left:
+            step = -kStep;
+            break;
+        case Qt::Key_Down:
+        case Qt::Key_Right:
+            step = kStep;
+            break;
+        default:
+            return QWidget::keyPressEvent(event);
+    }
+    if (!onDrag) return;
+    onDrag(0.0, true);
+    onDrag(step, false);
 }
 
 bool StripChartArrow::event(QEvent* event) {

@@ -2,6 +2,7 @@
 #pragma once
 // A small double-headed arrow at the end of a strip chart's axis; dragging it
 // moves that end of the axis. Reports the drag distance in pixels from the press.
+// With the focus, the arrow keys move it a step at a time.
 
 #include <QWidget>
 #include <functional>
@@ -9,6 +10,8 @@
 namespace quarnel {
 
 class StripChartArrow : public QWidget {
+    Q_OBJECT
+
   public:
     static constexpr int kLong = 16;   // along the drag direction
     static constexpr int kShort = 11;  // across it
@@ -22,6 +25,7 @@ class StripChartArrow : public QWidget {
     void mousePressEvent(QMouseEvent* event) override;
     void mouseMoveEvent(QMouseEvent* event) override;
     void mouseReleaseEvent(QMouseEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
     bool event(QEvent* event) override;
 
   private:

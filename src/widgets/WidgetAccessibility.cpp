@@ -1,11 +1,16 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "widgets/WidgetAccessibility.h"
 
+#include <QAbstractItemView>
 #include <QAccessibleWidget>
+#include <QComboBox>
+#include <QLabel>
 
+#include "widgets/ClickLabel.h"
 #include "widgets/Lamp.h"
 #include "widgets/LinearGauge.h"
 #include "widgets/StripChart.h"
+#include "widgets/StripChartArrow.h"
 
 namespace quarnel {
 
@@ -60,12 +65,77 @@ class GaugeAccessible : public Accessible<LinearGauge>, public QAccessibleValueI
     LinearGauge* gauge() const { return static_cast<LinearGauge*>(widget()); }
 };
 
+// A clickable label: pressed (a link) or toggled (a check box) like a button.
+class ClickLabelAccessible : public QAccessibleWidget {
+  public:
+    explicit ClickLabelAccessible(ClickLabel* label) : QAccessibleWidget(label, label->role()) {}
+
+    QString text(QAccessible::Text t) const override {
+        if (t == QAccessible::Name && label()->accessibleName().isEmpty()) return label()->text();
+        return QAccessibleWidget::text(t);
+    }
+    QAccessible::State state() const override {
+        QAccessible::State s = QAccessibleWidget::state();
+        if (role() == QAccessible::CheckBox) {
+            s.checkable = true;
+            s.checked = label()->isChecked();
+        }
+        return s;
+    }
+    QStringList actionNames() const override {
+        return {role() == QAccessible::CheckBox ? toggleAction() : pressAction(), setFocusAction()};
+    }
+    void doAction(const QString& name) override {
+        if (name == toggleAction() || name == pressAction())
+            emit label()->clicked();
+        else
+            QAccessibleWidget::doAction(name);
+    }
+
+  private:
+    ClickLabel* label() const { return static_cast<ClickLabel*>(widget()); }
+};
+
+// A drop-down list named by its caption. Qt names one by its current item on
+// this platform and leaves the caption to a relation that not every screen
+// reader follows; with a name set, the item is its value.
+class NamedComboAccessible : public QAccessibleWidget {
+  public:
+    explicit NamedComboAccessible(QComboBox* combo)
+        : QAccessibleWidget(combo, QAccessible::ComboBox) {}
+
+    QString text(QAccessible::Text t) const override {
+        if (t == QAccessible::Value) return combo()->currentText();
+        return QAccessibleWidget::text(t);
+    }
+    int childCount() const override { return 1; }
+    QAccessibleInterface* child(int index) const override {
+        return index == 0 ? QAccessible::queryAccessibleInterface(combo()->view()) : nullptr;
+    }
+    int indexOfChild(const QAccessibleInterface* child) const override {
+        return child && child->object() == combo()->view() ? 0 : -1;
+    }
+    QStringList actionNames() const override { return {showMenuAction(), setFocusAction()}; }
+    void doAction(const QString& name) override {
+        if (name == showMenuAction())
+            combo()->showPopup();
+        else
+            QAccessibleWidget::doAction(name);
+    }
+
+  private:
+    QComboBox* combo() const { return static_cast<QComboBox*>(widget()); }
+};
+
 QAccessibleInterface* factory(const QString&, QObject* object) {
     if (auto* chart = qobject_cast<StripChart*>(object))
         return new Accessible<StripChart>(chart, QAccessible::Chart);
     if (auto* gauge = qobject_cast<LinearGauge*>(object)) return new GaugeAccessible(gauge);
     if (auto* lamp = qobject_cast<Lamp*>(object))
-        return new Accessible<Lamp>(lamp, QAccessible::Indicator);
+        return new Accessible<Lamp>(lamp, QAccessible::Graphic);
+    if (auto* label = qobject_cast<ClickLabel*>(object)) return new ClickLabelAccessible(label);
+    if (auto* arrow = qobject_cast<StripChartArrow*>(object))
+        return new QAccessibleWidget(arrow, QAccessible::Slider);
     return nullptr;
 }
 
@@ -77,6 +147,19 @@ void installWidgetAccessibility() {
         return true;
     }();
     (void)installed;
+}
+
+void NameByCaptions(QWidget* window) {
+    installWidgetAccessibility();
+    for (const QLabel* label : window->findChildren<QLabel*>()) {
+        QWidget* control = label->buddy();
+        if (!control || !control->accessibleName().isEmpty()) continue;
+        control->setAccessibleName(QString(label->text()).remove(QLatin1Char('&')));
+        // Qt's own interface would go on naming it by its item; ours is
+        // registered before anyone asks for one.
+        if (auto* combo = qobject_cast<QComboBox*>(control))
+            QAccessible::registerAccessibleInterface(new NamedComboAccessible(combo));
+    }
 }
 
 }  // namespace quarnel

@@ -15,10 +15,18 @@ namespace {
 const QColor kInk(16, 32, 96);
 const QColor kBar(0, 0, 160);
 
-// Our own artwork: the chip on its board.
-QPixmap chipPicture(QSize size) {
-    QPixmap pixmap(size);
+// A picture drawn for the screen's pixels, not scaled up from a smaller one,
+// so it stays as sharp as the text beside it at any scaling.
+QPixmap canvas(QSize size, qreal pixelRatio) {
+    QPixmap pixmap(size * pixelRatio);
+    pixmap.setDevicePixelRatio(pixelRatio);
     pixmap.fill(Qt::transparent);
+    return pixmap;
+}
+
+// Our own artwork: the chip on its board.
+QPixmap chipPicture(QSize size, qreal pixelRatio) {
+    QPixmap pixmap = canvas(size, pixelRatio);
     QPainter p(&pixmap);
     p.setRenderHint(QPainter::Antialiasing);
     const QRectF body(14, 14, size.width() - 28, size.height() - 28);
@@ -46,9 +54,8 @@ QPixmap chipPicture(QSize size) {
 }
 
 // Our own artwork: a thermometer.
-QPixmap thermometerPicture(QSize size) {
-    QPixmap pixmap(size);
-    pixmap.fill(Qt::transparent);
+QPixmap thermometerPicture(QSize size, qreal pixelRatio) {
+    QPixmap pixmap = canvas(size, pixelRatio);
     QPainter p(&pixmap);
     p.setRenderHint(QPainter::Antialiasing);
     const double cx = size.width() / 2.0;
@@ -101,8 +108,7 @@ frmSplash::frmSplash(StatusSink statusSink, QWidget* parent)
     ground.setColor(QPalette::WindowText, kInk);
     setPalette(ground);
     setAutoFillBackground(true);
-    ui->Image1->setPixmap(chipPicture(ui->Image1->size()));
-    ui->Image2->setPixmap(thermometerPicture(ui->Image2->size()));
+    drawPictures();
     Form_Load();
 }
 
@@ -151,7 +157,15 @@ void frmSplash::processEvents() {
     QCoreApplication::processEvents();
 }
 
+void frmSplash::drawPictures() {
+    pixelRatio_ = devicePixelRatioF();
+    ui->Image1->setPixmap(chipPicture(ui->Image1->size(), pixelRatio_));
+    ui->Image2->setPixmap(thermometerPicture(ui->Image2->size(), pixelRatio_));
+}
+
 void frmSplash::paintEvent(QPaintEvent* event) {
+    // Shown on a screen of another scaling than the one it was made for.
+    if (devicePixelRatioF() != pixelRatio_) drawPictures();
     QWidget::paintEvent(event);
     QPainter p(this);
     p.setPen(QPen(kInk, 2));

@@ -40,11 +40,13 @@ class frmSplash : public QWidget, public StartupProgress {
 
   private:
     void Form_Load();
+    void drawPictures();
 
     std::unique_ptr<Ui::frmSplash> ui;
     StatusSink statusSink_;
     int designBarTwips_ = 0;
     double barTwips_ = 0.0;
+    qreal pixelRatio_ = 1.0;  // the pictures' pixels per logical pixel
 };
 
 }  // namespace quarnel

@@ -1,10 +1,9 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "windows/about/frmAbout.h"
 
-#include <QKeyEvent>
-#include <QMouseEvent>
-
 #include "ui_frmAbout.h"
+#include "widgets/ClickLabel.h"
+#include "widgets/ReadableColour.h"
 #include "windows/AppSettings.h"
 
 namespace quarnel {
@@ -41,19 +40,20 @@ frmAbout::frmAbout(WindowHost& host, UrlOpener openUrl, QWidget* parent)
     setAccessibleDescription(licence);
 
     ui->Label6->setText(QString::fromLatin1(kHomePage));
-    for (QLabel* link : {ui->lblSensorInfo, ui->Label6}) {
+    for (ClickLabel* link : {ui->lblSensorInfo, ui->Label6}) {
         QFont font = link->font();
         font.setBold(true);
         font.setUnderline(true);
         font.setPointSizeF(8.25);
         link->setFont(font);
         QPalette palette = link->palette();
-        palette.setColor(QPalette::WindowText, QColor(0, 0, 192));
+        palette.setColor(QPalette::WindowText,
+                         ReadableOn(QColor(0, 0, 192), palette.color(QPalette::Window)));
         link->setPalette(palette);
-        link->setCursor(Qt::PointingHandCursor);
-        link->setFocusPolicy(Qt::StrongFocus);  // reachable from the keyboard too
-        link->installEventFilter(this);
     }
+    ui->lblSensorInfo->setAccessibleDescription(SensorPageUrl().toString());
+    connect(ui->lblSensorInfo, &ClickLabel::clicked, this, &frmAbout::lblSensorInfo_Click);
+    connect(ui->Label6, &ClickLabel::clicked, this, &frmAbout::Label6_Click);
     connect(ui->cmdOK, &QPushButton::clicked, this, &frmAbout::cmdOK_Click);
 }
 
@@ -69,27 +69,6 @@ void frmAbout::Label6_Click() {
 
 void frmAbout::lblSensorInfo_Click() {
     if (openUrl_) openUrl_(SensorPageUrl());
-}
-
-bool frmAbout::eventFilter(QObject* watched, QEvent* event) {
-    bool activated = false;
-    if (event->type() == QEvent::MouseButtonRelease) {
-        auto* mouse = static_cast<QMouseEvent*>(event);
-        auto* label = static_cast<QWidget*>(watched);
-        activated = mouse->button() == Qt::LeftButton &&
-                    label->rect().contains(mouse->position().toPoint());
-    } else if (event->type() == QEvent::KeyPress) {
-        const int key = static_cast<QKeyEvent*>(event)->key();
-        activated = key == Qt::Key_Return || key == Qt::Key_Enter || key == Qt::Key_Space;
-    }
-    if (activated) {
-        if (watched == ui->Label6)
-            Label6_Click();
-        else if (watched == ui->lblSensorInfo)
-            lblSensorInfo_Click();
-        return true;
-    }
-    return QWidget::eventFilter(watched, event);
 }
 
 void frmAbout::showEvent(QShowEvent* event) {

@@ -32,7 +32,6 @@ class frmAbout : public QWidget {
     void lblSensorInfo_Click();
 
   protected:
-    bool eventFilter(QObject* watched, QEvent* event) override;
     void showEvent(QShowEvent* event) override;
 
   private:

@@ -6,6 +6,7 @@
 #include <QUrl>
 
 #include "ui_frmHelp.h"
+#include "widgets/ReadableColour.h"
 #include "windows/AppSettings.h"
 #include "windows/CheckBoxes.h"
 
@@ -18,6 +19,8 @@ frmHelp::frmHelp(Session& session, WindowHost& host, const QString& applicationD
       host_(host),
       helpPath_(applicationDir + QStringLiteral("/") + QString::fromLatin1(kHelpFileName)) {
     ui->setupUi(this);
+    // Its links take Tab and Enter inside the page; screen readers hear its name.
+    ui->brwWebBrowser->setAccessibleName(QStringLiteral("Help"));
     Form_Load();
 }
 
@@ -32,6 +35,7 @@ void frmHelp::Form_Load() {
         ui->brwWebBrowser->setHtml(
             tr("<p>The help page <b>%1</b> was not found.</p>").arg(helpPath_.toHtmlEscaped()));
     }
+    MakeReadable(*ui->brwWebBrowser->document(), ui->brwWebBrowser->palette());
 }
 
 void frmHelp::showEvent(QShowEvent* event) {

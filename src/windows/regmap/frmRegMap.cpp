@@ -20,6 +20,8 @@
 #include "device/ChipRegisters.h"
 #include "monitor/Session.h"
 #include "ui_frmRegMap.h"
+#include "widgets/ClickLabel.h"
+#include "widgets/ReadableColour.h"
 #include "windows/CheckBoxes.h"
 #include "windows/Twips.h"
 #include "windows/regmap/RegMapText.h"
@@ -39,6 +41,9 @@ constexpr double kInfoHeightTwips = 195;
 const QColor kLevel1Colour(0, 128, 0);
 const QColor kLevel2Colour(192, 0, 0);
 const QColor kLevel3Colour(0, 0, 192);
+const QColor kValueColour(0, 128, 0);
+const QColor kBitColour(0, 0, 255);
+const QColor kRefusalColour(192, 0, 0);
 
 // The register tree in the order its nodes are added. Groups carry their
 // text; registers their address (their text is the register table's Name),
@@ -160,19 +165,28 @@ frmRegMap::frmRegMap(BoardLink& link, const RegisterTable& table, WindowOpenFlag
     connect(ui->txtReadAddr, &QLineEdit::textChanged, this, &frmRegMap::txtReadAddr_Change);
     connect(ui->TreeView1, &QTreeWidget::itemClicked, this,
             [this](QTreeWidgetItem* node, int) { TreeView1_NodeClick(node); });
+    // Moving through the tree by keyboard reads as a click does; a mouse press
+    // also moves the current node, but its click reads.
+    connect(ui->TreeView1, &QTreeWidget::currentItemChanged, this, [this](QTreeWidgetItem* node) {
+        if (!treeMousePressed_) TreeView1_NodeClick(node);
+    });
+    ui->TreeView1->installEventFilter(this);
+    ui->TreeView1->viewport()->installEventFilter(this);
     ui->txtDec->installEventFilter(this);
     ui->txtHex->installEventFilter(this);
-    for (QLabel* bit : lblBit_) {
+    for (int i = 0; i < 8; ++i) {
         // Reachable by Tab and flipped with Space, like the click does.
-        bit->installEventFilter(this);
-        bit->setFocusPolicy(Qt::StrongFocus);
-        bit->setAccessibleDescription(
+        lblBit_[i]->setRole(QAccessible::CheckBox);
+        connect(lblBit_[i], &ClickLabel::clicked, this, [this, i] { lblBit_Click(i); });
+        lblBit_[i]->setAccessibleDescription(
             QStringLiteral("Space flips the bit and writes the register"));
     }
+    applyColours();
 
     BuildRegisterTree();
     LayoutBitDisplay();
     for (QWidget* w : design_.keys()) fitToText(w);
+    growToFit();
     for (QLabel* bit : lblBit_) setCaption(bit, bit->text());  // their accessible names
     if (QTreeWidgetItem* general = ui->TreeView1->topLevelItem(0)) general->setExpanded(true);
     openFlag_.raise();
@@ -186,7 +200,8 @@ void frmRegMap::closeEvent(QCloseEvent* event) {
 }
 
 QSize frmRegMap::sizeHint() const {
-    return {twips(kClientWidthTwips), twips(kClientHeightTwips)};
+    return {static_cast<int>(std::lround(twips(kClientWidthTwips) * scale_)),
+            static_cast<int>(std::lround(twips(kClientHeightTwips) * scale_))};
 }
 
 QSize frmRegMap::minimumSizeHint() const {
@@ -353,29 +368,20 @@ void frmRegMap::setAddressBox(int32_t address) {
 }
 
 bool frmRegMap::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == ui->TreeView1->viewport()) {
+        if (event->type() == QEvent::MouseButtonPress) treeMousePressed_ = true;
+        if (event->type() == QEvent::MouseButtonRelease) treeMousePressed_ = false;
+        return QWidget::eventFilter(watched, event);
+    }
     if (event->type() == QEvent::KeyPress) {
         const int key = static_cast<QKeyEvent*>(event)->key();
-        if (watched == ui->txtDec) return txtDec_KeyDown(key);
-        if (watched == ui->txtHex) return txtHex_KeyDown(key);
-        for (int i = 0; i < 8; ++i) {
-            if (watched != lblBit_[i] || (key != Qt::Key_Space && !isEnterKey(key))) continue;
-            lblBit_Click(i);
+        if (watched == ui->TreeView1) {
+            if (key != Qt::Key_Space && !isEnterKey(key)) return false;
+            TreeView1_NodeClick(ui->TreeView1->currentItem());
             return true;
         }
-    } else if (event->type() == QEvent::FocusIn || event->type() == QEvent::FocusOut) {
-        // A frame shows which digit Space would flip.
-        if (auto* bit = qobject_cast<QLabel*>(watched); bit && bit->focusPolicy() != Qt::NoFocus)
-            bit->setFrameShape(event->type() == QEvent::FocusIn ? QFrame::Box : QFrame::NoFrame);
-    } else if (event->type() == QEvent::MouseButtonRelease) {
-        auto* mouse = static_cast<QMouseEvent*>(event);
-        for (int i = 0; i < 8; ++i) {
-            if (watched != lblBit_[i]) continue;
-            if (mouse->button() == Qt::LeftButton &&
-                lblBit_[i]->rect().contains(mouse->position().toPoint())) {
-                lblBit_Click(i);
-                return true;
-            }
-        }
+        if (watched == ui->txtDec) return txtDec_KeyDown(key);
+        if (watched == ui->txtHex) return txtHex_KeyDown(key);
     }
     return QWidget::eventFilter(watched, event);
 }
@@ -404,9 +410,10 @@ void frmRegMap::BuildRegisterTree() {
                         : new QTreeWidgetItem(tree);
         item->setText(0, text);
         item->setData(0, kNodeKeyRole, text);
-        item->setForeground(0, node.level == 1   ? kLevel1Colour
+        const QColor& colour = node.level == 1   ? kLevel1Colour
                                : node.level == 2 ? kLevel2Colour
-                                                 : kLevel3Colour);
+                                                 : kLevel3Colour;
+        item->setForeground(0, ReadableOn(colour, tree->palette().color(QPalette::Base)));
         byKey.insert(text, item);
     }
 }
@@ -434,6 +441,19 @@ void frmRegMap::LayoutBitDisplay() {
 }
 
 // ---- Captions that grow instead of clipping ----------------------------------
+
+void frmRegMap::applyColours() {
+    // The documented colours, lightened where a dark palette would swallow them.
+    const auto paint = [](QWidget* w, const QColor& colour) {
+        QPalette palette = w->palette();
+        palette.setColor(QPalette::WindowText, ReadableOn(colour, palette.color(QPalette::Window)));
+        w->setPalette(palette);
+    };
+    for (QLabel* value : {ui->lblRegDescription, ui->lblCurrentAddr, ui->lblHexVal, ui->lblDecVal})
+        paint(value, kValueColour);
+    for (QLabel* bit : lblBit_) paint(bit, kBitColour);
+    paint(ui->lblStatus, kRefusalColour);
+}
 
 void frmRegMap::applyFonts() {
     // Frame captions are bold 8.25 point; their contents keep the window's font.
@@ -471,6 +491,44 @@ void frmRegMap::setCaption(QLabel* label, const QString& text) {
                                           .arg(i)
                                           .arg(plain ? QString() : QLatin1Char(' ') + name)
                                           .arg(lblBit_[i]->text()));
+    }
+}
+
+void frmRegMap::growToFit() {
+    // A font larger than the design's needs more room than the documented
+    // boxes give: the whole form grows in proportion until every control fits
+    // inside its frame. At the design's font nothing moves.
+    constexpr int kMargin = 2;
+    for (int pass = 0; pass < 4; ++pass) {
+        double grow = 1.0;
+        for (const QGroupBox* frame : findChildren<QGroupBox*>()) {
+            const double w = frame->width(), h = frame->height();
+            for (const QWidget* child : frame->findChildren<QWidget*>(Qt::FindDirectChildrenOnly)) {
+                // The control keeps the size its text needs while the frame and
+                // its place in it grow: the factor at which it fits.
+                const QRect g = child->geometry();
+                const auto room = [](double need, double space) {
+                    return space > 0 ? need / space : 2.0;
+                };
+                grow = std::max({grow, room(g.width() + kMargin, w - g.x()),
+                                 room(g.height() + kMargin, h - g.y()),
+                                 room(g.width() + kMargin, g.x() + g.width())});
+            }
+        }
+        if (grow <= 1.0) return;
+        const auto scaled = [grow](const QRect& r) {
+            return QRect(int(std::lround(r.x() * grow)), int(std::lround(r.y() * grow)),
+                         int(std::lround(r.width() * grow)), int(std::lround(r.height() * grow)));
+        };
+        scale_ *= grow;
+        for (QGroupBox* frame : findChildren<QGroupBox*>()) {
+            frame->setGeometry(scaled(frame->geometry()));
+            for (QWidget* child : frame->findChildren<QWidget*>(Qt::FindDirectChildrenOnly))
+                if (!design_.contains(child)) child->setGeometry(scaled(child->geometry()));
+        }
+        for (QRect& rect : design_) rect = scaled(rect);
+        for (QWidget* w : design_.keys()) fitToText(w);
+        resize(sizeHint());
     }
 }
 

@@ -28,6 +28,8 @@ class frmRegMap;
 
 namespace quarnel {
 
+class ClickLabel;
+
 inline constexpr const char* kRegMapTitle = "Register Map Access";
 
 // Messages of the status line when input is refused (nothing is read or written).
@@ -95,17 +97,21 @@ class frmRegMap : public QWidget, public ToolView {
     void rememberDesign(QWidget* w);
     void fitToText(QWidget* w);
     void applyFonts();
+    void applyColours();
+    void growToFit();
 
     std::unique_ptr<Ui::frmRegMap> ui;
     BoardLink& link_;
     const RegisterTable& table_;
-    std::array<QLabel*, 8> lblBit_{};
+    std::array<ClickLabel*, 8> lblBit_{};
     std::array<QLabel*, 8> lblInfo_{};
     QHash<QWidget*, QRect> design_;
     QFont bitLabelFont_;  // the bit names' font where they fit their column  // documented geometry
                           // that text may grow from
     WindowOpenFlag openFlag_;
     bool keepAddressText_ = false;  // a continuous read is running
+    bool treeMousePressed_ = false;
+    double scale_ = 1.0;  // how much the form grew for a larger font
 };
 
 }  // namespace quarnel

@@ -10,9 +10,12 @@
 #include <QRadioButton>
 #include <QtTest>
 #include <array>
+#include <cmath>
 #include <memory>
 
+#include "device/ChipRegisters.h"
 #include "gui/support/SessionRig.h"
+#include "gui/support/SimSessionRig.h"
 #include "monitor/MasterPoll.h"
 #include "widgets/StripChart.h"
 #include "windows/graphs/frmGraphing.h"
@@ -99,6 +102,7 @@ class TestGraphs : public QObject {
     void reopensOnTheLastChartWithTheSwitches();
     void historyStaysBoundedAndTimeRunsOnPastMidnight();
     void channelsArePlottedFromTheirFirstReading();
+    void aNewlyShownChannelStartsWithItsNewFunction();
 };
 
 void TestGraphs::chartsAsConfiguredAndDacStaysEmpty() {
@@ -365,4 +369,23 @@ void TestGraphs::channelsArePlottedFromTheirFirstReading() {
     rig.update(*w);
     for (int graph : {0, 1, 3}) QCOMPARE(chart(w.get(), graph)->sampleCount(graph ? 1 : 2), 0);
     QCOMPARE(chart(w.get(), 0)->sampleCount(1), 1);
+}
+
+void TestGraphs::aNewlyShownChannelStartsWithItsNewFunction() {
+    quarnel::test::SimSessionRig rig;
+    rig.connect();  // Ain1/Ain2 at power-on
+    std::unique_ptr<frmGraphing> w(new frmGraphing(rig.session, rig.host));
+    MasterPoll poll(rig.session);
+    for (int tick = 1; tick <= 500; ++tick) {
+        rig.clock.advance(0.01);
+        poll.TakeReading();
+        if (tick % 10 == 0) w->UpdateGraphingForm();
+        if (tick != 200) continue;  // to external temperature, as the main window forwards it
+        rig.session.link.WriteRegister(0x48, chip::kConfig1, 0x0D);
+        w->UpdateGraphsLayout();
+    }
+    auto external = chart(w.get(), 0)->plot()->graph(1)->data();
+    QVERIFY(external->size() > 10);
+    for (auto it = external->constBegin(); it != external->constEnd(); ++it)
+        QVERIFY2(std::isnan(it->value) || (it->value > 0 && it->value < 60), "an Ain1 code");
 }

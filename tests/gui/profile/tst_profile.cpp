@@ -54,8 +54,8 @@ class ProfileTest : public QObject {
         QVERIFY(h.app->StartApplication());
         QStringList texts;
         for (QAction* a : h.main().findChild<QMenu*>("mnuFile")->actions()) texts << a->text();
-        QCOMPARE(texts, QStringList({"&Log Data", "Save Register Settings...",
-                                     "Load Register Settings...", "Open Log..."}));
+        QCOMPARE(texts, QStringList({"&Log Data", "&Save Register Settings...",
+                                     "Loa&d Register Settings...", "&Open Log..."}));
     }
 
     void loadShowsTheChangesAndWritesOnlyWhenConfirmed() {

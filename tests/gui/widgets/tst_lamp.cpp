@@ -50,7 +50,7 @@ void TestLamp::accessibleNameAndValue() {
     lamp.setToolTip(QStringLiteral("Interrupt Status: Green=OK, Red=Bad, Invisible=Disabled"));
     QAccessibleInterface* iface = QAccessible::queryAccessibleInterface(&lamp);
     QVERIFY(iface);
-    QCOMPARE(iface->role(), QAccessible::Indicator);
+    QCOMPARE(iface->role(), QAccessible::Graphic);
     QCOMPARE(iface->text(QAccessible::Name), QStringLiteral("VDD High/Low: OK"));
     QCOMPARE(iface->text(QAccessible::Value), QStringLiteral("OK"));
     lamp.setLit(true);

@@ -301,6 +301,14 @@ void TestStripChart::arrowsZoomWithinOuterRangeAndHistory() {
     drag(time, QPoint(100000, 0));
     QVERIFY(chart.timeSpanSeconds() > 0.0);
     QVERIFY(chart.timeSpanSeconds() < span);
+
+    // From the keyboard: Tab reaches each arrow and the arrow keys move it.
+    const double min = chart.yMin(), shown = chart.timeSpanSeconds();
+    for (QWidget* arrow : {top, bottom, time}) QVERIFY(arrow->focusPolicy() & Qt::TabFocus);
+    QTest::keyClick(bottom, Qt::Key_Down);
+    QVERIFY(chart.yMin() < min);
+    QTest::keyClick(time, Qt::Key_Left);
+    QVERIFY(chart.timeSpanSeconds() > shown);
 }
 
 void TestStripChart::saveAndCopyImage() {

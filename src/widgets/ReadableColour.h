@@ -1,0 +1,27 @@
+#pragma once
+// Text colours that stay readable on light and dark palettes alike: a colour
+// chosen for a light background is lightened on a dark one (or darkened on a
+// light one) just far enough to keep its contrast.
+
+#include <QColor>
+
+class QPalette;
+class QTextDocument;
+
+namespace quarnel {
+
+// The contrast ratio of two colours, 1 to 21, from their relative luminance.
+double ContrastRatio(const QColor& a, const QColor& b);
+
+// Body text needs 4.5:1 to be read comfortably.
+inline constexpr double kReadableContrast = 4.5;
+
+// `wanted` when it has that contrast on `background`; otherwise the nearest
+// mix of it with white or black that has.
+QColor ReadableOn(const QColor& wanted, const QColor& background);
+
+// Recolours every text of the document (headings, links, text on a shaded
+// block) that falls short of that contrast on its background.
+void MakeReadable(QTextDocument& document, const QPalette& palette);
+
+}  // namespace quarnel

@@ -1,0 +1,156 @@
+// Every window for every user, on a screen at 2x scaling: with all windows
+// open, a screen reader finds each control by name and role, every coloured
+// text keeps its contrast on a light and a dark palette, a larger font clips
+// nothing, and pictures are drawn for the screen's pixels.
+
+#include <QAccessible>
+#include <QLabel>
+#include <QMdiSubWindow>
+#include <QTextBlock>
+#include <QTextBrowser>
+#include <QTreeWidget>
+
+#include "app/frmMain.h"
+#include "app/splash/frmSplash.h"
+#include "gui/app/AppTestSupport.h"
+#include "widgets/LinearGauge.h"
+#include "widgets/ReadableColour.h"
+
+using namespace quarnel;
+using namespace quarnel::test;
+
+namespace {
+
+const bool kScaled = qputenv("QT_SCALE_FACTOR", "2");  // before the application starts
+
+using Check = void (*)(QWidget* window, QStringList& faults);
+
+// A control takes the focus, can be dragged, or is one of our painted ones;
+// windows and tab pages only hold controls. Its role must say what it is.
+void unnamed(QAccessibleInterface* iface, QStringList& faults) {
+    if (!iface || iface->state().invisible) return;
+    QObject* object = iface->object();
+    const QByteArray type(object ? object->metaObject()->className() : "");
+    const QAccessible::Role role = iface->role();
+    const bool control = iface->state().focusable || role == QAccessible::Grip ||
+                         (type.startsWith("quarnel::") && object->isWidgetType());
+    const bool vague = role == QAccessible::Client || role == QAccessible::Indicator ||
+                       role == QAccessible::Grip || role == QAccessible::NoRole ||
+                       (role == QAccessible::StaticText && object->inherits("QLabel"));
+    if (control && !type.startsWith("quarnel::frm") && type != "QTabWidget" &&
+        (iface->text(QAccessible::Name).isEmpty() || vague))
+        faults << type + ' ' + object->objectName();
+    // A captioned control is announced by its caption.
+    if (auto* label = qobject_cast<QLabel*>(object);
+        label && label->buddy() &&
+        QAccessible::queryAccessibleInterface(label->buddy())->text(QAccessible::Name) !=
+            QString(label->text()).remove(u'&'))
+        faults << label->buddy()->objectName() + QStringLiteral(" not named by its caption");
+    for (int i = 0; i < iface->childCount(); ++i) unnamed(iface->child(i), faults);
+}
+
+// Labels, tree entries, the help page and the gauges' limit values, each
+// with the colours it is drawn in; greyed-out text is exempt.
+void unreadable(QWidget* window, QStringList& faults) {
+    const auto check = [&](const QString& what, const QColor& ink, const QColor& ground) {
+        if (ContrastRatio(ink, ground) < kReadableContrast)
+            faults << what + QStringLiteral(" %1 on %2").arg(ink.name(), ground.name());
+    };
+    const auto or_ = [](const QBrush& b, const QColor& c) {
+        return b.style() == Qt::NoBrush ? c : b.color();
+    };
+    for (QLabel* label : window->findChildren<QLabel*>())
+        if (label->isEnabled())
+            check(label->objectName(), label->palette().color(QPalette::WindowText),
+                  label->palette().color(QPalette::Window));
+    for (QTreeWidget* tree : window->findChildren<QTreeWidget*>())
+        for (QTreeWidgetItemIterator it(tree); *it; ++it)
+            check((*it)->text(0), (*it)->foreground(0).color(),
+                  tree->palette().color(QPalette::Base));
+    for (QTextBrowser* page : window->findChildren<QTextBrowser*>())
+        for (QTextBlock b = page->document()->begin(); b.isValid(); b = b.next())
+            for (auto f = b.begin(); !f.atEnd(); ++f)
+                check(f.fragment().text().left(20),
+                      or_(f.fragment().charFormat().foreground(),
+                          page->palette().color(QPalette::Text)),
+                      or_(b.blockFormat().background(), page->palette().color(QPalette::Base)));
+    for (LinearGauge* gauge : window->findChildren<LinearGauge*>())
+        for (int marker : {LinearGauge::LowMarker, LinearGauge::HighMarker})
+            check(gauge->objectName(), gauge->limitTextColour(marker),
+                  gauge->palette().color(gauge->backgroundRole()));
+}
+
+// Controls that stand partly outside the widget holding them.
+void clipped(QWidget* window, QStringList& faults) {
+    for (QWidget* w : window->findChildren<QWidget*>())
+        if (w->isVisibleTo(window) && !w->isWindow() && !w->inherits("QMdiSubWindow") &&
+            !w->inherits("QScrollBar") && !w->parentWidget()->inherits("QAbstractScrollArea") &&
+            !w->parentWidget()->rect().contains(w->geometry()))
+            faults << w->objectName() + QStringLiteral(" cut off");
+}
+
+QPalette darkPalette() {  // like the desktops' dark schemes
+    QPalette p(QColor(53, 53, 53), QColor(53, 53, 53));
+    for (auto role : {QPalette::WindowText, QPalette::ButtonText, QPalette::Text})
+        p.setColor(role, QColor(230, 230, 230));
+    p.setColor(QPalette::Base, QColor(42, 42, 42));
+    return p;
+}
+
+}  // namespace
+
+class AccessibilityTest : public QObject {
+    Q_OBJECT
+  private slots:
+    void everyWindowForEveryUser_data() {
+        QTest::addColumn<void*>("check");
+        QTest::addColumn<QPalette>("palette");
+        QTest::addColumn<double>("fontScale");
+        const QPalette light = QApplication::style()->standardPalette();
+        QTest::newRow("names and roles") << (void*)+[](QWidget* w, QStringList& faults) {
+            unnamed(QAccessible::queryAccessibleInterface(w), faults);
+        } << light << 1.0;
+        QTest::newRow("light palette") << (void*)&unreadable << light << 1.0;
+        QTest::newRow("dark palette") << (void*)&unreadable << darkPalette() << 1.0;
+        QTest::newRow("font 1.25x") << (void*)&clipped << light << 1.25;
+    }
+    void everyWindowForEveryUser() {
+        QFETCH(void*, check);
+        QFETCH(QPalette, palette);
+        QFETCH(double, fontScale);
+        const QFont font = QApplication::font();
+        QApplication::setFont(QFont(font.family(), font.pointSizeF() * fontScale));
+        QApplication::setPalette(palette);
+        QStringList faults;
+        {
+            clearSettings();
+            HarnessOptions options;
+            options.fakeWindows = false;
+            AppHarness h(options);
+            QVERIFY(h.app->StartApplication());
+            h.main().showNormal();  // size grip and all, as a window manager shows it
+            for (ToolWindow which :
+                 {ToolWindow::Logging, ToolWindow::Config, ToolWindow::Graphs, ToolWindow::RegMap,
+                  ToolWindow::Limits, ToolWindow::Help, ToolWindow::About})
+                h.main().openWindow(which);
+            reinterpret_cast<Check>(check)(&h.main(), faults);
+        }
+        QApplication::setFont(font);
+        faults.removeDuplicates();
+        qInfo("%d faults", int(faults.size()));
+        QVERIFY2(faults.isEmpty(), qPrintable(faults.join(u'\n')));
+    }
+
+    void splashPicturesAreSharp() {
+        frmSplash splash({});
+        splash.show();
+        QVERIFY(kScaled && splash.devicePixelRatioF() == 2.0);
+        for (const char* name : {"Image1", "Image2"}) {
+            auto* image = splash.findChild<QLabel*>(name);
+            QCOMPARE(image->pixmap().size(), image->size() * 2);
+        }
+    }
+};
+
+QUARNEL_APP_TEST_MAIN(AccessibilityTest)
+#include "tst_accessibility.moc"
