@@ -18,6 +18,7 @@ namespace quarnel {
 inline constexpr const char* kProfileFormat = "quarnel-register-profile";
 inline constexpr int kProfileVersion = 1;
 inline constexpr size_t kMaxProfileBytes = 1 << 20;
+inline constexpr int kMaxProfileDepth = 8;  // objects and arrays within each other
 
 // A profile that cannot be used; what() names the problem (the first bad entry).
 class ProfileError : public std::runtime_error {

@@ -114,6 +114,12 @@ TEST_F(ProfileTest, ABadFileIsRefusedNamingTheProblem) {
         {edited("/registers/25H", {{"value", 1}}), "register 25h appears twice"},
         {edited("/registers/19h/value", 0x80), "sets RST, which would reset the chip"},
         {edited("/registers/18h/value", 0x0B), "selects no valid External Temp/Ain1-2 function"},
+        {edited("/registers/18h/value", 0x04), "clears MON (bit 0)"},
+        {R"({"format": 1e400})", "a number too large"},
+        {std::string(100000, '[') + std::string(100000, ']'), "nested deeper than a profile"},
+        {R"({"format": "x", "format": "quarnel-register-profile"})", "\"format\" appears twice"},
+        {std::string(good).insert(good.find("\"registers\": {") + 14, R"("25h": {"value": 1},)"),
+         "\"25h\" appears twice"},
     };
     const auto refusal = [&](const std::string& file) -> std::string {
         try {
