@@ -2,9 +2,11 @@
 
 #include <CLI/CLI.hpp>
 #include <QApplication>
+#include <QTemporaryDir>
 #include <cctype>
 #include <cstdlib>
 #include <iostream>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -53,6 +55,14 @@ int main(int argc, char** argv) {
     board::addVersionFlag(cli, "quarnel-eval");
     std::vector<std::string> logFiles;
     cli.add_option("FILE", logFiles, "Log files (CSV) to open in review windows");
+    // A settings file that is no regular file is left alone: this run keeps its
+    // settings in a private folder that goes with it.
+    std::optional<QTemporaryDir> settingsAside;
+    if (const auto problem = SettingsFileProblem()) {
+        printError("warning: " + *problem + "; settings are neither read nor kept");
+        settingsAside.emplace();
+        QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, settingsAside->path());
+    }
     board::BoardOptions options;
     std::string startError;  // told in a message box too: a menu start has no terminal
     try {

@@ -42,24 +42,41 @@ bool readBounded(int fd, size_t limit, std::string& text) {
 
 }  // namespace
 
-FileRead ReadRegularFile(const std::string& path, size_t limit) {
-    FileRead result;
+int OpenRegularFile(const std::string& path, FileRead& problem) {
     // O_NONBLOCK: opening a FIFO must not wait for a writer.
     const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0) {
-        if (errno == ENOENT || errno == ENOTDIR) return result;
-        result.kind = FileRead::kFailed;
-        result.error = errorText(errno);
-        return result;
+        problem.kind = errno == ENOENT || errno == ENOTDIR ? FileRead::kMissing : FileRead::kFailed;
+        problem.error = errorText(errno);
+        return -1;
     }
     struct stat st {};
     if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
         ::close(fd);
-        result.kind = FileRead::kNotRegular;
-        result.error = S_ISDIR(st.st_mode) ? "is a folder, not a file"
-                                           : "is not a regular file (a device, FIFO or socket)";
-        return result;
+        problem.kind = FileRead::kNotRegular;
+        problem.error = S_ISDIR(st.st_mode)    ? "is a folder, not a file"
+                        : S_ISFIFO(st.st_mode) ? "is a FIFO, not a regular file"
+                        : S_ISSOCK(st.st_mode) ? "is a socket, not a regular file"
+                                               : "is a device, not a regular file";
+        return -1;
     }
+    // Reads of a regular file never wait anyway; the flag must not surprise a caller.
+    ::fcntl(fd, F_SETFL, 0);
+    return fd;
+}
+
+std::optional<std::string> RegularFileProblem(const std::string& path) {
+    FileRead problem;
+    const int fd = OpenRegularFile(path, problem);
+    if (fd >= 0) ::close(fd);
+    if (fd >= 0 || problem.kind == FileRead::kMissing) return std::nullopt;
+    return problem.error;
+}
+
+FileRead ReadRegularFile(const std::string& path, size_t limit) {
+    FileRead result;
+    const int fd = OpenRegularFile(path, result);
+    if (fd < 0) return result;
     const bool read = readBounded(fd, limit, result.text);
     const int error = errno;
     ::close(fd);

@@ -17,6 +17,14 @@ struct FileRead {
 // Reads a regular file (through symbolic links) of at most `limit` bytes.
 FileRead ReadRegularFile(const std::string& path, size_t limit);
 
+// Every file the programs read is opened here: without waiting (a FIFO's writer
+// never comes), and kept only when it is a regular file. Returns the descriptor,
+// or -1 with `problem` telling why (kind kMissing, kNotRegular or kFailed).
+int OpenRegularFile(const std::string& path, FileRead& problem);
+// The same, for a file another reader (QSettings) opens: nullopt when it is a
+// regular file or missing, else why it must not be opened.
+std::optional<std::string> RegularFileProblem(const std::string& path);
+
 // Writes text to a new temporary file beside path ("<path>.tmp-" and six random
 // characters), syncs it and renames it over path, so readers see the old file or
 // the new one, never half of one. Replaces only a regular file or a symbolic link

@@ -9,6 +9,7 @@
 #include <charconv>
 #include <cstring>
 
+#include "link/SafeFile.h"
 #include "monitor/LogFile.h"
 
 namespace quarnel {
@@ -51,6 +52,12 @@ bool parseNumber(std::string_view field, T& out) {
     if (*first == '+') ++first;
     const auto [ptr, ec] = std::from_chars(first, last, out);
     return ec == std::errc() && ptr == last;
+}
+
+// "Cannot read "x": No such file or directory." / "Cannot read "x": it is a folder, not a file."
+std::string unreadable(const std::string& path, const FileRead& problem) {
+    return "Cannot read \"" + path + "\": " + (problem.kind == FileRead::kNotRegular ? "it " : "") +
+           problem.error + ".";
 }
 
 bool isHeader(std::string_view trimmedLine) {
@@ -276,13 +283,13 @@ LogReadResult ParseLogText(std::string_view bytes, const std::string& name) {
 LogReadResult ReadLogFile(const std::string& path, const std::atomic<bool>* cancel,
                           const LogReadProgress& progress) {
     LogReadResult failed;
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    FileRead problem;
+    const int fd = OpenRegularFile(path, problem);
     struct stat info {};
-    const bool opened = fd >= 0 && ::fstat(fd, &info) == 0;
-    if (!opened || !S_ISREG(info.st_mode)) {
+    if (fd < 0 || ::fstat(fd, &info) != 0) {
         failed.status = LogReadResult::Status::Unreadable;
-        failed.error = "Cannot read \"" + path +
-                       "\": " + (opened ? "it is not a regular file" : std::strerror(errno)) + ".";
+        failed.error = unreadable(
+            path, fd < 0 ? problem : FileRead{FileRead::kFailed, "", std::strerror(errno)});
         if (fd >= 0) ::close(fd);
         return failed;
     }
@@ -313,8 +320,9 @@ LogReadResult ReadLogFile(const std::string& path, const std::atomic<bool>* canc
 namespace quarnel {
 
 std::string LogFileProblem(const std::string& path) {
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) return "Cannot read \"" + path + "\": " + std::strerror(errno) + ".";
+    FileRead problem;
+    const int fd = OpenRegularFile(path, problem);
+    if (fd < 0) return unreadable(path, problem);
     std::string head(kLongestLine, '\0');
     const ssize_t n = ::read(fd, head.data(), head.size());
     ::close(fd);
