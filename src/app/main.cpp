@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "app/Application.h"
+#include "app/ModalLoops.h"
 #include "app/Platform.h"
 #include "app/SignalBridge.h"
 #include "board/BoardOptions.h"
@@ -95,12 +96,17 @@ int main(int argc, char** argv) {
     QApplication qtApp(qtArgc, argv);
     QApplication::setApplicationVersion(QString::fromLatin1(kAppVersion));
     QtNotifier notifier;
+    // Before any box: a signal while the start-up's error is shown dismisses it.
+    SignalBridge signalBridge;
+    const auto dismiss = QObject::connect(&signalBridge, &SignalBridge::terminateRequested,
+                                          &signalBridge, [] { DismissModalLoops(); });
     if (!startError.empty()) {
         printError(startError);
         startError[0] = static_cast<char>(std::toupper(startError[0]));
         notifier.message(startError, Notifier::Icon::Error);
         return kExitUsage;
     }
+    QObject::disconnect(dismiss);
 
     SystemClock clock;
     // The board's warnings and diagnostics go to stderr, and under a link failure's
@@ -132,7 +138,6 @@ int main(int argc, char** argv) {
     };
     environment.profileDialogs = {ProfileSaveChooser(), ProfileOpenChooser(), &ConfirmWithDialog};
     Application application(std::move(environment));
-    SignalBridge signalBridge;
     QObject::connect(&signalBridge, &SignalBridge::terminateRequested, &signalBridge,
                      [&application] { application.requestClose(); });
 
