@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <charconv>
+#include <cmath>
 #include <cstring>
 
 #include "link/SafeFile.h"
@@ -189,8 +190,13 @@ class Parser {
         std::string_view rest = text, field;
         double time = 0;
         if (!nextField(rest, field) || !parseNumber(field, time)) return false;
+        // The program writes times from 0 up and finite readings only; anything else
+        // would poison the statistics and the charts' search by time.
+        if (!std::isfinite(time) || time < 0 || (!run.time.empty() && time < run.time.back()))
+            return false;
         for (size_t i = 0; i < n; ++i) {
-            if (!nextField(rest, field) || !parseNumber(field, row_[i])) return false;
+            if (!nextField(rest, field) || !parseNumber(field, row_[i]) || !std::isfinite(row_[i]))
+                return false;
         }
         // Nothing after the values but the trailing comma.
         if (rest.data() != nullptr && !trimmed(rest).empty()) return false;
