@@ -136,7 +136,8 @@ int main(int argc, char** argv) {
             details += (details.empty() ? "" : "\n") + line;
         return details;
     };
-    environment.profileDialogs = {ProfileSaveChooser(), ProfileOpenChooser(), &ConfirmWithDialog};
+    environment.profileDialogs = {ProfileSaveChooser(), ProfileOpenChooser(), &ConfirmWithDialog,
+                                  board.ownFiles()};
     Application application(std::move(environment));
     QObject::connect(&signalBridge, &SignalBridge::terminateRequested, &signalBridge,
                      [&application] { application.requestClose(); });

@@ -454,7 +454,8 @@ int RunCli(const std::vector<std::string>& args, CliEnvironment& env) {
         if (dump->parsed()) status = runDump(connection, env, o.json);
         if (monitor->parsed()) status = runMonitor(connection, env, count, o.fahrenheit, o.json);
         if (ProfileCommandGiven(profile))
-            status = RunProfileCommand(connection.session(), env, profile);
+            status = RunProfileCommand(connection.session(), env, profile,
+                                       connection.board().ownFiles());
         if (log->parsed()) status = runLog(connection, env, o, channels, interval, count);
     } catch (const StartupCancelled&) {
         return cancelledStatus(env);

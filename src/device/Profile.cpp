@@ -246,7 +246,12 @@ Profile ReadProfileFile(const std::string& path, const RegisterTable& table) {
     return ProfileFromJson(file.text, table);
 }
 
-std::optional<std::string> WriteProfileFile(const std::string& path, const Profile& profile) {
+std::optional<std::string> WriteProfileFile(const std::string& path, const Profile& profile,
+                                            const std::vector<std::string>& ownFiles) {
+    for (const std::string& own : ownFiles)
+        if (SameFileName(path, own)) return "it is a file the program keeps for itself: " + own;
+    // Saves cut short (a killed program) leave temporary files nothing else removes.
+    RemoveStaleTempFiles(path);
     return ReplaceFileAtomically(path, ProfileToJson(profile), true);
 }
 

@@ -69,8 +69,10 @@ std::string ProfileToJson(const Profile& profile);
 Profile ProfileFromJson(const std::string& text, const RegisterTable& table);
 // The file at path: a regular file of at most kMaxProfileBytes. Throws ProfileError.
 Profile ReadProfileFile(const std::string& path, const RegisterTable& table);
-// Atomic, through a temporary file beside it. Returns the error, if any.
-std::optional<std::string> WriteProfileFile(const std::string& path, const Profile& profile);
+// Atomic, through a temporary file beside it; never over one of `ownFiles` (the
+// board's state file, its lock, the trace). Returns the error, if any.
+std::optional<std::string> WriteProfileFile(const std::string& path, const Profile& profile,
+                                            const std::vector<std::string>& ownFiles = {});
 
 // Why a profile saved from `saved` does not belong on `chip` (another Device ID
 // or Company ID), or nullopt. Address and revision may differ.

@@ -34,4 +34,12 @@ std::optional<std::string> RegularFileProblem(const std::string& path);
 std::optional<std::string> ReplaceFileAtomically(const std::string& path, const std::string& text,
                                                  bool shared = false);
 
+// Removes the temporary files of replacements cut short (a killed program): those
+// of path's pattern that no running replacement holds (it holds a flock on its own).
+void RemoveStaleTempFiles(const std::string& path);
+
+// Whether two paths name the same entry of the same folder, which a rename to one
+// replaces under the other name too.
+bool SameFileName(const std::string& a, const std::string& b);
+
 }  // namespace quarnel

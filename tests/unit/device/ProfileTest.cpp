@@ -1,8 +1,11 @@
 // Register profiles on the simulated board: which registers, the order a load
 // writes them in (through the hook), and every way a file is refused unwritten.
 
+#include <fcntl.h>
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
+#include <sys/file.h>
+#include <unistd.h>
 
 #include <memory>
 #include <nlohmann/json.hpp>
@@ -147,6 +150,20 @@ TEST_F(ProfileTest, SavingReplacesAPlantedLinkAndNeverWritesThroughIt) {
     std::filesystem::create_directory(dir / "folder.json");
     EXPECT_TRUE(WriteProfileFile(path("folder.json"), profile).has_value());
     EXPECT_TRUE(WriteProfileFile(path("no/such/dir.json"), profile).has_value());
+
+    // Never over the program's own files, however named; a save cut short by a kill
+    // leaves a temporary file the next save removes, unless a running save holds it.
+    const std::vector<std::string> own = {path("a.json"), path("a.json.lock")};
+    for (const auto& name : {path("a.json"), (dir / "." / "a.json.lock").string()})
+        EXPECT_THAT(WriteProfileFile(name, profile, own).value_or(""), HasSubstr("for itself"));
+    writeFile(path("p.json.tmp-Xk3a9Q"), "{\"format\"");
+    writeFile(path("p.json.tmp-held00"), "{");
+    const int held = ::open(path("p.json.tmp-held00").c_str(), O_RDONLY);
+    ASSERT_EQ(::flock(held, LOCK_EX), 0);
+    ASSERT_EQ(WriteProfileFile(path("p.json"), profile, own), std::nullopt);
+    EXPECT_FALSE(std::filesystem::exists(path("p.json.tmp-Xk3a9Q")));
+    EXPECT_TRUE(std::filesystem::exists(path("p.json.tmp-held00")));
+    ::close(held);
 }
 
 TEST_F(ProfileTest, OnlyAnotherKindOfChipIsAMismatch) {
