@@ -5,9 +5,11 @@
 #include <QDesktopServices>
 #include <QFileDialog>
 #include <QMessageBox>
+#include <QStandardPaths>
 #include <cstdio>
 #include <cstdlib>
 
+#include "link/SafeFile.h"
 #include "windows/AppSettings.h"
 
 namespace quarnel {
@@ -89,6 +91,15 @@ FileChooser ProfileOpenChooser() {
 void EndProcessNow(int status) {
     std::fflush(nullptr);
     std::_Exit(status);
+}
+
+std::optional<std::string> SettingsFileProblem() {
+    // Where QSettings keeps AppSettings on this platform.
+    const QString path = QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation) +
+                         QStringLiteral("/%1.conf").arg(QString::fromLatin1(kAppTitle));
+    const auto why = RegularFileProblem(path.toStdString());
+    if (!why) return std::nullopt;
+    return "the settings file " + path.toStdString() + " " + *why;
 }
 
 }  // namespace quarnel

@@ -3,6 +3,9 @@
 // The program's real seams: message boxes, the desktop's browser, the file
 // dialog, and leaving the process. Tests inject their own.
 
+#include <optional>
+#include <string>
+
 #include "device/DeviceState.h"
 #include "windows/WindowHost.h"
 
@@ -30,6 +33,10 @@ bool DisplayAvailable(const char* qpaPlatform, const char* display, const char* 
 // file, and an open dialog for existing files.
 FileChooser ProfileSaveChooser();
 FileChooser ProfileOpenChooser();
+
+// Why the per-user settings file must not be opened (a FIFO would hang every
+// QSettings, a folder or device is no settings file), or nullopt.
+std::optional<std::string> SettingsFileProblem();
 
 // Flushes the C streams and leaves at once: no further event or timer tick.
 [[noreturn]] void EndProcessNow(int status);

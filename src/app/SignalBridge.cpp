@@ -25,7 +25,9 @@ void setHandler(int signalNumber, void (*handler)(int)) {
     struct sigaction action = {};
     action.sa_handler = handler;
     sigemptyset(&action.sa_mask);
-    action.sa_flags = SA_RESTART;
+    // No SA_RESTART: a call that waits (opening a FIFO log that has no reader yet)
+    // must return, or the event loop would never see the signal.
+    action.sa_flags = 0;
     sigaction(signalNumber, &action, nullptr);
 }
 
@@ -37,6 +39,8 @@ SignalBridge::SignalBridge(QObject* parent) : QObject(parent) {
     connect(notifier_, &QSocketNotifier::activated, this, &SignalBridge::readSignal);
     setHandler(SIGINT, onSignal);
     setHandler(SIGTERM, onSignal);
+    // A FIFO log whose reader left fails with EPIPE and stops logging with a message.
+    std::signal(SIGPIPE, SIG_IGN);
 }
 
 SignalBridge::~SignalBridge() {

@@ -3,13 +3,16 @@
 
 #include <CLI/CLI.hpp>
 #include <QApplication>
+#include <QTemporaryDir>
 #include <cctype>
 #include <cstdlib>
 #include <iostream>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "app/Application.h"
+#include "app/ModalLoops.h"
 #include "app/Platform.h"
 #include "app/SignalBridge.h"
 #include "board/BoardOptions.h"
@@ -56,6 +59,14 @@ int main(int argc, char** argv) {
     board::addVersionFlag(cli, "quarnel-eval");
     std::vector<std::string> logFiles;
     cli.add_option("FILE", logFiles, "Log files (CSV) to open in review windows");
+    // A settings file that is no regular file is left alone: this run keeps its
+    // settings in a private folder that goes with it.
+    std::optional<QTemporaryDir> settingsAside;
+    if (const auto problem = SettingsFileProblem()) {
+        printError("warning: " + *problem + "; settings are neither read nor kept");
+        settingsAside.emplace();
+        QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, settingsAside->path());
+    }
     board::BoardOptions options;
     std::string startError;  // told in a message box too: a menu start has no terminal
     try {
@@ -88,12 +99,17 @@ int main(int argc, char** argv) {
     QApplication qtApp(qtArgc, argv);
     QApplication::setApplicationVersion(QString::fromLatin1(kAppVersion));
     QtNotifier notifier;
+    // Before any box: a signal while the start-up's error is shown dismisses it.
+    SignalBridge signalBridge;
+    const auto dismiss = QObject::connect(&signalBridge, &SignalBridge::terminateRequested,
+                                          &signalBridge, [] { DismissModalLoops(); });
     if (!startError.empty()) {
         printError(startError);
         startError[0] = static_cast<char>(std::toupper(startError[0]));
         notifier.message(startError, Notifier::Icon::Error);
         return kExitUsage;
     }
+    QObject::disconnect(dismiss);
 
     SystemClock clock;
     // The board's warnings and diagnostics go to stderr, and under a link failure's
@@ -123,11 +139,11 @@ int main(int argc, char** argv) {
             details += (details.empty() ? "" : "\n") + line;
         return details;
     };
-    environment.profileDialogs = {ProfileSaveChooser(), ProfileOpenChooser(), &ConfirmWithDialog};
+    environment.profileDialogs = {ProfileSaveChooser(), ProfileOpenChooser(), &ConfirmWithDialog,
+                                  board.ownFiles()};
     Application application(std::move(environment));
     // The splash's stop request ends the USB board's wait for its return too.
     board.waitWith(application.session().link);
-    SignalBridge signalBridge;
     QObject::connect(&signalBridge, &SignalBridge::terminateRequested, &signalBridge,
                      [&application] { application.requestClose(); });
 

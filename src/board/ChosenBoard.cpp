@@ -33,6 +33,15 @@ ChosenBoard::ChosenBoard(const BoardOptions& options, Clock& clock, DiagnosticSi
     }
     if (!options.tracePath.empty())
         trace_ = std::make_unique<TracingBoard>(*board, options.tracePath, warn);
+    tracePath_ = options.tracePath;
+}
+
+std::vector<std::string> ChosenBoard::ownFiles() const {
+    std::vector<std::string> files;
+    if (simulated_)
+        files = {simulated_->statePath(), sim::BoardLock::lockPath(simulated_->statePath())};
+    if (!tracePath_.empty()) files.push_back(tracePath_);
+    return files;
 }
 
 ChosenBoard::~ChosenBoard() = default;

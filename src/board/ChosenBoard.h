@@ -9,6 +9,7 @@
 
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "board/BoardOptions.h"
 #include "link/Clock.h"
@@ -50,11 +51,15 @@ class ChosenBoard {
     // The board behind the trace: one of them is set.
     const sim::SimulatedBoard* simulated() const { return simulated_.get(); }
     const usb::UsbBoard* usb() const { return usb_.get(); }
+    // The files the program keeps for itself: the simulated board's state file and
+    // its lock, the trace. Nothing else may write over them.
+    std::vector<std::string> ownFiles() const;
 
   private:
     std::unique_ptr<sim::SimulatedBoard> simulated_;
     std::unique_ptr<usb::UsbBoard> usb_;
     std::unique_ptr<TracingBoard> trace_;
+    std::string tracePath_;
 };
 
 }  // namespace quarnel::board

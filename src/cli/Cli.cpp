@@ -72,15 +72,26 @@ int cancelledStatus(const CliEnvironment& env) {
     return 128 + *env.stop;
 }
 
-// A full disk or a closed descriptor is an error; a reader that went away (| head)
-// is not worth a word.
+bool stopped(const CliEnvironment& env) {
+    return env.stop && *env.stop != 0;
+}
+
+// Standard output failed with `error`. A full disk or a closed descriptor is an
+// error. A reader that went away (| head) is not worth a word: it ends a stream
+// (monitor) as Ctrl+C does, a one-shot command's output with status 1. A signal
+// that interrupted the write ends the program as the signal does.
+int outputFailed(CliEnvironment& env, int error, int status, bool stream) {
+    env.out.clear();
+    if (stopped(env)) return stream ? status : cancelledStatus(env);
+    if (error == EPIPE) return stream ? status : kExitFailed;
+    env.err << "quarnelctl: cannot write to standard output"
+            << (error ? std::string(": ") + std::strerror(error) : "") << std::endl;
+    return kExitFailed;
+}
+
 int finishOutput(CliEnvironment& env, int status) {
     if (env.out.flush()) return status;
-    const int error = errno;
-    if (error != EPIPE)
-        env.err << "quarnelctl: cannot write to standard output"
-                << (error ? std::string(": ") + std::strerror(error) : "") << std::endl;
-    return kExitFailed;
+    return outputFailed(env, errno, status, false);
 }
 
 // CLI11 says "A subcommand is required" for "quarnelctl frob"; say what was wrong.
@@ -213,11 +224,12 @@ int runMonitor(Connection& c, CliEnvironment& env, std::optional<long long> coun
     if (!json)
         env.out << degreeText(BuildLogHeader(channels, fahrenheit), env.utf8Terminal)
                 << "IntStatus1 ,IntStatus2 ," << std::endl;
+    if (!env.out) return outputFailed(env, errno, kExitOk, true);
 
     c.warmUp();
     const double start = env.clock.monotonic();
     long long lines = 0;
-    while (env.out && (!count || lines < *count) && c.completeCycle()) {
+    while ((!count || lines < *count) && c.completeCycle()) {
         // The time column is the measured time since the start, in milliseconds / 1000.
         const auto elapsedMs = static_cast<int64_t>((env.clock.monotonic() - start) * 1000.0);
         if (json)
@@ -228,6 +240,7 @@ int runMonitor(Connection& c, CliEnvironment& env, std::optional<long long> coun
             env.out << BuildLogLine(channels, 1, elapsedMs, s.readings)
                     << statusByteText(s.readings.IntStatus1)
                     << statusByteText(s.readings.IntStatus2) << std::endl;
+        if (!env.out) return outputFailed(env, errno, kExitOk, true);
         ++lines;
     }
     return kExitOk;
@@ -261,14 +274,17 @@ int runLog(Connection& c, CliEnvironment& env, const Options& o,
 
     std::string error;
     if (!StartLogging(s, o.logFile, channels, &error)) {
+        // A signal ended the wait for a FIFO's reader: nothing was written.
+        if (c.stopRequested()) return cancelledStatus(env);
         env.err << "quarnelctl: cannot write the log file \"" << o.logFile << "\": " << error
                 << std::endl;
         return kExitFailed;
     }
     while (!c.stopRequested() && (!count || s.logging.LoggedCount < *count)) {
         c.tick();
-        // A failed write stopped logging; the notifier has said why.
-        if (!s.logging.LoggingActive) return kExitFailed;
+        // A failed write stopped logging; the notifier has said why. A FIFO's
+        // reader that went away ends the log as Ctrl+C does.
+        if (!s.logging.LoggingActive) return s.logging.StopError == EPIPE ? kExitOk : kExitFailed;
     }
     StopLogging(s);
     return kExitOk;
@@ -468,7 +484,8 @@ int RunCli(const std::vector<std::string>& args, CliEnvironment& env) {
         if (dump->parsed()) status = runDump(connection, env, o.json);
         if (monitor->parsed()) status = runMonitor(connection, env, count, o.fahrenheit, o.json);
         if (ProfileCommandGiven(profile))
-            status = RunProfileCommand(connection.session(), env, profile);
+            status = RunProfileCommand(connection.session(), env, profile,
+                                       connection.board().ownFiles());
         if (log->parsed()) status = runLog(connection, env, o, channels, interval, count);
         if (server)
             status = RunServe(connection.session(), connection.poll(), serveBoardInfo(connection),

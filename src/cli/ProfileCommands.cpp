@@ -22,10 +22,11 @@ void printChanges(std::ostream& out, const RegisterTable& table,
     }
 }
 
-int save(Session& s, CliEnvironment& env, const std::string& file) {
+int save(Session& s, CliEnvironment& env, const std::string& file,
+         const std::vector<std::string>& ownFiles) {
     const std::time_t now = env.wallClock ? env.wallClock() : std::time(nullptr);
     const Profile profile = ReadProfile(s.link, s.device.table, ProfileTimeText(now));
-    if (const auto error = WriteProfileFile(file, profile)) {
+    if (const auto error = WriteProfileFile(file, profile, ownFiles)) {
         env.err << "quarnelctl: cannot write the profile \"" << file << "\": " << *error
                 << std::endl;
         return kExitFailed;
@@ -101,8 +102,9 @@ void CheckProfileArguments(ProfileArguments& args) {
     }
 }
 
-int RunProfileCommand(Session& session, CliEnvironment& env, const ProfileArguments& args) {
-    if (args.save->parsed()) return save(session, env, args.file);
+int RunProfileCommand(Session& session, CliEnvironment& env, const ProfileArguments& args,
+                      const std::vector<std::string>& ownFiles) {
+    if (args.save->parsed()) return save(session, env, args.file, ownFiles);
     if (args.load->parsed()) return load(session, env, args);
     return diff(session, env, *args.profile);
 }

@@ -33,6 +33,8 @@ bool ProfileCommandGiven(const ProfileArguments& args);
 // Reads and checks the file of load and diff before the board is touched.
 // Throws UsageError naming the file and the problem.
 void CheckProfileArguments(ProfileArguments& args);
-int RunProfileCommand(Session& session, CliEnvironment& env, const ProfileArguments& args);
+// ownFiles: what a saved profile must never replace (ChosenBoard::ownFiles).
+int RunProfileCommand(Session& session, CliEnvironment& env, const ProfileArguments& args,
+                      const std::vector<std::string>& ownFiles);
 
 }  // namespace quarnel::cli

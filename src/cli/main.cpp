@@ -2,6 +2,8 @@
 // quarnelctl: the evaluation board from the command line.
 
 #include <langinfo.h>
+#include <unistd.h>
+
 #include <clocale>
 #include <csignal>
 #include <filesystem>
@@ -10,6 +12,7 @@
 #include <vector>
 
 #include "cli/Cli.h"
+#include "cli/LineOutput.h"
 #include "link/Clock.h"
 #include "link/DataDirectory.h"
 
@@ -45,11 +48,15 @@ int main(int argc, char** argv) {
     // No SA_RESTART: a signal ends the sleep of a settling delay at once.
     sigaction(SIGINT, &action, nullptr);
     sigaction(SIGTERM, &action, nullptr);
+    // A reader that went away (| head, a FIFO log's reader) is an EPIPE to handle,
+    // not a death.
+    std::signal(SIGPIPE, SIG_IGN);
 
+    quarnel::cli::LineOutput lines(STDOUT_FILENO);
+    std::ostream out(&lines);
     quarnel::SystemClock clock;
-    quarnel::cli::CliEnvironment env{std::cout,      std::cerr,
-                                     clock,          dataFileDirectory(argv[0]),
-                                     &stopRequested, terminalTakesUtf8()};
+    quarnel::cli::CliEnvironment env{
+        out, std::cerr, clock, dataFileDirectory(argv[0]), &stopRequested, terminalTakesUtf8()};
     const std::vector<std::string> args(argv + 1, argv + argc);
     return quarnel::cli::RunCli(args, env);
 }

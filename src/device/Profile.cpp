@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <memory>
 #include <nlohmann/json.hpp>
 #include <set>
 #include <tuple>
@@ -65,6 +66,9 @@ std::optional<std::string> unsafeValue(int address, int value) {
         return "sets RST, which would reset the chip";
     if (address == chip::kConfig1 && ChannelFunctionOf(value) == ChannelFunction::Undetermined)
         return "selects no valid External Temp/Ain1-2 function (bits 2:1)";
+    // The setting would not last: every start-up sets MON again.
+    if (address == chip::kConfig1 && !(value & chip::kConfig1Mon))
+        return "clears MON (bit 0), which the program sets again at every start";
     return std::nullopt;
 }
 
@@ -91,6 +95,33 @@ ProfileRegister readEntry(const std::string& key, const Json& entry, const Regis
     if (const auto why = unsafeValue(*address, value->get<int>()))
         throw ProfileError(where + "value " + RegisterKey(value->get<int>()) + " " + *why);
     return ProfileRegister{*address, info->Name, value->get<int>()};
+}
+
+// A profile is three levels deep: anything much deeper is not one, and the parser
+// never builds it. A key given twice would silently take its last value.
+Json::parser_callback_t strictParsing() {
+    auto keys = std::make_shared<std::vector<std::set<std::string>>>();
+    return [keys](int depth, Json::parse_event_t event, Json& parsed) {
+        switch (event) {
+            case Json::parse_event_t::object_start:
+            case Json::parse_event_t::array_start:
+                if (depth >= kMaxProfileDepth)
+                    throw ProfileError("nested deeper than a profile ever is");
+                if (event == Json::parse_event_t::object_start) keys->emplace_back();
+                break;
+            case Json::parse_event_t::key:
+                if (!keys->back().insert(parsed.get<std::string>()).second)
+                    throw ProfileError("the key \"" + parsed.get<std::string>() +
+                                       "\" appears twice in one object");
+                break;
+            case Json::parse_event_t::object_end:
+                keys->pop_back();
+                break;
+            default:
+                break;
+        }
+        return true;
+    };
 }
 
 }  // namespace
@@ -138,6 +169,7 @@ Profile ReadProfile(BoardLink& link, const RegisterTable& table, const std::stri
     for (const RegisterInfo& info : ProfileRegisters(table)) {
         int value = link.ReadRegister(link.DeviceAddress, info.Address);
         if (info.Address == chip::kConfig2) value &= ~chip::kConfig2Reset;
+        if (info.Address == chip::kConfig1) value |= chip::kConfig1Mon;
         profile.registers.push_back({info.Address, info.Name, value});
     }
     std::sort(profile.registers.begin(), profile.registers.end(),
@@ -165,10 +197,14 @@ Profile ProfileFromJson(const std::string& text, const RegisterTable& table) {
         throw ProfileError("the file is empty");
     Json j;
     try {
-        j = Json::parse(text);
+        j = Json::parse(text, strictParsing());
     } catch (const Json::parse_error& e) {
         if (e.byte > text.size()) throw ProfileError("the file ends too early (is it cut short?)");
         throw ProfileError("not JSON (syntax error at byte " + std::to_string(e.byte) + ")");
+    } catch (const Json::out_of_range&) {
+        throw ProfileError("it holds a number too large to read");
+    } catch (const Json::exception& e) {
+        throw ProfileError(std::string("not JSON (") + e.what() + ")");
     }
     if (!j.is_object() || !j.contains("format") || j["format"] != kProfileFormat)
         throw ProfileError(std::string("not a register profile (no \"format\": \"") +
@@ -221,7 +257,12 @@ Profile ReadProfileFile(const std::string& path, const RegisterTable& table) {
     return ProfileFromJson(file.text, table);
 }
 
-std::optional<std::string> WriteProfileFile(const std::string& path, const Profile& profile) {
+std::optional<std::string> WriteProfileFile(const std::string& path, const Profile& profile,
+                                            const std::vector<std::string>& ownFiles) {
+    for (const std::string& own : ownFiles)
+        if (SameFileName(path, own)) return "it is a file the program keeps for itself: " + own;
+    // Saves cut short (a killed program) leave temporary files nothing else removes.
+    RemoveStaleTempFiles(path);
     return ReplaceFileAtomically(path, ProfileToJson(profile), true);
 }
 

@@ -20,6 +20,7 @@ namespace quarnel {
 inline constexpr const char* kProfileFormat = "quarnel-register-profile";
 inline constexpr int kProfileVersion = 1;
 inline constexpr size_t kMaxProfileBytes = 1 << 20;
+inline constexpr int kMaxProfileDepth = 8;  // objects and arrays within each other
 
 // A profile that cannot be used; what() names the problem (the first bad entry).
 class ProfileError : public std::runtime_error {
@@ -73,8 +74,10 @@ std::string ProfileToJson(const Profile& profile);
 Profile ProfileFromJson(const std::string& text, const RegisterTable& table);
 // The file at path: a regular file of at most kMaxProfileBytes. Throws ProfileError.
 Profile ReadProfileFile(const std::string& path, const RegisterTable& table);
-// Atomic, through a temporary file beside it. Returns the error, if any.
-std::optional<std::string> WriteProfileFile(const std::string& path, const Profile& profile);
+// Atomic, through a temporary file beside it; never over one of `ownFiles` (the
+// board's state file, its lock, the trace). Returns the error, if any.
+std::optional<std::string> WriteProfileFile(const std::string& path, const Profile& profile,
+                                            const std::vector<std::string>& ownFiles = {});
 
 // Why a profile saved from `saved` does not belong on `chip` (another Device ID
 // or Company ID), or nullopt. Address and revision may differ.

@@ -2,12 +2,14 @@
 #include "link/SafeFile.h"
 
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 
 namespace quarnel {
 namespace {
@@ -43,24 +45,41 @@ bool readBounded(int fd, size_t limit, std::string& text) {
 
 }  // namespace
 
-FileRead ReadRegularFile(const std::string& path, size_t limit) {
-    FileRead result;
+int OpenRegularFile(const std::string& path, FileRead& problem) {
     // O_NONBLOCK: opening a FIFO must not wait for a writer.
     const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0) {
-        if (errno == ENOENT || errno == ENOTDIR) return result;
-        result.kind = FileRead::kFailed;
-        result.error = errorText(errno);
-        return result;
+        problem.kind = errno == ENOENT || errno == ENOTDIR ? FileRead::kMissing : FileRead::kFailed;
+        problem.error = errorText(errno);
+        return -1;
     }
     struct stat st {};
     if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
         ::close(fd);
-        result.kind = FileRead::kNotRegular;
-        result.error = S_ISDIR(st.st_mode) ? "is a folder, not a file"
-                                           : "is not a regular file (a device, FIFO or socket)";
-        return result;
+        problem.kind = FileRead::kNotRegular;
+        problem.error = S_ISDIR(st.st_mode)    ? "is a folder, not a file"
+                        : S_ISFIFO(st.st_mode) ? "is a FIFO, not a regular file"
+                        : S_ISSOCK(st.st_mode) ? "is a socket, not a regular file"
+                                               : "is a device, not a regular file";
+        return -1;
     }
+    // Reads of a regular file never wait anyway; the flag must not surprise a caller.
+    ::fcntl(fd, F_SETFL, 0);
+    return fd;
+}
+
+std::optional<std::string> RegularFileProblem(const std::string& path) {
+    FileRead problem;
+    const int fd = OpenRegularFile(path, problem);
+    if (fd >= 0) ::close(fd);
+    if (fd >= 0 || problem.kind == FileRead::kMissing) return std::nullopt;
+    return problem.error;
+}
+
+FileRead ReadRegularFile(const std::string& path, size_t limit) {
+    FileRead result;
+    const int fd = OpenRegularFile(path, result);
+    if (fd < 0) return result;
     const bool read = readBounded(fd, limit, result.text);
     const int error = errno;
     ::close(fd);
@@ -79,6 +98,8 @@ std::optional<std::string> ReplaceFileAtomically(const std::string& path, const 
     std::string temp = path + ".tmp-XXXXXX";
     const int fd = ::mkostemp(temp.data(), O_CLOEXEC);
     if (fd < 0) return "cannot create a temporary file beside " + path + ": " + errorText(errno);
+    // Held until the file is renamed or removed: RemoveStaleTempFiles leaves it alone.
+    ::flock(fd, LOCK_EX);
     if (shared) {
         // mkostemp makes 0600; a file meant for others gets what the user's umask allows.
         const mode_t mask = ::umask(0);
@@ -98,6 +119,38 @@ std::optional<std::string> ReplaceFileAtomically(const std::string& path, const 
         return "cannot replace " + path + ": " + errorText(renameError);
     }
     return std::nullopt;
+}
+
+void RemoveStaleTempFiles(const std::string& path) {
+    namespace fs = std::filesystem;
+    const fs::path target(path);
+    const std::string prefix = target.filename().string() + ".tmp-";
+    std::error_code ec;
+    const fs::path folder = target.has_parent_path() ? target.parent_path() : fs::path(".");
+    for (fs::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec)) {
+        const std::string name = it->path().filename().string();
+        std::error_code ignored;
+        if (name.size() != prefix.size() + 6 || name.compare(0, prefix.size(), prefix) != 0 ||
+            it->symlink_status(ignored).type() != fs::file_type::regular)
+            continue;
+        const int fd = ::open(it->path().c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+        if (fd < 0) continue;
+        if (::flock(fd, LOCK_EX | LOCK_NB) == 0) ::unlink(it->path().c_str());
+        ::close(fd);
+    }
+}
+
+bool SameFileName(const std::string& a, const std::string& b) {
+    namespace fs = std::filesystem;
+    const fs::path pa(a), pb(b);
+    if (pa.filename() != pb.filename()) return false;
+    struct stat da {
+    }, db{};
+    const auto folder = [](const fs::path& p) {
+        return p.has_parent_path() ? p.parent_path().string() : std::string(".");
+    };
+    return ::stat(folder(pa).c_str(), &da) == 0 && ::stat(folder(pb).c_str(), &db) == 0 &&
+           da.st_dev == db.st_dev && da.st_ino == db.st_ino;
 }
 
 }  // namespace quarnel

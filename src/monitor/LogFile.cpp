@@ -93,13 +93,28 @@ std::string BuildLogLine(const Session& session) {
                         session.logging.LoggedCount, session.readings);
 }
 
-bool AppendToFile(const std::string& path, const std::string& bytes, std::string* error) {
+bool AppendToFile(const std::string& path, const std::string& bytes, std::string* error,
+                  bool waitForReader) {
     auto fail = [&](int err) {
         if (error) *error = std::strerror(err);
+        errno = err;
         return false;
     };
-    const int fd = ::open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0666);
+    const int flags = O_WRONLY | O_APPEND | O_CLOEXEC | (waitForReader ? 0 : O_NONBLOCK);
+    int fd = ::open(path.c_str(), flags);
+    bool created = fd < 0 && errno == ENOENT;
+    if (created) fd = ::open(path.c_str(), flags | O_CREAT | O_EXCL, 0666);
+    if (fd < 0 && created && errno == EEXIST) {
+        // Made meanwhile, or a link to a file yet to be made: not ours to remove.
+        created = false;
+        fd = ::open(path.c_str(), flags | O_CREAT, 0666);
+    }
     if (fd < 0) return fail(errno);
+    if (!waitForReader) ::fcntl(fd, F_SETFL, O_APPEND);  // a full pipe is waited on
+    // Nothing of ours may be left behind: an empty file made only to fail in.
+    auto discard = [&] {
+        if (created) ::unlink(path.c_str());
+    };
     struct stat info {};
     const bool regular = ::fstat(fd, &info) == 0 && S_ISREG(info.st_mode);
     const off_t sizeBefore = regular ? info.st_size : 0;
@@ -107,7 +122,8 @@ bool AppendToFile(const std::string& path, const std::string& bytes, std::string
     size_t done = 0;
     while (done < bytes.size()) {
         const ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
-        if (n < 0 && errno == EINTR) continue;
+        // EINTR too ends it: the signal asks the program to end, and a FIFO's full
+        // pipe would otherwise hold it here.
         if (n <= 0) {
             const int err = n < 0 ? errno : EIO;
             // Cut a partial line back off, so the file ends with a whole line.
@@ -115,6 +131,7 @@ bool AppendToFile(const std::string& path, const std::string& bytes, std::string
                 // Nothing more can be done; the error below is what counts.
             }
             ::close(fd);
+            discard();
             return fail(err);
         }
         done += static_cast<size_t>(n);
@@ -124,6 +141,7 @@ bool AppendToFile(const std::string& path, const std::string& bytes, std::string
         if (regular && ::truncate(path.c_str(), sizeBefore) != 0) {
             // As above: report the write error.
         }
+        discard();
         return fail(err);
     }
     return true;
@@ -139,6 +157,7 @@ bool StartLogging(Session& session, const std::string& path,
     if (!AppendToFile(path, text, error)) return false;
     logging.LoggingActive = true;
     logging.LoggedCount = 0;
+    logging.StopError = 0;
     return true;
 }
 
@@ -158,17 +177,27 @@ void LoggingStep(Session& session, PollCallouts* callouts) {
     if (!due) return;
 
     std::string error;
-    if (!AppendToFile(logging.LogFilePath, BuildLogLine(session) + kLineEnd, &error)) {
+    // The FIFO's reader came when logging started; none now means it left.
+    if (!AppendToFile(logging.LogFilePath, BuildLogLine(session) + kLineEnd, &error, false)) {
+        const int failure = errno == ENXIO ? EPIPE : errno;
+        // A signal ended the wait for a FIFO's reader: the program is about to end.
+        if (failure == EINTR) return;
         // Stop first: ticks go on while the message is shown.
         logging.LoggingActive = false;
+        logging.StopError = failure;
         if (callouts) {
             callouts->SetStatusText(kStatusIdleText);
             callouts->LoggingStopped();
         }
-        session.notifier.message("Data logging stopped: could not write to the log file \"" +
-                                     logging.LogFilePath + "\" (" + error +
-                                     "). The lines logged before are kept in the file.",
-                                 Notifier::Icon::Error);
+        if (failure == EPIPE)
+            session.notifier.message("Data logging stopped: the program reading \"" +
+                                         logging.LogFilePath + "\" has closed it.",
+                                     Notifier::Icon::Information);
+        else
+            session.notifier.message("Data logging stopped: could not write to the log file \"" +
+                                         logging.LogFilePath + "\" (" + error +
+                                         "). The lines logged before are kept in the file.",
+                                     Notifier::Icon::Error);
         return;
     }
     ++logging.LoggedCount;

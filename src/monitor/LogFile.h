@@ -46,8 +46,12 @@ std::string BuildLogLine(const std::array<bool, kLogChannelCount>& selected, int
 std::string BuildLogLine(const Session& session);
 
 // Opens, appends, closes. All or nothing: a write that fails part-way is cut
-// back, so what the file held before stays intact. False with a reason.
-bool AppendToFile(const std::string& path, const std::string& bytes, std::string* error);
+// back, so what the file held before stays intact, and a file this call created
+// is removed again. False with a reason, and errno says which failure.
+// Opening a FIFO waits for its reader unless `waitForReader` is false (then a
+// FIFO nobody reads fails with ENXIO).
+bool AppendToFile(const std::string& path, const std::string& bytes, std::string* error,
+                  bool waitForReader = true);
 
 // Starting (after the file was chosen): LogFilePath, LogChannelSelected,
 // preamble and header appended; on success LoggingActive and LoggedCount = 0.
@@ -58,7 +62,8 @@ bool StartLogging(Session& session, const std::string& path,
 void StopLogging(Session& session);
 
 // The logging step of each tick. A failed write stops logging and is
-// reported through the notifier. callouts may be nullptr (no status text).
+// reported through the notifier; a signal that interrupted the wait for a FIFO's
+// reader only skips this step. callouts may be nullptr (no status text).
 void LoggingStep(Session& session, PollCallouts* callouts);
 
 // Windows-1252 to UTF-8, for showing log texts on a terminal or in a window.

@@ -8,8 +8,10 @@
 #include <algorithm>
 #include <cerrno>
 #include <charconv>
+#include <cmath>
 #include <cstring>
 
+#include "link/SafeFile.h"
 #include "monitor/LogFile.h"
 
 namespace quarnel {
@@ -52,6 +54,12 @@ bool parseNumber(std::string_view field, T& out) {
     if (*first == '+') ++first;
     const auto [ptr, ec] = std::from_chars(first, last, out);
     return ec == std::errc() && ptr == last;
+}
+
+// "Cannot read "x": No such file or directory." / "Cannot read "x": it is a folder, not a file."
+std::string unreadable(const std::string& path, const FileRead& problem) {
+    return "Cannot read \"" + path + "\": " + (problem.kind == FileRead::kNotRegular ? "it " : "") +
+           problem.error + ".";
 }
 
 bool isHeader(std::string_view trimmedLine) {
@@ -183,8 +191,13 @@ class Parser {
         std::string_view rest = text, field;
         double time = 0;
         if (!nextField(rest, field) || !parseNumber(field, time)) return false;
+        // The program writes times from 0 up and finite readings only; anything else
+        // would poison the statistics and the charts' search by time.
+        if (!std::isfinite(time) || time < 0 || (!run.time.empty() && time < run.time.back()))
+            return false;
         for (size_t i = 0; i < n; ++i) {
-            if (!nextField(rest, field) || !parseNumber(field, row_[i])) return false;
+            if (!nextField(rest, field) || !parseNumber(field, row_[i]) || !std::isfinite(row_[i]))
+                return false;
         }
         // Nothing after the values but the trailing comma.
         if (rest.data() != nullptr && !trimmed(rest).empty()) return false;
@@ -277,16 +290,13 @@ LogReadResult ParseLogText(std::string_view bytes, const std::string& name) {
 LogReadResult ReadLogFile(const std::string& path, const std::atomic<bool>* cancel,
                           const LogReadProgress& progress) {
     LogReadResult failed;
+    FileRead problem;
+    const int fd = OpenRegularFile(path, problem);
     struct stat info {};
-    // A FIFO or a device is refused before it is opened: opening one may block
-    // or act on the device. O_NONBLOCK covers one put there since.
-    const bool other = ::stat(path.c_str(), &info) == 0 && !S_ISREG(info.st_mode);
-    const int fd = other ? -1 : ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
-    const bool opened = !other && fd >= 0 && ::fstat(fd, &info) == 0;
-    if (!opened || !S_ISREG(info.st_mode)) {
+    if (fd < 0 || ::fstat(fd, &info) != 0) {
         failed.status = LogReadResult::Status::Unreadable;
-        failed.error = "Cannot read \"" + path + "\": " +
-                       (opened || other ? "it is not a regular file" : std::strerror(errno)) + ".";
+        failed.error = unreadable(
+            path, fd < 0 ? problem : FileRead{FileRead::kFailed, "", std::strerror(errno)});
         if (fd >= 0) ::close(fd);
         return failed;
     }
@@ -317,8 +327,9 @@ LogReadResult ReadLogFile(const std::string& path, const std::atomic<bool>* canc
 namespace quarnel {
 
 std::string LogFileProblem(const std::string& path) {
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) return "Cannot read \"" + path + "\": " + std::strerror(errno) + ".";
+    FileRead problem;
+    const int fd = OpenRegularFile(path, problem);
+    if (fd < 0) return unreadable(path, problem);
     std::string head(kLongestLine, '\0');
     const ssize_t n = ::read(fd, head.data(), head.size());
     ::close(fd);

@@ -48,6 +48,7 @@ struct LoggingState {
     std::string LogFilePath;
     int64_t LoggedCount = 0;   // data lines written since logging last started
     double LastLogTime = 0.0;  // seconds since midnight of the last data line
+    int StopError = 0;         // errno of the write that stopped logging, 0 if none
 };
 
 // The shared flags. Windows read them here; they change only through the

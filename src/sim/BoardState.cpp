@@ -183,18 +183,7 @@ std::optional<std::string> saveStateFile(const std::string& path, const BoardSta
 }
 
 void removeStaleTempFiles(const std::string& path) {
-    namespace fs = std::filesystem;
-    const fs::path target(path);
-    const std::string prefix = target.filename().string() + ".tmp-";
-    std::error_code ec;
-    const fs::path folder = target.has_parent_path() ? target.parent_path() : fs::path(".");
-    for (fs::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec)) {
-        const std::string name = it->path().filename().string();
-        std::error_code ignored;
-        if (name.size() == prefix.size() + 6 && name.compare(0, prefix.size(), prefix) == 0 &&
-            it->symlink_status(ignored).type() == fs::file_type::regular)
-            fs::remove(it->path(), ignored);
-    }
+    RemoveStaleTempFiles(path);
 }
 
 BoardLock::~BoardLock() {

@@ -3,11 +3,9 @@
 
 #include <cerrno>
 #include <cstring>
-#include <fstream>
 #include <iostream>
-#include <sstream>
 
-#include "link/IntelHex.h"
+#include "link/FirmwareImage.h"
 
 namespace quarnel::sim {
 namespace {
@@ -18,7 +16,6 @@ constexpr int kRequestAuxiliary = 218;
 constexpr int kBusSerial = 1;
 constexpr int kBusSpi = 2;
 constexpr uint8_t kPort3Spi = 0x04;
-constexpr size_t kMaxImageBytes = 1 << 20;
 
 // A state file that holds no board state is never written over: a regular file is
 // kept under another name, anything else is left alone. False when the board must
@@ -133,23 +130,10 @@ int16_t SimulatedBoard::LoadFirmWare(const char* path) {
     } else if (!ensureHeld(true)) {
         status = kBoardInUse;
     } else {
-        std::ifstream in(file, std::ios::binary);
-        std::string content;
-        if (in) {
-            std::ostringstream text;
-            text << in.rdbuf();
-            content = text.str();
-        }
-        if (!in || in.bad()) {
-            warn("firmware image " + file + " cannot be read: " + std::strerror(errno));
-            status = kFirmwareUnreadable;
-        } else if (content.size() > kMaxImageBytes) {
-            warn("firmware image " + file + " is too large for the board");
-            status = kFirmwareMalformed;
-        } else if (const HexCheck check = checkIntelHex(content); !check.ok) {
-            warn("firmware image " + file + " is not a valid Intel HEX image: " + check.error);
-            status = kFirmwareMalformed;
-        }
+        const FirmwareImage image = ReadFirmwareImage(file);
+        if (image.status != FirmwareImage::kOk) warn(image.error);
+        if (image.status == FirmwareImage::kUnreadable) status = kFirmwareUnreadable;
+        if (image.status == FirmwareImage::kMalformed) status = kFirmwareMalformed;
     }
     firmwareRunning_ = status == 0;
     return status;

@@ -13,7 +13,7 @@
 #include <sstream>
 #include <vector>
 
-#include "link/IntelHex.h"
+#include "link/FirmwareImage.h"
 #include "usb/UsbDevices.h"
 
 namespace quarnel::usb {
@@ -21,7 +21,6 @@ namespace {
 
 constexpr uint8_t kVendorOut = 0x40;
 constexpr uint8_t kVendorIn = 0xC0;
-constexpr size_t kMaxImageBytes = 1 << 20;
 constexpr uint32_t kRamLoaderReach = 0x10000;  // wValue carries the address
 constexpr double kPollSeconds = 0.05;
 constexpr double kUnplugGraceSeconds = 0.5;
@@ -127,20 +126,9 @@ int16_t UsbBoard::fail(int16_t status, const std::string& diagnostic) const {
 
 int16_t UsbBoard::readImage(const std::string& file, std::vector<Chunk>& chunks) const {
     const std::string remedy = "; pass the board maker's image with --firmware";
-    std::ifstream in(file, std::ios::binary);
-    std::ostringstream text;
-    if (in) text << in.rdbuf();
-    if (!in || in.bad())
-        return fail(kFirmwareInvalid,
-                    "firmware image " + file + " cannot be read: " + std::strerror(errno) + remedy);
-    const std::string content = text.str();
-    const HexCheck check = content.size() > kMaxImageBytes
-                               ? HexCheck{false, "larger than 1 MiB", 0, {}}
-                               : checkIntelHex(content);
-    if (!check.ok)
-        return fail(
-            kFirmwareInvalid,
-            "firmware image " + file + " is not a valid Intel HEX image: " + check.error + remedy);
+    const FirmwareImage image = ReadFirmwareImage(file);
+    if (image.status != FirmwareImage::kOk) return fail(kFirmwareInvalid, image.error + remedy);
+    const HexCheck& check = image.check;
     // Contiguous data goes out in as few requests as the chunk limit allows.
     for (const HexRecord& record : check.records) {
         if (record.address + record.bytes.size() > kRamLoaderReach)

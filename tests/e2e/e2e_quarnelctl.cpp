@@ -69,6 +69,17 @@ class Quarnelctl : public ::testing::Test {
                      " && break; sleep 0.1; done\nkill -" + signal + " $pid; wait $pid") +
                " sh";
     }
+    // A shell script in the test's folder, $Q naming quarnelctl with its options; its status.
+    int script(const std::string& text) {
+        const std::string home = quote(dir.path().string());
+        const std::string q =
+            std::string(QUARNEL_BIN_DIR) + "/quarnelctl --quick --sim-state " + path("board.json");
+        const std::string command = "cd " + home + " && HOME=" + home +
+                                    " XDG_STATE_HOME=" + quote(path("state")) + " Q=" + quote(q) +
+                                    " sh -c " + quote(text);
+        const int raw = std::system(command.c_str());
+        return WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
+    }
 };
 
 TEST_F(Quarnelctl, ReadAndWriteLeaveTheirRequestsInTheTrace) {
@@ -177,6 +188,23 @@ TEST_F(Quarnelctl, ASignalDuringTheStartUpCancelsTheWriteWithTheShellsStatus) {
         EXPECT_EQ(w.status, status) << signal << w.err;
     }
     EXPECT_EQ(run({"read", "25"}).out.substr(0, 32), "25h  Internal High Limit     64h");
+}
+
+TEST_F(Quarnelctl, AReaderThatLeavesEndsAStreamAndAFullDiskLeavesWholeLines) {
+    EXPECT_EQ(script("{ $Q monitor; echo $? > st; } | head -n 2 >/dev/null; exit $(cat st)"), 0);
+    EXPECT_EQ(script("mkfifo f; $Q log f & head -c 10 f >/dev/null; wait $!"), 0);
+    EXPECT_EQ(script("timeout --preserve-status -s TERM 1 $Q log f"), 143)
+        << "waiting for a reader";
+    // The file size limit stands in for a full disk.
+    EXPECT_EQ(script("trap '' XFSZ; ulimit -f 2; $Q monitor --json >m.jsonl"), 1);
+    const std::string m = readFile(path("m.jsonl"));
+    std::istringstream lines(m);
+    for (std::string line; std::getline(lines, line);)
+        EXPECT_TRUE(nlohmann::json::accept(line)) << line;
+    ASSERT_FALSE(m.empty());
+    EXPECT_EQ(m.back(), '\n');
+    EXPECT_EQ(script("trap '' XFSZ; ulimit -f 0; $Q log empty.csv"), 1);
+    EXPECT_FALSE(std::filesystem::exists(path("empty.csv"))) << "no empty file left behind";
 }
 
 TEST_F(Quarnelctl, BothProgramsShareTheBoardOptionsAndRefuseAStateFileThatIsNoFile) {

@@ -47,7 +47,7 @@ void ProfileMenu::save() {
         now.setOffsetFromUtc(now.offsetFromUtc());
         const Profile profile = ReadProfile(session_.link, session_.device.table,
                                             now.toString(Qt::ISODate).toStdString());
-        if (const auto error = WriteProfileFile(file->toStdString(), profile))
+        if (const auto error = WriteProfileFile(file->toStdString(), profile, dialogs_.ownFiles))
             return refused(QStringLiteral("saved"), *file, "cannot be written: " + *error);
         report_(QStringLiteral("Register settings saved to %1 (%2 registers)")
                     .arg(QDir::toNativeSeparators(*file))

@@ -33,6 +33,7 @@ struct ProfileDialogs {
     FileChooser chooseSave;
     FileChooser chooseOpen;
     ConfirmProfileLoad confirm;
+    std::vector<std::string> ownFiles{};  // a save never replaces these (ChosenBoard::ownFiles)
 };
 
 // The real confirmation: frmProfileChanges, modal.

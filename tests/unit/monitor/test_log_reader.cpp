@@ -67,6 +67,8 @@ TEST(LogReader, DamagedLinesAreSkippedAndCounted) {
         {"0, 23.25,\r\n.25, 23.5, 3.3,\r\n", 1, 1, 5},    // a field short
         {"0, 1, 2, 3,\r\n.25, x, 3.3,\r\n1, 2, 3,\r\n", 1, 2, 5},
         {"0, 1, 2,\r\n.25, 1, 2\x01\x02,\r\n\r\n", 1, 1, 6},
+        {"0, nan, 2,\r\n.25, 1, -inf,\r\ninf, 1, 2,\r\n1, 1, 2,\r\n", 1, 3, 5},
+        {"1, 1, 2,\r\n.5, 1, 2,\r\n-1, 1, 2,\r\n1e308, 1, 2,\r\n", 2, 2, 6},  // backwards
     };
     for (const Case& c : cases) {
         const LogReadResult r = ParseLogText(std::string(kHead) + c.body);
