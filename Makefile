@@ -17,7 +17,9 @@ fresh_test_home = rm -rf $(1)/test-home && mkdir -p $(1)/test-home/runtime && ch
 LAUNCHER := $(if $(shell command -v ccache),-DCMAKE_CXX_COMPILER_LAUNCHER=ccache)
 
 SANITIZERS := -fsanitize=address,undefined -fno-sanitize-recover=undefined -fno-omit-frame-pointer
-# umockdev's preload library comes before the ASan runtime in the USB tests.
+# umockdev's preload library comes before the ASan runtime in the USB tests: a shared
+# runtime (GCC's, or clang's with -shared-libasan) refuses that unless told; clang's
+# default static runtime does not check.
 SANITIZE_ENV := ASAN_OPTIONS=verify_asan_link_order=0:detect_leaks=1:abort_on_error=0 \
   UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
   LSAN_OPTIONS=suppressions=$(ROOT)/tests/lsan.supp:print_suppressions=0
