@@ -1,17 +1,31 @@
 # SPDX-License-Identifier: GPL-3.0-or-later
 # One-command entry points: `make run` builds the programs and starts quarnel-eval,
 # `make test` builds everything (warnings are errors), runs every test and checks the
-# formatting, `make package` builds the Debian package.
+# formatting, `make sanitize` does the same with clang under AddressSanitizer and
+# UndefinedBehaviorSanitizer, `make package` builds the Debian package.
 BUILD ?= build
+SANITIZE_BUILD ?= build-sanitize
 ROOT := $(abspath .)
 B := $(ROOT)/$(BUILD)
+S := $(ROOT)/$(SANITIZE_BUILD)
 # Tests never see the user's files: HOME and the XDG folders live in the build tree.
-TEST_ENV := QT_QPA_PLATFORM=offscreen HOME=$(B)/test-home \
-  XDG_CONFIG_HOME=$(B)/test-home/.config XDG_STATE_HOME=$(B)/test-home/.local/state \
-  XDG_DATA_HOME=$(B)/test-home/.local/share XDG_CACHE_HOME=$(B)/test-home/.cache \
-  XDG_RUNTIME_DIR=$(B)/test-home/runtime
+test_env = QT_QPA_PLATFORM=offscreen HOME=$(1)/test-home \
+  XDG_CONFIG_HOME=$(1)/test-home/.config XDG_STATE_HOME=$(1)/test-home/.local/state \
+  XDG_DATA_HOME=$(1)/test-home/.local/share XDG_CACHE_HOME=$(1)/test-home/.cache \
+  XDG_RUNTIME_DIR=$(1)/test-home/runtime
+fresh_test_home = rm -rf $(1)/test-home && mkdir -p $(1)/test-home/runtime && chmod 700 $(1)/test-home/runtime
+# ccache, when installed, makes a rebuild of unchanged sources almost free.
+LAUNCHER := $(if $(shell command -v ccache),-DCMAKE_CXX_COMPILER_LAUNCHER=ccache)
 
-.PHONY: all deps configure build test run bench package format format-check clean
+SANITIZERS := -fsanitize=address,undefined -fno-sanitize-recover=undefined -fno-omit-frame-pointer
+# umockdev's preload library comes before the ASan runtime in the USB tests: a shared
+# runtime (GCC's, or clang's with -shared-libasan) refuses that unless told; clang's
+# default static runtime does not check.
+SANITIZE_ENV := ASAN_OPTIONS=verify_asan_link_order=0:detect_leaks=1:abort_on_error=0 \
+  UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
+  LSAN_OPTIONS=suppressions=$(ROOT)/tests/lsan.supp:print_suppressions=0
+
+.PHONY: all deps configure build test sanitize run bench package format format-check clean
 
 all: build
 
@@ -19,16 +33,28 @@ deps:
 	@bash scripts/install-deps.sh
 
 configure: deps
-	@cmake -S . -B $(BUILD) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQUARNEL_WERROR=ON >/dev/null
+	@cmake -S . -B $(BUILD) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQUARNEL_WERROR=ON $(LAUNCHER) >/dev/null
 
 build: configure
 	@cmake --build $(BUILD)
 
 # Everything, the tests included (about 15 minutes the first time on 2 cores).
 test: build
-	@rm -rf $(B)/test-home && mkdir -p $(B)/test-home/runtime && chmod 700 $(B)/test-home/runtime
-	cd $(BUILD) && env $(TEST_ENV) ctest --output-on-failure -j2 --timeout 600
+	@$(call fresh_test_home,$(B))
+	cd $(BUILD) && env $(call test_env,$(B)) ctest --output-on-failure -j2 --timeout 600
 	@bash scripts/check-format.sh
+
+# Everything again with Debian's clang, its warnings as errors, and every test once
+# under the sanitizers: any finding fails the test it occurs in. In its own build tree.
+sanitize: deps
+	@cmake -S . -B $(SANITIZE_BUILD) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+	  -DQUARNEL_WERROR=ON -DCMAKE_CXX_COMPILER=clang++ -DCMAKE_CXX_FLAGS="$(SANITIZERS)" \
+	  -DCMAKE_EXE_LINKER_FLAGS="$(SANITIZERS)" -DCMAKE_SHARED_LINKER_FLAGS="$(SANITIZERS)" \
+	  $(LAUNCHER) >/dev/null
+	@cmake --build $(SANITIZE_BUILD)
+	@$(call fresh_test_home,$(S))
+	cd $(SANITIZE_BUILD) && env $(call test_env,$(S)) $(SANITIZE_ENV) \
+	  ctest --output-on-failure -j2 --timeout 900
 
 # Only the two programs and what they need beside them, not the tests.
 run: configure
@@ -50,4 +76,4 @@ format-check:
 	@bash scripts/check-format.sh
 
 clean:
-	rm -rf $(BUILD)
+	rm -rf $(BUILD) $(SANITIZE_BUILD)

@@ -8,6 +8,7 @@ set -euo pipefail
 packages=(
   cmake ninja-build g++ make clang-format
   libcpp-httplib-dev prometheus
+  clang libclang-rt-14-dev ccache
   qt6-base-dev libqcustomplot-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   libcli11-dev nlohmann-json3-dev

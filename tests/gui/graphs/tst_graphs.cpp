@@ -130,6 +130,7 @@ void TestGraphs::chartsAsConfiguredAndDacStaysEmpty() {
 }
 
 void TestGraphs::legendsInExternalModeAndBothUnits() {
+    int announced = 0;  // counted till the end: the window announces its closing too
     Rig rig;
     std::unique_ptr<frmGraphing> w(rig.open());
     rig.update(*w);
@@ -150,7 +151,6 @@ void TestGraphs::legendsInExternalModeAndBothUnits() {
 
     // The unit switch is announced at once (the limits window re-lays) and reaches the
     // chart at the next update.
-    int announced = 0;
     rig.session.listen([&](Change change) { announced += change == Change::ShowFahrenheit; });
     click(box(w.get(), "chkFahrenheit"));
     QVERIFY(rig.session.flags().ShowFahrenheit);
