@@ -48,7 +48,7 @@ test: build
 # under the sanitizers: any finding fails the test it occurs in. In its own build tree.
 sanitize: deps
 	@cmake -S . -B $(SANITIZE_BUILD) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
-	  -DQUARNEL_WERROR=ON -DCMAKE_CXX_COMPILER=clang++ -DCMAKE_CXX_FLAGS="$(SANITIZERS)" \
+	  -DQUARNEL_WERROR=ON -DQUARNEL_PYTHON_MODULE=OFF -DCMAKE_CXX_COMPILER=clang++ -DCMAKE_CXX_FLAGS="$(SANITIZERS)" \
 	  -DCMAKE_EXE_LINKER_FLAGS="$(SANITIZERS)" -DCMAKE_SHARED_LINKER_FLAGS="$(SANITIZERS)" \
 	  $(LAUNCHER) >/dev/null
 	@cmake --build $(SANITIZE_BUILD)

@@ -152,8 +152,13 @@ std::string ProfileTimeText(std::time_t when) {
     localtime_r(&when, &local);
     char text[40];
     std::strftime(text, sizeof text, "%Y-%m-%dT%H:%M:%S%z", &local);
-    std::string stamp = text;
-    if (stamp.size() >= 5) stamp.insert(stamp.size() - 2, ":");
+    // The offset as +HH:MM; built by appending, as GCC 12 warns wrongly
+    // (-Wrestrict) about inserting into the string at -O3.
+    const std::string_view raw = text;
+    if (raw.size() < 5) return std::string(raw);
+    std::string stamp(raw.substr(0, raw.size() - 2));
+    stamp += ':';
+    stamp += raw.substr(raw.size() - 2);
     return stamp;
 }
 

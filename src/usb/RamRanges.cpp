@@ -34,9 +34,12 @@ std::vector<RamRange> parseRamRanges(std::string_view text) {
         const auto first = hex16(part.substr(0, dash));
         const auto last =
             dash == std::string_view::npos ? std::nullopt : hex16(part.substr(dash + 1));
-        if (!first || !last || *first > *last)
-            throw std::invalid_argument("\"" + std::string(part) +
-                                        "\" is not a RAM range FIRST-LAST in hex, " + example);
+        if (!first || !last || *first > *last) {
+            std::string message(1, '"');  // appended: see formatRamRanges
+            message += part;
+            message += "\" is not a RAM range FIRST-LAST in hex, ";
+            throw std::invalid_argument(message + example);
+        }
         ranges.push_back({*first, *last});
         start = comma + 1;
     }
@@ -45,8 +48,14 @@ std::vector<RamRange> parseRamRanges(std::string_view text) {
 
 std::string formatRamRanges(const std::vector<RamRange>& ranges) {
     std::string text;
-    for (const RamRange& r : ranges)
-        text += (text.empty() ? "" : ",") + hex4(r.first) + "-" + hex4(r.last);
+    // Appended piece by piece: GCC 12 warns wrongly (-Wrestrict) about
+    // prepending to a temporary string at -O3.
+    for (const RamRange& r : ranges) {
+        if (!text.empty()) text += ',';
+        text += hex4(r.first);
+        text += '-';
+        text += hex4(r.last);
+    }
     return text;
 }
 

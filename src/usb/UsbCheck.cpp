@@ -90,8 +90,12 @@ CheckReport checkUsbBoard(const UsbIds& ids, const std::string& port,
     std::string both = formatUsbId(ids.before);
     std::string idsText = formatUsbId(ids.before);
     if (!(ids.after == ids.before)) {
-        both += " or " + formatUsbId(ids.after);
-        idsText += "/" + formatUsbId(ids.after);
+        // Appended piece by piece: GCC 12 warns wrongly (-Wrestrict) about
+        // prepending to a temporary string at -O3.
+        both += " or ";
+        both += formatUsbId(ids.after);
+        idsText += '/';
+        idsText += formatUsbId(ids.after);
     }
 
     // The udev rule.

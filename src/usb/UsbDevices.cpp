@@ -59,7 +59,11 @@ std::vector<UsbDeviceInfo> listUsbDevices(std::string& error) {
         UsbDeviceInfo info;
         if (!deviceInfo(list[i], info)) continue;
         // A root hub's folder is "usb1".
-        const std::string folder = info.port.empty() ? "usb" + std::to_string(info.bus) : info.port;
+        std::string folder = info.port;
+        if (folder.empty()) {
+            folder = "usb";
+            folder += std::to_string(info.bus);
+        }
         info.maker = sysfsAttribute(folder, "manufacturer");
         info.product = sysfsAttribute(folder, "product");
         result.push_back(info);
@@ -96,11 +100,20 @@ std::string deviceNode(int bus, int device) {
 }
 
 std::string kernelDriver(const std::string& port) {
-    std::string config = sysfsAttribute(port, "bConfigurationValue");
-    if (config.empty()) config = "1";
+    // Appended piece by piece, as in portPath.
+    const std::string config = sysfsAttribute(port, "bConfigurationValue");
+    std::string path = "/sys/bus/usb/devices/";
+    path += port;
+    path += '/';
+    path += port;
+    path += ':';
+    if (config.empty())
+        path += '1';
+    else
+        path += config;
+    path += ".0/driver";
     std::error_code ec;
-    const auto link = std::filesystem::read_symlink(
-        "/sys/bus/usb/devices/" + port + "/" + port + ":" + config + ".0/driver", ec);
+    const auto link = std::filesystem::read_symlink(path, ec);
     return ec ? "" : link.filename().string();
 }
 
