@@ -67,7 +67,7 @@ def test_what_is_no_log_is_a_log_error(tmp_path):
     os.mkfifo(fifo)
     for path, reason in [(text, "is not a QUARNEL log file"),
                          (tmp_path / "missing.csv", "No such file"),
-                         (tmp_path, "not a regular file")]:
+                         (tmp_path, "is a folder")]:
         with pytest.raises(quarnel.LogError, match=reason):
             quarnel.read_log(path)
     with pytest.raises(TypeError):
