@@ -1,4 +1,5 @@
 #!/usr/bin/env python3
+# SPDX-License-Identifier: GPL-3.0-or-later
 """quarnel.read_log() against pandas.read_csv() on the same million-line log of
 all twelve channels, in the same run: the CPU time of each, median of five.
 

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # The exporter's cost: CPU at rest polling every 100 ms (over a minute), and
 # CPU and bytes per scrape. Usage: scripts/measure-exporter.sh [build/bin/quarnelctl]
 set -euo pipefail

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // A board as the command-line faces use it (quarnelctl, the Python module): the
 // chosen board, the session on it and the polling cycle, started by the

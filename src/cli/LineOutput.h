@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Standard output that never leaves half a line: what was put since the last
 // flush goes out in one write, and a short write to a regular file (a full

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // quarnelctl serve: the readings for Prometheus. The board is polled on the
 // calling thread as monitor polls it; each complete poll becomes the text the

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The limit registers of each channel and what their bytes mean: the limits
 // window shows them on its gauges, the exporter publishes them.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The firmware image both boards download: read through the safe path, bounded,
 // and checked as Intel HEX before any of it goes to a board.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // quarnel.Board: a connected board as quarnelctl's commands see it. Every call
 // runs the core without the GIL, one call at a time, and turns the core's

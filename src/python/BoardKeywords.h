@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // quarnel.open()'s keyword arguments are quarnelctl's board options: sim_state is
 // --sim-state. They go through the programs' own option parser and checks, so a

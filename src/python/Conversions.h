@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Values handed between the core and Python: JSON documents as dicts and lists,
 // register arguments, columns as numpy arrays that own the reader's storage.

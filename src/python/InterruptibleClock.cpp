@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "python/InterruptibleClock.h"
 
 #include <pybind11/pybind11.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The system clock whose sleeps let Python handle its signals: the core's waits
 // (settling delays, ticks) sleep on it with the GIL released, and Ctrl+C ends

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // quarnel.read_log: the log reader's runs, their columns handed to numpy as
 // they are (no copy, no Python object per value).

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The quarnel module: the evaluation board and its logs from Python, through the
 // same core as quarnelctl. Each function translates arguments and results only.
 

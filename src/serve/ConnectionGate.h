@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Where accepted connections wait, without a thread each, until their request
 // head has arrived: one epoll thread watches them all, so half-open and slow

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The metrics of one complete poll in Prometheus' text format (version
 // 0.0.4). The poller builds the whole text once per poll; scrapes only copy it.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Where the exporter listens: HOST:PORT, the host a name, an IPv4 address or
 // a bracketed IPv6 address; port 0 picks a free one.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The exporter's HTTP side: GET /metrics answers the text last published,
 // GET / a page linking it; nothing a request says reaches the board. The

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Where the RAM loader may write: the board's RAM as address ranges ("0000-3FFF,E000-E1FF"),
 // checked against an image's records before anything is sent. A record that lands

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // `quarnelctl usb check`: what a first session with the board needs, step by step,
 // each with its remedy, read from sysfs and the device node without claiming anything.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // A label that acts as a control: a left click on it, or Space or Enter while
 // it has the focus, emits clicked(). The focus shows as a dotted frame hugging

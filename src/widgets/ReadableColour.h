@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Text colours that stay readable on light and dark palettes alike: a colour
 // chosen for a light background is lightened on a dark one (or darkened on a

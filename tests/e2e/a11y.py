@@ -1,4 +1,5 @@
 #!/usr/bin/python3
+# SPDX-License-Identifier: GPL-3.0-or-later
 """Reads quarnel-eval's accessibility tree over AT-SPI, as a screen reader would.
 
   a11y.py wait REGEX...   prints the tree once every REGEX matches it (120 s at most)

@@ -1,4 +1,5 @@
 #!/usr/bin/python3
+# SPDX-License-Identifier: GPL-3.0-or-later
 """quarnelctl serve end to end: a scrape promtool accepts, a real Prometheus
 server scraping it, hostile clients on loopback, a clean stop on SIGTERM and
 status 3 when the cable is pulled. Usage: serve_exporter.py QUARNELCTL"""

@@ -1,4 +1,5 @@
 #!/bin/sh
+# SPDX-License-Identifier: GPL-3.0-or-later
 # systemd-analyze verify on the exporter's unit template, as an instance and
 # pointed at the built quarnelctl. Any word from it is a failure.
 # Usage: systemd_unit.sh UNIT-TEMPLATE QUARNELCTL

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
 """Shared by the quarnel module's tests: a simulated board of each test's own,
 and the built quarnelctl to compare with."""
 

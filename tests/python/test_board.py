@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
 """quarnel.open() and the Board's calls on the simulated board, against quarnelctl."""
 
 import json

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
 """quarnel.read_log() against the CSV text of logs quarnelctl wrote."""
 
 import csv

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
 """The module on the USB board. unit_usb runs this under umockdev-wrapper with the
 emulated board plugged in (without firmware), to be pulled 200 transfers on."""
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // One chart of the log review window: a titled plot with its legend in a
 // boxed row underneath. It takes keyboard focus and shows it, opens its

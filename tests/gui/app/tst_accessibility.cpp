@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Every window for every user, on a screen at 2x scaling: with all windows
 // open, a screen reader finds each control by name and role, every coloured
 // text keeps its contrast on a light and a dark palette, a larger font clips

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Every reader of the programs' files refuses what is no regular file, at once:
 // a FIFO without a writer never hangs it, an endless device is never read.
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The exporter's text for a fixed poll, checked once by eye and by promtool,
 // and the --listen addresses it accepts.
 
