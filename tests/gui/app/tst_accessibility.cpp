@@ -5,6 +5,7 @@
 // nothing, and pictures are drawn for the screen's pixels.
 
 #include <QAccessible>
+#include <QFile>
 #include <QLabel>
 #include <QMdiSubWindow>
 #include <QTextBlock>
@@ -16,6 +17,7 @@
 #include "gui/app/AppTestSupport.h"
 #include "widgets/LinearGauge.h"
 #include "widgets/ReadableColour.h"
+#include "windows/logreview/frmLogReview.h"
 
 using namespace quarnel;
 using namespace quarnel::test;
@@ -87,7 +89,13 @@ void clipped(QWidget* window, QStringList& faults) {
         if (w->isVisibleTo(window) && !w->isWindow() && !w->inherits("QMdiSubWindow") &&
             !w->inherits("QScrollBar") && !w->parentWidget()->inherits("QAbstractScrollArea") &&
             !w->parentWidget()->rect().contains(w->geometry()))
-            faults << w->objectName() + QStringLiteral(" cut off");
+            faults << w->objectName() + QStringLiteral(" cut off %1,%2 %3x%4 in %5x%6")
+                                            .arg(w->x())
+                                            .arg(w->y())
+                                            .arg(w->width())
+                                            .arg(w->height())
+                                            .arg(w->parentWidget()->width())
+                                            .arg(w->parentWidget()->height());
 }
 
 QPalette darkPalette() {  // like the desktops' dark schemes
@@ -129,11 +137,22 @@ class AccessibilityTest : public QObject {
             options.fakeWindows = false;
             AppHarness h(options);
             QVERIFY(h.app->StartApplication());
-            h.main().showNormal();  // size grip and all, as a window manager shows it
+            h.main().showNormal();       // size grip and all, as a window manager shows it
+            h.main().resize(1024, 768);  // a small screen's size, not the bare platform's 400
             for (ToolWindow which :
                  {ToolWindow::Logging, ToolWindow::Config, ToolWindow::Graphs, ToolWindow::RegMap,
                   ToolWindow::Limits, ToolWindow::Help, ToolWindow::About})
                 h.main().openWindow(which);
+            // A short log in a review window, loaded (Windows-1252: 0xB0 is the degree sign).
+            QFile log(h.file("walk.csv"));
+            QVERIFY(log.open(QIODevice::WriteOnly) &&
+                    log.write("\r\nQUARNEL Log File\r\n\r\nTime(s) ,Internal(\xB0"
+                              "C) ,Vdd(V) ,\r\n0, 25.5, 3.3,\r\n.25, 25.75, 3.29,\r\n") > 0);
+            log.close();
+            QVERIFY(h.main().openLogFile(log.fileName()));
+            auto* review = h.main().findChild<frmLogReview*>();
+            QVERIFY(review && QTest::qWaitFor([review] { return !review->loading(); }, 30000));
+            QApplication::sendPostedEvents(nullptr, QEvent::LayoutRequest);
             reinterpret_cast<Check>(check)(&h.main(), faults);
         }
         QApplication::setFont(font);
