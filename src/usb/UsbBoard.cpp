@@ -307,12 +307,9 @@ int16_t UsbBoard::LoadFirmWare(const char* path) {
     for (const auto& entry : listed) {
         const UsbDeviceInfo& info = entry.first;
         present.push_back(keyOf(info));
-        if ((info.id == ids.before || info.id == ids.after) &&
-            (options_.port.empty() || info.port == options_.port))
-            boards.push_back(&entry);
+        if (isCandidate(info, ids, options_.port)) boards.push_back(&entry);
     }
-    std::string both = formatUsbId(ids.before);
-    if (!(ids.after == ids.before)) both += " or " + formatUsbId(ids.after);
+    const std::string both = formatUsbIds(ids);
     if (boards.empty())
         return fail(kNoBoard, "no USB board " + both +
                                   (options_.port.empty() ? "" : " on port " + options_.port) +

@@ -85,19 +85,9 @@ CheckReport checkUsbBoard(const UsbIds& ids, const std::string& port,
     std::string error;
     std::vector<UsbDeviceInfo> boards;
     for (const UsbDeviceInfo& device : listUsbDevices(error))
-        if ((device.id == ids.before || device.id == ids.after) &&
-            (port.empty() || device.port == port))
-            boards.push_back(device);
-    std::string both = formatUsbId(ids.before);
-    std::string idsText = formatUsbId(ids.before);
-    if (!(ids.after == ids.before)) {
-        // Appended piece by piece: GCC 12 warns wrongly (-Wrestrict) about
-        // prepending to a temporary string at -O3.
-        both += " or ";
-        both += formatUsbId(ids.after);
-        idsText += '/';
-        idsText += formatUsbId(ids.after);
-    }
+        if (isCandidate(device, ids, port)) boards.push_back(device);
+    const std::string both = formatUsbIds(ids);
+    const std::string idsText = formatUsbIds(ids, "/");
 
     // The udev rule.
     std::string rules;

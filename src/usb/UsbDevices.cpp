@@ -99,6 +99,11 @@ std::string deviceNode(int bus, int device) {
     return node;
 }
 
+bool isCandidate(const UsbDeviceInfo& device, const UsbIds& ids, const std::string& port) {
+    return (device.id == ids.before || device.id == ids.after) &&
+           (port.empty() || device.port == port);
+}
+
 std::string kernelDriver(const std::string& port) {
     // Appended piece by piece, as in portPath.
     const std::string config = sysfsAttribute(port, "bConfigurationValue");

@@ -30,6 +30,9 @@ std::string describe(const UsbDeviceInfo& device);
 // "1209:0001 on port 1-2 (bus 001 device 007)"
 std::string whereIs(const UsbDeviceInfo& device);
 
+// A board with either id, on the port given (any port when it is empty).
+bool isCandidate(const UsbDeviceInfo& device, const UsbIds& ids, const std::string& port);
+
 // "/dev/bus/usb/001/007"
 std::string deviceNode(int bus, int device);
 

@@ -85,6 +85,16 @@ std::string formatUsbId(UsbId id) {
     return text;
 }
 
+std::string formatUsbIds(const UsbIds& ids, const char* separator) {
+    std::string text = formatUsbId(ids.before);
+    if (ids.after == ids.before) return text;
+    // Appended piece by piece: GCC 12 warns wrongly (-Wrestrict) about
+    // prepending to a temporary string at -O3.
+    text += separator;
+    text += formatUsbId(ids.after);
+    return text;
+}
+
 std::string udevRule(const UsbIds& ids, const std::string& group) {
     std::string text = "# QUARNEL evaluation board: lets the user at the seat" +
                        (group.empty() ? "" : " and the group " + group) +

@@ -35,6 +35,9 @@ UsbIds parseUsbIds(std::string_view text);
 
 // "1209:0001": four lower-case hex digits each, as sysfs and lsusb show them.
 std::string formatUsbId(UsbId id);
+// "1209:0001 or 1209:0002" ("1209:0001" when both are one), or with the separator
+// "/" the ids as the options take them.
+std::string formatUsbIds(const UsbIds& ids, const char* separator = " or ");
 
 // A port path as sysfs names the device ("1-2.3": bus 1, port 2 of the root hub, port 3
 // of the hub there). It stays the same when the board re-enumerates. Throws UsbIdError.
