@@ -106,10 +106,13 @@ class EmulatedUsbBoard {
             port.c_str(), node.c_str(), node.c_str() + 5, id.vendor, id.product, bus, devnum,
             configured ? "1" : "", id.vendor & 0xFF, id.vendor >> 8, id.product & 0xFF,
             id.product >> 8);
+        // The handler first: a board may come back from another thread while the program
+        // polls for it, and umockdev's preload library gives up on a node it finds without
+        // a handler.
+        umockdev_testbed_attach_ioctl(testbed_, node.c_str(), handler_, nullptr);
         GError* error = nullptr;
         if (!umockdev_testbed_add_from_string(testbed_, device, &error))
             throw std::runtime_error(error->message);
-        umockdev_testbed_attach_ioctl(testbed_, node.c_str(), handler_, nullptr);
         // umockdev sends no uevent of its own, and libusb learns of boards only from them.
         umockdev_testbed_uevent(testbed_, sys.c_str(), "add");
         return node;
