@@ -78,6 +78,10 @@ bool Application::endStartup() {
 }
 
 int Application::exec() {
+    // A close that came before the main loop (a signal inside the message box of a
+    // log named on the command line) has no loop left to end: Qt quits on the last
+    // window closed only from inside it.
+    if (main_ && main_->closed()) return exitStatus_;
     const int status = QApplication::exec();
     return exitStatus_ != 0 ? exitStatus_ : status;
 }

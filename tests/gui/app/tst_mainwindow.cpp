@@ -388,6 +388,17 @@ class MainWindowTest : public QObject {
         }
     }
 
+    void aCloseBeforeTheMainLoopEndsTheProgram() {
+        // As a signal inside the box of a log named on the command line: the
+        // window closes before the main loop runs.
+        AppHarness h;
+        QVERIFY(h.app->StartApplication());
+        h.app->requestClose();
+        QVERIFY(h.main().closed());
+        QTimer::singleShot(60000, [] { QCoreApplication::exit(99); });  // a hang fails
+        QCOMPARE(h.app->exec(), 0);
+    }
+
     void signalDuringTheSettlingDelaysEndsTheStartUp() {
         HarnessOptions options;
         options.quick = false;
