@@ -110,12 +110,14 @@ TEST_F(GuiE2E, StartFailuresEndWithTheirStatusAfterTheirMessage) {
 
 TEST_F(GuiE2E, ALogOnTheCommandLineIsReadIntoAReviewWindowAndNoLogGetsOnlyAMessage) {
     std::ofstream(dir / "notes.csv") << "name,value\r\nspeed,3\r\n";
-    // The review window lists the log's runs once its worker has read it; a file
-    // that is no log gets no review window, only a message box that says why.
+    // The review window lists the log's runs once its worker has read it (the Help
+    // page beside it offers its links); a file that is no log gets no review
+    // window, only a message box that says why.
     const struct {
         std::string file, shows, never;
     } cases[] = {
-        {"run.csv", "'^ +frame: run\\.csv$' '^ +list item: Run 1: 3 lines, 2 channels$'",
+        {"run.csv",
+         "'^ +frame: run\\.csv$' '^ +list item: Run 1: 3 lines, 2 channels$' '^ +link: Graphs$'",
          "alert message"},
         {"notes.csv", "'^  alert message: ' 'label: notes\\.csv is not a QUARNEL log file'",
          "frame: notes.csv"},

@@ -6,6 +6,7 @@
 #include <QUrl>
 
 #include "ui_frmHelp.h"
+#include "widgets/PageLinksAccessibility.h"
 #include "widgets/ReadableColour.h"
 #include "windows/AppSettings.h"
 #include "windows/CheckBoxes.h"
@@ -19,8 +20,10 @@ frmHelp::frmHelp(Session& session, WindowHost& host, const QString& applicationD
       host_(host),
       helpPath_(applicationDir + QStringLiteral("/") + QString::fromLatin1(kHelpFileName)) {
     ui->setupUi(this);
-    // Its links take Tab and Enter inside the page; screen readers hear its name.
+    // Its links take Tab and Enter inside the page; screen readers hear its
+    // name and find each link.
     ui->brwWebBrowser->setAccessibleName(QStringLiteral("Help"));
+    ExposePageLinks(*ui->brwWebBrowser);
     Form_Load();
 }
 

@@ -2,12 +2,14 @@
 // The help window (page, start-up choice, placement) and the About window
 // (texts, link style, links through the URL opener).
 
+#include <QAccessible>
 #include <QCheckBox>
 #include <QLabel>
 #include <QMainWindow>
 #include <QMdiArea>
 #include <QMdiSubWindow>
 #include <QPushButton>
+#include <QSignalSpy>
 #include <QTextBrowser>
 
 #include "gui/app/AppTestSupport.h"
@@ -58,6 +60,20 @@ class HelpAboutTest : public QObject {
              {"Start-up", "Connection", "The main window", "The simulated board",
               "The command-line tool", "quarnelctl sim replug"})
             QVERIFY2(page.contains(section), section);
+
+        // A screen reader finds each link by its text and follows it as Enter does.
+        QAccessibleInterface* links = QAccessible::queryAccessibleInterface(browser->viewport());
+        QStringList names;
+        for (int i = 0; i < links->childCount(); ++i)
+            if (links->child(i)->role() == QAccessible::Link)
+                names << links->child(i)->text(QAccessible::Name);
+        QCOMPARE(names.size(), links->childCount());
+        QVERIFY(names.contains("The simulated board") && names.contains("Graphs"));
+        QSignalSpy followed(browser, &QTextBrowser::anchorClicked);
+        links->child(int(names.indexOf("Graphs")))
+            ->actionInterface()
+            ->doAction(QAccessibleActionInterface::pressAction());
+        QCOMPARE(followed.value(0).value(0).toUrl().fragment(), QString("graphs"));
 
         frmHelp missing(rig.session, rig.host, dir.path() + "/nowhere");
         QVERIFY(missing.findChild<QTextBrowser*>("brwWebBrowser")
