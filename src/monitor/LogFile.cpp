@@ -148,13 +148,14 @@ bool AppendToFile(const std::string& path, const std::string& bytes, std::string
 }
 
 bool StartLogging(Session& session, const std::string& path,
-                  const std::array<bool, kLogChannelCount>& boxes, std::string* error) {
+                  const std::array<bool, kLogChannelCount>& boxes, std::string* error,
+                  bool waitForReader) {
     LoggingState& logging = session.logging;
     logging.LogFilePath = path;
     logging.LogChannelSelected = boxes;
     const std::string text =
         LogPreamble() + BuildLogHeader(boxes, session.flags().ShowFahrenheit) + kLineEnd;
-    if (!AppendToFile(path, text, error)) return false;
+    if (!AppendToFile(path, text, error, waitForReader)) return false;
     logging.LoggingActive = true;
     logging.LoggedCount = 0;
     logging.StopError = 0;

@@ -55,9 +55,11 @@ bool AppendToFile(const std::string& path, const std::string& bytes, std::string
 
 // Starting (after the file was chosen): LogFilePath, LogChannelSelected,
 // preamble and header appended; on success LoggingActive and LoggedCount = 0.
-// On failure returns false with the reason and leaves logging off.
+// On failure returns false with the reason and leaves logging off. A FIFO is
+// waited on for its reader as AppendToFile does.
 bool StartLogging(Session& session, const std::string& path,
-                  const std::array<bool, kLogChannelCount>& boxes, std::string* error = nullptr);
+                  const std::array<bool, kLogChannelCount>& boxes, std::string* error = nullptr,
+                  bool waitForReader = true);
 // Stopping: LoggingActive false; the file is not touched.
 void StopLogging(Session& session);
 

@@ -7,6 +7,7 @@
 #include <QFileInfo>
 #include <QLabel>
 #include <algorithm>
+#include <cerrno>
 #include <cmath>
 #include <string>
 
@@ -98,7 +99,15 @@ void frmSave::startLogging() {
     }
     const std::string path = QFile::encodeName(*chosen).toStdString();
     std::string error;
-    if (!StartLogging(session_, path, boxes, &error)) {
+    // A FIFO nobody reads yet is refused, not waited on: the window would freeze.
+    if (!StartLogging(session_, path, boxes, &error, false)) {
+        if (errno == ENXIO) {
+            session_.notifier.message("Data logging was not started: no program is reading \"" +
+                                          chosen->toStdString() +
+                                          "\". Start the program that reads it first.",
+                                      Notifier::Icon::Error);
+            return;
+        }
         // Starting silently would leave the user believing a log is written.
         session_.notifier.message("Data logging was not started: the log file \"" +
                                       chosen->toStdString() + "\" cannot be opened or created (" +

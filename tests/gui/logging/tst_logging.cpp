@@ -15,6 +15,8 @@
 #include <cmath>
 #include <memory>
 #include <random>
+
+#include <sys/stat.h>
 #include <regex>
 #include <vector>
 
@@ -380,7 +382,10 @@ void TestLogging::chooser_startsAtHomeWhenProgramFolderIsNotWritable() {
 void TestLogging::unwritablePath_showsMessageAndStaysOff() {
     Rig rig;
     auto w = rig.open();
-    const QString paths[] = {rig.dir.filePath("missing/run.csv"), rig.dir.path()};
+    // A FIFO with no reader yet is refused at once, not waited on.
+    QVERIFY(::mkfifo(QFile::encodeName(rig.dir.filePath("fifo")).constData(), 0600) == 0);
+    const QString paths[] = {rig.dir.filePath("missing/run.csv"), rig.dir.path(),
+                             rig.dir.filePath("fifo")};
     for (const QString& path : paths) {
         rig.notifier.messages.clear();
         rig.answer = path;
