@@ -4,6 +4,7 @@
 // text keeps its contrast on a light and a dark palette, a larger font clips
 // nothing, and pictures are drawn for the screen's pixels.
 
+#include <qcustomplot.h>
 #include <QAccessible>
 #include <QFile>
 #include <QLabel>
@@ -52,12 +53,42 @@ void unnamed(QAccessibleInterface* iface, QStringList& faults) {
     for (int i = 0; i < iface->childCount(); ++i) unnamed(iface->child(i), faults);
 }
 
-// Labels, tree entries, the help page and the gauges' limit values, each
-// with the colours it is drawn in; greyed-out text is exempt.
+void lowContrast(const QString& what, const QColor& ink, const QColor& ground, QStringList& faults,
+                 double need = kReadableContrast) {
+    if (ContrastRatio(ink, ground) < need)
+        faults << what + QStringLiteral(" %1 on %2").arg(ink.name(), ground.name());
+}
+
+// Each chart as it is saved: its ground is like its window's, not like the
+// text on it; its texts are read at 4.5:1, its traces told apart at 3:1.
+void chartsUnreadable(QWidget* window, QStringList& faults) {
+    for (QCustomPlot* plot : window->findChildren<QCustomPlot*>()) {
+        const QString name = plot->parentWidget()->objectName() + u'/' + plot->objectName();
+        const QColor ground = plot->toPixmap().toImage().pixelColor(1, 1);
+        if (ContrastRatio(ground, plot->palette().color(QPalette::Window)) >
+            ContrastRatio(ground, plot->palette().color(QPalette::WindowText)))
+            faults << name + QStringLiteral(" ground %1 unlike its window").arg(ground.name());
+        QList<QPair<QString, QColor>> texts;
+        for (QCPAxis* axis : plot->axisRect()->axes())
+            texts << qMakePair(QStringLiteral(" axis"), axis->tickLabelColor())
+                  << qMakePair(QStringLiteral(" axis label"), axis->labelColor());
+        for (int i = 0; i < plot->legend->itemCount(); ++i)
+            texts << qMakePair(QStringLiteral(" legend"), plot->legend->item(i)->textColor());
+        for (QCPLayoutElement* element : plot->plotLayout()->elements(true))
+            if (auto* title = qobject_cast<QCPTextElement*>(element))
+                texts << qMakePair(QStringLiteral(" title"), title->textColor());
+        for (const auto& [what, ink] : texts) lowContrast(name + what, ink, ground, faults);
+        for (int i = 0; i < plot->plottableCount(); ++i)
+            lowContrast(name + u' ' + plot->plottable(i)->name(), plot->plottable(i)->pen().color(),
+                        ground, faults, kGraphicContrast);
+    }
+}
+
+// Labels, tree entries, the help page, the gauges' limit values and the
+// charts, each with the colours it is drawn in; greyed-out text is exempt.
 void unreadable(QWidget* window, QStringList& faults) {
     const auto check = [&](const QString& what, const QColor& ink, const QColor& ground) {
-        if (ContrastRatio(ink, ground) < kReadableContrast)
-            faults << what + QStringLiteral(" %1 on %2").arg(ink.name(), ground.name());
+        lowContrast(what, ink, ground, faults);
     };
     const auto or_ = [](const QBrush& b, const QColor& c) {
         return b.style() == Qt::NoBrush ? c : b.color();
@@ -81,6 +112,7 @@ void unreadable(QWidget* window, QStringList& faults) {
         for (int marker : {LinearGauge::LowMarker, LinearGauge::HighMarker})
             check(gauge->objectName(), gauge->limitTextColour(marker),
                   gauge->palette().color(gauge->backgroundRole()));
+    chartsUnreadable(window, faults);
 }
 
 // Controls that stand partly outside the widget holding them.
@@ -115,21 +147,26 @@ class AccessibilityTest : public QObject {
         QTest::addColumn<void*>("check");
         QTest::addColumn<QPalette>("palette");
         QTest::addColumn<double>("fontScale");
+        QTest::addColumn<QPalette>("startPalette");  // the windows open in it
         const QPalette light = QApplication::style()->standardPalette();
         QTest::newRow("names and roles") << (void*)+[](QWidget* w, QStringList& faults) {
             unnamed(QAccessible::queryAccessibleInterface(w), faults);
-        } << light << 1.0;
-        QTest::newRow("light palette") << (void*)&unreadable << light << 1.0;
-        QTest::newRow("dark palette") << (void*)&unreadable << darkPalette() << 1.0;
-        QTest::newRow("font 1.25x") << (void*)&clipped << light << 1.25;
+        } << light << 1.0 << light;
+        QTest::newRow("light palette") << (void*)&unreadable << light << 1.0 << light;
+        QTest::newRow("dark palette")
+            << (void*)&unreadable << darkPalette() << 1.0 << darkPalette();
+        QTest::newRow("charts, light to dark")
+            << (void*)&chartsUnreadable << darkPalette() << 1.0 << light;
+        QTest::newRow("font 1.25x") << (void*)&clipped << light << 1.25 << light;
     }
     void everyWindowForEveryUser() {
         QFETCH(void*, check);
         QFETCH(QPalette, palette);
         QFETCH(double, fontScale);
+        QFETCH(QPalette, startPalette);
         const QFont font = QApplication::font();
         QApplication::setFont(QFont(font.family(), font.pointSizeF() * fontScale));
-        QApplication::setPalette(palette);
+        QApplication::setPalette(startPalette);
         QStringList faults;
         {
             clearSettings();
@@ -152,6 +189,8 @@ class AccessibilityTest : public QObject {
             QVERIFY(h.main().openLogFile(log.fileName()));
             auto* review = h.main().findChild<frmLogReview*>();
             QVERIFY(review && QTest::qWaitFor([review] { return !review->loading(); }, 30000));
+            QApplication::setPalette(palette);  // a change reaches the widgets in posted events
+            QApplication::sendPostedEvents();
             QApplication::sendPostedEvents(nullptr, QEvent::LayoutRequest);
             reinterpret_cast<Check>(check)(&h.main(), faults);
         }
