@@ -180,11 +180,15 @@ class AccessibilityTest : public QObject {
                  {ToolWindow::Logging, ToolWindow::Config, ToolWindow::Graphs, ToolWindow::RegMap,
                   ToolWindow::Limits, ToolWindow::Help, ToolWindow::About})
                 h.main().openWindow(which);
-            // A short log in a review window, loaded (Windows-1252: 0xB0 is the degree sign).
+            // A short log of every channel in a review window, loaded (Windows-1252:
+            // octal 260 is the degree sign).
             QFile log(h.file("walk.csv"));
-            QVERIFY(log.open(QIODevice::WriteOnly) &&
-                    log.write("\r\nQUARNEL Log File\r\n\r\nTime(s) ,Internal(\xB0"
-                              "C) ,Vdd(V) ,\r\n0, 25.5, 3.3,\r\n.25, 25.75, 3.29,\r\n") > 0);
+            QVERIFY(
+                log.open(QIODevice::WriteOnly) &&
+                log.write("\r\nQUARNEL Log File\r\n\r\nTime(s) ,Internal(\260C) ,External(\260C) ,"
+                          "Vdd(V) ,VARNO(\260C) ,Ain1(V) ,Ain2(V) ,Ain3(V) ,Ain4(V) ,Ain5(V) ,"
+                          "Ain6(V) ,Ain7(V) ,Ain8(V) ,\r\n0, 25.5, 30, 3.3, 25, 1, 1, 1, 1, 1, 1, "
+                          "1, 1,\r\n.25, 25.75, 31, 3.29, 25, 2, 2, 2, 2, 2, 2, 2, 2,\r\n") > 0);
             log.close();
             QVERIFY(h.main().openLogFile(log.fileName()));
             auto* review = h.main().findChild<frmLogReview*>();
