@@ -10,10 +10,6 @@ namespace {
 
 const char* const kTraceColour = "quarnelTraceColour";
 
-QColor groundOf(const QPalette& palette) {
-    return palette.color(QPalette::Base);
-}
-
 QPen recoloured(QPen pen, const QColor& colour) {
     pen.setColor(colour);
     return pen;
@@ -27,18 +23,22 @@ void shade(QCPAbstractPlottable* trace, const QColor& ground) {
 
 }  // namespace
 
+QColor ChartGroundColour(const QPalette& palette) {
+    return palette.color(QPalette::Base);  // as lists and fields: a chart is a view of data
+}
+
 QColor ChartTextColour(const QPalette& palette) {
-    return ReadableOn(palette.color(QPalette::Text), groundOf(palette));
+    return ReadableOn(palette.color(QPalette::Text), ChartGroundColour(palette));
 }
 
 QColor ChartAxisColour(const QPalette& palette) {
-    const QColor ground = groundOf(palette);
+    const QColor ground = ChartGroundColour(palette);
     return ReadableOn(Mix(palette.color(QPalette::Text), ground, 0.45), ground, kGraphicContrast);
 }
 
 void DressChart(QCustomPlot* plot) {
     const QPalette& palette = plot->palette();
-    const QColor ground = groundOf(palette), text = ChartTextColour(palette),
+    const QColor ground = ChartGroundColour(palette), text = ChartTextColour(palette),
                  line = ChartAxisColour(palette);
     plot->setBackground(ground);
     for (QCPAxisRect* rect : plot->axisRects()) {
@@ -69,7 +69,7 @@ void DressChart(QCustomPlot* plot) {
 void SetTracePen(QCPAbstractPlottable* trace, const QPen& pen) {
     trace->setProperty(kTraceColour, pen.color());
     trace->setPen(pen);
-    shade(trace, groundOf(trace->parentPlot()->palette()));
+    shade(trace, ChartGroundColour(trace->parentPlot()->palette()));
 }
 
 QColor TraceColour(const QCPAbstractPlottable* trace) {

@@ -14,8 +14,9 @@ class QPalette;
 
 namespace quarnel {
 
-// Texts on the ground, and axis lines, ticks and the zoom arrows: a grey
-// between text and ground.
+// The ground the chart is drawn on; texts on it, and axis lines, ticks and
+// the zoom arrows: a grey between text and ground.
+QColor ChartGroundColour(const QPalette& palette);
 QColor ChartTextColour(const QPalette& palette);
 QColor ChartAxisColour(const QPalette& palette);
 

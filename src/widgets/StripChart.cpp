@@ -192,7 +192,7 @@ void StripChart::dress() {
     DressChart(plot_);
     // The legend names each channel in its trace's hue, shaded to be read.
     const QPalette& palette = plot_->palette();
-    const QColor ground = palette.color(QPalette::Base);
+    const QColor ground = ChartGroundColour(palette);
     for (const Channel& channel : channels_)
         if (auto* item = plot_->legend->itemWithPlottable(channel.graph))
             item->setTextColor(ReadableOn(TraceColour(channel.graph), ground));
