@@ -13,6 +13,8 @@
 #   makes docs/screenshot-dark.png instead: the same windows under qt6ct's
 #   "darker" colour scheme, with the fonts Qt picks without a theme so that the
 #   clicks below land where they do in the light picture.
+#        scripts/screenshot.sh --review --dark [OUTPUT.png]
+#   makes docs/logreview-dark.png: the review picture under that scheme.
 #
 # It runs under Xvfb with a private HOME and board state file. There is no
 # window manager, so the main window's placement is written to the settings
@@ -32,8 +34,10 @@ case ${1:-} in
   --review) MODE=review; shift ;;
   --dark) MODE=dark; shift ;;
 esac
+[[ $MODE == review && ${1:-} == --dark ]] && { MODE=review-dark; shift; }
 case $MODE in
   review) OUT=${1:-$ROOT/docs/logreview.png} ;;
+  review-dark) OUT=${1:-$ROOT/docs/logreview-dark.png} ;;
   dark) OUT=${1:-$ROOT/docs/screenshot-dark.png} ;;
   *) OUT=${1:-$ROOT/docs/screenshot.png} ;;
 esac
@@ -43,8 +47,8 @@ HEIGHT=975
 # The strip charts show the last minute: wait until the trace crosses it.
 SETTLE_SECONDS=${SETTLE_SECONDS:-65}
 
-under_x() {
-  local h pid win
+# A private HOME in $h, with qt6ct's dark scheme when asked for.
+make_home() {
   h=$(mktemp -d "${TMPDIR:-/tmp}/quarnel-shot.XXXXXX")
   mkdir -p "$h/.config" "$h/.local/state" "$h/runtime"
   chmod 700 "$h/runtime"
@@ -54,6 +58,11 @@ under_x() {
       >"$h/.config/qt6ct/qt6ct.conf"
     export QT_QPA_PLATFORMTHEME=qt6ct
   fi
+}
+
+under_x() {
+  local h pid win
+  make_home
   printf '[Settings]\nDisplayHelp=False\nMainLeft=0\nMainTop=0\nMainWidth=%d\nMainHeight=%d\n' \
     $((WIDTH * 15)) $((HEIGHT * 15)) >"$h/.config/$TITLE.conf"
   env HOME="$h" XDG_CONFIG_HOME="$h/.config" XDG_STATE_HOME="$h/.local/state" \
@@ -86,9 +95,7 @@ under_x() {
 # its frame); the main window's menu and tool bars are above it.
 review_under_x() {
   local h pid win state
-  h=$(mktemp -d "${TMPDIR:-/tmp}/quarnel-shot.XXXXXX")
-  mkdir -p "$h/.config" "$h/.local/state" "$h/runtime"
-  chmod 700 "$h/runtime"
+  make_home
   printf '[Settings]\nDisplayHelp=False\nMainLeft=0\nMainTop=0\nMainWidth=%d\nMainHeight=%d\n' \
     $((WIDTH * 15)) $((HEIGHT * 15)) >"$h/.config/$TITLE.conf"
   state="$h/board.json"
@@ -115,13 +122,13 @@ review_under_x() {
 
 if [[ ${1:-} == --under-x ]]; then
   BIN=$2 OUT=$3 DARK=0
-  [[ ${4:-} == dark ]] && DARK=1
-  if [[ ${4:-} == review ]]; then review_under_x; else under_x; fi
+  [[ ${4:-} == *dark ]] && DARK=1
+  if [[ ${4:-} == review* ]]; then review_under_x; else under_x; fi
   exit
 fi
 
 tools=(xvfb-run xdotool import)
-[[ $MODE == dark ]] && tools+=(qt6ct)
+[[ $MODE == *dark ]] && tools+=(qt6ct)
 for tool in "${tools[@]}"; do
   command -v "$tool" >/dev/null || {
     echo "screenshot: $tool is missing (scripts/install-deps.sh installs it)" >&2

@@ -14,12 +14,18 @@ namespace quarnel {
 // The contrast ratio of two colours, 1 to 21, from their relative luminance.
 double ContrastRatio(const QColor& a, const QColor& b);
 
-// Body text needs 4.5:1 to be read comfortably.
+// Body text needs 4.5:1 to be read comfortably; a line or a shape that
+// carries meaning (a trace, an axis) 3:1 to be told from its background.
 inline constexpr double kReadableContrast = 4.5;
+inline constexpr double kGraphicContrast = 3.0;
 
 // `wanted` when it has that contrast on `background`; otherwise the nearest
-// mix of it with white or black that has.
-QColor ReadableOn(const QColor& wanted, const QColor& background);
+// mix of it with white or black that has. The mix keeps the hue.
+QColor ReadableOn(const QColor& wanted, const QColor& background,
+                  double contrast = kReadableContrast);
+
+// a + (b - a) * t, channel by channel, to the nearest of 256 steps.
+QColor Mix(const QColor& a, const QColor& b, double t);
 
 // Recolours every text of the document (headings, links, text on a shaded
 // block) that falls short of that contrast on its background.

@@ -14,8 +14,10 @@
 #include <cmath>
 #include <limits>
 
+#include "widgets/ChartColours.h"
 #include "widgets/ChartCursor.h"
 #include "widgets/PlotImage.h"
+#include "widgets/ReadableColour.h"
 #include "widgets/StripChartArrow.h"
 #include "widgets/WidgetAccessibility.h"
 
@@ -97,17 +99,11 @@ StripChart::StripChart(QWidget* parent) : QWidget(parent) {
     timeTicker_->setDateTimeFormat(QStringLiteral("HH:mm:ss"));
     timeTicker_->setTickCount(6);
     plot_->xAxis->setTicker(timeTicker_);
-    const QColor gridColor(226, 229, 234);
     for (QCPAxis* axis : {plot_->xAxis, plot_->yAxis}) {
-        axis->grid()->setPen(QPen(gridColor, 1));
-        axis->setBasePen(QPen(QColor(120, 126, 136), 1));
-        axis->setTickPen(QPen(QColor(120, 126, 136), 1));
-        axis->setSubTickPen(QPen(QColor(160, 165, 174), 1));
-        axis->setTickLabelColor(QColor(60, 64, 72));
+        axis->grid()->setPen(QPen(Qt::gray, 1));  // solid; dress() colours it
         // Room beyond the tick labels for the zoom arrows.
         axis->setPadding(StripChartArrow::kLong / 2 + 6);
     }
-    plot_->axisRect()->setBackground(QColor(252, 252, 253));
     // Half a time label overhangs each end of the time axis.
     plot_->axisRect()->setMinimumMargins(QMargins(50, 12, 40, 12));
     plot_->xAxis->setTickLabels(false);
@@ -136,8 +132,6 @@ StripChart::StripChart(QWidget* parent) : QWidget(parent) {
     readout_->position->setCoords(0, 0);
     readout_->setTextAlignment(Qt::AlignLeft);
     readout_->setPadding(QMargins(4, 2, 4, 2));
-    readout_->setPen(QPen(QColor(170, 176, 186)));
-    readout_->setBrush(QColor(255, 255, 255, 225));
     plot_->setMouseTracking(true);
     plot_->installEventFilter(this);
 
@@ -190,12 +184,23 @@ void StripChart::setChannelColors(const QList<QColor>& colors) {
 
 void StripChart::setChannelColor(int channel, const QColor& color) {
     if (!validChannel(channel)) return;
-    QCPGraph* graph = channels_[channel - 1].graph;
-    graph->setPen(QPen(color, 1));
-    if (auto* item = plot_->legend->itemWithPlottable(graph)) {
-        item->setTextColor(color);
-        item->setSelectedTextColor(color);
-    }
+    SetTracePen(channels_[channel - 1].graph, QPen(color, 1));
+    dress();
+}
+
+void StripChart::dress() {
+    DressChart(plot_);
+    // The legend names each channel in its trace's hue, shaded to be read.
+    const QPalette& palette = plot_->palette();
+    const QColor ground = ChartGroundColour(palette);
+    for (const Channel& channel : channels_)
+        if (auto* item = plot_->legend->itemWithPlottable(channel.graph))
+            item->setTextColor(ReadableOn(TraceColour(channel.graph), ground));
+    readout_->setColor(ChartTextColour(palette));
+    readout_->setPen(QPen(ChartAxisColour(palette)));
+    QColor box = ground;
+    box.setAlpha(225);  // the traces show faintly through
+    readout_->setBrush(box);
     scheduleReplot();
 }
 
@@ -497,6 +502,8 @@ bool StripChart::eventFilter(QObject* watched, QEvent* event) {
         pointerAt(over ? std::optional(pos.x()) : std::nullopt);
     } else if (watched == plot_ && event->type() == QEvent::Leave) {
         pointerAt(std::nullopt);
+    } else if (watched == plot_ && event->type() == QEvent::PaletteChange) {
+        dress();  // the plot's own palette, which it has only now
     }
     return QWidget::eventFilter(watched, event);
 }

@@ -135,6 +135,7 @@ class StripChart : public QWidget {
     void addPoint(Channel& channel, double key, double value);
     void startAgainAt(double key);
     void trim(Channel& channel);
+    void dress();  // in the palette's colours
     void replotNow();
     void scheduleReplot();
     void placeArrows();

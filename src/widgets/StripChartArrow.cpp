@@ -6,6 +6,8 @@
 #include <QPainter>
 #include <QPainterPath>
 
+#include "widgets/ChartColours.h"
+
 namespace quarnel {
 
 StripChartArrow::StripChartArrow(Qt::Orientation orientation, QWidget* parent)
@@ -25,7 +27,7 @@ void StripChartArrow::paintEvent(QPaintEvent*) {
     QPainter p(this);
     p.setRenderHint(QPainter::Antialiasing);
     const bool active = underMouse() || dragging_ || hasFocus();
-    const QColor fill = active ? palette().color(QPalette::Highlight) : QColor(96, 104, 118);
+    const QColor fill = active ? palette().color(QPalette::Highlight) : ChartAxisColour(palette());
     p.setPen(Qt::NoPen);
     p.setBrush(fill);
     const double w = width(), h = height();

@@ -5,6 +5,8 @@
 #include <QPainter>
 #include <cmath>
 
+#include "widgets/ChartColours.h"
+
 namespace quarnel {
 namespace {
 
@@ -93,6 +95,14 @@ ReviewChart::ReviewChart(const QString& title, QWidget* parent)
     legend->setFont(small);
     legend->setFillOrder(QCPLayoutGrid::foColumnsFirst);
     legend->setWrap(4);
+    DressChart(this);
+}
+
+void ReviewChart::changeEvent(QEvent* event) {
+    QCustomPlot::changeEvent(event);
+    if (event->type() != QEvent::PaletteChange) return;
+    DressChart(this);
+    replot(rpQueuedReplot);
 }
 
 QString ReviewChart::legendText() const {

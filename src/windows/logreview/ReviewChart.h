@@ -3,7 +3,8 @@
 // One chart of the log review window: a titled plot with its legend in a
 // boxed row underneath. It takes keyboard focus and shows it, opens its
 // command menu from the keyboard too, spaces its value ticks for the font,
-// and tells screen readers what it is (a chart, named by its title).
+// takes its colours from the palette, and tells screen readers what it is
+// (a chart, named by its title).
 
 #include <qcustomplot.h>
 
@@ -28,6 +29,7 @@ class ReviewChart : public QCustomPlot {
     void paintEvent(QPaintEvent* event) override;
     void focusInEvent(QFocusEvent* event) override;
     void focusOutEvent(QFocusEvent* event) override;
+    void changeEvent(QEvent* event) override;  // a new palette: colours again
 
   private:
     QString title_;

@@ -22,6 +22,7 @@
 #include "monitor/LogFile.h"
 #include "monitor/Session.h"
 #include "ui_frmLogReview.h"
+#include "widgets/ChartColours.h"
 #include "widgets/PlotImage.h"
 #include "windows/logreview/ColumnTrace.h"
 #include "windows/logreview/ReviewChart.h"
@@ -219,7 +220,8 @@ void frmLogReview::rebuild() {
             if (!trace) {
                 QCustomPlot* plot = charts_[size_t(chartOfGroup[group])];
                 trace = new ColumnTrace(plot->xAxis, plot->yAxis);
-                trace->setPen(QPen(kColors[channel], 1, fahrenheit ? Qt::DashLine : Qt::SolidLine));
+                SetTracePen(trace,
+                            QPen(kColors[channel], 1, fahrenheit ? Qt::DashLine : Qt::SolidLine));
                 const QString label = QString::fromStdString(run.columns[col]);
                 trace->setName(label);
                 traces_.push_back({channel, label, chartOfGroup[group], trace});

@@ -4,6 +4,7 @@
 // text keeps its contrast on a light and a dark palette, a larger font clips
 // nothing, and pictures are drawn for the screen's pixels.
 
+#include <qcustomplot.h>
 #include <QAccessible>
 #include <QFile>
 #include <QLabel>
@@ -52,12 +53,40 @@ void unnamed(QAccessibleInterface* iface, QStringList& faults) {
     for (int i = 0; i < iface->childCount(); ++i) unnamed(iface->child(i), faults);
 }
 
-// Labels, tree entries, the help page and the gauges' limit values, each
-// with the colours it is drawn in; greyed-out text is exempt.
+void lowContrast(const QString& what, const QColor& ink, const QColor& ground, QStringList& faults,
+                 double need = kReadableContrast) {
+    if (ContrastRatio(ink, ground) < need)
+        faults << what + QStringLiteral(" %1 on %2").arg(ink.name(), ground.name());
+}
+
+// Each chart as it is saved: the window's text would read on its ground as
+// its own texts do, at 4.5:1; its traces stand out at 3:1.
+void chartsUnreadable(QWidget* window, QStringList& faults) {
+    for (QCustomPlot* plot : window->findChildren<QCustomPlot*>()) {
+        const QString name = plot->parentWidget()->objectName() + u'/' + plot->objectName();
+        const QColor ground = plot->toPixmap().toImage().pixelColor(1, 1);
+        lowContrast(name + QStringLiteral(" window text"),
+                    plot->palette().color(QPalette::WindowText), ground, faults);
+        QList<QColor> texts;
+        for (QCPAxis* axis : plot->axisRect()->axes())
+            texts << axis->tickLabelColor() << axis->labelColor();
+        for (int i = 0; i < plot->legend->itemCount(); ++i)
+            texts << plot->legend->item(i)->textColor();
+        for (QCPLayoutElement* element : plot->plotLayout()->elements(true))
+            if (auto* title = qobject_cast<QCPTextElement*>(element)) texts << title->textColor();
+        for (const QColor& ink : texts)
+            lowContrast(name + QStringLiteral(" text"), ink, ground, faults);
+        for (int i = 0; i < plot->plottableCount(); ++i)
+            lowContrast(name + u' ' + plot->plottable(i)->name(), plot->plottable(i)->pen().color(),
+                        ground, faults, kGraphicContrast);
+    }
+}
+
+// Labels, tree entries, the help page, the gauges' limit values and the
+// charts, each with the colours it is drawn in; greyed-out text is exempt.
 void unreadable(QWidget* window, QStringList& faults) {
     const auto check = [&](const QString& what, const QColor& ink, const QColor& ground) {
-        if (ContrastRatio(ink, ground) < kReadableContrast)
-            faults << what + QStringLiteral(" %1 on %2").arg(ink.name(), ground.name());
+        lowContrast(what, ink, ground, faults);
     };
     const auto or_ = [](const QBrush& b, const QColor& c) {
         return b.style() == Qt::NoBrush ? c : b.color();
@@ -81,6 +110,7 @@ void unreadable(QWidget* window, QStringList& faults) {
         for (int marker : {LinearGauge::LowMarker, LinearGauge::HighMarker})
             check(gauge->objectName(), gauge->limitTextColour(marker),
                   gauge->palette().color(gauge->backgroundRole()));
+    chartsUnreadable(window, faults);
 }
 
 // Controls that stand partly outside the widget holding them.
@@ -115,21 +145,24 @@ class AccessibilityTest : public QObject {
         QTest::addColumn<void*>("check");
         QTest::addColumn<QPalette>("palette");
         QTest::addColumn<double>("fontScale");
-        const QPalette light = QApplication::style()->standardPalette();
+        QTest::addColumn<QPalette>("startPalette");  // the windows open in it
+        const QPalette light = QApplication::style()->standardPalette(), dark = darkPalette();
         QTest::newRow("names and roles") << (void*)+[](QWidget* w, QStringList& faults) {
             unnamed(QAccessible::queryAccessibleInterface(w), faults);
-        } << light << 1.0;
-        QTest::newRow("light palette") << (void*)&unreadable << light << 1.0;
-        QTest::newRow("dark palette") << (void*)&unreadable << darkPalette() << 1.0;
-        QTest::newRow("font 1.25x") << (void*)&clipped << light << 1.25;
+        } << light << 1.0 << light;
+        QTest::newRow("light palette") << (void*)&unreadable << light << 1.0 << light;
+        QTest::newRow("dark palette") << (void*)&unreadable << dark << 1.0 << dark;
+        QTest::newRow("charts, light to dark") << (void*)&chartsUnreadable << dark << 1.0 << light;
+        QTest::newRow("font 1.25x") << (void*)&clipped << light << 1.25 << light;
     }
     void everyWindowForEveryUser() {
         QFETCH(void*, check);
         QFETCH(QPalette, palette);
         QFETCH(double, fontScale);
+        QFETCH(QPalette, startPalette);
         const QFont font = QApplication::font();
         QApplication::setFont(QFont(font.family(), font.pointSizeF() * fontScale));
-        QApplication::setPalette(palette);
+        QApplication::setPalette(startPalette);
         QStringList faults;
         {
             clearSettings();
@@ -143,15 +176,19 @@ class AccessibilityTest : public QObject {
                  {ToolWindow::Logging, ToolWindow::Config, ToolWindow::Graphs, ToolWindow::RegMap,
                   ToolWindow::Limits, ToolWindow::Help, ToolWindow::About})
                 h.main().openWindow(which);
-            // A short log in a review window, loaded (Windows-1252: 0xB0 is the degree sign).
+            // A log of every channel in a review window (Windows-1252: \260 is the degree sign).
             QFile log(h.file("walk.csv"));
             QVERIFY(log.open(QIODevice::WriteOnly) &&
-                    log.write("\r\nQUARNEL Log File\r\n\r\nTime(s) ,Internal(\xB0"
-                              "C) ,Vdd(V) ,\r\n0, 25.5, 3.3,\r\n.25, 25.75, 3.29,\r\n") > 0);
+                    log.write("\r\nQUARNEL Log File\r\n\r\nTime(s) ,Internal(\260C) ,Vdd(V) ,"
+                              "VARNO(\260C) ,Ain1(V) ,Ain2(V) ,Ain3(V) ,Ain4(V) ,Ain5(V) ,"
+                              "Ain6(V) ,Ain7(V) ,Ain8(V) ,\r\n0,1,1,1,1,1,1,1,1,1,1,\r\n"
+                              "1,2,2,2,2,2,2,2,2,2,2,\r\n") > 0);
             log.close();
             QVERIFY(h.main().openLogFile(log.fileName()));
             auto* review = h.main().findChild<frmLogReview*>();
             QVERIFY(review && QTest::qWaitFor([review] { return !review->loading(); }, 30000));
+            QApplication::setPalette(palette);  // a change reaches the widgets in posted events
+            QApplication::sendPostedEvents();
             QApplication::sendPostedEvents(nullptr, QEvent::LayoutRequest);
             reinterpret_cast<Check>(check)(&h.main(), faults);
         }

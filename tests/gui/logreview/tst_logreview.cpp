@@ -208,8 +208,9 @@ class LogReviewTest : public QObject {
         copy->trigger();
         QCOMPARE(QApplication::clipboard()->image(), image);  // no cursor line in either
         const QRect legend = chart->legend->outerRect();      // its box's right and bottom lines
-        QCOMPARE(image.pixelColor(legend.x() + legend.width(), legend.center().y()), Qt::black);
-        QCOMPARE(image.pixelColor(legend.center().x(), legend.y() + legend.height()), Qt::black);
+        const QColor box = chart->legend->borderPen().color();
+        QCOMPARE(image.pixelColor(legend.x() + legend.width(), legend.center().y()), box);
+        QCOMPARE(image.pixelColor(legend.center().x(), legend.y() + legend.height()), box);
         QContextMenuEvent menuKey(QContextMenuEvent::Keyboard, QPoint(0, 0), QPoint(0, 0));
         QApplication::sendEvent(chart, &menuKey);
         QTRY_VERIFY(QApplication::activePopupWidget());
