@@ -62,8 +62,10 @@ int main(int argc, char** argv) {
     // A settings file that is no regular file is left alone: this run keeps its
     // settings in a private folder that goes with it.
     std::optional<QTemporaryDir> settingsAside;
+    std::string settingsWarning;  // told in a message box too: a menu start has no terminal
     if (const auto problem = SettingsFileProblem()) {
-        printError("warning: " + *problem + "; settings are neither read nor kept");
+        settingsWarning = *problem + "; settings are neither read nor kept";
+        printError("warning: " + settingsWarning);
         settingsAside.emplace();
         QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, settingsAside->path());
     }
@@ -101,13 +103,24 @@ int main(int argc, char** argv) {
     QtNotifier notifier;
     // Before any box: a signal while the start-up's error is shown dismisses it.
     SignalBridge signalBridge;
+    bool signalled = false;
     const auto dismiss = QObject::connect(&signalBridge, &SignalBridge::terminateRequested,
-                                          &signalBridge, [] { DismissModalLoops(); });
+                                          &signalBridge, [&signalled] {
+                                              signalled = true;
+                                              DismissModalLoops();
+                                          });
+    const auto sentence = [](std::string text) {
+        text[0] = static_cast<char>(std::toupper(text[0]));
+        return text;
+    };
     if (!startError.empty()) {
         printError(startError);
-        startError[0] = static_cast<char>(std::toupper(startError[0]));
-        notifier.message(startError, Notifier::Icon::Error);
+        notifier.message(sentence(startError), Notifier::Icon::Error);
         return kExitUsage;
+    }
+    if (!settingsWarning.empty()) {
+        notifier.message(sentence(settingsWarning) + ".", Notifier::Icon::Warning);
+        if (signalled) return 0;  // ended as the main window would have been
     }
     QObject::disconnect(dismiss);
 

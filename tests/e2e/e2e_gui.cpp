@@ -93,19 +93,31 @@ TEST_F(GuiE2E, MainWindowShowsAndSigtermEndsWithStatusZeroAndPlacementSaved) {
 TEST_F(GuiE2E, StartFailuresEndWithTheirStatusAfterTheirMessage) {
     // Each message box is answered with its OK button; the program then ends with its status.
     ASSERT_EQ(::mkfifo((dir / "fifo").c_str(), 0600), 0);
+    const fs::path settings = dir / "home" / ".config" / "QUARNEL Evaluation Software.conf";
     const struct {
         std::string args;
         int status;
+        std::string then = "$a11y press OK && echo answered";
     } cases[] = {
         {"--sim-fault firmware --sim-state \"$state\"", 3},
         {"--sim-state fifo", 2},  // refused, left alone
+        // Last, a FIFO at the settings file's path: only a warning, and the program runs.
+        {"--sim-state \"$state\"", 0,
+         "$a11y wait 'label: The settings file .*neither read nor kept' >/dev/null &&\n"
+         "$a11y press OK && $a11y wait '^  frame: QUARNEL Evaluation Software$' >/dev/null &&\n"
+         "echo answered; kill -TERM $pid"},
     };
     for (const auto& c : cases) {
-        const std::string out = runProgram(c.args, "$a11y press OK");
+        if (c.status == 0) {
+            fs::remove(settings);  // the runs before may have written one
+            ASSERT_EQ(::mkfifo(settings.c_str(), 0600), 0);
+        }
+        const std::string out = runProgram(c.args, c.then);
         EXPECT_NE(out.find("window=found"), std::string::npos) << out;
         EXPECT_NE(out.find("status=" + std::to_string(c.status)), std::string::npos) << out;
+        EXPECT_NE(out.find("answered"), std::string::npos) << out;
     }
-    EXPECT_TRUE(fs::is_fifo(dir / "fifo"));
+    EXPECT_TRUE(fs::is_fifo(dir / "fifo") && fs::is_fifo(settings));
 }
 
 TEST_F(GuiE2E, ALogOnTheCommandLineIsReadIntoAReviewWindowAndNoLogGetsOnlyAMessage) {
