@@ -10,6 +10,7 @@
 #include "link/IntelHex.h"
 #include "support/EmulatedUsbBoard.h"
 #include "unit/sim/SimTestSupport.h"
+#include "usb/UsbCheck.h"
 
 namespace quarnel::usb::test {
 namespace {
@@ -204,6 +205,37 @@ TEST_F(UsbTest, EachOutcomeHasItsStatusAndEachFailureOneDiagnostic) {
     EXPECT_EQ(board->VendorIORequest(222, 0, 0, 1, -1, &byte), kBadRequest);
     EXPECT_EQ(board->VendorIORequest(222, 0, 0, 1, 1, nullptr), kBadRequest);
     EXPECT_EQ(emulated->setups().size(), sent);
+}
+
+// usb check: every obstacle is one "fail" line with its remedy, and the session
+// would not start; what is merely worth knowing is a "warn" line.
+TEST_F(UsbTest, UsbCheckNamesEachObstacleAndWhetherASessionWouldStart) {
+    using O = EmulatedUsbBoard::Options;
+    const struct {
+        O emulation;
+        std::string port, line;
+        bool starts;
+    } cases[] = {
+        {{}, "", "warn  no udev rule for 1209:0001 or 1209:0002: quarnelctl usb udev-rule", true},
+        {{}, "1-2", "fail  no device 1209:0001 or 1209:0002 on port 1-2: plug the board in", false},
+        {{.unconfigured = true}, "", "fail  the device has no configuration", false},
+        {{.denyOpen = true}, "", "fail  no permission to open /dev/bus/usb/001/007", false},
+        {{.kernelDriver = "usbfs"}, "", "fail  interface 0 is claimed by another program", false},
+        {{.kernelDriver = "ftdi_sio"}, "", "ok    kernel driver ftdi_sio is bound", true},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.line);
+        plugIn(c.emulation);
+        // Root opens a device node whatever its mode, so that case runs as another user.
+        const bool switchUser = c.emulation.denyOpen && geteuid() == 0;
+        ASSERT_TRUE(!switchUser || seteuid(65534) == 0);
+        const CheckReport report = checkUsbBoard({{0x1209, 1}, {0x1209, 2}}, c.port, {});
+        ASSERT_TRUE(!switchUser || seteuid(0) == 0);
+        std::string lines;
+        for (const CheckStep& step : report.steps) lines += checkLine(step) + "\n";
+        EXPECT_NE(lines.find(c.line), std::string::npos) << lines;
+        EXPECT_EQ(report.sessionWouldStart(), c.starts) << lines;
+    }
 }
 
 // The built quarnelctl on the emulated board, which the testbed and the preload
