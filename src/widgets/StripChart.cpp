@@ -178,8 +178,8 @@ void StripChart::setChannelColors(const QList<QColor>& colors) {
         channel.graph->setName(channel.label);
         channels_.push_back(channel);
     }
-    for (int i = 0; i < colors.size(); ++i) setChannelColor(i + 1, colors[i]);
-    scheduleReplot();
+    for (int i = 0; i < colors.size(); ++i) SetTracePen(channels_[i].graph, QPen(colors[i], 1));
+    dress();  // once for all channels; it schedules the replot
 }
 
 void StripChart::setChannelColor(int channel, const QColor& color) {
