@@ -79,9 +79,7 @@ class LinkAccessible : public QAccessibleInterface, public QAccessibleActionInte
         s.focusable = true;
         s.linked = true;
         if (!browser_) return s;
-        const QTextCursor cursor = browser_->textCursor();
-        s.focused = browser_->hasFocus() && cursor.selectionStart() == link_.start &&
-                    cursor.selectionEnd() == link_.end;
+        s.focused = browser_->hasFocus() && selected();
         s.invisible = !browser_->isVisible();
         s.offscreen = !browser_->viewport()->rect().intersects(localRect());
         return s;
@@ -105,7 +103,11 @@ class LinkAccessible : public QAccessibleInterface, public QAccessibleActionInte
         QCoreApplication::sendEvent(browser_, &enter);
     }
 
-    const PageLink& link() const { return link_; }
+    // Whether the browser has this link selected, as Tab selects one.
+    bool selected() const {
+        const QTextCursor cursor = browser_->textCursor();
+        return cursor.selectionStart() == link_.start && cursor.selectionEnd() == link_.end;
+    }
 
   private:
     QRect localRect() const {
@@ -150,12 +152,9 @@ class PageAccessible : public QAccessibleWidget {
     // The link the browser has selected, as Tab selects one, or null.
     QAccessibleInterface* selectedLink() const {
         if (!browser_) return nullptr;
-        const QTextCursor cursor = browser_->textCursor();
         for (QAccessible::Id id : refreshed()) {
             auto* link = static_cast<LinkAccessible*>(QAccessible::accessibleInterface(id));
-            if (cursor.selectionStart() == link->link().start &&
-                cursor.selectionEnd() == link->link().end)
-                return link;
+            if (link->selected()) return link;
         }
         return nullptr;
     }
