@@ -6,6 +6,7 @@
 #include <charconv>
 #include <cstdio>
 
+#include "link/AsciiText.h"
 #include "link/HexText.h"
 #include "monitor/LogFile.h"
 #include "monitor/Startup.h"
@@ -75,8 +76,7 @@ std::array<bool, kLogChannelCount> ParseChannelList(std::string_view text) {
     size_t start = 0;
     while (start <= text.size()) {
         const size_t comma = std::min(text.find(',', start), text.size());
-        std::string name(text.substr(start, comma - start));
-        for (char& c : name) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+        const std::string name = AsciiLower(std::string(text.substr(start, comma - start)));
         bool known = false;
         for (int i = 0; i < kLogChannelCount; ++i) {
             if (name == kChannelNames[i]) {

@@ -1,13 +1,13 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "serve/Exposition.h"
 
-#include <cctype>
 #include <charconv>
 #include <cmath>
 
 #include "device/Conversions.h"
 #include "device/LimitRegisters.h"
 #include "device/RegisterTable.h"
+#include "link/AsciiText.h"
 #include "monitor/LogFile.h"
 #include "monitor/Startup.h"
 
@@ -138,10 +138,9 @@ void writeInterrupts(Writer& w, const PollSnapshot& s) {
                                          std::pair{chip::kStatus2, s.readings.IntStatus2}}) {
         const auto labels = table.SplitBitLabels(*table.FindRegisterByAddress(address));
         for (int bit = 0; bit < 8; ++bit) {
-            std::string name = labels[static_cast<size_t>(7 - bit)];
+            const std::string& name = labels[static_cast<size_t>(7 - bit)];
             if (name == "-") continue;
-            for (char& c : name) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-            w.sample(label("source", name), (value >> bit) & 1 ? "1" : "0");
+            w.sample(label("source", AsciiLower(name)), (value >> bit) & 1 ? "1" : "0");
         }
     }
 }

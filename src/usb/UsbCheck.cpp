@@ -4,10 +4,10 @@
 #include <libusb.h>
 
 #include <algorithm>
-#include <cctype>
 #include <filesystem>
 #include <fstream>
 
+#include "link/AsciiText.h"
 #include "usb/UsbDevices.h"
 
 namespace quarnel::usb {
@@ -15,16 +15,12 @@ namespace {
 
 using Result = CheckStep::Result;
 
-std::string lower(std::string text) {
-    std::transform(text.begin(), text.end(), text.begin(),
-                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-    return text;
-}
-
 // The first rule file with a line that matches the id, or "".
 std::string ruleFileFor(UsbId id, const std::vector<std::string>& directories) {
-    const std::string vendor = "attr{idvendor}==\"" + lower(formatUsbId(id).substr(0, 4)) + "\"";
-    const std::string product = "attr{idproduct}==\"" + lower(formatUsbId(id).substr(5)) + "\"";
+    const std::string vendor =
+        "attr{idvendor}==\"" + AsciiLower(formatUsbId(id).substr(0, 4)) + "\"";
+    const std::string product =
+        "attr{idproduct}==\"" + AsciiLower(formatUsbId(id).substr(5)) + "\"";
     for (const std::string& directory : directories) {
         std::error_code ec;
         std::vector<std::filesystem::path> files;
@@ -34,7 +30,7 @@ std::string ruleFileFor(UsbId id, const std::vector<std::string>& directories) {
         for (const auto& file : files) {
             std::ifstream in(file);
             for (std::string line; std::getline(in, line);) {
-                line = lower(line);
+                line = AsciiLower(line);
                 if (line.find(vendor) != std::string::npos &&
                     line.find(product) != std::string::npos)
                     return file.string();
