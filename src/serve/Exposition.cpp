@@ -3,6 +3,7 @@
 
 #include <charconv>
 #include <cmath>
+#include <span>
 
 #include "device/Conversions.h"
 #include "device/LimitRegisters.h"
@@ -64,21 +65,10 @@ std::string limitLabels(const std::string& first, const char* which) {
     return first + "," + label("limit", which);
 }
 
-struct Input {
-    int index;  // chkLog index
-    const char* name;
-    float CurrentReadings::*value;
-};
-constexpr std::array<Input, 8> kInputs = {{
-    {3, "ain1", &CurrentReadings::Ain1},
-    {4, "ain2", &CurrentReadings::Ain2},
-    {5, "ain3", &CurrentReadings::Ain3},
-    {6, "ain4", &CurrentReadings::Ain4},
-    {8, "ain5", &CurrentReadings::Ain5},
-    {9, "ain6", &CurrentReadings::Ain6},
-    {10, "ain7", &CurrentReadings::Ain7},
-    {11, "ain8", &CurrentReadings::Ain8},
-}};
+// Ain1 to Ain8: the channel table's last eight columns, in the limits' order.
+std::span<const LogChannel, 8> inputs() {
+    return std::span<const LogChannel, kLogChannelCount>(LogChannels()).last<8>();
+}
 
 void writeTemperatures(Writer& w, const PollSnapshot& s) {
     const bool external = LogChannelEnabled(1, s.state);
@@ -109,12 +99,13 @@ void writeVoltages(Writer& w, const PollSnapshot& s) {
     w.sample(label("limit", "low"), sampleText(VddFromLimitRegister(s.limits.vdd.low)));
 
     w.family("quarnel_input_volts", "gauge", "Analog inputs the channel function measures.");
-    for (const Input& in : kInputs)
+    const auto ains = inputs();
+    for (const LogChannel& in : ains)
         if (LogChannelEnabled(in.index, s.state))
-            w.sample(label("input", in.name), sampleText(s.readings.*in.value));
+            w.sample(label("input", AsciiLower(in.name)), sampleText(s.readings.*in.value));
     w.family("quarnel_input_limit_volts", "gauge", "High and low limits of the measured inputs.");
-    for (size_t i = 0; i < kInputs.size(); ++i) {
-        if (!LogChannelEnabled(kInputs[i].index, s.state)) continue;
+    for (size_t i = 0; i < ains.size(); ++i) {
+        if (!LogChannelEnabled(ains[i].index, s.state)) continue;
         const float reference = s.state.ReferenceVoltage;
         auto volts = [&](int byte) {
             try {
@@ -123,7 +114,7 @@ void writeVoltages(Writer& w, const PollSnapshot& s) {
                 return std::string("NaN");  // no reference read yet
             }
         };
-        const std::string input = label("input", kInputs[i].name);
+        const std::string input = label("input", AsciiLower(ains[i].name));
         w.sample(limitLabels(input, "high"), volts(s.limits.ain[i].high));
         w.sample(limitLabels(input, "low"), volts(s.limits.ain[i].low));
     }
