@@ -13,31 +13,20 @@
 namespace quarnel {
 namespace {
 
-template <class Window>
-CreatedWindow refreshed(Window* window) {
-    return {window, window};
-}
-
-}  // namespace
-
-namespace {
-
 CreatedWindow create(ToolWindow which, const WindowContext& c) {
-    Session& s = c.session;
     switch (which) {
         case ToolWindow::Logging:
-            return refreshed(new frmSave(s, c.host, c.chooseFile, c.applicationDir));
+            return {new frmSave(c.feed, c.notifier, c.host, c.chooseFile, c.applicationDir)};
         case ToolWindow::Config:
-            return {new frmOptions(s.link, c.host)};
+            return {new frmOptions(c.feed, c.host)};
         case ToolWindow::Graphs:
-            return refreshed(new frmGraphing(s, c.host, c.chooseFile));
+            return {new frmGraphing(c.feed, c.notifier, c.host, c.chooseFile)};
         case ToolWindow::RegMap:
-            return refreshed(
-                new frmRegMap(s.link, s.device.table, s.openFlag(FlaggedWindow::RegMap)));
+            return {new frmRegMap(c.feed, c.table)};
         case ToolWindow::Limits:
-            return refreshed(new frmLimits(s));
+            return {new frmLimits(c.feed, c.notifier)};
         case ToolWindow::Help:
-            return {new frmHelp(s, c.host, c.applicationDir)};
+            return {new frmHelp(c.feed, c.host, c.applicationDir)};
         case ToolWindow::About:
             return {new frmAbout(c.host, c.openUrl)};
     }

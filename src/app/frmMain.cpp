@@ -18,6 +18,7 @@
 
 #include "app/ModalLoops.h"
 #include "monitor/LogReader.h"
+#include "monitor/MasterPoll.h"
 #include "ui_frmMain.h"
 #include "windows/AppSettings.h"
 #include "windows/Twips.h"
@@ -56,25 +57,13 @@ QString singleText(double twipsValue) {
 frmMain::frmMain(MainWindowDeps deps, QWidget* parent)
     : QMainWindow(parent),
       ui(std::make_unique<Ui::frmMain>()),
-      deps_(std::move(deps)),
-      poll_(deps_.session) {
+      deps_(std::move(deps)) {
     initIconResources();
     ui->setupUi(this);
     setWindowIcon(QIcon(QStringLiteral(":/icons/graphs.png")));
 
-    tmrMaster.setObjectName(QStringLiteral("tmrMaster"));
-    tmrMaster.setInterval(kMasterIntervalMs);
-    tmrMaster.setTimerType(Qt::PreciseTimer);
-    connect(&tmrMaster, &QTimer::timeout, this, &frmMain::tmrMaster_Timer);
-
     const auto open = [this](QAction* action, ToolWindow which) {
-        connect(action, &QAction::triggered, this, [this, which] {
-            try {
-                openWindow(which);
-            } catch (const LinkFailure&) {
-                // The failure handler has dealt with it.
-            }
-        });
+        connect(action, &QAction::triggered, this, [this, which] { openWindow(which); });
     };
     open(ui->mnuLog, ToolWindow::Logging);
     open(ui->mnuRegMap, ToolWindow::RegMap);
@@ -84,7 +73,8 @@ frmMain::frmMain(MainWindowDeps deps, QWidget* parent)
     open(ui->mnuAbout, ToolWindow::About);
     connect(ui->mnuWindow, &QMenu::aboutToShow, this, &frmMain::fillWindowMenu);
     auto* profiles =
-        new ProfileMenu(deps_.session, this, deps_.profileDialogs, deps_.now,
+        new ProfileMenu(deps_.feed, deps_.notifier, deps_.table, this, deps_.profileDialogs,
+                        deps_.now,
                         [this](const QString& text) { ui->sbStatusBar->showMessage(text, 15000); });
     connect(ui->mnuSaveProfile, &QAction::triggered, profiles, &ProfileMenu::save);
     connect(ui->mnuLoadProfile, &QAction::triggered, profiles, &ProfileMenu::load);
@@ -129,25 +119,24 @@ frmMain::frmMain(MainWindowDeps deps, QWidget* parent)
     connect(&closeRetry_, &QTimer::timeout, this, &QWidget::close);
 
     setWindowTitle(QString::fromLatin1(kAppTitle));
-    listener_ = deps_.session.listen([this](Change change) { sessionChanged(change); });
+    // Each tick of the board restates the status text (or leaves it).
+    connect(&deps_.feed, &BoardFeed::readingsTaken, this, [this](const board::Readings& e) {
+        if (e.status && !closed_) SetStatusText(e.status);
+    });
     // The workspace has its final size only once the window is shown and
     // maximised; windows opened before then are placed again.
     ui->mdiArea->viewport()->installEventFilter(this);
 }
 
-frmMain::~frmMain() {
-    tmrMaster.stop();
-    deps_.session.stopListening(listener_);
-}
+frmMain::~frmMain() = default;
 
-void frmMain::MDIForm_Load(StartupProgress& progress) {
+void frmMain::MDIForm_Load() {
     RestorePlacement();
     setWindowTitle(QString::fromLatin1(kAppTitle));
     setWindowState(windowState() | Qt::WindowMaximized);
+}
 
-    RunConnectionSequence(deps_.session, progress, deps_.applicationDir.toStdString(), deps_.quick);
-
-    tmrMaster.start();
+void frmMain::Connected() {
     openWindow(ToolWindow::Graphs);
 }
 
@@ -215,28 +204,12 @@ void frmMain::closeEvent(QCloseEvent* event) {
         return;
     }
     if (!closed_) {
-        // Every child runs its own close handling first. A board failure inside
-        // one is being handled already; the others still close.
-        for (QMdiSubWindow* sub : ui->mdiArea->subWindowList()) {
-            try {
-                sub->close();
-            } catch (const LinkFailure&) {
-            }
-        }
+        // Every child runs its own close handling first.
+        for (QMdiSubWindow* sub : ui->mdiArea->subWindowList()) sub->close();
         SavePlacement();
-        // No tick may touch the closed windows while the program winds down.
-        tmrMaster.stop();
         closed_ = true;
     }
     event->accept();
-}
-
-void frmMain::tmrMaster_Timer() {
-    try {
-        poll_.Tick(this);
-    } catch (const LinkFailure&) {
-        // The failure handler has closed everything; nothing resumes.
-    }
 }
 
 void frmMain::tbToolBar_ButtonClick(const QString& key) {
@@ -266,21 +239,6 @@ QMdiSubWindow* frmMain::subWindow(ToolWindow which) const {
     return it->second.sub;
 }
 
-ToolView* frmMain::openView(ToolWindow which) const {
-    if (!subWindow(which)) return nullptr;
-    const OpenWindow& open = windows_.at(which);
-    return open.widget ? open.view : nullptr;
-}
-
-void frmMain::sessionChanged(Change change) {
-    if (change == Change::GraphsLayout) {
-        if (ToolView* view = openView(ToolWindow::Graphs)) view->UpdateGraphsLayout();
-    } else if (change == Change::LimitsLayout || change == Change::ShowFahrenheit) {
-        // The limits window's temperature scales follow the unit too.
-        if (ToolView* view = openView(ToolWindow::Limits)) view->UpdateLimitsLayout();
-    }
-}
-
 void frmMain::openWindow(ToolWindow which) {
     if (QMdiSubWindow* sub = subWindow(which)) {
         if (sub->isMinimized()) sub->showNormal();
@@ -289,7 +247,8 @@ void frmMain::openWindow(ToolWindow which) {
         return;
     }
     if (!deps_.createWindow) return;
-    const WindowContext context{deps_.session, *this, deps_.openUrl, deps_.chooseFile,
+    const WindowContext context{deps_.feed,     deps_.notifier,   deps_.table,
+                                *this,          deps_.openUrl,    deps_.chooseFile,
                                 deps_.applicationDir};
     const CreatedWindow created = deps_.createWindow(which, context);
     QWidget* widget = created.widget;
@@ -300,7 +259,7 @@ void frmMain::openWindow(ToolWindow which) {
     const QSize designed = base.expandedTo(widget->minimumSizeHint());
     QMdiSubWindow* sub = ui->mdiArea->addSubWindow(widget);
     sub->setAttribute(Qt::WA_DeleteOnClose);
-    windows_[which] = {sub, widget, created.view};
+    windows_[which] = {sub, widget};
     // The window keeps its designed size; the frame comes on top of it.
     QMargins frame = sub->contentsMargins();
     if (const QLayout* layout = sub->layout()) frame += layout->contentsMargins();
@@ -343,10 +302,10 @@ bool frmMain::eventFilter(QObject* watched, QEvent* event) {
 bool frmMain::openLogFile(const QString& path) {
     const std::string problem = LogFileProblem(path.toStdString());
     if (!problem.empty()) {
-        deps_.session.notifier.message(problem, Notifier::Icon::Error);
+        deps_.notifier.message(problem, Notifier::Icon::Error);
         return false;
     }
-    auto* window = new frmLogReview(path, deps_.session.notifier, deps_.chooseFile, *this);
+    auto* window = new frmLogReview(path, deps_.notifier, deps_.chooseFile, *this);
     QMdiSubWindow* sub = ui->mdiArea->addSubWindow(window);
     sub->setAttribute(Qt::WA_DeleteOnClose);
     sub->resize(window->size().grownBy(sub->contentsMargins()));
@@ -438,23 +397,6 @@ void frmMain::setMainTitle(const QString& title) {
     setWindowTitle(title);
 }
 
-void frmMain::UpdateGraphingForm() {
-    if (auto* view = openView(ToolWindow::Graphs)) view->UpdateGraphingForm();
-}
-
-bool frmMain::ContinuousReadChecked() const {
-    const auto* view = openView(ToolWindow::RegMap);
-    return view && view->ContinuousReadChecked();
-}
-
-void frmMain::RegMapRead() {
-    if (auto* view = openView(ToolWindow::RegMap)) view->ContinuousRead();
-}
-
-void frmMain::UpdateLimitsForm() {
-    if (auto* view = openView(ToolWindow::Limits)) view->UpdateLimitsForm();
-}
-
 void frmMain::showStatusMessage(const QString& text) {
     ui->sbStatusBar->showMessage(text, 15000);
 }
@@ -463,10 +405,6 @@ void frmMain::SetStatusText(const std::string& text) {
     // Every tick restates the text: compare before converting.
     if (!QAnyStringView::equal(panels_[0]->text(), QUtf8StringView(text)))
         panels_[0]->setText(QString::fromStdString(text));
-}
-
-void frmMain::LoggingStopped() {
-    if (auto* view = openView(ToolWindow::Logging)) view->LoggingStopped();
 }
 
 }  // namespace quarnel

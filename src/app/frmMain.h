@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
-// The main window: hosts the tool windows, carries the menus, toolbar, status
-// bar and the master timer, and remembers its placement. It routes; the
-// monitoring core and the tool windows do the work.
+// The main window: hosts the tool windows, carries the menus, toolbar and status
+// bar, and remembers its placement. It routes; the board worker and the tool
+// windows do the work.
 
 #include <QDateTime>
 #include <QMainWindow>
@@ -15,9 +15,8 @@
 
 #include "app/WindowFactory.h"
 #include "device/DeviceState.h"
-#include "monitor/MasterPoll.h"
-#include "monitor/Session.h"
-#include "monitor/Startup.h"
+#include "device/RegisterTable.h"
+#include "windows/BoardFeed.h"
 #include "windows/WindowHost.h"
 #include "windows/profile/ProfileMenu.h"
 
@@ -31,40 +30,37 @@ class frmMain;
 
 namespace quarnel {
 
-inline constexpr int kMasterIntervalMs = 10;
 inline constexpr const char* kSimulatedBoardText = "Simulated board";
 
 struct MainWindowDeps {
-    Session& session;
+    BoardFeed& feed;
+    Notifier& notifier;
+    const RegisterTable& table;
     UrlOpener openUrl;
     FileChooser chooseFile;
     QString applicationDir;  // firmware image and help page
-    bool quick = false;      // skip the start-up settling delays
     WindowFactory createWindow = CreateToolWindow;
     std::function<QDateTime()> now = [] { return QDateTime::currentDateTime(); };
     QString boardName = QString::fromLatin1(kSimulatedBoardText);
     ProfileDialogs profileDialogs{};  // File > Save/Load Register Settings...
 };
 
-class frmMain : public QMainWindow, public WindowHost, public PollCallouts {
+class frmMain : public QMainWindow, public WindowHost {
     Q_OBJECT
   public:
     explicit frmMain(MainWindowDeps deps, QWidget* parent = nullptr);
     ~frmMain() override;
 
-    // Load: placement, caption, maximise, connection sequence (progress on
-    // `progress`), master timer on, graphs window open. A link failure
-    // inside ends the program through the session's failure handler.
-    void MDIForm_Load(StartupProgress& progress);
+    // Load: placement, caption, maximise. The board worker's connection
+    // sequence follows; once it is through, Connected() opens the graphs window.
+    void MDIForm_Load();
+    void Connected();
 
     void RestorePlacement();
     // Frame position and size in twips, unless minimised.
     void SavePlacement();
 
-    QTimer tmrMaster;
-    void tmrMaster_Timer();
-    MasterPoll& poll() { return poll_; }
-    Session& session() { return deps_.session; }
+    BoardFeed& feed() { return deps_.feed; }
 
     // A toolbar button by its key; unknown keys do nothing.
     void tbToolBar_ButtonClick(const QString& key);
@@ -90,14 +86,7 @@ class frmMain : public QMainWindow, public WindowHost, public PollCallouts {
     void setMainTitle(const QString& title) override;
     void openWindow(ToolWindow which) override;
 
-    // PollCallouts
-    void UpdateGraphingForm() override;
-    bool ContinuousReadChecked() const override;
-    void RegMapRead() override;
-    void UpdateLimitsForm() override;
-    void LoggingStopped() override;
-
-    // Both: the tool windows and the polling cycle set it.
+    // The tool windows and the board's ticks set it.
     void SetStatusText(const std::string& text) override;
     void showStatusMessage(const QString& text) override;
 
@@ -116,26 +105,19 @@ class frmMain : public QMainWindow, public WindowHost, public PollCallouts {
     void placeChild(Placement& placement);
     void placeChildrenAgain();
 
-    // The refresh side of the open window, or nullptr.
-    ToolView* openView(ToolWindow which) const;
-    // The session's announcements: the windows that show the change re-lay.
-    void sessionChanged(Change change);
     void fillWindowMenu();
     void updateClock();
     void fixClockWidths();
 
     std::unique_ptr<Ui::frmMain> ui;
     MainWindowDeps deps_;
-    MasterPoll poll_;
     QTimer clockTimer_;
     QLabel* panels_[4] = {};
     struct OpenWindow {
         QPointer<QMdiSubWindow> sub;
-        QPointer<QWidget> widget;  // the view lives as long as its widget
-        ToolView* view = nullptr;
+        QPointer<QWidget> widget;
     };
     std::map<ToolWindow, OpenWindow> windows_;
-    int listener_ = -1;
     std::vector<Placement> placements_;
     QTimer closeRetry_;  // a close put off while a dialog's loop returns
     int closeAttempts_ = 0;

@@ -154,9 +154,10 @@ int main(int argc, char** argv) {
     };
     environment.profileDialogs = {ProfileSaveChooser(), ProfileOpenChooser(), &ConfirmWithDialog,
                                   board.ownFiles()};
+    environment.threaded = true;
     Application application(std::move(environment));
-    // The splash's stop request ends the USB board's wait for its return too.
-    board.waitWith(application.session().link);
+    // A stop request during start-up ends the USB board's wait for its return too.
+    board.waitWith(application.worker().session().link);
     QObject::connect(&signalBridge, &SignalBridge::terminateRequested, &signalBridge,
                      [&application] { application.requestClose(); });
 

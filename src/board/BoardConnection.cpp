@@ -1,7 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "board/BoardConnection.h"
 
-#include "monitor/Startup.h"
 #include "sim/SimulatedBoard.h"
 #include "usb/UsbBoard.h"
 
@@ -12,16 +11,20 @@ BoardConnection::BoardConnection(const BoardOptions& options, Clock& clock, Conn
       clock_(clock),
       sinks_(std::move(sinks)),
       board_(options, clock, sinks_.warn, sinks_.usbDiagnostic),
-      session_(board_.link(), clock, sinks_.notifier, sinks_.onFailure),
-      poll_(session_) {
-    session_.link.stopRequested = [this] { return stopRequested(); };
-    session_.link.FirmwareFile = options.firmware;
-    board_.waitWith(session_.link);
+      worker_(board_.link(), clock, [this](const Event& event) {
+          if (const auto* message = std::get_if<Message>(&event))
+              sinks_.notifier.message(message->text, message->icon);
+          else if (const auto* failed = std::get_if<LinkFailed>(&event); failed && sinks_.onFailure)
+              sinks_.onFailure(failed->code);
+          if (sinks_.events) sinks_.events(event);
+      }) {
+    worker_.stopRequested = [this] { return stopRequested(); };
+    worker_.session().link.FirmwareFile = options.firmware;
+    board_.waitWith(worker_.session().link);
 }
 
 void BoardConnection::connect(const std::string& applicationDir) {
-    SilentProgress progress;
-    RunConnectionSequence(session_, progress, applicationDir, options_.quick);
+    worker_.connect(applicationDir, options_.quick);
 }
 
 BoardFacts BoardConnection::facts() const {
@@ -31,21 +34,18 @@ BoardFacts BoardConnection::facts() const {
     return facts;
 }
 
-void BoardConnection::warmUp() {
-    for (int i = 0; i < 2 * kPollStates && !stopRequested(); ++i) tick();
+bool BoardConnection::run(const std::function<bool()>& done, double period) {
+    return worker_.run(done, period);
 }
 
-void BoardConnection::tick() {
-    poll_.Tick(nullptr);
-    clock_.sleep(kTickSeconds);
+void BoardConnection::warmUp() {
+    int ticks = 0;
+    run([&ticks] { return ++ticks >= 2 * kPollStates; });
 }
 
 bool BoardConnection::completeCycle() {
-    do {
-        if (stopRequested()) return false;
-        tick();
-    } while (poll_.PollState != 0);
-    return true;
+    if (stopRequested()) return false;
+    return run([this] { return worker_.poll().PollState == 0; });
 }
 
 }  // namespace quarnel::board

@@ -1,8 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // A board as the command-line faces use it (quarnelctl, the Python module): the
-// chosen board, the session on it and the polling cycle, started by the
-// connection sequence and ticked without windows.
+// chosen board and the board worker on it, run on the calling thread.
 //
 //   board::BoardConnection c(options, clock, {notifier, warn, usbDiagnostic, onFailure});
 //   c.connect(applicationDir);       // throws LinkFailure or StartupCancelled
@@ -13,15 +12,13 @@
 #include <string>
 
 #include "board/BoardOptions.h"
+#include "board/BoardWorker.h"
 #include "board/ChosenBoard.h"
 #include "monitor/JsonOutput.h"
 #include "monitor/MasterPoll.h"
 #include "monitor/Session.h"
 
 namespace quarnel::board {
-
-// The period of the master timer the ticks stand in for.
-inline constexpr double kTickSeconds = 0.01;
 
 // Where the connection's messages go.
 struct ConnectionSinks {
@@ -31,6 +28,8 @@ struct ConnectionSinks {
     LinkFailureHandler onFailure;  // told before the LinkFailure is thrown
     // Asked during every wait and between ticks; true ends them early (Ctrl+C).
     std::function<bool()> stopRequested{};
+    // Every event of the worker, after the messages and the failure went above.
+    EventSink events{};
 };
 
 class BoardConnection {
@@ -41,8 +40,9 @@ class BoardConnection {
     // settling delays. Throws LinkFailure, or StartupCancelled on a stop request.
     void connect(const std::string& applicationDir);
 
-    Session& session() { return session_; }
-    MasterPoll& poll() { return poll_; }
+    BoardWorker& worker() { return worker_; }
+    Session& session() { return worker_.session(); }
+    MasterPoll& poll() { return worker_.poll(); }
     const ChosenBoard& board() const { return board_; }
     // What info names about the board.
     BoardFacts facts() const;
@@ -51,8 +51,9 @@ class BoardConnection {
     // Two full cycles, so the first readings are real ones even when a quick
     // start left the chip no time to convert.
     void warmUp();
-    // One tick and the timer period after it.
-    void tick();
+    // The worker's drift-free loop until done() holds after a tick; false when
+    // a stop request ended it.
+    bool run(const std::function<bool()>& done, double period = kTickSeconds);
     // Ticks until a cycle of twelve readings is complete; false when a stop
     // request cut it short.
     bool completeCycle();
@@ -62,8 +63,7 @@ class BoardConnection {
     Clock& clock_;
     ConnectionSinks sinks_;
     ChosenBoard board_;
-    Session session_;
-    MasterPoll poll_;
+    BoardWorker worker_;
 };
 
 }  // namespace quarnel::board

@@ -140,8 +140,11 @@ class Connection {
     BoardFacts facts() const { return connection_.facts(); }
     bool stopRequested() const { return connection_.stopRequested(); }
     void warmUp() { connection_.warmUp(); }
-    void tick() { connection_.tick(); }
-    bool completeCycle() { return connection_.completeCycle(); }
+    board::BoardConnection& connection() { return connection_; }
+    // The worker's drift-free loop until done() holds after a tick.
+    bool run(const std::function<bool()>& done, double period = board::kTickSeconds) {
+        return connection_.run(done, period);
+    }
 
   private:
     CliEnvironment& env_;
@@ -219,7 +222,7 @@ int runDump(Connection& c, CliEnvironment& env, bool json) {
 int runMonitor(Connection& c, CliEnvironment& env, std::optional<long long> count, bool fahrenheit,
                bool json) {
     Session& s = c.session();
-    s.setShowFahrenheit(fahrenheit);
+    s.ShowFahrenheit = fahrenheit;
     const auto channels = EnabledLogChannels(s.device.state);
     if (!json)
         env.out << degreeText(BuildLogHeader(channels, fahrenheit), env.utf8Terminal)
@@ -229,7 +232,12 @@ int runMonitor(Connection& c, CliEnvironment& env, std::optional<long long> coun
     c.warmUp();
     const double start = env.clock.monotonic();
     long long lines = 0;
-    while ((!count || lines < *count) && c.completeCycle()) {
+    bool broken = false;
+    int outputErrno = 0;
+    // A line per complete cycle of readings, on the worker's one loop.
+    c.run([&] {
+        if (c.poll().PollState != 0) return false;
+        if (count && lines >= *count) return true;
         // The time column is the measured time since the start, in milliseconds / 1000.
         const auto elapsedMs = static_cast<int64_t>((env.clock.monotonic() - start) * 1000.0);
         if (json)
@@ -240,9 +248,12 @@ int runMonitor(Connection& c, CliEnvironment& env, std::optional<long long> coun
             env.out << BuildLogLine(channels, 1, elapsedMs, s.readings)
                     << statusByteText(s.readings.IntStatus1)
                     << statusByteText(s.readings.IntStatus2) << std::endl;
-        if (!env.out) return outputFailed(env, errno, kExitOk, true);
+        broken = !env.out;
+        outputErrno = errno;
         ++lines;
-    }
+        return broken || (count && lines >= *count);
+    });
+    if (broken) return outputFailed(env, outputErrno, kExitOk, true);
     return kExitOk;
 }
 
@@ -266,8 +277,8 @@ int runLog(Connection& c, CliEnvironment& env, const Options& o,
         }
         channels = *requested;
     }
-    if (interval) s.setLogIntervalMs(static_cast<int32_t>(*interval));
-    s.setShowFahrenheit(o.fahrenheit);
+    if (interval) s.device.state.LogIntervalMs = static_cast<int32_t>(*interval);
+    s.ShowFahrenheit = o.fahrenheit;
 
     c.warmUp();
     if (c.stopRequested()) return cancelledStatus(env);  // before the file is touched
@@ -280,12 +291,11 @@ int runLog(Connection& c, CliEnvironment& env, const Options& o,
                 << std::endl;
         return kExitFailed;
     }
-    while (!c.stopRequested() && (!count || s.logging.LoggedCount < *count)) {
-        c.tick();
-        // A failed write stopped logging; the notifier has said why. A FIFO's
-        // reader that went away ends the log as Ctrl+C does.
-        if (!s.logging.LoggingActive) return s.logging.StopError == EPIPE ? kExitOk : kExitFailed;
-    }
+    if (!count || s.logging.LoggedCount < *count)
+        c.run([&] { return !s.logging.LoggingActive || (count && s.logging.LoggedCount >= *count); });
+    // A failed write stopped logging; the notifier has said why. A FIFO's
+    // reader that went away ends the log as Ctrl+C does.
+    if (!s.logging.LoggingActive) return s.logging.StopError == EPIPE ? kExitOk : kExitFailed;
     StopLogging(s);
     return kExitOk;
 }
@@ -488,8 +498,8 @@ int RunCli(const std::vector<std::string>& args, CliEnvironment& env) {
                                        connection.board().ownFiles());
         if (log->parsed()) status = runLog(connection, env, o, channels, interval, count);
         if (server)
-            status = RunServe(connection.session(), connection.poll(), serveBoardInfo(connection),
-                              *serveSettings, *server, env, [&connection] { connection.warmUp(); });
+            status = RunServe(connection.connection(), serveBoardInfo(connection), *serveSettings,
+                              *server, env);
     } catch (const StartupCancelled&) {
         return cancelledStatus(env);
     } catch (const LinkFailure&) {

@@ -43,33 +43,27 @@ ServeSettings CheckServeArguments(const ServeArguments& args) {
     return settings;
 }
 
-int RunServe(Session& session, MasterPoll& poll, const serve::BoardInfo& info,
-             const ServeSettings& settings, serve::MetricsServer& server, CliEnvironment& env,
-             const std::function<void()>& warmUp) {
-    auto stopped = [&env] { return env.stop && *env.stop != 0; };
+int RunServe(board::BoardConnection& connection, const serve::BoardInfo& info,
+             const ServeSettings& settings, serve::MetricsServer& server, CliEnvironment& env) {
+    Session& session = connection.session();
     serve::PollSnapshot snapshot;
     snapshot.info = info;
-    snapshot.limits = serve::ReadChipLimits(session.link);
-    warmUp();
+    snapshot.limits = ReadChipLimits(session.link);
+    connection.warmUp();
 
-    Clock& clock = env.clock;
-    const double tickSeconds = settings.pollSeconds / kPollStates;
-    double due = clock.monotonic();
-    while (!stopped()) {
-        poll.Tick(nullptr);
-        if (poll.PollState == 0) {
-            ++snapshot.polls;
-            snapshot.lastPollUnixSeconds = unixSeconds(env);
-            snapshot.state = session.device.state;
-            snapshot.readings = session.readings;
-            server.publish(serve::ExpositionText(snapshot));
-        }
-        // Readings evenly spaced, without drift; after a stall, from now on.
-        due += tickSeconds;
-        const double now = clock.monotonic();
-        if (due < now) due = now;
-        while (!stopped() && clock.monotonic() < due) clock.sleep(due - clock.monotonic());
-    }
+    // Readings evenly spaced on the worker's drift-free loop.
+    connection.run(
+        [&] {
+            if (connection.poll().PollState == 0) {
+                ++snapshot.polls;
+                snapshot.lastPollUnixSeconds = unixSeconds(env);
+                snapshot.state = session.device.state;
+                snapshot.readings = session.readings;
+                server.publish(serve::ExpositionText(snapshot));
+            }
+            return false;
+        },
+        settings.pollSeconds / kPollStates);
     return kExitOk;
 }
 

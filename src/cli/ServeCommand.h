@@ -9,6 +9,7 @@
 #include <string>
 
 #include "cli/Cli.h"
+#include "board/BoardConnection.h"
 #include "monitor/MasterPoll.h"
 #include "monitor/Session.h"
 #include "serve/Exposition.h"
@@ -40,8 +41,9 @@ ServeSettings CheckServeArguments(const ServeArguments& args);
 
 // Polls until a stop signal, publishing every complete poll. A board-link
 // failure throws out of here like any command's. warmUp: monitor's two cycles.
-int RunServe(Session& session, MasterPoll& poll, const serve::BoardInfo& info,
-             const ServeSettings& settings, serve::MetricsServer& server, CliEnvironment& env,
-             const std::function<void()>& warmUp);
+// Polls on the board worker's loop, a complete poll every settings.pollSeconds,
+// and publishes each; until a stop request.
+int RunServe(board::BoardConnection& connection, const serve::BoardInfo& info,
+             const ServeSettings& settings, serve::MetricsServer& server, CliEnvironment& env);
 
 }  // namespace quarnel::cli

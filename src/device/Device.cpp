@@ -8,7 +8,7 @@ namespace quarnel {
 
 Device::Device(BoardLink& link, Notifier& notifier, DeviceObserver& observer)
     : link_(link), notifier_(notifier), observer_(observer) {
-    link_.registerWritten = [this](int32_t reg) { OnRegisterWritten(reg); };
+    link_.registerWritten = [this](int32_t reg, int32_t) { OnRegisterWritten(reg); };
 }
 
 Device::~Device() {

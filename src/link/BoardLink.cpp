@@ -39,7 +39,7 @@ int16_t BoardLink::WriteRegister(int32_t deviceAddress, int32_t reg, int32_t& va
     const int16_t status =
         board_.VendorIORequest(kRequestRegister, requestValue, index, kDirectionOut, 0, &zero);
     if (status != 0) ReportLinkFailure(kCommsInterrupted);
-    if (registerWritten) registerWritten(reg);
+    if (registerWritten) registerWritten(reg, value);
     return status;
 }
 

@@ -36,7 +36,7 @@ class BoardLink {
 
     // Runs after every successful register write (the device model plugs its
     // register-written handler in here).
-    std::function<void(int32_t reg)> registerWritten;
+    std::function<void(int32_t reg, int32_t value)> registerWritten;
 
     // Downloads FirmwareFile, or <applicationDir>/QUARNELFW.Hex. Returns LoadFirmWare's status,
     // or kPathTooLong (nothing sent) when the path exceeds 512 bytes.

@@ -154,7 +154,7 @@ bool StartLogging(Session& session, const std::string& path,
     logging.LogFilePath = path;
     logging.LogChannelSelected = boxes;
     const std::string text =
-        LogPreamble() + BuildLogHeader(boxes, session.flags().ShowFahrenheit) + kLineEnd;
+        LogPreamble() + BuildLogHeader(boxes, session.ShowFahrenheit) + kLineEnd;
     if (!AppendToFile(path, text, error, waitForReader)) return false;
     logging.LoggingActive = true;
     logging.LoggedCount = 0;
@@ -166,30 +166,23 @@ void StopLogging(Session& session) {
     session.logging.LoggingActive = false;
 }
 
-void LoggingStep(Session& session, PollCallouts* callouts) {
+const char* LoggingStep(Session& session) {
     LoggingState& logging = session.logging;
     const double now = session.clock.timeOfDay();
     const bool due = IsDue(now, logging.LastLogTime, session.device.state.LogIntervalMs / 1000.0);
 
-    if (!logging.LoggingActive) {
-        if (callouts) callouts->SetStatusText(kStatusIdleText);
-        return;
-    }
-    if (!due) return;
+    if (!logging.LoggingActive) return kStatusIdleText;
+    if (!due) return nullptr;
 
     std::string error;
     // The FIFO's reader came when logging started; none now means it left.
     if (!AppendToFile(logging.LogFilePath, BuildLogLine(session) + kLineEnd, &error, false)) {
         const int failure = errno == ENXIO ? EPIPE : errno;
         // A signal ended the wait for a FIFO's reader: the program is about to end.
-        if (failure == EINTR) return;
+        if (failure == EINTR) return nullptr;
         // Stop first: ticks go on while the message is shown.
         logging.LoggingActive = false;
         logging.StopError = failure;
-        if (callouts) {
-            callouts->SetStatusText(kStatusIdleText);
-            callouts->LoggingStopped();
-        }
         if (failure == EPIPE)
             session.notifier.message("Data logging stopped: the program reading \"" +
                                          logging.LogFilePath + "\" has closed it.",
@@ -199,11 +192,11 @@ void LoggingStep(Session& session, PollCallouts* callouts) {
                                          logging.LogFilePath + "\" (" + error +
                                          "). The lines logged before are kept in the file.",
                                      Notifier::Icon::Error);
-        return;
+        return kStatusIdleText;
     }
     ++logging.LoggedCount;
     logging.LastLogTime = now;
-    if (callouts) callouts->SetStatusText(kStatusLoggingText);
+    return kStatusLoggingText;
 }
 
 std::string Windows1252ToUtf8(const std::string& text) {

@@ -12,8 +12,6 @@
 
 namespace quarnel {
 
-class PollCallouts;
-
 inline constexpr const char* kLineEnd = "\r\n";
 inline constexpr char kDegreeSign1252 = '\xB0';
 
@@ -65,8 +63,9 @@ void StopLogging(Session& session);
 
 // The logging step of each tick. A failed write stops logging and is
 // reported through the notifier; a signal that interrupted the wait for a FIFO's
-// reader only skips this step. callouts may be nullptr (no status text).
-void LoggingStep(Session& session, PollCallouts* callouts);
+// reader only skips this step. Returns the status text the step set, nullptr
+// when it leaves it.
+const char* LoggingStep(Session& session);
 
 // Windows-1252 to UTF-8, for showing log texts on a terminal or in a window.
 std::string Windows1252ToUtf8(const std::string& text);

@@ -27,7 +27,7 @@ void MasterPoll::TakeReading() {
     BoardLink& link = session_.link;
     CurrentReadings& r = session_.readings;
     const int32_t device = link.DeviceAddress;
-    const bool fahrenheit = session_.flags().ShowFahrenheit;
+    const bool fahrenheit = session_.ShowFahrenheit;
     const float reference = session_.device.state.ReferenceVoltage;
 
     // The LSB register is read first: reading it latches the MSB values.
@@ -91,37 +91,16 @@ void MasterPoll::TakeReading() {
     PollState = static_cast<int16_t>((PollState + 1) % kPollStates);
 }
 
-void MasterPoll::Tick(PollCallouts* callouts) {
+const char* MasterPoll::Tick(const std::function<void()>& watchedRead) {
     TakeReading();
-
-    if (callouts) {
-        const SharedFlags& flags = session_.flags();
-        Clock& clock = session_.clock;
-        if (flags.GraphsWindowOpen) {
-            const double now = clock.timeOfDay();
-            if (IsDue(now, LastGraphUpdate, kGraphRefreshSeconds)) {
-                callouts->UpdateGraphingForm();
-                LastGraphUpdate = now;
-            }
-        }
-        if (flags.RegMapWindowOpen) {
-            const double now = clock.timeOfDay();
-            if (callouts->ContinuousReadChecked() &&
-                IsDue(now, LastRegMapRead, kRegMapRefreshSeconds)) {
-                callouts->RegMapRead();
-                LastRegMapRead = now;
-            }
-        }
-        if (flags.LimitsWindowOpen) {
-            const double now = clock.timeOfDay();
-            if (IsDue(now, LastLimitsUpdate, kLimitsRefreshSeconds)) {
-                callouts->UpdateLimitsForm();
-                LastLimitsUpdate = now;
-            }
+    if (watchedRead) {
+        const double now = session_.clock.timeOfDay();
+        if (IsDue(now, LastRegMapRead, kRegMapRefreshSeconds)) {
+            watchedRead();
+            LastRegMapRead = now;
         }
     }
-
-    LoggingStep(session_, callouts);
+    return LoggingStep(session_);
 }
 
 }  // namespace quarnel

@@ -1,10 +1,11 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
-// The polling cycle run by the master timer every 10 ms: one reading (two
-// register reads) per tick, then the rate-limited window refreshes and the
+// The polling cycle the board worker runs every 10 ms: one reading (two
+// register reads) per tick, then the watched register when due and the
 // logging step.
 
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 
@@ -39,20 +40,6 @@ inline constexpr double kLimitsRefreshSeconds = 0.5;
 inline constexpr const char* kStatusIdleText = "Status";
 inline constexpr const char* kStatusLoggingText = "Data Logging Enabled";
 
-// What the main window does for the tick.
-class PollCallouts {
-  public:
-    virtual ~PollCallouts() = default;
-    virtual void UpdateGraphingForm() = 0;                    // frmGraphing
-    virtual bool ContinuousReadChecked() const = 0;           // frmRegMap's chkContRead is checked
-    virtual void RegMapRead() = 0;                            // frmRegMap's cmdRead_Click
-    virtual void UpdateLimitsForm() = 0;                      // frmLimits
-    virtual void SetStatusText(const std::string& text) = 0;  // first status-bar panel
-    // Logging was stopped because a line could not be written (the notifier
-    // has told the user); the logging window shows its stopped state.
-    virtual void LoggingStopped() {}
-};
-
 // Due when more than `interval` seconds passed since `last`, or the clock
 // went back past midnight.
 bool IsDue(double now, double last, double interval);
@@ -61,15 +48,14 @@ class MasterPoll {
   public:
     explicit MasterPoll(Session& session) : session_(session) {}
 
-    int16_t PollState = 0;         // the reading the next tick takes, 0 to 11
-    double LastGraphUpdate = 0.0;  // seconds since midnight
-    double LastRegMapRead = 0.0;
-    double LastLimitsUpdate = 0.0;
-    // The fourth time, LastLogTime, is session.logging.LastLogTime.
+    int16_t PollState = 0;        // the reading the next tick takes, 0 to 11
+    double LastRegMapRead = 0.0;  // seconds since midnight
+    // The windows keep their own refresh times (they refresh from the tick's
+    // readings); LastLogTime is session.logging.LastLogTime.
 
-    // One tick. With callouts == nullptr the window refreshes and status
-    // texts are skipped; the reading and the logging step still run.
-    void Tick(PollCallouts* callouts);
+    // One tick: the reading, the watched register when due, the logging
+    // step. Returns the status text the tick set (nullptr: unchanged).
+    const char* Tick(const std::function<void()>& watchedRead = {});
 
     // Takes the reading selected by PollState and advances it (step 1 only).
     void TakeReading();

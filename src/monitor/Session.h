@@ -8,7 +8,6 @@
 #include <cstdint>
 #include <functional>
 #include <string>
-#include <utility>
 #include <vector>
 
 #include "device/Device.h"
@@ -51,36 +50,6 @@ struct LoggingState {
     int StopError = 0;         // errno of the write that stopped logging, 0 if none
 };
 
-// The shared flags. Windows read them here; they change only through the
-// session's named operations, which announce the change.
-struct SharedFlags {
-    bool GraphsWindowOpen = false;
-    bool LimitsWindowOpen = false;
-    bool RegMapWindowOpen = false;
-    bool ShowFahrenheit = false;
-    bool ShowHelpAtStartup = false;
-    int16_t SelectedGraph = 0;  // graphs window's chosen chart, 0 to 3; outlives the window
-};
-
-// The windows the polling cycle refreshes, each with its open flag.
-enum class FlaggedWindow { Graphs, Limits, RegMap };
-
-// What a listener hears about. The layout changes are the register-written
-// handler's call-outs (UpdateGraphsLayout, UpdateLimitsLayout) and limits
-// written behind the limits window's back.
-enum class Change {
-    GraphsLayout,
-    LimitsLayout,
-    ShowFahrenheit,
-    SelectedGraph,
-    ShowHelpAtStartup,
-    WindowOpen,
-    GraphingEnabled,
-    LogInterval,
-};
-
-class WindowOpenFlag;
-
 class Session {
   public:
     Session(Orvalink& board, Clock& clock, Notifier& notifier, LinkFailureHandler onFailure);
@@ -92,13 +61,17 @@ class Session {
     BoardLink link;
 
   private:
-    // Turns the register-written handler's call-outs into announcements;
-    // declared before device, which keeps a reference.
+    // Hands the register-written handler's call-outs (UpdateGraphsLayout,
+    // UpdateLimitsLayout) to layoutChanged; declared before device, which keeps a reference.
     class LayoutAnnouncer final : public DeviceObserver {
       public:
         explicit LayoutAnnouncer(Session& session) : session_(session) {}
-        void UpdateGraphsLayout() override { session_.announce(Change::GraphsLayout); }
-        void UpdateLimitsLayout() override { session_.announce(Change::LimitsLayout); }
+        void UpdateGraphsLayout() override {
+            if (session_.layoutChanged) session_.layoutChanged(true, false);
+        }
+        void UpdateLimitsLayout() override {
+            if (session_.layoutChanged) session_.layoutChanged(false, true);
+        }
 
       private:
         Session& session_;
@@ -110,62 +83,11 @@ class Session {
     std::string ChipName;  // "QUARNEL" once the connection sequence ran
     CurrentReadings readings;
     LoggingState logging;
+    bool ShowFahrenheit = false;  // readings (and the log's header) in degrees F
 
-    const SharedFlags& flags() const { return flags_; }
-
-    // The named operations; each announces its change, even when the value
-    // stays the same, so a window that re-checks its box still re-lays the others.
-    void setShowFahrenheit(bool on);
-    void setSelectedGraph(int16_t index);
-    void setShowHelpAtStartup(bool on);
-    void setGraphingEnabled(bool on);
-    void setLogIntervalMs(int32_t ms);
-    // The chip's limits were written behind the limits window (a loaded profile).
-    void limitsWritten() { announce(Change::LimitsLayout); }
-    // The one way a window-open flag moves: held by the window it belongs to.
-    WindowOpenFlag openFlag(FlaggedWindow which);
-
-    using Listener = std::function<void(Change)>;
-    // Listeners hear every change in the order they came; the id removes one.
-    int listen(Listener listener);
-    void stopListening(int id);
-
-  private:
-    friend class WindowOpenFlag;
-    void setWindowOpen(FlaggedWindow which, bool open);
-    void announce(Change change);
-
-    SharedFlags flags_;
-    std::vector<std::pair<int, Listener>> listeners_;
-    int nextListener_ = 0;
+    // The register-written handler changed the configuration: the graphs'
+    // layout, the limits' or both follow. Called inside the write.
+    std::function<void(bool graphs, bool limits)> layoutChanged;
 };
-
-// A window's open flag: raised at the end of the window's load, lowered once
-// at its close or destruction, so an old window destroyed late never lowers
-// the flag of a newer one.
-class WindowOpenFlag {
-  public:
-    WindowOpenFlag(Session& session, FlaggedWindow which) : session_(&session), which_(which) {}
-    WindowOpenFlag(WindowOpenFlag&& other) noexcept
-        : session_(std::exchange(other.session_, nullptr)), which_(other.which_) {}
-    WindowOpenFlag& operator=(WindowOpenFlag&&) = delete;
-    ~WindowOpenFlag() { lower(); }
-
-    void raise() {
-        if (session_) session_->setWindowOpen(which_, true);
-    }
-    void lower() {
-        if (session_) session_->setWindowOpen(which_, false);
-        session_ = nullptr;
-    }
-
-  private:
-    Session* session_;
-    FlaggedWindow which_;
-};
-
-inline WindowOpenFlag Session::openFlag(FlaggedWindow which) {
-    return WindowOpenFlag(*this, which);
-}
 
 }  // namespace quarnel

@@ -54,7 +54,6 @@ void RunConnectionSequence(Session& session, StartupProgress& progress,
         bar += unit / 2.0;
         progress.setBarWidthTwips(bar);
         settle(50);
-        progress.processEvents();
     } while (bar < 50.0 * unit);
 
     progress.setProgressText("Connecting...");
@@ -62,7 +61,6 @@ void RunConnectionSequence(Session& session, StartupProgress& progress,
     for (int attempt = 0; attempt < kBusSelectAttempts && !selected; ++attempt) {
         selected = SelectSmbusInterface(link) == 0;
         settle(200);
-        progress.processEvents();
     }
     if (!selected) link.ReportLinkFailure(kConnectionFailed);
 

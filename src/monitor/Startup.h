@@ -30,7 +30,6 @@ class StartupProgress {
     virtual void setProgressText(const std::string& text) = 0;
     // First panel of the main window's status bar.
     virtual void setStatusText(const std::string& text) = 0;
-    virtual void processEvents() = 0;
 };
 
 // Progress nobody sees: the command-line tool, benchmarks and tests.
@@ -42,7 +41,6 @@ class SilentProgress final : public StartupProgress {
     void setBarWidthTwips(double) override {}
     void setProgressText(const std::string&) override {}
     void setStatusText(const std::string&) override {}
-    void processEvents() override {}
 
   private:
     int barWidthTwips_;

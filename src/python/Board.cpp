@@ -167,7 +167,7 @@ py::object Board::readings(bool fahrenheit) {
     OrderedJson json;
     run([&](board::BoardConnection& c) {
         Session& s = c.session();
-        s.setShowFahrenheit(fahrenheit);
+        s.ShowFahrenheit = fahrenheit;
         if (!warmedUp_) c.warmUp();
         warmedUp_ = true;
         if (!c.completeCycle()) return;  // KeyboardInterrupt is pending

@@ -144,16 +144,6 @@ std::string timestampText(double seconds) {
 
 }  // namespace
 
-ChipLimits ReadChipLimits(BoardLink& link) {
-    auto read = [&link](LimitRegisters regs) {
-        return LimitBytes{link.ReadRegister(link.DeviceAddress, regs.low),
-                          link.ReadRegister(link.DeviceAddress, regs.high)};
-    };
-    ChipLimits limits{read(kInternalLimits), read(kExternalLimits), read(kVddLimits)};
-    for (size_t i = 0; i < kAinLimits.size(); ++i) limits.ain[i] = read(kAinLimits[i]);
-    return limits;
-}
-
 std::string ExpositionText(const PollSnapshot& s) {
     Writer w;
     w.family("quarnel_board_up", "gauge", "1 while polls of the board succeed.");

@@ -10,6 +10,7 @@
 #include "device/DeviceState.h"
 #include "device/Profile.h"
 #include "link/BoardLink.h"
+#include "monitor/ChipLimits.h"
 #include "monitor/Session.h"
 
 namespace quarnel::serve {
@@ -24,19 +25,8 @@ struct BoardInfo {
     ChipIdentity chip;
 };
 
-// The limit registers' bytes as read.
-struct LimitBytes {
-    int low = 0;
-    int high = 0;
-};
-struct ChipLimits {
-    LimitBytes internal, external, vdd;
-    std::array<LimitBytes, 8> ain{};
-};
-
-// The exporter holds the board alone and never writes it, so the limits it
-// read at the start stay true.
-ChipLimits ReadChipLimits(BoardLink& link);
+using quarnel::ChipLimits;
+using quarnel::LimitBytes;
 
 struct PollSnapshot {
     int64_t polls = 0;                 // complete polls so far; 0: the board is not up yet

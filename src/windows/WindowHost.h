@@ -1,8 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
-// What a tool window may ask of the main window, and what the main window
-// asks of an open tool window. Windows never include the main window's
-// header; the main window implements WindowHost, tests record it.
+// What a tool window may ask of the main window. Windows never include the
+// main window's header; the main window implements WindowHost, tests record it.
 
 #include <QString>
 #include <QUrl>
@@ -33,23 +32,6 @@ class WindowHost {
     // Centred on the main window horizontally, 1500 twips above centre
     // vertically (the help and About windows); alone, it stays where it is.
     virtual void centreFrame(QWidget* window);
-};
-
-// The refreshes the main window routes to an open tool window (the polling
-// cycle and the register-written handler's call-outs). Each window overrides
-// what it shows; the window factory hands the main window this side of it.
-class ToolView {
-  public:
-    virtual ~ToolView() = default;
-    virtual void UpdateGraphingForm() {}
-    virtual void UpdateGraphsLayout() {}
-    virtual void UpdateLimitsForm() {}
-    virtual void UpdateLimitsLayout() {}
-    virtual bool ContinuousReadChecked() const { return false; }  // frmRegMap's chkContRead
-    // The register map's Read command as the master timer runs it.
-    virtual void ContinuousRead() {}
-    // Logging stopped because a line could not be written.
-    virtual void LoggingStopped() {}
 };
 
 // Seams for what would otherwise block a test or leave the process.

@@ -153,10 +153,6 @@ void frmSplash::setStatusText(const std::string& text) {
     if (statusSink_) statusSink_(QString::fromStdString(text));
 }
 
-void frmSplash::processEvents() {
-    QCoreApplication::processEvents();
-}
-
 void frmSplash::drawPictures() {
     pixelRatio_ = devicePixelRatioF();
     ui->Image1->setPixmap(chipPicture(ui->Image1->size(), pixelRatio_));

@@ -33,7 +33,6 @@ class frmSplash : public QWidget, public StartupProgress {
     void setBarWidthTwips(double twips) override;
     void setProgressText(const std::string& text) override;
     void setStatusText(const std::string& text) override;
-    void processEvents() override;
 
   protected:
     void paintEvent(QPaintEvent* event) override;

@@ -4,10 +4,9 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QPushButton>
+#include <QScopedValueRollback>
 
 #include "device/ChipRegisters.h"
-#include "link/BoardLink.h"
-#include "link/BoardSwitches.h"
 #include "ui_frmOptions.h"
 #include "windows/CheckBoxes.h"
 #include "windows/WindowHost.h"
@@ -21,44 +20,103 @@ bool showsFirstItem(const QComboBox* list) {
 
 }  // namespace
 
-frmOptions::frmOptions(BoardLink& link, WindowHost& host, QWidget* parent)
-    : QWidget(parent), ui(std::make_unique<Ui::frmOptions>()), link_(link), host_(host) {
+frmOptions::frmOptions(BoardFeed& feed, WindowHost& host, QWidget* parent)
+    : QWidget(parent),
+      ui(std::make_unique<Ui::frmOptions>()),
+      feed_(feed),
+      host_(host),
+      ticket_(feed.newTicket()) {
     ui->setupUi(this);
     setAttribute(Qt::WA_DeleteOnClose);
 
     connect(ui->cmdApply, &QPushButton::clicked, this, &frmOptions::cmdApply_Click);
     connect(ui->cmdOK, &QPushButton::clicked, this, &frmOptions::cmdOK_Click);
     connect(ui->cmdCancel, &QPushButton::clicked, this, &frmOptions::cmdCancel_Click);
+    const auto edits = [this](Reg which) {
+        return [this, which] {
+            if (!showing_) edited_[which] = true;
+        };
+    };
+    for (QCheckBox* box : {ui->chkMonitoring, ui->chkPowerDown, ui->chkIntEnable,
+                           ui->chkIntPolarity})
+        connect(box, &QCheckBox::toggled, this, edits(kC1));
+    connect(ui->cmbTempAin12, &QComboBox::currentIndexChanged, this, edits(kC1));
+    connect(ui->chkAveraging, &QCheckBox::toggled, this, edits(kC2));
+    connect(ui->cmbADCClock, &QComboBox::currentIndexChanged, this, edits(kC3));
+    connect(ui->cmbRef, &QComboBox::currentIndexChanged, this, edits(kC3));
+    connect(&feed_, &BoardFeed::registerValues, this, &frmOptions::onValues);
+    connect(&feed_, &BoardFeed::registerWritten, this, &frmOptions::onWritten);
+    connect(&feed_, &BoardFeed::spiSelected, this, [this] { ui->chkSPI->setEnabled(false); });
 
     Form_Load();
 }
 
 frmOptions::~frmOptions() = default;
 
-void frmOptions::Form_Load() {
-    BoardLink& link = link_;
-    config1_ = link.ReadRegister(link.DeviceAddress, chip::kConfig1);
-    config2_ = link.ReadRegister(link.DeviceAddress, chip::kConfig2);
-    config3_ = link.ReadRegister(link.DeviceAddress, chip::kConfig3);
-    spiLock_ = link.ReadRegister(link.DeviceAddress, chip::kSpiLock);
+namespace {
 
-    setChecked(ui->chkMonitoring, config1_ & chip::kConfig1Mon);
-    setChecked(ui->chkPowerDown, config1_ & chip::kConfig1PowerDown);
-    setChecked(ui->chkIntEnable, !(config1_ & chip::kConfig1IntDisable));
-    setChecked(ui->chkIntPolarity, !(config1_ & chip::kConfig1Polarity));
-    // Any non-zero selection, the invalid ones included, shows the external channel.
-    ui->cmbTempAin12->setCurrentIndex((config1_ & chip::kConfig1PinSelect) ? 1 : 0);
-    setChecked(ui->chkAveraging, config2_ & chip::kConfig2AveragingOff);
-    ui->cmbADCClock->setCurrentIndex((config3_ & chip::kConfig3FastAdc) ? 1 : 0);
-    ui->cmbRef->setCurrentIndex((config3_ & chip::kConfig3VddReference) ? 1 : 0);
-    setChecked(ui->chkSPI, spiLock_ & chip::kSpiLocked);
-    ui->chkSPI->setEnabled(!link.SpiMode);
+constexpr int kRegisterOf[] = {chip::kConfig1, chip::kConfig2, chip::kConfig3, chip::kSpiLock};
+
+}  // namespace
+
+void frmOptions::Form_Load() {
+    // Nothing to apply until the board has said what the registers hold.
+    ui->cmdApply->setEnabled(false);
+    ui->cmdOK->setEnabled(false);
+    feed_.post(board::ReadRegisters{ticket_, {kRegisterOf, kRegisterOf + kRegs}});
+}
+
+void frmOptions::onValues(const board::RegisterValues& values) {
+    if (values.ticket != ticket_ || values.values.size() != kRegs) return;
+    for (int i = 0; i < kRegs; ++i) {
+        value_[i] = values.values[i];
+        edited_[i] = false;
+        show(static_cast<Reg>(i));
+    }
+    ui->chkSPI->setEnabled(!feed_.spiMode());
+    loaded_ = true;
+    ui->cmdApply->setEnabled(true);
+    ui->cmdOK->setEnabled(true);
+}
+
+void frmOptions::onWritten(const board::Written& written) {
+    for (int i = 0; i < kRegs; ++i) {
+        if (written.reg != kRegisterOf[i]) continue;
+        // Whoever wrote it (the register map, a profile), the window follows.
+        value_[i] = written.byte;
+        if (loaded_ && !edited_[i]) show(static_cast<Reg>(i));
+    }
+}
+
+void frmOptions::show(Reg which) {
+    const QScopedValueRollback<bool> showing(showing_, true);
+    const int32_t v = value_[which];
+    switch (which) {
+        case kC1:
+            setChecked(ui->chkMonitoring, v & chip::kConfig1Mon);
+            setChecked(ui->chkPowerDown, v & chip::kConfig1PowerDown);
+            setChecked(ui->chkIntEnable, !(v & chip::kConfig1IntDisable));
+            setChecked(ui->chkIntPolarity, !(v & chip::kConfig1Polarity));
+            // Any non-zero selection, the invalid ones included, shows the external channel.
+            ui->cmbTempAin12->setCurrentIndex((v & chip::kConfig1PinSelect) ? 1 : 0);
+            break;
+        case kC2:
+            setChecked(ui->chkAveraging, v & chip::kConfig2AveragingOff);
+            break;
+        case kC3:
+            ui->cmbADCClock->setCurrentIndex((v & chip::kConfig3FastAdc) ? 1 : 0);
+            ui->cmbRef->setCurrentIndex((v & chip::kConfig3VddReference) ? 1 : 0);
+            break;
+        default:
+            setChecked(ui->chkSPI, v & chip::kSpiLocked);
+            break;
+    }
 }
 
 void frmOptions::cmdApply_Click() {
-    BoardLink& link = link_;
-
-    int32_t v = config1_;
+    if (!loaded_) return;
+    board::ApplyConfiguration apply;
+    int32_t v = value_[kC1];
     v = chip::withBits(v, chip::kConfig1Mon, isChecked(ui->chkMonitoring));
     v = chip::withBits(v, chip::kConfig1PowerDown, isChecked(ui->chkPowerDown));
     v = chip::withBits(v, chip::kConfig1IntDisable, !isChecked(ui->chkIntEnable));
@@ -66,23 +124,18 @@ void frmOptions::cmdApply_Click() {
     v &= ~chip::kConfig1PinSelect;
     if (!showsFirstItem(ui->cmbTempAin12)) v |= chip::kConfig1PinsExternal;
     v |= chip::kConfig1Bit3;  // owned by no control, always written as 1
-    config1_ = v;
-    link.WriteRegister(link.DeviceAddress, chip::kConfig1, config1_);
-
-    config2_ = chip::withBits(config2_, chip::kConfig2AveragingOff, isChecked(ui->chkAveraging));
-    link.WriteRegister(link.DeviceAddress, chip::kConfig2, config2_);
-
-    v = config3_;
+    apply.config1 = v;
+    apply.config2 =
+        chip::withBits(value_[kC2], chip::kConfig2AveragingOff, isChecked(ui->chkAveraging));
+    v = value_[kC3];
     v = chip::withBits(v, chip::kConfig3FastAdc, !showsFirstItem(ui->cmbADCClock));
     v = chip::withBits(v, chip::kConfig3VddReference, !showsFirstItem(ui->cmbRef));
-    config3_ = v;
-    link.WriteRegister(link.DeviceAddress, chip::kConfig3, config3_);
-
-    // The three writes above went over the bus in force before this switch-over.
-    if (isChecked(ui->chkSPI)) {
-        link.SpiMode = true;
+    apply.config3 = v;
+    apply.selectSpi = isChecked(ui->chkSPI) && !feed_.spiMode();
+    edited_ = {};
+    feed_.post(apply);
+    if (apply.selectSpi) {
         ui->chkSPI->setEnabled(false);
-        SelectSpiInterface(link);
         host_.setMainTitle(QString::fromLatin1(kSpiModeMainTitle));
     }
 }

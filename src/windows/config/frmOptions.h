@@ -1,11 +1,14 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
-// The configuration window: a local copy of Configuration 1 to 3 and the SPI
-// lock, edited through check boxes and lists and written back on Apply or OK.
+// The configuration window: Configuration 1 to 3 and the SPI lock as the board
+// last said, edited through check boxes and lists and written on Apply or OK.
 
 #include <QWidget>
 #include <cstdint>
+#include <array>
 #include <memory>
+
+#include "windows/BoardFeed.h"
 
 namespace Ui {
 class frmOptions;
@@ -13,7 +16,6 @@ class frmOptions;
 
 namespace quarnel {
 
-class BoardLink;
 class WindowHost;
 
 inline constexpr const char* kSpiModeMainTitle = "MORVANE Evaluation Software - SPI mode";
@@ -23,7 +25,7 @@ class frmOptions : public QWidget {
 
   public:
     // Reads the registers (Form_Load) as it is created; deletes itself when closed.
-    frmOptions(BoardLink& link, WindowHost& host, QWidget* parent = nullptr);
+    frmOptions(BoardFeed& feed, WindowHost& host, QWidget* parent = nullptr);
     ~frmOptions() override;
 
     void Form_Load();
@@ -32,15 +34,23 @@ class frmOptions : public QWidget {
     void cmdCancel_Click();
 
   private:
-    std::unique_ptr<Ui::frmOptions> ui;
-    BoardLink& link_;
-    WindowHost& host_;
+    enum Reg { kC1, kC2, kC3, kLock, kRegs };
+    // The controls of a register show its value, unless the user has changed
+    // one of them since (that edit is theirs until Apply).
+    void show(Reg which);
+    void onValues(const board::RegisterValues& values);
+    void onWritten(const board::Written& written);
 
-    // Local copy: as read at load, then as last written. Never re-read while open.
-    int32_t config1_ = 0;  // 0x18
-    int32_t config2_ = 0;  // 0x19
-    int32_t config3_ = 0;  // 0x1A
-    int32_t spiLock_ = 0;  // 0x7F, shown only
+    std::unique_ptr<Ui::frmOptions> ui;
+    BoardFeed& feed_;
+    WindowHost& host_;
+    uint64_t ticket_ = 0;
+    bool loaded_ = false;   // the board has answered the load's reads
+    bool showing_ = false;  // controls set by the window, not the user
+    // Configuration 1 to 3 (0x18 to 0x1A) and the SPI lock (0x7F, shown only):
+    // as the board last said.
+    std::array<int32_t, kRegs> value_{};
+    std::array<bool, kRegs> edited_{};
 };
 
 }  // namespace quarnel

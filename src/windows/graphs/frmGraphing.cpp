@@ -49,13 +49,14 @@ struct ChartSetup {
 
 }  // namespace
 
-frmGraphing::frmGraphing(Session& session, WindowHost& host, FileChooser chooseFile,
-                         QWidget* parent, QDateTime startTime)
+frmGraphing::frmGraphing(BoardFeed& feed, Notifier& notifier, WindowHost& host,
+                         FileChooser chooseFile, QWidget* parent, QDateTime startTime)
     : QWidget(parent),
       ui(std::make_unique<Ui::frmGraphing>()),
-      session_(session),
+      feed_(feed),
+      notifier_(notifier),
       host_(host),
-      openFlag_(session.openFlag(FlaggedWindow::Graphs)) {
+      openFlag_(feed, FlaggedWindow::Graphs) {
     ui->setupUi(this);
     setAttribute(Qt::WA_DeleteOnClose);
     setWindowTitle(QString::fromLatin1(kGraphingTitle));
@@ -74,7 +75,7 @@ frmGraphing::frmGraphing(Session& session, WindowHost& host, FileChooser chooseF
 
     if (!startTime.isValid()) startTime = QDateTime::currentDateTime();
     startMsecs_ = startTime.toMSecsSinceEpoch();
-    startMonotonic_ = session_.clock.monotonic();
+    startMonotonic_ = feed_.readings().monotonic;
 
     configureCharts(chooseFile);
 
@@ -86,6 +87,14 @@ frmGraphing::frmGraphing(Session& session, WindowHost& host, FileChooser chooseF
     connect(ui->chkEnableGraph, &QCheckBox::toggled, this, &frmGraphing::chkEnableGraph_Click);
     connect(ui->chkFahrenheit, &QCheckBox::toggled, this, &frmGraphing::chkFahrenheit_Click);
     connect(ui->cmdLog, &QPushButton::clicked, this, &frmGraphing::cmdLog_Click);
+    connect(&feed_, &BoardFeed::readingsTaken, this, [this](const board::Readings& e) {
+        if (!IsDue(e.timeOfDay, lastUpdate_, kGraphRefreshSeconds)) return;
+        lastUpdate_ = e.timeOfDay;
+        UpdateGraphingForm();
+    });
+    connect(&feed_, &BoardFeed::layoutChanged, this, [this](const board::Layout& e) {
+        if (e.graphs) UpdateGraphsLayout();
+    });
 
     Form_Load();
 }
@@ -130,17 +139,17 @@ void frmGraphing::configureCharts(const FileChooser& chooseFile) {
         chart->setOuterYRange(setup.outerMin, setup.outerMax);
         chart->setFileChooser(chooseFile);
         chart->setErrorReporter([this](const QString& message) {
-            session_.notifier.message(message.toStdString(), Notifier::Icon::Warning);
+            notifier_.message(message.toStdString(), Notifier::Icon::Warning);
         });
     }
     // An empty chart that will fill with Fahrenheit readings says so from the start.
-    if (session_.flags().ShowFahrenheit)
+    if (feed_.flags().ShowFahrenheit)
         charts_[kTemp]->SetChartTitle(QStringLiteral("Temperature(") + kFahrenheit +
                                       QLatin1Char(')'));
 }
 
 void frmGraphing::Form_Load() {
-    const SharedFlags& flags = session_.flags();
+    const SharedFlags& flags = feed_.flags();
     // A value that names no chart would leave the area empty.
     const int selected =
         flags.SelectedGraph >= 0 && flags.SelectedGraph < kGraphCount ? flags.SelectedGraph : 0;
@@ -151,7 +160,7 @@ void frmGraphing::Form_Load() {
     }
     openFlag_.raise();
     UpdateGraphsLayout();
-    if (session_.device.state.GraphingEnabled) ui->chkEnableGraph->setChecked(true);
+    if (feed_.deviceState().GraphingEnabled) ui->chkEnableGraph->setChecked(true);
     if (flags.ShowFahrenheit) ui->chkFahrenheit->setChecked(true);
 }
 
@@ -166,23 +175,23 @@ void frmGraphing::Form_Unload() {
 
 void frmGraphing::optGraph_Click(int index) {
     if (index < 0 || index >= kGraphCount) return;
-    session_.setSelectedGraph(static_cast<int16_t>(index));
+    feed_.setSelectedGraph(static_cast<int16_t>(index));
     ShowSelectedGraph();
 }
 
 void frmGraphing::ShowSelectedGraph() {
     for (StripChart* chart : charts_) chart->SetChartVisible(false);
-    const int selected = session_.flags().SelectedGraph;
+    const int selected = feed_.flags().SelectedGraph;
     if (selected >= 0 && selected < kGraphCount) charts_[selected]->SetChartVisible(true);
 }
 
 void frmGraphing::chkEnableGraph_Click() {
-    session_.setGraphingEnabled(isChecked(ui->chkEnableGraph));
+    feed_.setGraphingEnabled(isChecked(ui->chkEnableGraph));
 }
 
 void frmGraphing::chkFahrenheit_Click() {
-    // The main window hears it and re-lays the limits window's temperature scales.
-    session_.setShowFahrenheit(isChecked(ui->chkFahrenheit));
+    // The limits window hears it and re-lays its temperature scales.
+    feed_.setShowFahrenheit(isChecked(ui->chkFahrenheit));
 }
 
 void frmGraphing::cmdLog_Click() {
@@ -190,8 +199,8 @@ void frmGraphing::cmdLog_Click() {
 }
 
 void frmGraphing::UpdateGraphsLayout() {
-    if (!session_.flags().GraphsWindowOpen) return;
-    const DeviceState& state = session_.device.state;
+    if (!feed_.flags().GraphsWindowOpen) return;
+    const DeviceState& state = feed_.deviceState();
     StripChart* temp = charts_[kTemp];
     StripChart* ain = charts_[kAin];
     const auto set = [](StripChart* chart, int channel, const char* label, bool shown) {
@@ -217,7 +226,7 @@ void frmGraphing::UpdateGraphsLayout() {
 }
 
 qint64 frmGraphing::sampleMsecs() const {
-    const double elapsed = session_.clock.monotonic() - startMonotonic_;
+    const double elapsed = feed_.readings().monotonic - startMonotonic_;
     return startMsecs_ + std::llround(elapsed * 1000.0);
 }
 
@@ -231,8 +240,8 @@ StripChart* frmGraphing::chart(int index) const {
 
 void frmGraphing::UpdateGraphingForm() {
     if (!isChecked(ui->chkEnableGraph)) return;
-    const CurrentReadings& r = session_.readings;
-    const DeviceState& state = session_.device.state;
+    const CurrentReadings& r = feed_.readings().readings;
+    const DeviceState& state = feed_.deviceState();
     StripChart* temp = charts_[kTemp];
     StripChart* vdd = charts_[kVoltage];
     StripChart* ain = charts_[kAin];
@@ -250,7 +259,7 @@ void frmGraphing::UpdateGraphingForm() {
                           read(kPollAin4, r.Ain4), read(kPollAin5, r.Ain5), read(kPollAin6, r.Ain6),
                           read(kPollAin7, r.Ain7), read(kPollAin8, r.Ain8)});
 
-    const QString& unit = session_.flags().ShowFahrenheit ? kFahrenheit : kCelsius;
+    const QString& unit = feed_.readings().fahrenheit ? kFahrenheit : kCelsius;
     temp->SetChartTitle(QStringLiteral("Temperature(") + unit + QLatin1Char(')'));
     temp->SetChannelLabel(1, QStringLiteral("Internal=") + trimmed(r.InternalTemp) + unit);
     if (state.ChannelMode == ChannelFunction::ExternalTemp)
@@ -271,7 +280,7 @@ void frmGraphing::UpdateGraphingForm() {
     ain->SetChannelLabel(7, QStringLiteral("Ain7=") + volts(r.Ain7));
     ain->SetChannelLabel(8, QStringLiteral("Ain8=") + volts(r.Ain8));
 
-    const LoggingState& logging = session_.logging;
+    const LoggingState& logging = feed_.logging();
     if (logging.LoggingActive) {
         ui->cmdLog->setText(QString::fromLatin1(kLoggingText));
         ui->lblLogged->setText(text(TrimmedNumberText(static_cast<double>(logging.LoggedCount))));

@@ -3,14 +3,14 @@
 // The graphs window: the live readings on four strip charts stacked in one
 // area (temperatures, Vdd, DAC outputs, Ain1 to Ain8), one shown at a time,
 // plus the system-wide Celsius/Fahrenheit switch, a pause switch and the way
-// to the logging window. The polling cycle feeds it through its ToolView.
+// to the logging window. The board's readings feed it.
 
 #include <QDateTime>
 #include <QWidget>
 #include <array>
 #include <memory>
 
-#include "monitor/Session.h"
+#include "windows/BoardFeed.h"
 #include "windows/WindowHost.h"
 
 class QRadioButton;
@@ -28,19 +28,20 @@ inline constexpr const char* kGraphingTitle = "Graphing";
 inline constexpr const char* kLogDataText = "Log Data";
 inline constexpr const char* kLoggingText = "Logging...";
 
-class frmGraphing : public QWidget, public ToolView {
+class frmGraphing : public QWidget {
     Q_OBJECT
   public:
-    // Samples are stamped with startTime plus the session clock's monotonic
+    // Samples are stamped with startTime plus the board's monotonic
     // time since the window opened, so the time axis never folds at midnight
     // or jumps with a clock change. An invalid startTime means now. The
     // charts' "Save Image..." asks chooseFile for the file.
-    frmGraphing(Session& session, WindowHost& host, FileChooser chooseFile = {},
+    frmGraphing(BoardFeed& feed, Notifier& notifier, WindowHost& host, FileChooser chooseFile = {},
                 QWidget* parent = nullptr, QDateTime startTime = QDateTime());
     ~frmGraphing() override;
 
-    void UpdateGraphingForm() override;
-    void UpdateGraphsLayout() override;
+    // The latest readings (every 0.1 s of the board's ticks) and the layout.
+    void UpdateGraphingForm();
+    void UpdateGraphsLayout();
     void ShowSelectedGraph();
 
     void optGraph_Click(int index);
@@ -64,12 +65,14 @@ class frmGraphing : public QWidget, public ToolView {
     void configureCharts(const FileChooser& chooseFile);
 
     std::unique_ptr<Ui::frmGraphing> ui;
-    Session& session_;
+    BoardFeed& feed_;
+    Notifier& notifier_;
+    double lastUpdate_ = 0.0;  // time of day of the last readings plotted
     WindowHost& host_;
     std::array<QRadioButton*, kGraphCount> optGraph_{};
     std::array<StripChart*, kGraphCount> charts_{};
     qint64 startMsecs_ = 0;      // wall-clock time the window opened, ms since the epoch
-    double startMonotonic_ = 0;  // session clock's monotonic time then
+    double startMonotonic_ = 0;  // board's monotonic time then
     WindowOpenFlag openFlag_;
 };
 

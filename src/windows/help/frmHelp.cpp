@@ -13,10 +13,10 @@
 
 namespace quarnel {
 
-frmHelp::frmHelp(Session& session, WindowHost& host, const QString& applicationDir, QWidget* parent)
+frmHelp::frmHelp(BoardFeed& feed, WindowHost& host, const QString& applicationDir, QWidget* parent)
     : QWidget(parent),
       ui(std::make_unique<Ui::frmHelp>()),
-      session_(session),
+      feed_(feed),
       host_(host),
       helpPath_(applicationDir + QStringLiteral("/") + QString::fromLatin1(kHelpFileName)) {
     ui->setupUi(this);
@@ -30,7 +30,7 @@ frmHelp::frmHelp(Session& session, WindowHost& host, const QString& applicationD
 frmHelp::~frmHelp() = default;
 
 void frmHelp::Form_Load() {
-    ui->chkHelp->setChecked(!session_.flags().ShowHelpAtStartup);
+    ui->chkHelp->setChecked(!feed_.flags().ShowHelpAtStartup);
     if (QFileInfo::exists(helpPath_)) {
         ui->brwWebBrowser->setSource(QUrl::fromLocalFile(helpPath_));
     } else {
@@ -59,7 +59,7 @@ void frmHelp::Form_Unload() {
     AppSettings settings;
     settings.setValue(QString::fromLatin1(keys::kDisplayHelp),
                       dontShow ? QStringLiteral("False") : QStringLiteral("True"));
-    session_.setShowHelpAtStartup(!dontShow);
+    feed_.setShowHelpAtStartup(!dontShow);
 }
 
 }  // namespace quarnel

@@ -7,7 +7,7 @@
 #include <QWidget>
 #include <memory>
 
-#include "monitor/Session.h"
+#include "windows/BoardFeed.h"
 #include "windows/WindowHost.h"
 
 namespace Ui {
@@ -21,7 +21,7 @@ inline constexpr const char* kHelpFileName = "MORVANEHelp.htm";
 class frmHelp : public QWidget {
     Q_OBJECT
   public:
-    frmHelp(Session& session, WindowHost& host, const QString& applicationDir,
+    frmHelp(BoardFeed& feed, WindowHost& host, const QString& applicationDir,
             QWidget* parent = nullptr);
     ~frmHelp() override;
 
@@ -34,7 +34,7 @@ class frmHelp : public QWidget {
     void Form_Unload();
 
     std::unique_ptr<Ui::frmHelp> ui;
-    Session& session_;
+    BoardFeed& feed_;
     WindowHost& host_;
     QString helpPath_;
     bool placed_ = false;

@@ -55,9 +55,6 @@ inline constexpr std::array<InterruptBit, kMaskCount> kMaskOwner = [] {
 // The interrupt output is driven: the pin is enabled and some status bit is
 // set whose mask bit is clear (bits 0..7 of Status 1, 0..4 of Status 2).
 bool InterruptPinActive(const DeviceState& state, const CurrentReadings& readings);
-inline bool InterruptPinActive(const Session& session) {
-    return InterruptPinActive(session.device.state, session.readings);
-}
 
 // A temperature marker as the signed whole degrees Celsius written to its
 // limit register: rounded (halves to even), and from Fahrenheit converted as

@@ -7,6 +7,7 @@
 #include <string>
 
 #include "device/Conversions.h"
+#include "monitor/MasterPoll.h"
 #include "ui_frmLimits.h"
 #include "widgets/Lamp.h"
 #include "widgets/LinearGauge.h"
@@ -30,11 +31,12 @@ void keepRoomWhenHidden(QWidget* w) {
 
 }  // namespace
 
-frmLimits::frmLimits(Session& session, QWidget* parent)
+frmLimits::frmLimits(BoardFeed& feed, Notifier& notifier, QWidget* parent)
     : QWidget(parent),
       ui(std::make_unique<Ui::frmLimits>()),
-      session_(session),
-      openFlag_(session.openFlag(FlaggedWindow::Limits)) {
+      feed_(feed),
+      notifier_(notifier),
+      openFlag_(feed, FlaggedWindow::Limits) {
     ui->setupUi(this);
     setAttribute(Qt::WA_DeleteOnClose);
     setWindowTitle(QString::fromLatin1(kLimitsTitle));
@@ -73,6 +75,22 @@ frmLimits::frmLimits(Session& session, QWidget* parent)
     ui->ggeVdd->setReadingStart(0.0);
     ui->ggeVdd->setUnits(QStringLiteral("V"));
 
+    connect(&feed_, &BoardFeed::limitsRead, this, [this](const board::Limits& e) {
+        limits_ = e.limits;
+        showLimits();
+    });
+    connect(&feed_, &BoardFeed::layoutChanged, this, [this](const board::Layout& e) {
+        if (e.limits) UpdateLimitsLayout();
+    });
+    connect(&feed_, &BoardFeed::flagsChanged, this, [this] {
+        // The temperature scales follow the unit.
+        if (feed_.flags().ShowFahrenheit != fahrenheit_) UpdateLimitsLayout();
+    });
+    connect(&feed_, &BoardFeed::readingsTaken, this, [this](const board::Readings& e) {
+        if (!IsDue(e.timeOfDay, lastUpdate_, kLimitsRefreshSeconds)) return;
+        lastUpdate_ = e.timeOfDay;
+        UpdateLimitsForm();
+    });
     Form_Load();
 
     // Connected after the load, which set the boxes without writing. A change
@@ -96,7 +114,7 @@ frmLimits::frmLimits(Session& session, QWidget* parent)
 frmLimits::~frmLimits() = default;
 
 void frmLimits::Form_Load() {
-    const DeviceState& state = session_.device.state;
+    const DeviceState& state = feed_.deviceState();
     for (int i = 0; i < kMaskCount; ++i) {
         const InterruptBit owner = kMaskOwner[i];
         const int cache = owner.bank == 1 ? state.IntMask1 : state.IntMask2;
@@ -105,17 +123,18 @@ void frmLimits::Form_Load() {
     setChecked(ui->chkIntMask, !state.InterruptPinEnabled);
     openFlag_.raise();
     UpdateLimitsLayout();
+    feed_.post(board::SubscribeLimits{true});
 }
 
 void frmLimits::closeEvent(QCloseEvent* event) {
+    if (feed_.flags().LimitsWindowOpen) feed_.post(board::SubscribeLimits{false});
     openFlag_.lower();
     QWidget::closeEvent(event);
 }
 
 void frmLimits::UpdateLimitsForm() {
-    const CurrentReadings& r = session_.readings;
-    const QString unit =
-        session_.flags().ShowFahrenheit ? QStringLiteral("°F") : QStringLiteral("°C");
+    const CurrentReadings& r = feed_.readings().readings;
+    const QString unit = feed_.readings().fahrenheit ? QStringLiteral("°F") : QStringLiteral("°C");
     const QString volts = QStringLiteral("V");
 
     ui->ggeInternal->setReading(r.InternalTemp);
@@ -130,7 +149,7 @@ void frmLimits::UpdateLimitsForm() {
         ggeAin_[i]->setCaption(numberText(ain[i]) + volts);
     }
 
-    const QString row = session_.device.state.ChannelMode == ChannelFunction::ExternalTemp
+    const QString row = feed_.deviceState().ChannelMode == ChannelFunction::ExternalTemp
                             ? QStringLiteral("External High")
                             : QStringLiteral("Ain1");
     ui->Label6->setText(row);
@@ -139,7 +158,7 @@ void frmLimits::UpdateLimitsForm() {
 
     for (int i = 0; i < kLampCount; ++i) {
         if (i == kPinStatusLamp) {
-            tglAlert_[i]->setLit(InterruptPinActive(session_));
+            tglAlert_[i]->setLit(InterruptPinActive(feed_.deviceState(), r));
             continue;
         }
         const InterruptBit status = kLampStatus[i];
@@ -149,8 +168,8 @@ void frmLimits::UpdateLimitsForm() {
 }
 
 void frmLimits::UpdateLimitsLayout() {
-    if (!session_.flags().LimitsWindowOpen) return;
-    const DeviceState& state = session_.device.state;
+    if (!feed_.flags().LimitsWindowOpen) return;
+    const DeviceState& state = feed_.deviceState();
 
     const bool ainPins = state.ChannelMode == ChannelFunction::AinInputs;
     ui->ggeExternal->setVisible(!ainPins);
@@ -167,6 +186,7 @@ void frmLimits::UpdateLimitsLayout() {
     ui->lblAin_2->setVisible(state.VarnoOnAin3);
     ui->lblAin3Disabled->setVisible(!state.VarnoOnAin3);
 
+    fahrenheit_ = feed_.flags().ShowFahrenheit;
     setTemperatureScale(ui->ggeInternal);
     setTemperatureScale(ui->ggeExternal);
 
@@ -178,23 +198,31 @@ void frmLimits::UpdateLimitsLayout() {
         g->setReading(1.0);
         g->setUnits(QStringLiteral("V"));
     }
+    showLimits();
+}
 
-    // The limits as the chip holds them: 22 reads, low before high, gauge by gauge.
-    BoardLink& link = session_.link;
-    readTemperatureLimits(ui->ggeInternal, kInternalLimits);
-    readTemperatureLimits(ui->ggeExternal, kExternalLimits);
-    {
-        const int low = link.ReadRegister(link.DeviceAddress, kVddLimits.low);
-        const int high = link.ReadRegister(link.DeviceAddress, kVddLimits.high);
-        ui->ggeVdd->setLowLimit(VddFromLimitRegister(low));
-        ui->ggeVdd->setHighLimit(VddFromLimitRegister(high));
-    }
+void frmLimits::showLimit(LinearGauge* gauge, const LimitBytes& bytes, float low, float high) {
+    gauge->setLowLimit(low);
+    gauge->setHighLimit(high);
+    shown_[gauge] = {bytes, gauge->lowLimit(), gauge->highLimit()};
+}
+
+void frmLimits::showLimits() {
+    if (!limits_) return;
+    const ChipLimits& limits = *limits_;
+    const float reference = feed_.deviceState().ReferenceVoltage;
+    const auto temperature = [this](LinearGauge* gauge, const LimitBytes& bytes) {
+        showLimit(gauge, bytes, TemperatureFromLimitRegister(bytes.low, fahrenheit_),
+                  TemperatureFromLimitRegister(bytes.high, fahrenheit_));
+    };
+    temperature(ui->ggeInternal, limits.internal);
+    temperature(ui->ggeExternal, limits.external);
+    showLimit(ui->ggeVdd, limits.vdd, VddFromLimitRegister(limits.vdd.low),
+              VddFromLimitRegister(limits.vdd.high));
     for (int i = 0; i < 8; ++i) {
-        const int low = link.ReadRegister(link.DeviceAddress, kAinLimits[i].low);
-        const int high = link.ReadRegister(link.DeviceAddress, kAinLimits[i].high);
         try {
-            ggeAin_[i]->setLowLimit(AinFromLimitRegister(low, state.ReferenceVoltage));
-            ggeAin_[i]->setHighLimit(AinFromLimitRegister(high, state.ReferenceVoltage));
+            showLimit(ggeAin_[i], limits.ain[i], AinFromLimitRegister(limits.ain[i].low, reference),
+                      AinFromLimitRegister(limits.ain[i].high, reference));
         } catch (const ConversionError&) {
             // No reference known yet (Configuration 3 unread): the markers stay.
         }
@@ -202,7 +230,7 @@ void frmLimits::UpdateLimitsLayout() {
 }
 
 void frmLimits::setTemperatureScale(LinearGauge* gauge) {
-    const bool fahrenheit = session_.flags().ShowFahrenheit;
+    const bool fahrenheit = fahrenheit_;
     const double bottom = fahrenheit ? -198.0 : -128.0;
     const double top = fahrenheit ? 260.0 : 127.0;
     gauge->setScale(bottom, top);
@@ -212,32 +240,20 @@ void frmLimits::setTemperatureScale(LinearGauge* gauge) {
     gauge->setUnits(fahrenheit ? QStringLiteral("°F") : QStringLiteral("°C"));
 }
 
-void frmLimits::readTemperatureLimits(LinearGauge* gauge, const LimitRegisters& regs) {
-    BoardLink& link = session_.link;
-    const bool fahrenheit = session_.flags().ShowFahrenheit;
-    const int low = link.ReadRegister(link.DeviceAddress, regs.low);
-    const int high = link.ReadRegister(link.DeviceAddress, regs.high);
-    gauge->setLowLimit(TemperatureFromLimitRegister(low, fahrenheit));
-    gauge->setHighLimit(TemperatureFromLimitRegister(high, fahrenheit));
-}
-
 void frmLimits::chkMask_Click(int index) {
     if (index < 0 || index >= kMaskCount) return;
-    BoardLink& link = session_.link;
     // The chip's masks, not the caches: another window may have changed them.
-    int32_t mask1 = link.ReadRegister(link.DeviceAddress, chip::kMask1);
-    int32_t mask2 = link.ReadRegister(link.DeviceAddress, chip::kMask2);
     const InterruptBit owner = kMaskOwner[index];
-    int32_t& value = owner.bank == 1 ? mask1 : mask2;
-    value = chip::withBits(value, 1 << owner.bit, isChecked(chkMask_[index]));
-    link.WriteRegister(link.DeviceAddress, owner.maskRegister(), value);
+    const int bit = 1 << owner.bit;
+    feed_.post(board::WriteBits{{chip::kMask1, chip::kMask2}, owner.maskRegister(), bit,
+                                isChecked(chkMask_[index]) ? bit : 0});
 }
 
 void frmLimits::chkIntMask_Click() {
-    BoardLink& link = session_.link;
-    int32_t config1 = link.ReadRegister(link.DeviceAddress, chip::kConfig1);
-    config1 = chip::withBits(config1, chip::kConfig1IntDisable, isChecked(ui->chkIntMask));
-    link.WriteRegister(link.DeviceAddress, chip::kConfig1, config1);
+    feed_.post(board::WriteBits{{chip::kConfig1},
+                                chip::kConfig1,
+                                chip::kConfig1IntDisable,
+                                isChecked(ui->chkIntMask) ? chip::kConfig1IntDisable : 0});
 }
 
 void frmLimits::ggeInternal_MarkerMoved() {
@@ -249,7 +265,7 @@ void frmLimits::ggeExternal_MarkerMoved() {
 }
 
 void frmLimits::writeTemperatureLimits(LinearGauge* gauge, const LimitRegisters& regs) {
-    const bool fahrenheit = session_.flags().ShowFahrenheit;
+    const bool fahrenheit = fahrenheit_;
     int32_t low = 0, high = 0;
     try {
         low = TemperatureLimitFromMarker(gauge->lowLimit(), fahrenheit);
@@ -259,7 +275,7 @@ void frmLimits::writeTemperatureLimits(LinearGauge* gauge, const LimitRegisters&
         return;
     }
     // A negative limit goes out as it is; the link sends its two's-complement byte.
-    writeLimits(regs, low, high);
+    writeLimits(gauge, regs, low, high);
 }
 
 void frmLimits::ggeVdd_MarkerMoved() {
@@ -271,12 +287,12 @@ void frmLimits::ggeVdd_MarkerMoved() {
         reportConversionError(e.what());
         return;
     }
-    writeLimits(kVddLimits, low, high);
+    writeLimits(ui->ggeVdd, kVddLimits, low, high);
 }
 
 void frmLimits::ggeAin_MarkerMoved(int index) {
     if (index < 0 || index >= 8) return;
-    const float reference = session_.device.state.ReferenceVoltage;
+    const float reference = feed_.deviceState().ReferenceVoltage;
     int32_t low = 0, high = 0;
     try {
         low = AinLimitCode(static_cast<float>(ggeAin_[index]->lowLimit()), reference);
@@ -285,18 +301,27 @@ void frmLimits::ggeAin_MarkerMoved(int index) {
         reportConversionError(e.what());
         return;
     }
-    writeLimits(kAinLimits[index], low, high);
+    writeLimits(ggeAin_[index], kAinLimits[index], low, high);
 }
 
-void frmLimits::writeLimits(const LimitRegisters& regs, int32_t low, int32_t high) {
-    BoardLink& link = session_.link;
+void frmLimits::writeLimits(LinearGauge* gauge, const LimitRegisters& regs, int32_t low,
+                            int32_t high) {
+    if (const auto it = shown_.constFind(gauge); it != shown_.constEnd()) {
+        // Temperature limits are signed: the same byte goes out as the marker's would.
+        const bool temperature = gauge == ui->ggeInternal || gauge == ui->ggeExternal;
+        const auto chipValue = [temperature](int byte) {
+            return temperature && byte > 127 ? byte - 256 : byte;
+        };
+        if (gauge->lowLimit() == it->low) low = chipValue(it->bytes.low);
+        if (gauge->highLimit() == it->high) high = chipValue(it->bytes.high);
+    }
     // Codes above 255 (the top of a scale) are written as 255 by the link.
-    link.WriteRegister(link.DeviceAddress, regs.low, low);
-    link.WriteRegister(link.DeviceAddress, regs.high, high);
+    feed_.post(board::WriteRegister{regs.low, low});
+    feed_.post(board::WriteRegister{regs.high, high});
 }
 
 void frmLimits::reportConversionError(const char* what) {
-    session_.notifier.message(std::string("Limits not written: ") + what, Notifier::Icon::Warning);
+    notifier_.message(std::string("Limits not written: ") + what, Notifier::Icon::Warning);
 }
 
 }  // namespace quarnel

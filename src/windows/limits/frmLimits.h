@@ -7,9 +7,12 @@
 
 #include <QWidget>
 #include <array>
+#include <QHash>
 #include <memory>
+#include <optional>
 
-#include "monitor/Session.h"
+#include "monitor/ChipLimits.h"
+#include "windows/BoardFeed.h"
 #include "windows/WindowHost.h"
 
 class QCheckBox;
@@ -27,18 +30,18 @@ struct LimitRegisters;
 
 inline constexpr const char* kLimitsTitle = "Interrupt Settings";
 
-class frmLimits : public QWidget, public ToolView {
+class frmLimits : public QWidget {
     Q_OBJECT
 
   public:
     // Loads as it is created (mask boxes from the caches, LimitsWindowOpen,
-    // layout pass with its register reads); deletes itself when closed.
-    explicit frmLimits(Session& session, QWidget* parent = nullptr);
+    // layout pass, the limits asked of the board); deletes itself when closed.
+    frmLimits(BoardFeed& feed, Notifier& notifier, QWidget* parent = nullptr);
     ~frmLimits() override;
 
-    // ToolView
-    void UpdateLimitsForm() override;
-    void UpdateLimitsLayout() override;
+    // The readings (every 0.5 s of the board's ticks) and the layout.
+    void UpdateLimitsForm();
+    void UpdateLimitsLayout();
 
     void chkMask_Click(int index);
     void chkIntMask_Click();
@@ -54,14 +57,28 @@ class frmLimits : public QWidget, public ToolView {
   private:
     void Form_Load();
     void writeTemperatureLimits(LinearGauge* gauge, const LimitRegisters& regs);
-    void writeLimits(const LimitRegisters& regs, int32_t low, int32_t high);
-    void readTemperatureLimits(LinearGauge* gauge, const LimitRegisters& regs);
+    // A marker the user left where the chip's limit put it writes the chip's
+    // byte back as it is; only a moved marker is converted.
+    void writeLimits(LinearGauge* gauge, const LimitRegisters& regs, int32_t low, int32_t high);
+    // The markers at the chip's latest limits.
+    void showLimits();
+    void showLimit(LinearGauge* gauge, const LimitBytes& bytes, float low, float high);
     void setTemperatureScale(LinearGauge* gauge);
     void reportConversionError(const char* what);
 
     std::unique_ptr<Ui::frmLimits> ui;
-    Session& session_;
+    BoardFeed& feed_;
+    Notifier& notifier_;
     WindowOpenFlag openFlag_;
+    std::optional<ChipLimits> limits_;  // as the board last said
+    // Per gauge: the bytes its markers show and where they were put.
+    struct Shown {
+        LimitBytes bytes;
+        double low = 0.0, high = 0.0;
+    };
+    QHash<LinearGauge*, Shown> shown_;
+    bool fahrenheit_ = false;  // the unit the scales are laid out in
+    double lastUpdate_ = 0.0;  // time of day of the last readings shown
 
     std::array<Lamp*, 14> tglAlert_{};
     std::array<QCheckBox*, 13> chkMask_{};

@@ -20,11 +20,14 @@
 
 namespace quarnel {
 
-frmSave::frmSave(Session& session, WindowHost& host, FileChooser chooseFile, QString applicationDir,
+frmSave::frmSave(BoardFeed& feed, Notifier& notifier, WindowHost& host, FileChooser chooseFile,
+                 QString applicationDir,
                  QWidget* parent)
     : QWidget(parent),
       ui_(std::make_unique<Ui::frmSave>()),
-      session_(session),
+      feed_(feed),
+      notifier_(notifier),
+      ticket_(feed.newTicket()),
       host_(host),
       chooseFile_(std::move(chooseFile)),
       applicationDir_(std::move(applicationDir)) {
@@ -49,6 +52,9 @@ frmSave::frmSave(Session& session, WindowHost& host, FileChooser chooseFile, QSt
     connect(ui_->cmdClose, &QPushButton::clicked, this, &frmSave::cmdClose_Click);
     connect(ui_->txtLogInt, &QLineEdit::textChanged, this, &frmSave::txtLogInt_Change);
     connect(ui_->UpDown1, &UpDownArrows::stepped, this, &frmSave::UpDown1_Change);
+    connect(&feed_, &BoardFeed::layoutChanged, this, &frmSave::followChannels);
+    connect(&feed_, &BoardFeed::registerWritten, this, &frmSave::followChannels);
+    connect(&feed_, &BoardFeed::loggingChanged, this, &frmSave::onLoggingChanged);
 
     Form_Load();
     adjustSize();  // the host frames the window at its laid-out size
@@ -57,8 +63,8 @@ frmSave::frmSave(Session& session, WindowHost& host, FileChooser chooseFile, QSt
 frmSave::~frmSave() = default;
 
 void frmSave::Form_Load() {
-    const LoggingState& logging = session_.logging;
-    const DeviceState& state = session_.device.state;
+    const LoggingState& logging = feed_.logging();
+    const DeviceState& state = feed_.deviceState();
     ui_->cmdLog->setText(logging.LoggingActive ? kStopLoggingCaption : kStartLoggingCaption);
     for (int i = 0; i < kLogChannelCount; ++i) {
         const bool enabled = LogChannelEnabled(i, state);
@@ -72,17 +78,24 @@ void frmSave::Form_Load() {
 }
 
 void frmSave::cmdLog_Click() {
-    if (session_.logging.LoggingActive) {
+    if (feed_.logging().LoggingActive) {
         stopLogging();
     } else {
         startLogging();
     }
 }
 
-void frmSave::startLogging() {
-    LoggingState& logging = session_.logging;
-    logging.LogFilePath.clear();
+void frmSave::followChannels() {
+    const DeviceState& state = feed_.deviceState();
+    for (int i = 0; i < kLogChannelCount; ++i) {
+        const bool enabled = LogChannelEnabled(i, state);
+        if (!enabled) chkLog_[i]->setChecked(false);
+        chkLog_[i]->setEnabled(enabled);
+        Label1_[i]->setEnabled(enabled);
+    }
+}
 
+void frmSave::startLogging() {
     // An installed program's data folder is not the user's to write in: start at home then.
     const QString startDir =
         QFileInfo(applicationDir_).isWritable() ? applicationDir_ : QDir::homePath();
@@ -93,34 +106,43 @@ void frmSave::startLogging() {
     // Cancelling is the user's own choice: nothing to say.
     if (!chosen || chosen->isEmpty()) return;
 
-    std::array<bool, kLogChannelCount> boxes{};
-    for (int i = 0; i < kLogChannelCount; ++i) {
-        boxes[i] = isChecked(chkLog_[i]);
-    }
-    const std::string path = QFile::encodeName(*chosen).toStdString();
-    std::string error;
+    board::StartLogging start;
+    start.ticket = ticket_;
+    for (int i = 0; i < kLogChannelCount; ++i) start.channels[i] = isChecked(chkLog_[i]);
+    start.path = QFile::encodeName(*chosen).toStdString();
     // A FIFO nobody reads yet is refused, not waited on: the window would freeze.
-    if (!StartLogging(session_, path, boxes, &error, false)) {
-        if (errno == ENXIO) {
-            session_.notifier.message("Data logging was not started: no program is reading \"" +
-                                          chosen->toStdString() +
-                                          "\". Start the program that reads it first.",
-                                      Notifier::Icon::Error);
-            return;
-        }
-        // Starting silently would leave the user believing a log is written.
-        session_.notifier.message("Data logging was not started: the log file \"" +
-                                      chosen->toStdString() + "\" cannot be opened or created (" +
-                                      error + ").",
-                                  Notifier::Icon::Error);
+    start.waitForReader = false;
+    starting_ = *chosen;
+    feed_.post(start);
+}
+
+void frmSave::onLoggingChanged(const board::LoggingChanged& change) {
+    if (change.ticket != ticket_) {
+        // Stopped by a line that could not be written (the board has said why).
+        if (!change.logging.LoggingActive) LoggingStopped();
         return;
     }
-    ui_->cmdLog->setText(kStopLoggingCaption);
+    if (change.logging.LoggingActive) {
+        ui_->cmdLog->setText(kStopLoggingCaption);
+        return;
+    }
+    if (change.startError.empty()) return;  // a stop
+    if (change.startErrno == ENXIO) {
+        notifier_.message("Data logging was not started: no program is reading \"" +
+                              starting_.toStdString() +
+                              "\". Start the program that reads it first.",
+                          Notifier::Icon::Error);
+        return;
+    }
+    // Starting silently would leave the user believing a log is written.
+    notifier_.message("Data logging was not started: the log file \"" + starting_.toStdString() +
+                          "\" cannot be opened or created (" + change.startError + ").",
+                      Notifier::Icon::Error);
 }
 
 void frmSave::stopLogging() {
     ui_->cmdLog->setText(kLogDataCaption);
-    StopLogging(session_);
+    feed_.post(board::StopLogging{ticket_});
     host_.SetStatusText(kStatusIdleText);
 }
 
@@ -138,7 +160,7 @@ void frmSave::txtLogInt_Change() {
     ui_->UpDown1->setCurrent(value, text);
     if (!value) return;
     try {
-        session_.setLogIntervalMs(RoundToInt32(*value));
+        feed_.setLogIntervalMs(RoundToInt32(*value));
     } catch (const ConversionError&) {
         // Beyond the 32-bit range: the interval in use stays, like for any
         // text that gives no interval.
@@ -148,7 +170,7 @@ void frmSave::txtLogInt_Change() {
 void frmSave::UpDown1_Change(int steps) {
     // Steps the number the box shows; a text that is no number steps from
     // the interval in use.
-    double base = static_cast<double>(session_.device.state.LogIntervalMs);
+    double base = static_cast<double>(feed_.logIntervalMs());
     if (const std::optional<double> shown = NumericValue(ui_->txtLogInt->text())) base = *shown;
     const double next = std::clamp(base + kLogIntervalStepMs * steps, 0.0, kLogIntervalMaxMs);
     ui_->txtLogInt->setText(QString::fromStdString(TrimmedNumberText(next)));

@@ -8,7 +8,7 @@
 #include <array>
 #include <memory>
 
-#include "monitor/Session.h"
+#include "windows/BoardFeed.h"
 #include "windows/WindowHost.h"
 
 class QCheckBox;
@@ -28,15 +28,16 @@ inline constexpr const char* kLogFileFilter = "Log Files (*.csv)";
 inline constexpr double kLogIntervalStepMs = 10.0;
 inline constexpr double kLogIntervalMaxMs = 3600000.0;
 
-class frmSave : public QWidget, public ToolView {
+class frmSave : public QWidget {
     Q_OBJECT
   public:
     // The log dialog starts in applicationDir when the user may write there.
-    frmSave(Session& session, WindowHost& host, FileChooser chooseFile, QString applicationDir,
+    frmSave(BoardFeed& feed, Notifier& notifier, WindowHost& host, FileChooser chooseFile, QString applicationDir,
             QWidget* parent = nullptr);
     ~frmSave() override;
 
-    void LoggingStopped() override;
+    // Logging stopped because a line could not be written.
+    void LoggingStopped();
 
     void cmdLog_Click();
     void cmdClose_Click();
@@ -49,7 +50,14 @@ class frmSave : public QWidget, public ToolView {
     void stopLogging();
 
     std::unique_ptr<Ui::frmSave> ui_;
-    Session& session_;
+    // The boxes of channels the pins no longer measure are cleared and disabled.
+    void followChannels();
+    void onLoggingChanged(const board::LoggingChanged& change);
+
+    BoardFeed& feed_;
+    Notifier& notifier_;
+    uint64_t ticket_ = 0;
+    QString starting_;  // the file a start was asked for
     WindowHost& host_;
     FileChooser chooseFile_;
     QString applicationDir_;

@@ -11,7 +11,8 @@
 #include <vector>
 
 #include "device/Profile.h"
-#include "monitor/Session.h"
+#include "device/RegisterTable.h"
+#include "windows/BoardFeed.h"
 #include "windows/WindowHost.h"
 
 class QWidget;
@@ -47,16 +48,26 @@ using ReportOutcome = std::function<void(const QString& text)>;
 class ProfileMenu : public QObject {
     Q_OBJECT
   public:
-    ProfileMenu(Session& session, QWidget* parent, ProfileDialogs dialogs,
-                std::function<QDateTime()> now, ReportOutcome report);
+    ProfileMenu(BoardFeed& feed, Notifier& notifier, const RegisterTable& table, QWidget* parent,
+                ProfileDialogs dialogs, std::function<QDateTime()> now, ReportOutcome report);
 
     void save();
     void load();
 
   private:
     void refused(const QString& what, const QString& file, const std::string& why);
+    // The board's answers: the chip's registers to save, or what a load changes.
+    void onRead(const board::ProfileRead& read);
+    void onWritten(const board::ProfileWritten& written);
 
-    Session& session_;
+    BoardFeed& feed_;
+    Notifier& notifier_;
+    const RegisterTable& table_;
+    uint64_t saveTicket_ = 0;
+    uint64_t loadTicket_ = 0;
+    QString saving_;   // the file a save writes once the chip has been read
+    QString loading_;  // the file a load takes its settings from
+    std::vector<RegisterChange> changes_;
     QWidget* parent_;
     ProfileDialogs dialogs_;
     std::function<QDateTime()> now_;

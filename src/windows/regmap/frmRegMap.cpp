@@ -133,13 +133,13 @@ bool isEnterKey(int key) {
 
 }  // namespace
 
-frmRegMap::frmRegMap(BoardLink& link, const RegisterTable& table, WindowOpenFlag openFlag,
-                     QWidget* parent)
+frmRegMap::frmRegMap(BoardFeed& feed, const RegisterTable& table, QWidget* parent)
     : QWidget(parent),
       ui(std::make_unique<Ui::frmRegMap>()),
-      link_(link),
+      feed_(feed),
+      ticket_(feed.newTicket()),
       table_(table),
-      openFlag_(std::move(openFlag)) {
+      openFlag_(feed, FlaggedWindow::RegMap) {
     ui->setupUi(this);
     setAttribute(Qt::WA_DeleteOnClose);
     setWindowTitle(QString::fromLatin1(kRegMapTitle));
@@ -163,6 +163,8 @@ frmRegMap::frmRegMap(BoardLink& link, const RegisterTable& table, WindowOpenFlag
     connect(ui->txtDec, &QLineEdit::textChanged, this, &frmRegMap::txtDec_Change);
     connect(ui->txtHex, &QLineEdit::textChanged, this, &frmRegMap::txtHex_Change);
     connect(ui->txtReadAddr, &QLineEdit::textChanged, this, &frmRegMap::txtReadAddr_Change);
+    connect(ui->chkContRead, &QCheckBox::toggled, this, &frmRegMap::updateWatch);
+    connect(&feed_, &BoardFeed::registerValues, this, &frmRegMap::onValues);
     connect(ui->TreeView1, &QTreeWidget::itemClicked, this,
             [this](QTreeWidgetItem* node, int) { TreeView1_NodeClick(node); });
     // Moving through the tree by keyboard reads as a click does; a mouse press
@@ -195,6 +197,7 @@ frmRegMap::frmRegMap(BoardLink& link, const RegisterTable& table, WindowOpenFlag
 frmRegMap::~frmRegMap() = default;
 
 void frmRegMap::closeEvent(QCloseEvent* event) {
+    if (ContinuousReadChecked()) feed_.post(board::Watch{ticket_, std::nullopt});
     openFlag_.lower();
     QWidget::closeEvent(event);
 }
@@ -218,21 +221,56 @@ void frmRegMap::cmdRead_Click() {
     const std::optional<int32_t> address = addressFromBox();
     if (!address) return;
     showStatus(QString());
-    if (const std::optional<int> index = table_.FindRegisterByAddress(*address)) {
-        ShowRegisterEntry(*index);
-        return;
-    }
-    setCaption(ui->lblRegDescription, QStringLiteral("Unknown"));
-    setCaption(ui->lblCurrentAddr, regmap::AddressText(*address));
-    setAddressBox(*address);
-    for (int k = 0; k < 8; ++k) setCaption(lblInfo_[k], QString::number(7 - k));
-    const auto reread = static_cast<int32_t>(regmap::ParseHexText(ui->txtReadAddr->text()));
-    showValue(link_.ReadRegister(link_.DeviceAddress, reread));
+    readRegister(*address);
 }
 
-void frmRegMap::ContinuousRead() {
-    const QScopedValueRollback<bool> keep(keepAddressText_, true);
-    cmdRead_Click();
+void frmRegMap::showEntryOf(int32_t address) {
+    if (const std::optional<int> index = table_.FindRegisterByAddress(address)) {
+        const RegisterInfo& entry = table_[*index];
+        setCaption(ui->lblRegDescription, QString::fromStdString(entry.Description));
+        setCaption(ui->lblCurrentAddr, regmap::AddressText(entry.Address));
+        setAddressBox(entry.Address);
+        const std::array<std::string, 8> labels = table_.SplitBitLabels(*index);
+        for (int k = 0; k < 8; ++k) setCaption(lblInfo_[k], QString::fromStdString(labels[k]));
+    } else {
+        setCaption(ui->lblRegDescription, QStringLiteral("Unknown"));
+        setCaption(ui->lblCurrentAddr, regmap::AddressText(address));
+        setAddressBox(address);
+        for (int k = 0; k < 8; ++k) setCaption(lblInfo_[k], QString::number(7 - k));
+    }
+    shownAddress_ = address;
+}
+
+void frmRegMap::readRegister(int32_t address) {
+    showEntryOf(address);
+    feed_.post(board::ReadRegisters{ticket_, {address}});
+}
+
+void frmRegMap::onValues(const board::RegisterValues& values) {
+    if (values.ticket != ticket_ || values.registers.size() != 1) return;
+    const int address = values.registers.front();
+    if (values.watched) {
+        // Leaves the address box alone when its text already names the register
+        // read, so the user can edit it while the reads go on.
+        const QScopedValueRollback<bool> keep(keepAddressText_, true);
+        showStatus(QString());
+        showEntryOf(address);
+    } else if (shownAddress_ != address) {
+        return;  // the user has moved on to another register meanwhile
+    }
+    showValue(values.values.front());
+}
+
+void frmRegMap::updateWatch() {
+    std::optional<int> watched;
+    if (ContinuousReadChecked()) {
+        const uint64_t address = regmap::ParseHexText(ui->txtReadAddr->text());
+        if (address <= 0xFF)
+            watched = static_cast<int>(address);
+        else
+            showStatus(QString::fromLatin1(kAddressRefused));
+    }
+    feed_.post(board::Watch{ticket_, watched});
 }
 
 void frmRegMap::cmdWrite_Click() {
@@ -240,8 +278,8 @@ void frmRegMap::cmdWrite_Click() {
     if (!address) return;
     const std::optional<int32_t> value = valueFromBox();
     if (!value) return;
-    int32_t written = *value;  // the link clamps it to 255
-    link_.WriteRegister(link_.DeviceAddress, *address, written);
+    // The worker's link clamps it to 255.
+    feed_.post(board::WriteRegister{*address, *value});
     cmdRead_Click();
 }
 
@@ -256,7 +294,7 @@ void frmRegMap::lblBit_Click(int i) {
     int32_t value = 0;
     for (int b = 7; b >= 0; --b)
         if (lblBit_[b]->text() != QLatin1String("0")) value += 1 << b;
-    link_.WriteRegister(link_.DeviceAddress, *address, value);
+    feed_.post(board::WriteRegister{*address, value});
     cmdRead_Click();
 }
 
@@ -273,15 +311,8 @@ void frmRegMap::TreeView1_NodeClick(QTreeWidgetItem* node) {
 }
 
 void frmRegMap::ShowRegisterEntry(int index) {
-    const RegisterTable& table = table_;
-    if (index < 0 || index >= table.size()) return;
-    const RegisterInfo& entry = table[index];
-    setCaption(ui->lblRegDescription, QString::fromStdString(entry.Description));
-    setCaption(ui->lblCurrentAddr, regmap::AddressText(entry.Address));
-    setAddressBox(entry.Address);
-    const std::array<std::string, 8> labels = table.SplitBitLabels(index);
-    for (int k = 0; k < 8; ++k) setCaption(lblInfo_[k], QString::fromStdString(labels[k]));
-    showValue(link_.ReadRegister(link_.DeviceAddress, entry.Address));
+    if (index < 0 || index >= table_.size()) return;
+    readRegister(table_[index].Address);
 }
 
 void frmRegMap::ShowRegisterBits(int value) {
@@ -340,6 +371,7 @@ void frmRegMap::txtHex_Change() {
 
 void frmRegMap::txtReadAddr_Change() {
     setBoxText(ui->txtReadAddr, ui->txtReadAddr->text().toUpper());
+    if (ContinuousReadChecked()) updateWatch();
 }
 
 bool frmRegMap::txtDec_KeyDown(int key) {

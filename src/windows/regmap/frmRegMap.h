@@ -15,7 +15,8 @@
 #include <memory>
 #include <optional>
 
-#include "monitor/Session.h"
+#include "device/RegisterTable.h"
+#include "windows/BoardFeed.h"
 #include "windows/WindowHost.h"
 
 class QLabel;
@@ -38,7 +39,7 @@ inline constexpr const char* kNegativeValueRefused = "Value(Dec) is negative: no
 // Beyond the 32-bit range; from 256 up to there, 255 is written.
 inline constexpr const char* kValueTooLargeRefused = "Value(Dec) is too large: nothing written";
 
-class frmRegMap : public QWidget, public ToolView {
+class frmRegMap : public QWidget {
     Q_OBJECT
 
   public:
@@ -47,15 +48,10 @@ class frmRegMap : public QWidget, public ToolView {
 
     // Builds the tree and the bit display and raises its open flag
     // (RegMapWindowOpen); reads nothing.
-    frmRegMap(BoardLink& link, const RegisterTable& table, WindowOpenFlag openFlag,
-              QWidget* parent = nullptr);
+    frmRegMap(BoardFeed& feed, const RegisterTable& table, QWidget* parent = nullptr);
     ~frmRegMap() override;
 
-    // ToolView
-    bool ContinuousReadChecked() const override;
-    // Leaves the address box alone when its text already names the register
-    // read, so the user can edit it while the reads go on.
-    void ContinuousRead() override;
+    bool ContinuousReadChecked() const;
 
     void cmdRead_Click();
 
@@ -89,6 +85,13 @@ class frmRegMap : public QWidget, public ToolView {
     // when it is negative or beyond the 32-bit range.
     std::optional<int32_t> valueFromBox();
     void showValue(int value);
+    // Shows the register's entry (or "Unknown") and asks the board for its value.
+    void readRegister(int32_t address);
+    void showEntryOf(int32_t address);
+    // The board's answer: shown when it is the register on display.
+    void onValues(const board::RegisterValues& values);
+    // chkContRead and the address box tell the board which register to watch.
+    void updateWatch();
     void showStatus(const QString& text);
     void setCaption(QLabel* label, const QString& text);
     void setBoxText(QLineEdit* box, const QString& text);
@@ -101,7 +104,9 @@ class frmRegMap : public QWidget, public ToolView {
     void growToFit();
 
     std::unique_ptr<Ui::frmRegMap> ui;
-    BoardLink& link_;
+    BoardFeed& feed_;
+    uint64_t ticket_ = 0;
+    std::optional<int32_t> shownAddress_;  // the register whose value the bits show
     const RegisterTable& table_;
     std::array<ClickLabel*, 8> lblBit_{};
     std::array<QLabel*, 8> lblInfo_{};
