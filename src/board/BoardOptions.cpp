@@ -83,12 +83,16 @@ void addBoardOptions(CLI::App& app, BoardArguments& typed) {
     app.add_option("--trace", typed.trace, "append one line per board request to FILE")
         ->type_name("FILE");
     app.add_option("--sim-fault", typed.simFaults,
-                   "simulated fault: firmware, bus-select=N or cable=N; may be repeated")
+                   "simulated fault: firmware, bus-select=N, cable=N or stall=S (the first "
+                   "request S seconds after opening times out); may be repeated")
         ->type_name("KIND[=N]")
         ->expected(1)
         ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll);
     app.add_option("--sim-seed", typed.simSeed, "seed of the simulated environment (default 1)")
         ->type_name("N");
+    app.add_option("--sim-latency", typed.simLatency,
+                   "milliseconds each request to the simulated board takes, 0 to 10000 (default 0)")
+        ->type_name("MS");
     app.add_flag("--quick", typed.quick, "skip the start-up's settling delays");
 }
 
@@ -116,7 +120,8 @@ BoardOptions parseBoardOptions(const BoardArguments& typed, const BoardSettings&
     const std::pair<const char*, bool> simOnly[] = {{"--sim-address", bool(typed.simAddress)},
                                                     {"--sim-state", bool(typed.simState)},
                                                     {"--sim-fault", !typed.simFaults.empty()},
-                                                    {"--sim-seed", bool(typed.simSeed)}};
+                                                    {"--sim-seed", bool(typed.simSeed)},
+                                                    {"--sim-latency", bool(typed.simLatency)}};
     bool simChosen = false;
     for (const auto& [name, given] : simOnly) simChosen |= given;
     if (typed.usb)
@@ -166,6 +171,7 @@ BoardOptions parseBoardOptions(const BoardArguments& typed, const BoardSettings&
     apply("--sim-address", typed.simAddress);
     apply("--sim-state", typed.simState);
     apply("--sim-seed", typed.simSeed);
+    apply("--sim-latency", typed.simLatency);
     for (const auto& fault : typed.simFaults) apply("--sim-fault", fault);
     if (options.sim.statePath.empty()) options.sim.statePath = sim::defaultStatePath();
     // A folder or a device is never taken for a state file, nor written over.

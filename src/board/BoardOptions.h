@@ -26,7 +26,7 @@ namespace quarnel::board {
 
 // The options as typed. One not given stays nullopt; one given empty is refused.
 struct BoardArguments {
-    std::optional<std::string> simAddress, simState, trace, simSeed;
+    std::optional<std::string> simAddress, simState, trace, simSeed, simLatency;
     std::vector<std::string> simFaults;
     std::optional<std::string> usb, usbCpucs, firmware, usbPort, usbWait, usbRam;
     bool quick = false;

@@ -9,6 +9,9 @@
 
 namespace quarnel::board {
 
+static_assert(sim::kTransferTimedOut == usb::kTransferTimedOut,
+              "a stalled simulated request fails as a timed-out USB transfer does");
+
 ChosenBoard::ChosenBoard(const BoardOptions& options, Clock& clock, DiagnosticSink warn,
                          DiagnosticSink diagnostic) {
     Orvalink* board = nullptr;

@@ -65,8 +65,10 @@ with "_" for "-", with the same checks and defaults:
     sim_state   state file of the simulated board
                 (default $XDG_STATE_HOME/quarnel/board.json)
     sim_address chip address on the simulated board, 0x48 to 0x4B (int or "4A")
-    sim_fault   simulated faults: a list of "firmware", "bus-select=N", "cable=N"
+    sim_fault   simulated faults: a list of "firmware", "bus-select=N", "cable=N",
+                "stall=S"
     sim_seed    seed of the simulated environment (default 1)
+    sim_latency milliseconds each request takes (int, or str for a fraction: "0.5")
     usb         use the USB board with these ids: "VID:PID[/VID2:PID2]" in hex
     usb_cpucs   the USB board's CPU control register (int or "E600")
     firmware    the firmware image (default: QUARNELFW.Hex of the installation)

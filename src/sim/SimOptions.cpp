@@ -7,6 +7,8 @@
 #include <cctype>
 #include <charconv>
 #include <cstdlib>
+#include <limits>
+#include <optional>
 
 #include "link/HexText.h"
 
@@ -31,6 +33,18 @@ int parseCount(std::string_view kind, std::string_view text) {
         throw SimOptionError("--sim-fault " + std::string(kind) + ": count " + quoted(text) +
                              " is not a whole number of 0 or more");
     return n;
+}
+
+// A decimal number from 0 to max, fractions allowed.
+std::optional<double> parseAmount(std::string_view text, double max) {
+    double value = 0;
+    const char* end = text.data() + text.size();
+    const auto [ptr, ec] = std::from_chars(text.data(), end, value);
+    // from_chars also reads "inf" and "nan"; the range test refuses both, and "-0".
+    if (text.empty() || text.front() == '-' || ec != std::errc() || ptr != end ||
+        !(value >= 0 && value <= max))
+        return std::nullopt;
+    return value;
 }
 
 std::string homeDirectory() {
@@ -62,6 +76,14 @@ void parseSimFault(std::string_view text, SimFaults& faults) {
     if (kind == "firmware") {
         if (hasCount) throw SimOptionError("--sim-fault firmware takes no count");
         faults.firmwareFails = true;
+    } else if (kind == "stall") {
+        if (!hasCount)
+            throw SimOptionError("--sim-fault stall needs a time in seconds, e.g. stall=30");
+        const auto seconds = parseAmount(count, std::numeric_limits<double>::max());
+        if (!seconds)
+            throw SimOptionError("--sim-fault stall: time " + quoted(count) +
+                                 " is not a number of seconds of 0 or more");
+        faults.stallAfter = seconds;
     } else if (kind == "bus-select" || kind == "cable") {
         if (!hasCount)
             throw SimOptionError("--sim-fault " + std::string(kind) + " needs a count, e.g. " +
@@ -73,8 +95,17 @@ void parseSimFault(std::string_view text, SimFaults& faults) {
             faults.failingBusSelections = n;
     } else {
         throw SimOptionError("--sim-fault: unknown fault " + quoted(kind) +
-                             " (use firmware, bus-select=N or cable=N)");
+                             " (use firmware, bus-select=N, cable=N or stall=S)");
     }
+}
+
+double parseSimLatency(std::string_view text) {
+    // Ten seconds a request is far beyond any USB transfer; more is a typing slip.
+    const auto ms = parseAmount(text, 10000);
+    if (!ms)
+        throw SimOptionError("--sim-latency: " + quoted(text) +
+                             " is not a number of milliseconds from 0 to 10000, e.g. 2 or 0.5");
+    return *ms;
 }
 
 std::string parseSimPath(std::string_view option, std::string_view text) {
@@ -99,6 +130,8 @@ bool applySimOption(std::string_view name, std::string_view value, SimOptions& o
         parseSimFault(value, options.faults);
     else if (name == "--sim-seed")
         options.seed = parseSimSeed(value);
+    else if (name == "--sim-latency")
+        options.latencyMs = parseSimLatency(value);
     else
         return false;
     return true;

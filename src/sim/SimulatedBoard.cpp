@@ -16,6 +16,8 @@ constexpr int kRequestAuxiliary = 218;
 constexpr int kBusSerial = 1;
 constexpr int kBusSpi = 2;
 constexpr uint8_t kPort3Spi = 0x04;
+// How long a stalled request blocks before it times out.
+constexpr double kStallSeconds = 1.0;
 
 // A state file that holds no board state is never written over: a regular file is
 // kept under another name, anything else is left alone. False when the board must
@@ -44,6 +46,7 @@ bool setAsideUnusable(const std::string& path, const LoadedState& loaded, const 
 SimulatedBoard::SimulatedBoard(SimOptions options, Clock& clock)
     : options_(std::move(options)),
       clock_(clock),
+      openedAt_(clock.monotonic()),
       statePath_(options_.statePath.empty() ? defaultStatePath() : options_.statePath),
       environment_(options_.seed),
       inputs_([this](double t) { return environment_.at(t); }),
@@ -114,6 +117,25 @@ void SimulatedBoard::advance() {
     chip_.advance(clock_.monotonic(), inputs_, switches());
 }
 
+// The clock's sleep may end early; the request still takes its whole time.
+void SimulatedBoard::wait(double seconds) {
+    const double end = clock_.monotonic() + seconds;
+    for (double left = seconds; left > 0; left = end - clock_.monotonic()) clock_.sleep(left);
+}
+
+// The time a request spends on the wire. False for the stalled one, which ends
+// with its time-out instead.
+bool SimulatedBoard::transfer() {
+    const auto& stall = options_.faults.stallAfter;
+    if (stall && !stalled_ && clock_.monotonic() - openedAt_ >= *stall) {
+        stalled_ = true;
+        wait(kStallSeconds);
+        return false;
+    }
+    wait(options_.latencyMs / 1000.0);
+    return true;
+}
+
 bool SimulatedBoard::interruptPinActive() {
     advance();
     return chip_.interruptPinActive();
@@ -123,7 +145,9 @@ int16_t SimulatedBoard::LoadFirmWare(const char* path) {
     const std::string file = path ? path : "";
     int16_t status = 0;
     const auto& cable = options_.faults.cableAfter;
-    if (cable && requestCount_ >= *cable) {
+    if (!transfer()) {
+        status = kTransferTimedOut;
+    } else if (cable && requestCount_ >= *cable) {
         status = kCablePulled;
     } else if (options_.faults.firmwareFails) {
         status = kFirmwareFault;
@@ -145,7 +169,9 @@ int16_t SimulatedBoard::VendorIORequest(int16_t request, int32_t value, int32_t 
     const bool pulled = cable && requestCount_ >= *cable;
     ++requestCount_;
     int16_t status = 0;
-    if (pulled) {
+    if (!transfer()) {
+        status = kTransferTimedOut;
+    } else if (pulled) {
         status = kCablePulled;
     } else if ((options_.requireFirmware && !firmwareRunning_) || !ensureHeld(false)) {
         status = kNotReady;

@@ -2,8 +2,9 @@
 #pragma once
 // The simulated evaluation board: stands in for the board-link library and behaves
 // like the hardware. Firmware image check, ports and bus routing, the chip (see
-// Chip.h), a seeded bench, a state file held by one program at a time, and fault
-// injection. The request trace is a wrapper around any board (link/TracingBoard.h).
+// Chip.h), a seeded bench, a state file held by one program at a time, request
+// latency and fault injection. The request trace is a wrapper around any board
+// (link/TracingBoard.h).
 //
 //   quarnel::sim::SimOptions options;
 //   options.statePath = dir + "/board.json";   // tests: always a file of their own
@@ -36,6 +37,9 @@ inline constexpr int16_t kNotReady = -5;        // no firmware running, or the b
 inline constexpr int16_t kCablePulled = -6;     // injected: every request after N
 inline constexpr int16_t kBusSelectFault = -7;  // injected: a serial-bus selection failed
 inline constexpr int16_t kBadRequest = -8;      // unknown request, port or direction
+// Any request: injected stall. The USB board's status for a timed-out transfer, so both
+// boards fail alike.
+inline constexpr int16_t kTransferTimedOut = -17;
 
 inline constexpr uint8_t kAuxiliaryByte = 0x01;  // request 218 answers the firmware revision
 
@@ -83,6 +87,8 @@ class SimulatedBoard final : public Orvalink {
     void save();
     void warn(const std::string& message) const;
     void advance();
+    bool transfer();
+    void wait(double seconds);
     Switches switches() const;
     int16_t handle(int16_t request, int32_t value, int32_t index, int16_t direction, int16_t length,
                    uint8_t* buffer);
@@ -93,6 +99,7 @@ class SimulatedBoard final : public Orvalink {
 
     SimOptions options_;
     Clock& clock_;
+    double openedAt_;  // monotonic seconds; the stall fault counts from here
     std::string statePath_;
     Environment environment_;
     Chip::InputsAt inputs_;
@@ -105,6 +112,7 @@ class SimulatedBoard final : public Orvalink {
     bool keepState_ = true;  // false: the state file holds something else, never written
     long requestCount_ = 0;
     int busSelectionsToFail_ = 0;
+    bool stalled_ = false;  // the stall fault fires once
 };
 
 }  // namespace quarnel::sim

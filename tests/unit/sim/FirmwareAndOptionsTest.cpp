@@ -131,6 +131,20 @@ TEST(SimOptionsTest, ApplyByOptionName) {
     EXPECT_EQ(o.statePath, "/tmp/b.json");  // a bad value changes nothing
 }
 
+TEST(SimOptionsTest, LatencyAndStallTakeNumbersFromZero) {
+    SimOptions o;
+    EXPECT_TRUE(applySimOption("--sim-latency", "0.5", o));
+    EXPECT_TRUE(applySimOption("--sim-fault", "stall=1.5", o));
+    for (const std::string bad : {"", "-1", "-0", "x", "2ms", "inf", "nan", "1e999"}) {
+        EXPECT_THROW(applySimOption("--sim-latency", bad, o), SimOptionError) << bad;
+        EXPECT_THROW(applySimOption("--sim-fault", "stall=" + bad, o), SimOptionError) << bad;
+    }
+    EXPECT_THROW(applySimOption("--sim-latency", "10000.5", o), SimOptionError);
+    EXPECT_THROW(applySimOption("--sim-fault", "stall", o), SimOptionError);
+    EXPECT_EQ(o.latencyMs, 0.5);  // refusals change nothing
+    EXPECT_EQ(o.faults.stallAfter, 1.5);
+}
+
 TEST(SimOptionsTest, DefaultStatePathFollowsXdgStateHome) {
     const char* savedXdg = std::getenv("XDG_STATE_HOME");
     const char* savedHome = std::getenv("HOME");

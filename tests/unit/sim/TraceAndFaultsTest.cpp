@@ -109,5 +109,31 @@ TEST_F(FaultTest, PulledCableFailsEveryRequestAfterN) {
     EXPECT_EQ(failures, std::vector<int>{kCommsInterrupted});
 }
 
+TEST_F(FaultTest, EveryRequestSpendsTheLatencyOnTheClock) {
+    auto o = options();
+    o.latencyMs = 2.5;
+    SimulatedBoard board(o, clock);
+    EXPECT_NE(writePort(board, 1, 0), 0);  // refused for want of firmware, as slowly
+    EXPECT_EQ(board.LoadFirmWare(shippedFirmware().c_str()), 0);
+    EXPECT_DOUBLE_EQ(clock.monotonic(), 2 * 0.0025);
+}
+
+TEST_F(FaultTest, StallTimesOutOnlyTheFirstRequestAtOrAfterItsTime) {
+    auto o = options();
+    o.requireFirmware = false;
+    // A request every 0.5 s from the opening; the clock runs on between boards.
+    for (const auto& [after, stalled] :
+         std::vector<std::pair<double, int>>{{0, 0}, {1, 2}, {1.2, 3}}) {
+        o.faults.stallAfter = after;
+        SimulatedBoard board(o, clock);
+        for (int i = 0; i < 5; ++i, clock.advance(0.5)) {
+            const double start = clock.monotonic();
+            EXPECT_EQ(writePort(board, 1, 0), i == stalled ? kTransferTimedOut : 0)
+                << after << ' ' << i;
+            EXPECT_DOUBLE_EQ(clock.monotonic() - start, i == stalled ? 1.0 : 0.0);
+        }
+    }
+}
+
 }  // namespace
 }  // namespace quarnel::sim::test
