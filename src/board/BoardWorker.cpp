@@ -17,7 +17,9 @@ class PublishedProgress final : public StartupProgress {
     PublishedProgress(const EventSink& publish, int barWidthTwips)
         : publish_(publish), barWidthTwips_(barWidthTwips) {}
     int initialBarWidthTwips() const override { return barWidthTwips_; }
-    void showProgress() override { publish_(StartupStep{StartupStep::Kind::ShowProgress, 0.0, {}}); }
+    void showProgress() override {
+        publish_(StartupStep{StartupStep::Kind::ShowProgress, 0.0, {}});
+    }
     void setBarWidthTwips(double twips) override {
         publish_(StartupStep{StartupStep::Kind::Bar, twips, {}});
     }
@@ -241,7 +243,7 @@ void BoardWorker::execute(const Command& command) {
                 link.WriteRegister(device, chip::kConfig2, int32_t(c.config2));
                 link.WriteRegister(device, chip::kConfig3, int32_t(c.config3));
                 // The three writes went over the bus in force before this switch-over.
-                if (c.selectSpi && !link.SpiMode) {
+                if (c.selectSpi) {
                     link.SpiMode = true;
                     SelectSpiInterface(link);
                     publish_(SpiSelected{});
@@ -272,8 +274,8 @@ void BoardWorker::execute(const Command& command) {
             },
             [&](const StopLogging& c) {
                 quarnel::StopLogging(session_);
-                LoggingChanged changed{session_.logging, session_.device.state.LogIntervalMs,
-                                       {}, 0, 0};
+                LoggingChanged changed{
+                    session_.logging, session_.device.state.LogIntervalMs, {}, 0, 0};
                 changed.ticket = c.ticket;
                 publish_(changed);
             },

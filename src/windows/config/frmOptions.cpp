@@ -37,8 +37,8 @@ frmOptions::frmOptions(BoardFeed& feed, WindowHost& host, QWidget* parent)
             if (!showing_) edited_[which] = true;
         };
     };
-    for (QCheckBox* box : {ui->chkMonitoring, ui->chkPowerDown, ui->chkIntEnable,
-                           ui->chkIntPolarity})
+    for (QCheckBox* box :
+         {ui->chkMonitoring, ui->chkPowerDown, ui->chkIntEnable, ui->chkIntPolarity})
         connect(box, &QCheckBox::toggled, this, edits(kC1));
     connect(ui->cmbTempAin12, &QComboBox::currentIndexChanged, this, edits(kC1));
     connect(ui->chkAveraging, &QCheckBox::toggled, this, edits(kC2));
@@ -131,7 +131,8 @@ void frmOptions::cmdApply_Click() {
     v = chip::withBits(v, chip::kConfig3FastAdc, !showsFirstItem(ui->cmbADCClock));
     v = chip::withBits(v, chip::kConfig3VddReference, !showsFirstItem(ui->cmbRef));
     apply.config3 = v;
-    apply.selectSpi = isChecked(ui->chkSPI) && !feed_.spiMode();
+    // Checked (and then disabled): every Apply repeats the switch-over and the title.
+    apply.selectSpi = isChecked(ui->chkSPI);
     edited_ = {};
     feed_.post(apply);
     if (apply.selectSpi) {

@@ -9,7 +9,9 @@
 #include <QtTest>
 #include <vector>
 
+#include "board/BoardWorker.h"
 #include "gui/support/RecordingHost.h"
+#include "gui/support/WorkerFeed.h"
 #include "link/Clock.h"
 #include "monitor/Session.h"
 #include "support/RecordingBoard.h"
@@ -43,12 +45,18 @@ inline char* toString(const std::vector<Access>& accesses) {
     return qstrdup(text.trimmed().constData());
 }
 
+// The board worker without a thread: a command runs when posted, a tick when
+// the test steps it.
 struct SessionRig {
     ManualClock clock;
     RecordingBoard board;
     RecordingNotifier notifier;
-    std::vector<int> failures;
-    Session session{board, clock, notifier, [this](int code) { failures.push_back(code); }};
+    WorkerFeed wired{board, clock, notifier};
+    board::BoardWorker& worker = wired.worker;
+    BoardFeed& feed = wired.feed;
+    Session& session = wired.worker.session();
+    std::vector<int>& failures = wired.failures;
+    RegisterTable table = WorkerFeed::builtTable();
     RecordingHost host;
     QString appDir = QStringLiteral(QUARNEL_BIN_DIR);
 

@@ -8,6 +8,7 @@
 #include <QTemporaryDir>
 
 #include "gui/support/RecordingHost.h"
+#include "gui/support/WorkerFeed.h"
 #include "link/TracingBoard.h"
 #include "monitor/Startup.h"
 #include "sim/SimulatedBoard.h"
@@ -21,8 +22,12 @@ struct SimSessionRig {
     sim::SimulatedBoard board{options(), clock};  // its warnings on stderr
     TracingBoard traced{board, path("trace.txt"), {}};
     RecordingNotifier notifier;
-    std::vector<int> failures;
-    Session session{traced, clock, notifier, [this](int code) { failures.push_back(code); }};
+    WorkerFeed wired{traced, clock, notifier};
+    board::BoardWorker& worker = wired.worker;
+    BoardFeed& feed = wired.feed;
+    Session& session = wired.worker.session();
+    std::vector<int>& failures = wired.failures;
+    RegisterTable table = WorkerFeed::builtTable();
     RecordingHost host;
     QFile trace{dir.filePath(QStringLiteral("trace.txt"))};
 
@@ -40,10 +45,7 @@ struct SimSessionRig {
         return traced.LoadFirmWare(QUARNEL_SOURCE_DIR "/resources/QUARNELFW.Hex") == 0;
     }
     // The whole connection sequence, without its settling delays.
-    void connect() {
-        SilentProgress progress(3000);
-        RunConnectionSequence(session, progress, QUARNEL_SOURCE_DIR "/resources", true);
-    }
+    void connect() { worker.connect(QUARNEL_SOURCE_DIR "/resources", true, 3000); }
     QStringList newTraceLines() {
         return QString::fromLatin1(trace.readAll()).split('\n', Qt::SkipEmptyParts);
     }
