@@ -12,10 +12,15 @@ BoardConnection::BoardConnection(const BoardOptions& options, Clock& clock, Conn
       sinks_(std::move(sinks)),
       board_(options, clock, sinks_.warn, sinks_.usbDiagnostic),
       worker_(board_.link(), clock, [this](const Event& event) {
-          if (const auto* message = std::get_if<Message>(&event))
+          if (const auto* message = std::get_if<Message>(&event)) {
               sinks_.notifier.message(message->text, message->icon);
-          else if (const auto* failed = std::get_if<LinkFailed>(&event); failed && sinks_.onFailure)
-              sinks_.onFailure(failed->code);
+          } else if (const auto* failed = std::get_if<LinkFailed>(&event)) {
+              failure_ = failed->code;
+              if (sinks_.onFailure) sinks_.onFailure(failed->code);
+          } else if (const auto* values = std::get_if<RegisterValues>(&event);
+                     values && values->ticket == ticket_) {
+              values_ = values->values;
+          }
           if (sinks_.events) sinks_.events(event);
       }) {
     worker_.stopRequested = [this] { return stopRequested(); };
@@ -36,6 +41,20 @@ BoardFacts BoardConnection::facts() const {
 
 bool BoardConnection::run(const std::function<bool()>& done, double period) {
     return worker_.run(done, period);
+}
+
+std::vector<int> BoardConnection::readRegisters(const std::vector<int>& registers) {
+    ticket_ = worker_.newTicket();
+    values_.clear();
+    // No thread runs the worker here: the command runs at once.
+    worker_.post(ReadRegisters{ticket_, registers});
+    if (failure_ >= 0) throw LinkFailure(failure_);
+    return values_;
+}
+
+void BoardConnection::writeRegister(int reg, int32_t value) {
+    worker_.post(WriteRegister{reg, value});
+    if (failure_ >= 0) throw LinkFailure(failure_);
 }
 
 void BoardConnection::warmUp() {

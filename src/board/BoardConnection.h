@@ -10,6 +10,7 @@
 
 #include <functional>
 #include <string>
+#include <vector>
 
 #include "board/BoardOptions.h"
 #include "board/BoardWorker.h"
@@ -54,6 +55,9 @@ class BoardConnection {
     // The worker's drift-free loop until done() holds after a tick; false when
     // a stop request ended it.
     bool run(const std::function<bool()>& done, double period = kTickSeconds);
+    // Register reads and writes on the worker's command path. Throws LinkFailure.
+    std::vector<int> readRegisters(const std::vector<int>& registers);
+    void writeRegister(int reg, int32_t value);
     // Ticks until a cycle of twelve readings is complete; false when a stop
     // request cut it short.
     bool completeCycle();
@@ -63,6 +67,9 @@ class BoardConnection {
     Clock& clock_;
     ConnectionSinks sinks_;
     ChosenBoard board_;
+    uint64_t ticket_ = 0;
+    std::vector<int> values_;  // the answer to ticket_
+    int failure_ = -1;         // the link failure's code, once there was one
     BoardWorker worker_;
 };
 

@@ -170,10 +170,12 @@ int runInfo(Connection& c, CliEnvironment& env, bool json) {
     }
     const int32_t device = link.DeviceAddress;
     std::ostream& out = env.out;
+    const auto ids =
+        c.connection().readRegisters({chip::kDeviceId, chip::kCompanyId, chip::kRevision});
     out << "Device address: " << HexAddressText(device) << "\n";
-    out << "Device ID: " << HexAddressText(link.ReadRegister(device, chip::kDeviceId)) << "\n";
-    out << "Company ID: " << HexAddressText(link.ReadRegister(device, chip::kCompanyId)) << "\n";
-    out << "Revision: " << HexAddressText(link.ReadRegister(device, chip::kRevision)) << "\n";
+    out << "Device ID: " << HexAddressText(ids.at(0)) << "\n";
+    out << "Company ID: " << HexAddressText(ids.at(1)) << "\n";
+    out << "Revision: " << HexAddressText(ids.at(2)) << "\n";
     const DeviceState& state = s.device.state;
     out << "Channel function: "
         << (state.ChannelMode == ChannelFunction::ExternalTemp ? "External temperature"
@@ -186,7 +188,7 @@ int runInfo(Connection& c, CliEnvironment& env, bool json) {
 
 int runRead(Connection& c, CliEnvironment& env, int address, bool json) {
     Session& s = c.session();
-    const int value = s.link.ReadRegister(s.link.DeviceAddress, address);
+    const int value = c.connection().readRegisters({address}).at(0);
     env.out << (json ? RegisterJson(s.device.table, address, value).dump(kJsonIndent)
                      : FormatRegisterLine(s.device.table, address, value))
             << "\n";
@@ -196,8 +198,8 @@ int runRead(Connection& c, CliEnvironment& env, int address, bool json) {
 int runWrite(Connection& c, CliEnvironment& env, int address, int value, bool json) {
     Session& s = c.session();
     const int written = value;
-    s.link.WriteRegister(s.link.DeviceAddress, address, value);
-    const int readBack = s.link.ReadRegister(s.link.DeviceAddress, address);
+    c.connection().writeRegister(address, value);
+    const int readBack = c.connection().readRegisters({address}).at(0);
     env.out << (json ? WriteJson(s.device.table, address, written, readBack).dump(kJsonIndent)
                      : FormatRegisterLine(s.device.table, address, readBack))
             << "\n";
@@ -207,14 +209,13 @@ int runWrite(Connection& c, CliEnvironment& env, int address, int value, bool js
 int runDump(Connection& c, CliEnvironment& env, bool json) {
     Session& s = c.session();
     const RegisterTable& table = s.device.table;
-    std::vector<int> values;
-    for (int i = 0; i < table.size(); ++i) {
-        const RegisterInfo& info = table[i];
-        values.push_back(s.link.ReadRegister(s.link.DeviceAddress, info.Address));
-        if (!json)
-            env.out << FormatRegisterLine(info.Address, info.Name, values.back(), info.BitLabels)
-                    << "\n";
-    }
+    std::vector<int> addresses;
+    for (int i = 0; i < table.size(); ++i) addresses.push_back(table[i].Address);
+    const std::vector<int> values = c.connection().readRegisters(addresses);
+    for (int i = 0; !json && i < table.size(); ++i)
+        env.out << FormatRegisterLine(table[i].Address, table[i].Name, values[i],
+                                      table[i].BitLabels)
+                << "\n";
     if (json) env.out << DumpJson(table, s.link.DeviceAddress, values).dump(kJsonIndent) << "\n";
     return kExitOk;
 }
@@ -292,7 +293,8 @@ int runLog(Connection& c, CliEnvironment& env, const Options& o,
         return kExitFailed;
     }
     if (!count || s.logging.LoggedCount < *count)
-        c.run([&] { return !s.logging.LoggingActive || (count && s.logging.LoggedCount >= *count); });
+        c.run(
+            [&] { return !s.logging.LoggingActive || (count && s.logging.LoggedCount >= *count); });
     // A failed write stopped logging; the notifier has said why. A FIFO's
     // reader that went away ends the log as Ctrl+C does.
     if (!s.logging.LoggingActive) return s.logging.StopError == EPIPE ? kExitOk : kExitFailed;
