@@ -134,19 +134,15 @@ py::object Board::info() {
 
 int Board::read(int address) {
     int value = 0;
-    run([&](board::BoardConnection& c) {
-        BoardLink& link = c.session().link;
-        value = link.ReadRegister(link.DeviceAddress, address);
-    });
+    run([&](board::BoardConnection& c) { value = c.readRegisters({address}).at(0); });
     return value;
 }
 
 int Board::write(int address, int value) {
     int readBack = 0;
     run([&](board::BoardConnection& c) {
-        BoardLink& link = c.session().link;
-        link.WriteRegister(link.DeviceAddress, address, value);
-        readBack = link.ReadRegister(link.DeviceAddress, address);
+        c.writeRegister(address, value);
+        readBack = c.readRegisters({address}).at(0);
     });
     return readBack;
 }
@@ -155,10 +151,10 @@ py::object Board::dump() {
     OrderedJson json;
     run([&](board::BoardConnection& c) {
         Session& s = c.session();
-        std::vector<int> values;
+        std::vector<int> addresses;
         for (int i = 0; i < s.device.table.size(); ++i)
-            values.push_back(s.link.ReadRegister(s.link.DeviceAddress, s.device.table[i].Address));
-        json = DumpJson(s.device.table, s.link.DeviceAddress, values);
+            addresses.push_back(s.device.table[i].Address);
+        json = DumpJson(s.device.table, s.link.DeviceAddress, c.readRegisters(addresses));
     });
     return toPython(json["registers"]);
 }
