@@ -92,9 +92,8 @@ struct WriteProfile {
     std::vector<RegisterChange> changes;
 };
 
-using Command =
-    std::variant<ReadRegisters, WriteRegister, WriteBits, Watch, SubscribeLimits,
-                 ApplyConfiguration, SetFahrenheit, SetLogInterval, StartLogging, StopLogging,
-                 ReadProfile, CompareProfile, WriteProfile>;
+using Command = std::variant<ReadRegisters, WriteRegister, WriteBits, Watch, SubscribeLimits,
+                             ApplyConfiguration, SetFahrenheit, SetLogInterval, StartLogging,
+                             StopLogging, ReadProfile, CompareProfile, WriteProfile>;
 
 }  // namespace quarnel::board

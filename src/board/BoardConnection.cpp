@@ -22,6 +22,7 @@ BoardConnection::BoardConnection(const BoardOptions& options, Clock& clock, Conn
               values_ = values->values;
           }
           if (sinks_.events) sinks_.events(event);
+          if (observer_) observer_(event);
       }) {
     worker_.stopRequested = [this] { return stopRequested(); };
     worker_.session().link.FirmwareFile = options.firmware;

@@ -55,6 +55,8 @@ class BoardConnection {
     // The worker's drift-free loop until done() holds after a tick; false when
     // a stop request ended it.
     bool run(const std::function<bool()>& done, double period = kTickSeconds);
+    // One more listener to every event (the exporter's), after the sinks.
+    void setObserver(EventSink observer) { observer_ = std::move(observer); }
     // Register reads and writes on the worker's command path. Throws LinkFailure.
     std::vector<int> readRegisters(const std::vector<int>& registers);
     void writeRegister(int reg, int32_t value);
@@ -70,6 +72,7 @@ class BoardConnection {
     uint64_t ticket_ = 0;
     std::vector<int> values_;  // the answer to ticket_
     int failure_ = -1;         // the link failure's code, once there was one
+    EventSink observer_;
     BoardWorker worker_;
 };
 

@@ -39,9 +39,9 @@ struct StartupStopped {};
 // tick set one (nullptr: unchanged).
 struct Readings {
     CurrentReadings readings;
-    int16_t pollState = 0;        // the reading this tick took
-    bool fahrenheit = false;      // the unit of the temperatures
-    double monotonic = 0.0;       // clock times of the tick
+    int16_t pollState = 0;    // the reading this tick took
+    bool fahrenheit = false;  // the unit of the temperatures
+    double monotonic = 0.0;   // clock times of the tick
     double timeOfDay = 0.0;
     const char* status = nullptr;
     bool logging = false;  // LoggingActive after the tick's logging step
@@ -98,6 +98,24 @@ struct LinkFailed {
     int code = 0;
 };
 
+// With reconnection on: the board link failed and the worker waits for the
+// board to come back (no reading is current from now on).
+struct BoardLost {
+    int code = 0;
+    double timeOfDay = 0.0;  // when it was lost
+};
+// The next try to reopen the board comes after waitSeconds.
+struct Reconnecting {
+    double waitSeconds = 0.0;
+};
+// The board is back: the connection sequence ran again, the cycle goes on (a
+// log goes on in a run of its own).
+struct Reconnected {
+    DeviceState state;
+    int32_t deviceAddress = 0;
+    double timeOfDay = 0.0;
+};
+
 // The SPI interface was selected on the board.
 struct SpiSelected {};
 
@@ -114,8 +132,8 @@ struct ProfileWritten {
 };
 
 using Event = std::variant<StartupStep, Connected, StartupStopped, Readings, Layout, Limits,
-                           RegisterValues, Written, LoggingChanged, Message, LinkFailed,
-                           SpiSelected, ProfileRead, ProfileWritten>;
+                           RegisterValues, Written, LoggingChanged, Message, LinkFailed, BoardLost,
+                           Reconnecting, Reconnected, SpiSelected, ProfileRead, ProfileWritten>;
 
 using EventSink = std::function<void(const Event&)>;
 

@@ -49,11 +49,7 @@ void BoardWorker::EventNotifier::message(const std::string& text, Icon icon) {
 BoardWorker::BoardWorker(Orvalink& board, Clock& clock, EventSink publish)
     : clock_(clock),
       publish_(publish ? std::move(publish) : [](const Event&) {}),
-      session_(board, clock, notifier_,
-               [this](int code) {
-                   failed_ = true;
-                   publish_(LinkFailed{code});
-               }),
+      session_(board, clock, notifier_, [this](int code) { onLinkFailure(code); }),
       poll_(session_) {
     session_.link.stopRequested = [this] { return stopping(); };
     session_.link.registerWritten = [this](int32_t reg, int32_t value) { onWritten(reg, value); };
@@ -68,7 +64,22 @@ bool BoardWorker::stopping() const {
     return stop_ || (stopRequested && stopRequested());
 }
 
+void BoardWorker::onLinkFailure(int code) {
+    if (lost_) return;  // a try to reopen the board that failed: the wait goes on
+    if (reconnect_ && connected_) {
+        lost_ = true;
+        session_.readings = CurrentReadings{};  // none of them is current any more
+        publish_(BoardLost{code, clock_.timeOfDay()});
+        return;
+    }
+    failed_ = true;
+    publish_(LinkFailed{code});
+}
+
 void BoardWorker::connect(const std::string& applicationDir, bool quick, int barWidthTwips) {
+    applicationDir_ = applicationDir;
+    quick_ = quick;
+    barWidthTwips_ = barWidthTwips;
     PublishedProgress progress(publish_, barWidthTwips);
     try {
         RunConnectionSequence(session_, progress, applicationDir, quick);
@@ -76,7 +87,49 @@ void BoardWorker::connect(const std::string& applicationDir, bool quick, int bar
         publish_(StartupStopped{});
         throw;
     }
+    connected_ = true;
     publish_(Connected{session_.device.state, session_.link.DeviceAddress});
+}
+
+bool BoardWorker::reconnect() {
+    double wait = kFirstReconnectWait;
+    for (;;) {
+        publish_(Reconnecting{wait});
+        const double due = clock_.monotonic() + wait;
+        while (!stopping() && clock_.monotonic() < due) clock_.sleep(due - clock_.monotonic());
+        if (stopping()) return false;
+        // The connection sequence sets the interval back to its start value.
+        const int32_t interval = session_.device.state.LogIntervalMs;
+        try {
+            SilentProgress progress(barWidthTwips_);
+            RunConnectionSequence(session_, progress, applicationDir_, quick_);
+            session_.device.state.LogIntervalMs = interval;
+            warmUp();
+        } catch (const LinkFailure&) {
+            wait = std::min(wait * 2, kLongestReconnectWait);
+            continue;
+        } catch (const StartupCancelled&) {
+            return false;
+        }
+        session_.device.state.LogIntervalMs = interval;
+        poll_.PollState = 0;
+        lost_ = false;
+        publish_(
+            Reconnected{session_.device.state, session_.link.DeviceAddress, clock_.timeOfDay()});
+        if (limitsSubscribed_) publishLimits();
+        if (session_.logging.LoggingActive) {
+            // The log goes on in a run of its own, so every reader sees the gap.
+            std::string error;
+            if (!ContinueLogging(session_, &error)) {
+                publish_(Message{"Data logging stopped: could not write to the log file \"" +
+                                     session_.logging.LogFilePath + "\" (" + error +
+                                     "). The lines logged before are kept in the file.",
+                                 Notifier::Icon::Error});
+                publish_(LoggingChanged{session_.logging, interval, {}, 0, 0});
+            }
+        }
+        return true;
+    }
 }
 
 // Ends the stretch in which posted commands wait for runQueued.
@@ -101,10 +154,35 @@ void BoardWorker::step() {
     runQueued();
 }
 
+void BoardWorker::warmUp() {
+    // Two whole cycles before anything is logged again: no reading of the
+    // board that was lost, nor a 0 not yet read, goes into a log.
+    const bool logging = session_.logging.LoggingActive;
+    session_.logging.LoggingActive = false;
+    struct Restore {
+        LoggingState& logging;
+        bool active;
+        ~Restore() { logging.LoggingActive = active; }
+    } restore{session_.logging, logging};
+    double due = clock_.monotonic();
+    for (int i = 0; i < 2 * kPollStates && !stopping(); ++i) {
+        tick();
+        due += kTickSeconds;
+        while (!stopping() && clock_.monotonic() < due) clock_.sleep(due - clock_.monotonic());
+    }
+}
+
 bool BoardWorker::run(const std::function<bool()>& done, double period) {
     double due = clock_.monotonic();
     while (!stopping()) {
-        step();
+        try {
+            step();
+        } catch (const LinkFailure&) {
+            if (!lost_) throw;
+            if (!reconnect()) return false;
+            due = clock_.monotonic();
+            continue;
+        }
         if (failed_) return true;
         if (done && done()) return true;
         // Ticks evenly spaced, without drift; after a stall, from now on.

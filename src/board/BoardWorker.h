@@ -78,6 +78,15 @@ class BoardWorker {
     // The link has failed: no command or tick runs any more.
     bool failed() const { return failed_; }
 
+    // Once connected, a link failure is not the end: the board is reopened with
+    // the same options (the connection sequence again), waiting 1 s, then twice
+    // as long after each failed try, up to 30 s. Set before connect() or start().
+    void setReconnect(bool on) { reconnect_ = on; }
+    // Between a BoardLost and the Reconnected that ends it.
+    bool boardLost() const { return lost_; }
+    static constexpr double kFirstReconnectWait = 1.0;
+    static constexpr double kLongestReconnectWait = 30.0;
+
   private:
     class EventNotifier final : public Notifier {
       public:
@@ -90,6 +99,10 @@ class BoardWorker {
 
     struct StepGuard;
     bool stopping() const;
+    void onLinkFailure(int code);
+    // Waits and reopens until the board is back (true) or a stop came (false).
+    bool reconnect();
+    void warmUp();
     void runQueued();
     void execute(const Command& command);
     void tick();
@@ -111,6 +124,13 @@ class BoardWorker {
     std::atomic<bool> failed_{false};
     std::atomic<uint64_t> tickets_{0};
     std::thread thread_;
+
+    std::atomic<bool> lost_{false};
+    bool reconnect_ = false;
+    bool connected_ = false;
+    std::string applicationDir_;  // what connect() was given, for a reconnection
+    bool quick_ = false;
+    int barWidthTwips_ = 5415;
 
     // Worker-side only.
     std::optional<Watch> watch_;

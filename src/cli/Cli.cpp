@@ -64,7 +64,8 @@ struct Options {
     std::optional<std::string> logInterval, logChannels;
     std::optional<std::string> count;  // monitor and log share the option
     bool fahrenheit = false;
-    bool json = false;  // info, read, write, dump, monitor
+    bool json = false;       // info, read, write, dump, monitor
+    bool reconnect = false;  // monitor, log
 };
 
 // The shell's status for a program ended by a signal: 130 for SIGINT, 143 for SIGTERM.
@@ -115,6 +116,25 @@ DiagnosticSink warnings(CliEnvironment& env) {
     };
 }
 
+// "14:03:07" of seconds since midnight.
+std::string clockText(double timeOfDay) {
+    const auto s = static_cast<long>(timeOfDay);
+    char text[16];
+    std::snprintf(text, sizeof text, "%02ld:%02ld:%02ld", s / 3600 % 24, s / 60 % 60, s % 60);
+    return text;
+}
+
+// With --reconnect: a line on stderr when the board is lost and when it is back.
+void tellReconnection(CliEnvironment& env, const board::Event& event) {
+    if (const auto* lost = std::get_if<board::BoardLost>(&event))
+        env.err << "quarnelctl: " << clockText(lost->timeOfDay) << " board lost ("
+                << terminalText(LinkFailureMessage(lost->code))
+                << "); trying again from 1 s to every 30 s" << std::endl;
+    else if (const auto* back = std::get_if<board::Reconnected>(&event))
+        env.err << "quarnelctl: " << clockText(back->timeOfDay) << " board back, going on"
+                << std::endl;
+}
+
 // A connected board, with its messages on stderr.
 class Connection {
   public:
@@ -130,7 +150,8 @@ class Connection {
                            env.err << "quarnelctl: " << terminalText(LinkFailureMessage(code))
                                    << std::endl;
                        },
-                       [&env] { return env.stop && *env.stop != 0; }}) {}
+                       [&env] { return env.stop && *env.stop != 0; },
+                       [&env](const board::Event& event) { tellReconnection(env, event); }}) {}
 
     void connect() { connection_.connect(env_.applicationDir); }
 
@@ -255,6 +276,8 @@ int runMonitor(Connection& c, CliEnvironment& env, std::optional<long long> coun
         return broken || (count && lines >= *count);
     });
     if (broken) return outputFailed(env, outputErrno, kExitOk, true);
+    // Ended while waiting for a lost board: no line was missed, the wait was cut.
+    if (c.connection().worker().boardLost()) return cancelledStatus(env);
     return kExitOk;
 }
 
@@ -368,6 +391,10 @@ int RunCli(const std::vector<std::string>& args, CliEnvironment& env) {
         ->type_name("LIST");
     log->add_option("--count", o.count, "stop after N data lines")->type_name("N");
     log->add_flag("--fahrenheit", o.fahrenheit, "temperatures in degrees F");
+    for (CLI::App* command : {monitor, log})
+        command->add_flag("--reconnect", o.reconnect,
+                          "when the board fails, wait for it (1 s, then up to 30 s between tries) "
+                          "and go on; a log goes on in a new run");
     for (CLI::App* command : {info, read, write, dump, monitor})
         command->add_flag("--json", o.json, "print JSON (monitor: one object per line)");
     ProfileArguments profile;
@@ -487,6 +514,9 @@ int RunCli(const std::vector<std::string>& args, CliEnvironment& env) {
     try {
         board = std::make_unique<Connection>(options, env);
         Connection& connection = *board;
+        // The exporter outlives the board's failures; monitor and log when asked.
+        connection.connection().worker().setReconnect(
+            server || ((monitor->parsed() || log->parsed()) && o.reconnect));
         connection.connect();
         // A signal after the start-up's last delay still comes before the command.
         if (connection.stopRequested()) return cancelledStatus(env);

@@ -162,6 +162,17 @@ bool StartLogging(Session& session, const std::string& path,
     return true;
 }
 
+bool ContinueLogging(Session& session, std::string* error) {
+    LoggingState& logging = session.logging;
+    const std::string text = LogPreamble() +
+                             BuildLogHeader(logging.LogChannelSelected, session.ShowFahrenheit) +
+                             kLineEnd;
+    if (AppendToFile(logging.LogFilePath, text, error, false)) return true;
+    logging.LoggingActive = false;
+    logging.StopError = errno;
+    return false;
+}
+
 void StopLogging(Session& session) {
     session.logging.LoggingActive = false;
 }

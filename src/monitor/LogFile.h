@@ -58,6 +58,9 @@ bool AppendToFile(const std::string& path, const std::string& bytes, std::string
 bool StartLogging(Session& session, const std::string& path,
                   const std::array<bool, kLogChannelCount>& boxes, std::string* error = nullptr,
                   bool waitForReader = true);
+// A log that goes on after the board came back: its own preamble and header,
+// the count kept. On failure logging stops (StopError set) and false is returned.
+bool ContinueLogging(Session& session, std::string* error);
 // Stopping: LoggingActive false; the file is not touched.
 void StopLogging(Session& session);
 

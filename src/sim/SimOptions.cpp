@@ -84,6 +84,17 @@ void parseSimFault(std::string_view text, SimFaults& faults) {
             throw SimOptionError("--sim-fault stall: time " + quoted(count) +
                                  " is not a number of seconds of 0 or more");
         faults.stallAfter = seconds;
+    } else if (kind == "replug") {
+        const auto colon = count.find(':');
+        const auto after = parseAmount(count.substr(0, colon), std::numeric_limits<double>::max());
+        const auto gone = colon == std::string_view::npos
+                              ? std::nullopt
+                              : parseAmount(count.substr(colon + 1), 86400.0);
+        if (!hasCount || !after || !gone)
+            throw SimOptionError(
+                "--sim-fault replug needs S:D, seconds after the start and "
+                "seconds unplugged, each 0 or more, e.g. replug=30:5");
+        faults.replug = std::pair{*after, *gone};
     } else if (kind == "bus-select" || kind == "cable") {
         if (!hasCount)
             throw SimOptionError("--sim-fault " + std::string(kind) + " needs a count, e.g. " +
@@ -95,7 +106,7 @@ void parseSimFault(std::string_view text, SimFaults& faults) {
             faults.failingBusSelections = n;
     } else {
         throw SimOptionError("--sim-fault: unknown fault " + quoted(kind) +
-                             " (use firmware, bus-select=N, cable=N or stall=S)");
+                             " (use firmware, bus-select=N, cable=N, stall=S or replug=S:D)");
     }
 }
 

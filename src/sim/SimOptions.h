@@ -9,6 +9,7 @@
 #include <stdexcept>
 #include <string>
 #include <string_view>
+#include <utility>
 
 namespace quarnel::sim {
 
@@ -18,6 +19,9 @@ struct SimFaults {
     int failingBusSelections = 0;      // the first N serial-bus selections fail
     std::optional<int> cableAfter;     // every request after the first N fails (cable pulled)
     std::optional<double> stallAfter;  // seconds from opening: the first request then times out
+    // Seconds from opening at which the board is unplugged, and for how long;
+    // it comes back freshly powered, its firmware to be downloaded again.
+    std::optional<std::pair<double, double>> replug;
 };
 
 using WarningSink = std::function<void(const std::string&)>;

@@ -136,6 +136,20 @@ bool SimulatedBoard::transfer() {
     return true;
 }
 
+bool SimulatedBoard::unplugged() {
+    const auto& replug = options_.faults.replug;
+    if (!replug || replugged_) return false;
+    const double t = clock_.monotonic() - openedAt_;
+    if (t < replug->first) return false;
+    if (t < replug->first + replug->second) return true;
+    replugged_ = true;
+    firmwareRunning_ = false;
+    chip_.powerOn();
+    ports_ = powerOnPorts();
+    save();
+    return false;
+}
+
 bool SimulatedBoard::interruptPinActive() {
     advance();
     return chip_.interruptPinActive();
@@ -147,7 +161,7 @@ int16_t SimulatedBoard::LoadFirmWare(const char* path) {
     const auto& cable = options_.faults.cableAfter;
     if (!transfer()) {
         status = kTransferTimedOut;
-    } else if (cable && requestCount_ >= *cable) {
+    } else if ((cable && requestCount_ >= *cable) || unplugged()) {
         status = kCablePulled;
     } else if (options_.faults.firmwareFails) {
         status = kFirmwareFault;
@@ -166,7 +180,7 @@ int16_t SimulatedBoard::LoadFirmWare(const char* path) {
 int16_t SimulatedBoard::VendorIORequest(int16_t request, int32_t value, int32_t index,
                                         int16_t direction, int16_t length, uint8_t* buffer) {
     const auto& cable = options_.faults.cableAfter;
-    const bool pulled = cable && requestCount_ >= *cable;
+    const bool pulled = (cable && requestCount_ >= *cable) || unplugged();
     ++requestCount_;
     int16_t status = 0;
     if (!transfer()) {

@@ -112,7 +112,11 @@ class SimulatedBoard final : public Orvalink {
     bool keepState_ = true;  // false: the state file holds something else, never written
     long requestCount_ = 0;
     int busSelectionsToFail_ = 0;
-    bool stalled_ = false;  // the stall fault fires once
+    bool stalled_ = false;    // the stall fault fires once
+    bool replugged_ = false;  // the replug fault's board has come back
+    // The replug fault: true while the board is unplugged; powers it up again
+    // (firmware gone, registers at their power-on values) when it returns.
+    bool unplugged();
 };
 
 }  // namespace quarnel::sim
