@@ -46,6 +46,7 @@ struct Readings {
     const char* status = nullptr;
     bool logging = false;  // LoggingActive after the tick's logging step
     int64_t loggedCount = 0;
+    double busySeconds = 0.0;  // the tick's time on the board (monotonic)
 };
 
 // The register-written handler changed the configuration: which layouts follow it.

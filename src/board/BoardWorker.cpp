@@ -250,6 +250,7 @@ void BoardWorker::runQueued() {
 }
 
 void BoardWorker::tick() {
+    const double start = clock_.monotonic();
     const bool wasLogging = session_.logging.LoggingActive;
     const int16_t taken = poll_.PollState;
     std::function<void()> watched;
@@ -263,7 +264,7 @@ void BoardWorker::tick() {
     const char* status = poll_.Tick(watched);
     publish_(Readings{session_.readings, taken, session_.ShowFahrenheit, clock_.monotonic(),
                       clock_.timeOfDay(), status, session_.logging.LoggingActive,
-                      session_.logging.LoggedCount});
+                      session_.logging.LoggedCount, clock_.monotonic() - start});
     if (wasLogging && !session_.logging.LoggingActive)
         publish_(LoggingChanged{session_.logging, session_.device.state.LogIntervalMs, {}, 0, 0});
 }

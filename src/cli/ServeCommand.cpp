@@ -5,7 +5,9 @@
 
 #include <chrono>
 
+#include "QuarnelVersion.h"
 #include "cli/CommandText.h"
+#include "serve/ProcessStats.h"
 
 namespace quarnel::cli {
 namespace {
@@ -48,22 +50,50 @@ int RunServe(board::BoardConnection& connection, const serve::BoardInfo& info,
     Session& session = connection.session();
     serve::PollSnapshot snapshot;
     snapshot.info = info;
-    snapshot.limits = ReadChipLimits(session.link);
+    snapshot.version = kAppVersion;
+    double pollSeconds = 0.0;  // the board's time in the poll under way
+    bool warm = false;         // the first readings are real ones from now on
+    const auto publish = [&] {
+        snapshot.process = serve::ReadProcessStats();
+        server.publish(serve::ExpositionText(snapshot));
+    };
+    // The exporter follows the board's events: each complete poll, a lost
+    // board (its readings go), a board back, the limits as read.
+    connection.setObserver([&](const board::Event& event) {
+        if (const auto* r = std::get_if<board::Readings>(&event)) {
+            if (!warm) return;
+            pollSeconds += r->busySeconds;
+            if (r->pollState == kPollStatus) serve::CountInterrupts(snapshot, r->readings);
+            if (r->pollState != kPollStates - 1) return;
+            ++snapshot.polls;
+            snapshot.boardUp = true;
+            snapshot.lastPollUnixSeconds = unixSeconds(env);
+            snapshot.state = session.device.state;
+            snapshot.readings = r->readings;
+            snapshot.pollSecondsSum += pollSeconds;
+            ++snapshot.timedPolls;
+            pollSeconds = 0.0;
+            publish();
+        } else if (std::holds_alternative<board::BoardLost>(event)) {
+            ++snapshot.linkErrors;
+            snapshot.boardUp = false;
+            pollSeconds = 0.0;
+            publish();
+        } else if (std::holds_alternative<board::Reconnected>(event)) {
+            ++snapshot.reconnects;
+            publish();
+        } else if (const auto* limits = std::get_if<board::Limits>(&event)) {
+            snapshot.limits = limits->limits;
+        }
+    });
+    // Read now and again whenever the board comes back.
+    connection.worker().post(board::SubscribeLimits{true});
     connection.warmUp();
+    warm = true;
 
     // Readings evenly spaced on the worker's drift-free loop.
-    connection.run(
-        [&] {
-            if (connection.poll().PollState == 0) {
-                ++snapshot.polls;
-                snapshot.lastPollUnixSeconds = unixSeconds(env);
-                snapshot.state = session.device.state;
-                snapshot.readings = session.readings;
-                server.publish(serve::ExpositionText(snapshot));
-            }
-            return false;
-        },
-        settings.pollSeconds / kPollStates);
+    connection.run([] { return false; }, settings.pollSeconds / kPollStates);
+    connection.setObserver({});
     return kExitOk;
 }
 

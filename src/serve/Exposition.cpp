@@ -51,6 +51,10 @@ class Writer {
         if (!labels.empty()) text_ += "{" + labels + "}";
         text_ += " " + value + "\n";
     }
+    // A sample of the family under a suffixed name (a summary's _sum, _count).
+    void suffixed(const char* suffix, const std::string& value) {
+        text_ += name_ + suffix + " " + value + "\n";
+    }
     std::string take() { return std::move(text_); }
 
   private:
@@ -120,37 +124,97 @@ void writeVoltages(Writer& w, const PollSnapshot& s) {
     }
 }
 
-// One sample per named bit of both status registers, named as the register map names it.
-void writeInterrupts(Writer& w, const PollSnapshot& s) {
+// The named bits of both status registers, named as the register map names
+// them: f(name, register 1 or 2, bit).
+template <class F>
+void forEachSource(F f) {
     static const RegisterTable table;
-    w.family("quarnel_interrupt_active", "gauge",
-             "Interrupt status bits latched during the last poll (1: set).");
-    for (const auto& [address, value] : {std::pair{chip::kStatus1, s.readings.IntStatus1},
-                                         std::pair{chip::kStatus2, s.readings.IntStatus2}}) {
+    int bank = 1;
+    for (const int address : {chip::kStatus1, chip::kStatus2}) {
         const auto labels = table.SplitBitLabels(*table.FindRegisterByAddress(address));
         for (int bit = 0; bit < 8; ++bit) {
             const std::string& name = labels[static_cast<size_t>(7 - bit)];
-            if (name == "-") continue;
-            w.sample(label("source", AsciiLower(name)), (value >> bit) & 1 ? "1" : "0");
+            if (name != "-") f(AsciiLower(name), bank, bit);
         }
+        ++bank;
     }
 }
 
-std::string timestampText(double seconds) {
+void writeInterrupts(Writer& w, const PollSnapshot& s) {
+    w.family("quarnel_interrupt_active", "gauge",
+             "Interrupt status bits latched during the last poll (1: set).");
+    forEachSource([&](const std::string& name, int bank, int bit) {
+        const int16_t value = bank == 1 ? s.readings.IntStatus1 : s.readings.IntStatus2;
+        w.sample(label("source", name), (value >> bit) & 1 ? "1" : "0");
+    });
+}
+
+// Counted in every poll, so no interrupt between two scrapes is lost.
+void writeInterruptCounts(Writer& w, const PollSnapshot& s) {
+    w.family("quarnel_interrupts_total", "counter",
+             "Polls that found each interrupt status bit latched.");
+    forEachSource([&](const std::string& name, int bank, int bit) {
+        w.sample(label("source", name),
+                 std::to_string(s.interrupts[static_cast<size_t>((bank - 1) * 8 + bit)]));
+    });
+}
+
+std::string timestampText(double seconds, int decimals = 3) {
     char buf[32];
-    const auto end = std::to_chars(buf, buf + sizeof buf, seconds, std::chars_format::fixed, 3).ptr;
+    const auto end =
+        std::to_chars(buf, buf + sizeof buf, seconds, std::chars_format::fixed, decimals).ptr;
     return std::string(buf, end);
+}
+
+void writeProcess(Writer& w, const ProcessStats& p) {
+    w.family("process_cpu_seconds_total", "counter",
+             "Total user and system CPU time spent in seconds.");
+    w.sample("", timestampText(p.cpuSeconds));
+    w.family("process_resident_memory_bytes", "gauge", "Resident memory size in bytes.");
+    w.sample("", std::to_string(p.residentBytes));
+    w.family("process_virtual_memory_bytes", "gauge", "Virtual memory size in bytes.");
+    w.sample("", std::to_string(p.virtualBytes));
+    w.family("process_open_fds", "gauge", "Number of open file descriptors.");
+    w.sample("", std::to_string(p.openFds));
+    w.family("process_max_fds", "gauge", "Maximum number of open file descriptors.");
+    w.sample("", std::to_string(p.maxFds));
+    w.family("process_start_time_seconds", "gauge",
+             "Start time of the process since unix epoch in seconds.");
+    w.sample("", timestampText(p.startTimeSeconds));
 }
 
 }  // namespace
 
+void CountInterrupts(PollSnapshot& snapshot, const CurrentReadings& readings) {
+    for (int bit = 0; bit < 8; ++bit) {
+        if ((readings.IntStatus1 >> bit) & 1) ++snapshot.interrupts[static_cast<size_t>(bit)];
+        if ((readings.IntStatus2 >> bit) & 1) ++snapshot.interrupts[static_cast<size_t>(8 + bit)];
+    }
+}
+
 std::string ExpositionText(const PollSnapshot& s) {
     Writer w;
+    const bool up = s.boardUp && s.polls > 0;
     w.family("quarnel_board_up", "gauge", "1 while polls of the board succeed.");
-    w.sample("", s.polls > 0 ? "1" : "0");
+    w.sample("", up ? "1" : "0");
     w.family("quarnel_polls_total", "counter", "Complete polls of every reading since the start.");
     w.sample("", std::to_string(s.polls));
+    w.family("quarnel_board_reconnects_total", "counter",
+             "Times the board came back after a link failure.");
+    w.sample("", std::to_string(s.reconnects));
+    w.family("quarnel_link_errors_total", "counter", "Link failures of the board.");
+    w.sample("", std::to_string(s.linkErrors));
+    if (s.timedPolls > 0) {
+        w.family("quarnel_poll_duration_seconds", "summary",
+                 "Time the board took to answer the requests of a complete poll.");
+        w.suffixed("_sum", timestampText(s.pollSecondsSum, 6));
+        w.suffixed("_count", std::to_string(s.timedPolls));
+    }
+    w.family("quarnel_build_info", "gauge", "The exporter's version.");
+    w.sample(label("version", s.version), "1");
+    if (s.process) writeProcess(w, *s.process);
     if (s.polls == 0) return w.take();
+    writeInterruptCounts(w, s);
 
     w.family("quarnel_last_poll_timestamp_seconds", "gauge",
              "Unix time at which the last complete poll ended.");
@@ -164,6 +228,8 @@ std::string ExpositionText(const PollSnapshot& s) {
                  label("address", HexAddressText(chip.address)) + "," +
                  label("usb_id", s.info.usbId) + "," + label("port", s.info.port),
              "1");
+    // While the board is down no reading is current: the series go, none stays stale.
+    if (!up) return w.take();
     writeTemperatures(w, s);
     writeVoltages(w, s);
     writeInterrupts(w, s);

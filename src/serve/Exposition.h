@@ -5,6 +5,7 @@
 
 #include <array>
 #include <cstdint>
+#include <optional>
 #include <string>
 
 #include "device/DeviceState.h"
@@ -12,6 +13,7 @@
 #include "link/BoardLink.h"
 #include "monitor/ChipLimits.h"
 #include "monitor/Session.h"
+#include "serve/ProcessStats.h"
 
 namespace quarnel::serve {
 
@@ -30,7 +32,16 @@ using quarnel::LimitBytes;
 
 struct PollSnapshot {
     int64_t polls = 0;                 // complete polls so far; 0: the board is not up yet
+    bool boardUp = true;               // false from a link failure until the next complete poll
     double lastPollUnixSeconds = 0.0;  // when the last one ended
+    int64_t reconnects = 0;            // times the board came back after a failure
+    int64_t linkErrors = 0;            // link failures
+    double pollSecondsSum = 0.0;       // time the board took to answer the complete polls
+    int64_t timedPolls = 0;
+    // Polls that found each status bit latched: Status 1 bits 0 to 7, Status 2 bits 0 to 7.
+    std::array<int64_t, 16> interrupts{};
+    std::optional<ProcessStats> process;
+    std::string version;
     BoardInfo info;
     DeviceState state;         // which channels are measured, the Ain reference
     CurrentReadings readings;  // in degrees Celsius
@@ -38,5 +49,8 @@ struct PollSnapshot {
 };
 
 std::string ExpositionText(const PollSnapshot& snapshot);
+
+// Counts the status bits latched in a poll's readings into snapshot.interrupts.
+void CountInterrupts(PollSnapshot& snapshot, const CurrentReadings& readings);
 
 }  // namespace quarnel::serve

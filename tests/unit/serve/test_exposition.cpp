@@ -36,6 +36,15 @@ PollSnapshot diodeModePoll() {
     s.limits.external = {0x00, 0x7D};
     s.limits.vdd = {0x9A, 0xC8};
     for (auto& ain : s.limits.ain) ain = {0x00, 0xFF};
+    s.version = "2.0.0";
+    s.reconnects = 1;
+    s.linkErrors = 2;
+    s.pollSecondsSum = 0.0125;
+    s.timedPolls = 7;
+    s.interrupts[0] = 3;   // INHI
+    s.interrupts[4] = 1;   // FLT
+    s.interrupts[12] = 7;  // VDD
+    s.process = ProcessStats{1.5, 1700000000.0, 4096, 8192, 9, 1024};
     return s;
 }
 
@@ -46,6 +55,52 @@ quarnel_board_up 1
 # HELP quarnel_polls_total Complete polls of every reading since the start.
 # TYPE quarnel_polls_total counter
 quarnel_polls_total 7
+# HELP quarnel_board_reconnects_total Times the board came back after a link failure.
+# TYPE quarnel_board_reconnects_total counter
+quarnel_board_reconnects_total 1
+# HELP quarnel_link_errors_total Link failures of the board.
+# TYPE quarnel_link_errors_total counter
+quarnel_link_errors_total 2
+# HELP quarnel_poll_duration_seconds Time the board took to answer the requests of a complete poll.
+# TYPE quarnel_poll_duration_seconds summary
+quarnel_poll_duration_seconds_sum 0.012500
+quarnel_poll_duration_seconds_count 7
+# HELP quarnel_build_info The exporter's version.
+# TYPE quarnel_build_info gauge
+quarnel_build_info{version="2.0.0"} 1
+# HELP process_cpu_seconds_total Total user and system CPU time spent in seconds.
+# TYPE process_cpu_seconds_total counter
+process_cpu_seconds_total 1.500
+# HELP process_resident_memory_bytes Resident memory size in bytes.
+# TYPE process_resident_memory_bytes gauge
+process_resident_memory_bytes 4096
+# HELP process_virtual_memory_bytes Virtual memory size in bytes.
+# TYPE process_virtual_memory_bytes gauge
+process_virtual_memory_bytes 8192
+# HELP process_open_fds Number of open file descriptors.
+# TYPE process_open_fds gauge
+process_open_fds 9
+# HELP process_max_fds Maximum number of open file descriptors.
+# TYPE process_max_fds gauge
+process_max_fds 1024
+# HELP process_start_time_seconds Start time of the process since unix epoch in seconds.
+# TYPE process_start_time_seconds gauge
+process_start_time_seconds 1700000000.000
+# HELP quarnel_interrupts_total Polls that found each interrupt status bit latched.
+# TYPE quarnel_interrupts_total counter
+quarnel_interrupts_total{source="inhi"} 3
+quarnel_interrupts_total{source="inlo"} 0
+quarnel_interrupts_total{source="exhi"} 0
+quarnel_interrupts_total{source="exlo"} 0
+quarnel_interrupts_total{source="flt"} 1
+quarnel_interrupts_total{source="ain2"} 0
+quarnel_interrupts_total{source="ain3"} 0
+quarnel_interrupts_total{source="ain4"} 0
+quarnel_interrupts_total{source="ain5"} 0
+quarnel_interrupts_total{source="ain6"} 0
+quarnel_interrupts_total{source="ain7"} 0
+quarnel_interrupts_total{source="ain8"} 0
+quarnel_interrupts_total{source="vdd"} 7
 # HELP quarnel_last_poll_timestamp_seconds Unix time at which the last complete poll ended.
 # TYPE quarnel_last_poll_timestamp_seconds gauge
 quarnel_last_poll_timestamp_seconds 1700000000.250
@@ -109,14 +164,21 @@ TEST(Exposition, GoldenTextOfADiodeModePoll) {
     EXPECT_EQ(ExpositionText(diodeModePoll()), kDiodeModeText);
 }
 
-TEST(Exposition, BeforeTheFirstPollOnlyTheBoardIsDown) {
-    EXPECT_EQ(ExpositionText(PollSnapshot{}),
-              "# HELP quarnel_board_up 1 while polls of the board succeed.\n"
-              "# TYPE quarnel_board_up gauge\n"
-              "quarnel_board_up 0\n"
-              "# HELP quarnel_polls_total Complete polls of every reading since the start.\n"
-              "# TYPE quarnel_polls_total counter\n"
-              "quarnel_polls_total 0\n");
+// Before the first poll, and while the board is lost: the board is down and no
+// reading, limit or status stays behind; the counters and the process go on.
+TEST(Exposition, ADownBoardLeavesNoReadingBehind) {
+    PollSnapshot lost = diodeModePoll();
+    lost.boardUp = false;
+    for (const PollSnapshot& s : {PollSnapshot{}, lost}) {
+        const std::string text = ExpositionText(s);
+        EXPECT_NE(text.find("quarnel_board_up 0\n"), std::string::npos);
+        EXPECT_NE(text.find("\nquarnel_link_errors_total "), std::string::npos);
+        for (const char* gone :
+             {"quarnel_temperature", "quarnel_vdd", "quarnel_input", "quarnel_interrupt_active"})
+            EXPECT_EQ(text.find(gone), std::string::npos) << gone;
+    }
+    EXPECT_NE(ExpositionText(lost).find("quarnel_interrupts_total{source=\"vdd\"} 7\n"),
+              std::string::npos);
 }
 
 TEST(Exposition, AinModeShowsAin1Ain2AndVarnoButNoExternalSensor) {
