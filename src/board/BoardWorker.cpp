@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <type_traits>
 
+#include "board/Overloaded.h"
 #include "link/BoardSwitches.h"
 #include "monitor/LogFile.h"
 #include "monitor/Startup.h"
@@ -33,11 +34,6 @@ class PublishedProgress final : public StartupProgress {
   private:
     const EventSink& publish_;
     int barWidthTwips_;
-};
-
-template <class... Ts>
-struct Overloaded : Ts... {
-    using Ts::operator()...;
 };
 
 }  // namespace

@@ -211,8 +211,14 @@ int16_t UsbBoard::openFailed(int r, const std::string& node, const std::string& 
 
 int16_t UsbBoard::transfer(uint8_t type, uint8_t request, uint16_t value, uint16_t index,
                            uint8_t* data, uint16_t length) {
-    const int r = libusb_control_transfer(usb_->handle, type, request, value, index, data, length,
-                                          options_.transferTimeoutMs);
+    const auto send = [&] {
+        return libusb_control_transfer(usb_->handle, type, request, value, index, data, length,
+                                       options_.transferTimeoutMs);
+    };
+    int r = send();
+    // A transfer that failed while the board is still on the bus (a glitch of a
+    // busy hub) is tried once more; only a second failure counts.
+    if (r < 0 && r != LIBUSB_ERROR_NO_DEVICE && stillListed()) r = send();
     if (r == length) return 0;
     const std::string what = requestText(request, value, index);
     if (r >= 0)

@@ -4,15 +4,9 @@
 #include <QMetaObject>
 #include <QThread>
 
+#include "board/Overloaded.h"
+
 namespace quarnel {
-namespace {
-
-template <class... Ts>
-struct Overloaded : Ts... {
-    using Ts::operator()...;
-};
-
-}  // namespace
 
 BoardFeed::BoardFeed(CommandPort port, QObject* parent) : QObject(parent), port_(std::move(port)) {
     // What the device state holds before the board has said anything.
@@ -27,7 +21,8 @@ void BoardFeed::deliver(const board::Event& event) {
         return;
     }
     // The worker's thread: the windows hear it on theirs, in the same order.
-    QMetaObject::invokeMethod(this, [this, event] { dispatch(event); }, Qt::QueuedConnection);
+    QMetaObject::invokeMethod(
+        this, [this, event] { dispatch(event); }, Qt::QueuedConnection);
 }
 
 void BoardFeed::post(board::Command command) {
@@ -48,7 +43,7 @@ void BoardFeed::takeState(const DeviceState& state) {
 }
 
 void BoardFeed::dispatch(const board::Event& event) {
-    std::visit(Overloaded{
+    std::visit(board::Overloaded{
                    [&](const board::StartupStep& e) { emit startupStep(e); },
                    [&](const board::Connected& e) {
                        takeState(e.state);

@@ -79,10 +79,11 @@ class EmulatedUsbBoard {
         g_object_unref(testbed_);
     }
 
-    // The fault strikes the transfer after the next `after` ones.
-    void failNext(Fault fault, int after = 0) {
+    // The fault strikes `times` transfers in a row, after the next `after` ones.
+    void failNext(Fault fault, int after = 0, int times = 1) {
         std::lock_guard lock(mutex_);
         fault_ = {fault, after};
+        faultTimes_ = times;
     }
     std::vector<SetupPacket> setups() const {
         std::lock_guard lock(mutex_);
@@ -223,7 +224,11 @@ class EmulatedUsbBoard {
         const bool in = (setup.requestType & 0x80) != 0;
         if (!in) setup.data.assign(b + 8, b + 8 + setup.length);
         setups_.push_back(setup);
-        const Fault fault = fault_.second-- > 0 ? Fault::kNone : std::exchange(fault_.first, {});
+        Fault fault = Fault::kNone;
+        if (fault_.second-- <= 0 && fault_.first != Fault::kNone) {
+            fault = fault_.first;
+            if (--faultTimes_ <= 0) fault_.first = Fault::kNone;
+        }
         bool stall = fault == Fault::kStall;
         int error = fault == Fault::kIoError ? EPROTO : 0;
         if (fault == Fault::kUnplug || fault == Fault::kUnplugIo) {
@@ -277,6 +282,7 @@ class EmulatedUsbBoard {
     std::function<void()> reenumerate_;
     bool running_;
     std::pair<Fault, int> fault_{};  // and the transfers to let through first
+    int faultTimes_ = 0;
     std::vector<SetupPacket> setups_;
     std::vector<UMockdevIoctlData*> urbs_;  // submitted, not yet reaped
 };

@@ -171,7 +171,7 @@ TEST_F(UsbTest, EachOutcomeHasItsStatusAndEachFailureOneDiagnostic) {
         ASSERT_TRUE(!switchUser || seteuid(0) == 0);
         if (c.fault != Fault::kNone) {
             ASSERT_EQ(status, 0);
-            emulated->failNext(c.fault);
+            emulated->failNext(c.fault, 0, 2);  // the transfer and its one retry
             status = board->VendorIORequest(222, 0x148, 0x4E, 1, 1, &byte);
         }
         EXPECT_EQ(status, c.expected) << (diagnostics.empty() ? "" : diagnostics[0]);
@@ -187,6 +187,17 @@ TEST_F(UsbTest, EachOutcomeHasItsStatusAndEachFailureOneDiagnostic) {
         EXPECT_NE(diagnostics[0].find(c.text), std::string::npos) << diagnostics[0];
         EXPECT_EQ(at.has_value(), c.fault != Fault::kNone);
         EXPECT_TRUE(c.image.empty() || emulated->setups().empty()) << "nothing sent";
+    }
+    // One failed transfer of a board still on the bus is tried once more, silently.
+    for (const Fault once : {Fault::kStall, Fault::kIoError}) {
+        plugIn(running);
+        ASSERT_EQ(board->LoadFirmWare(readable.c_str()), 0);
+        diagnostics.clear();
+        const size_t before = emulated->setups().size();
+        emulated->failNext(once);
+        EXPECT_EQ(board->VendorIORequest(222, 0x148, 0x4E, 1, 1, &byte), 0);
+        EXPECT_EQ(emulated->setups().size(), before + 2);
+        EXPECT_TRUE(diagnostics.empty());
     }
     // A stop request ends the wait at once, without a word.
     plugIn({.comesBack = false});
