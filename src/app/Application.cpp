@@ -18,6 +18,7 @@ Application::Application(AppEnvironment env)
       worker_(env_.board, env_.clock, [this](const board::Event& event) { feed_.deliver(event); }) {
     table_.BuildRegisterTable();
     worker_.session().link.FirmwareFile = env_.firmware;
+    worker_.setReconnect(env_.reconnect);
     QObject::connect(&feed_, &BoardFeed::linkFailure, &feed_,
                      [this](int code) { HandleLinkFailure(code); });
     QObject::connect(&feed_, &BoardFeed::message, &feed_, [this](const board::Message& m) {
@@ -81,9 +82,8 @@ bool Application::StartApplication() {
     splash_->show();
     splash_->repaint();
 
-    MainWindowDeps deps{feed_,         env_.notifier,  table_,
-                        env_.openUrl,  env_.chooseFile, env_.applicationDir,
-                        env_.createWindow};
+    MainWindowDeps deps{feed_,           env_.notifier,       table_,           env_.openUrl,
+                        env_.chooseFile, env_.applicationDir, env_.createWindow};
     if (env_.now) deps.now = env_.now;
     deps.boardName = env_.boardName;
     deps.profileDialogs = env_.profileDialogs;

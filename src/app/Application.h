@@ -44,6 +44,8 @@ struct AppEnvironment {
     // The board worker on a thread of its own. Tests leave it off and step the
     // worker by hand on their clock.
     bool threaded = false;
+    // A lost board is waited for (the status bar says so) instead of ending the program.
+    bool reconnect = false;
 };
 
 class Application {

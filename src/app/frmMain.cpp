@@ -55,9 +55,7 @@ QString singleText(double twipsValue) {
 }  // namespace
 
 frmMain::frmMain(MainWindowDeps deps, QWidget* parent)
-    : QMainWindow(parent),
-      ui(std::make_unique<Ui::frmMain>()),
-      deps_(std::move(deps)) {
+    : QMainWindow(parent), ui(std::make_unique<Ui::frmMain>()), deps_(std::move(deps)) {
     initIconResources();
     ui->setupUi(this);
     setWindowIcon(QIcon(QStringLiteral(":/icons/graphs.png")));
@@ -72,10 +70,9 @@ frmMain::frmMain(MainWindowDeps deps, QWidget* parent)
     open(ui->mnuConfig, ToolWindow::Config);
     open(ui->mnuAbout, ToolWindow::About);
     connect(ui->mnuWindow, &QMenu::aboutToShow, this, &frmMain::fillWindowMenu);
-    auto* profiles =
-        new ProfileMenu(deps_.feed, deps_.notifier, deps_.table, this, deps_.profileDialogs,
-                        deps_.now,
-                        [this](const QString& text) { ui->sbStatusBar->showMessage(text, 15000); });
+    auto* profiles = new ProfileMenu(
+        deps_.feed, deps_.notifier, deps_.table, this, deps_.profileDialogs, deps_.now,
+        [this](const QString& text) { ui->sbStatusBar->showMessage(text, 15000); });
     connect(ui->mnuSaveProfile, &QAction::triggered, profiles, &ProfileMenu::save);
     connect(ui->mnuLoadProfile, &QAction::triggered, profiles, &ProfileMenu::load);
     connect(ui->mnuOpenLog, &QAction::triggered, this, &frmMain::mnuOpenLog_Click);
@@ -119,6 +116,21 @@ frmMain::frmMain(MainWindowDeps deps, QWidget* parent)
     connect(&closeRetry_, &QTimer::timeout, this, &QWidget::close);
 
     setWindowTitle(QString::fromLatin1(kAppTitle));
+    // A lost board: when it was lost and when the next try comes, until it is back.
+    connect(&deps_.feed, &BoardFeed::boardLost, this, [this](const board::BoardLost&) {
+        lostAt_ = clockNow();
+        SetStatusText("Board lost at " + timeText(lostAt_));
+    });
+    connect(&deps_.feed, &BoardFeed::reconnecting, this, [this](const board::Reconnecting& e) {
+        const QDateTime next = clockNow().addMSecs(qint64(e.waitSeconds * 1000));
+        SetStatusText("Board lost at " + timeText(lostAt_) + "; next try at " + timeText(next));
+    });
+    connect(&deps_.feed, &BoardFeed::reconnected, this, [this](const board::Reconnected&) {
+        SetStatusText(kStatusIdleText);
+        showStatusMessage(QStringLiteral("Board back at %1 (lost at %2)")
+                              .arg(QString::fromStdString(timeText(clockNow())),
+                                   QString::fromStdString(timeText(lostAt_))));
+    });
     // Each tick of the board restates the status text (or leaves it).
     connect(&deps_.feed, &BoardFeed::readingsTaken, this, [this](const board::Readings& e) {
         if (e.status && !closed_) SetStatusText(e.status);
@@ -247,9 +259,8 @@ void frmMain::openWindow(ToolWindow which) {
         return;
     }
     if (!deps_.createWindow) return;
-    const WindowContext context{deps_.feed,     deps_.notifier,   deps_.table,
-                                *this,          deps_.openUrl,    deps_.chooseFile,
-                                deps_.applicationDir};
+    const WindowContext context{deps_.feed,    deps_.notifier,   deps_.table,         *this,
+                                deps_.openUrl, deps_.chooseFile, deps_.applicationDir};
     const CreatedWindow created = deps_.createWindow(which, context);
     QWidget* widget = created.widget;
     if (!widget) return;  // a test's factory may make none
@@ -343,6 +354,14 @@ void frmMain::fillWindowMenu() {
             ui->mdiArea->setActiveSubWindow(target);
         });
     }
+}
+
+QDateTime frmMain::clockNow() const {
+    return deps_.now ? deps_.now() : QDateTime::currentDateTime();
+}
+
+std::string frmMain::timeText(const QDateTime& at) {
+    return at.time().toString(QStringLiteral("HH:mm:ss")).toStdString();
 }
 
 void frmMain::updateClock() {

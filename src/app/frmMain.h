@@ -107,6 +107,8 @@ class frmMain : public QMainWindow, public WindowHost {
 
     void fillWindowMenu();
     void updateClock();
+    QDateTime clockNow() const;
+    static std::string timeText(const QDateTime& at);
     void fixClockWidths();
 
     std::unique_ptr<Ui::frmMain> ui;
@@ -123,6 +125,7 @@ class frmMain : public QMainWindow, public WindowHost {
     int closeAttempts_ = 0;
     bool closingAtOnce_ = false;
     bool closed_ = false;
+    QDateTime lostAt_;  // when the board was lost, while it is awaited
 };
 
 }  // namespace quarnel

@@ -42,6 +42,17 @@ quarnel::board::BoardSettings readBoardSettings() {
             text(keys::kUsbRam)};
 }
 
+// [Board] Reconnect: 1 or true, in any case.
+bool reconnectSetting() {
+    using namespace quarnel;
+    const QString value = AppSettings(keys::kBoardGroup)
+                              .value(QString::fromLatin1(keys::kReconnect))
+                              .toString()
+                              .trimmed();
+    return value == QLatin1String("1") ||
+           value.compare(QLatin1String("true"), Qt::CaseInsensitive) == 0;
+}
+
 void printError(const std::string& text) {
     std::cerr << "quarnel-eval: " << text << "\n";
 }
@@ -57,6 +68,10 @@ int main(int argc, char** argv) {
     board::BoardArguments typed;
     board::addBoardOptions(cli, typed);
     board::addVersionFlag(cli, "quarnel-eval");
+    bool reconnect = false;
+    cli.add_flag("--reconnect", reconnect,
+                 "when the board fails, wait for it (1 s, then up to 30 s between tries) and go "
+                 "on, instead of ending; also [Board] Reconnect=1");
     std::vector<std::string> logFiles;
     cli.add_option("FILE", logFiles, "Log files (CSV) to open in review windows");
     // A settings file that is no regular file is left alone: this run keeps its
@@ -155,6 +170,7 @@ int main(int argc, char** argv) {
     environment.profileDialogs = {ProfileSaveChooser(), ProfileOpenChooser(), &ConfirmWithDialog,
                                   board.ownFiles()};
     environment.threaded = true;
+    environment.reconnect = reconnect || reconnectSetting();
     Application application(std::move(environment));
     // A stop request during start-up ends the USB board's wait for its return too.
     board.waitWith(application.worker().session().link);

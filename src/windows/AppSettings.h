@@ -31,6 +31,8 @@ inline constexpr const char* kFirmware = "Firmware";  // the firmware image's pa
 inline constexpr const char* kUsbPort = "UsbPort";    // "1-2.3": which of several boards
 inline constexpr const char* kUsbWait = "UsbWait";    // seconds, default 10
 inline constexpr const char* kUsbRam = "UsbRam";      // hex ranges, "0000-3FFF,E000-E1FF"
+// "1" (or "true"): a lost board is waited for instead of ending the program.
+inline constexpr const char* kReconnect = "Reconnect";
 }  // namespace keys
 
 // Opened on a group ("Settings" unless told); written back when it goes out of scope.

@@ -76,6 +76,18 @@ void BoardFeed::dispatch(const board::Event& event) {
                        linkFailed_ = true;
                        emit linkFailure(e.code);
                    },
+                   [&](const board::BoardLost& e) {
+                       boardDown_ = true;
+                       // No reading is current any more: none is shown as if it were.
+                       readings_.readings = CurrentReadings{};
+                       emit boardLost(e);
+                   },
+                   [&](const board::Reconnecting& e) { emit reconnecting(e); },
+                   [&](const board::Reconnected& e) {
+                       boardDown_ = false;
+                       takeState(e.state);
+                       emit reconnected(e);
+                   },
                    [&](const board::SpiSelected&) {
                        spiMode_ = true;
                        emit spiSelected();

@@ -53,6 +53,8 @@ class BoardFeed : public QObject {
     int32_t logIntervalMs() const { return state_.LogIntervalMs; }
     bool spiMode() const { return spiMode_; }
     bool linkFailed() const { return linkFailed_; }
+    // Between a lost board and its return.
+    bool boardDown() const { return boardDown_; }
 
     const SharedFlags& flags() const { return flags_; }
     // The temperature unit of readings and limits: posted to the worker too.
@@ -75,6 +77,11 @@ class BoardFeed : public QObject {
     void loggingChanged(const board::LoggingChanged& change);
     void message(const board::Message& message);
     void linkFailure(int code);
+    // With reconnection on: the board was lost (no reading is current), the next
+    // try comes in waitSeconds, the board is back.
+    void boardLost(const board::BoardLost& lost);
+    void reconnecting(const board::Reconnecting& next);
+    void reconnected(const board::Reconnected& back);
     void spiSelected();
     void profileRead(const board::ProfileRead& read);
     void profileWritten(const board::ProfileWritten& written);
@@ -93,6 +100,7 @@ class BoardFeed : public QObject {
     SharedFlags flags_;
     bool spiMode_ = false;
     bool linkFailed_ = false;
+    bool boardDown_ = false;
 };
 
 // A window's open flag: raised at the end of the window's load, lowered once at
