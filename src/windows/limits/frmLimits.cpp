@@ -111,7 +111,10 @@ frmLimits::frmLimits(BoardFeed& feed, Notifier& notifier, QWidget* parent)
     resize(sizeHint());
 }
 
-frmLimits::~frmLimits() = default;
+frmLimits::~frmLimits() {
+    // Destroyed without a close (the program ending): the worker stops reading for it.
+    if (subscribed_) feed_.post(board::SubscribeLimits{false});
+}
 
 void frmLimits::Form_Load() {
     const DeviceState& state = feed_.deviceState();
@@ -124,10 +127,12 @@ void frmLimits::Form_Load() {
     openFlag_.raise();
     UpdateLimitsLayout();
     feed_.post(board::SubscribeLimits{true});
+    subscribed_ = true;
 }
 
 void frmLimits::closeEvent(QCloseEvent* event) {
-    if (feed_.flags().LimitsWindowOpen) feed_.post(board::SubscribeLimits{false});
+    if (subscribed_) feed_.post(board::SubscribeLimits{false});
+    subscribed_ = false;
     openFlag_.lower();
     QWidget::closeEvent(event);
 }

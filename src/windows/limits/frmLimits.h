@@ -78,6 +78,7 @@ class frmLimits : public QWidget {
     };
     QHash<LinearGauge*, Shown> shown_;
     bool fahrenheit_ = false;  // the unit the scales are laid out in
+    bool subscribed_ = false;  // the worker reads the limits for this window
     double lastUpdate_ = 0.0;  // time of day of the last readings shown
 
     std::array<Lamp*, 14> tglAlert_{};

@@ -224,8 +224,9 @@ void frmRegMap::cmdRead_Click() {
     readRegister(*address);
 }
 
-void frmRegMap::showEntryOf(int32_t address) {
-    if (const std::optional<int> index = table_.FindRegisterByAddress(address)) {
+void frmRegMap::showEntryOf(int32_t address, std::optional<int> index) {
+    if (!index) index = table_.FindRegisterByAddress(address);
+    if (index) {
         const RegisterInfo& entry = table_[*index];
         setCaption(ui->lblRegDescription, QString::fromStdString(entry.Description));
         setCaption(ui->lblCurrentAddr, regmap::AddressText(entry.Address));
@@ -241,8 +242,8 @@ void frmRegMap::showEntryOf(int32_t address) {
     shownAddress_ = address;
 }
 
-void frmRegMap::readRegister(int32_t address) {
-    showEntryOf(address);
+void frmRegMap::readRegister(int32_t address, std::optional<int> index) {
+    showEntryOf(address, index);
     feed_.post(board::ReadRegisters{ticket_, {address}});
 }
 
@@ -312,7 +313,7 @@ void frmRegMap::TreeView1_NodeClick(QTreeWidgetItem* node) {
 
 void frmRegMap::ShowRegisterEntry(int index) {
     if (index < 0 || index >= table_.size()) return;
-    readRegister(table_[index].Address);
+    readRegister(table_[index].Address, index);
 }
 
 void frmRegMap::ShowRegisterBits(int value) {

@@ -86,8 +86,10 @@ class frmRegMap : public QWidget {
     std::optional<int32_t> valueFromBox();
     void showValue(int value);
     // Shows the register's entry (or "Unknown") and asks the board for its value.
-    void readRegister(int32_t address);
-    void showEntryOf(int32_t address);
+    // index: the table entry meant where two share the address (a tree node's);
+    // by default the lower one.
+    void readRegister(int32_t address, std::optional<int> index = std::nullopt);
+    void showEntryOf(int32_t address, std::optional<int> index = std::nullopt);
     // The board's answer: shown when it is the register on display.
     void onValues(const board::RegisterValues& values);
     // chkContRead and the address box tell the board which register to watch.

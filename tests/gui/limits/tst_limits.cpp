@@ -15,10 +15,10 @@
 #include <memory>
 #include <vector>
 
+#include "device/ChipRegisters.h"
 #include "device/Conversions.h"
 #include "gui/support/SessionRig.h"
 #include "gui/support/SimSessionRig.h"
-#include "monitor/MasterPoll.h"
 #include "widgets/Lamp.h"
 #include "widgets/LinearGauge.h"
 #include "windows/limits/LimitsRules.h"
@@ -41,6 +41,23 @@ struct Rig : SessionRig {
         s.InterruptPinEnabled = true;
         s.VarnoOnAin3 = true;
     }
+
+    // The window opened after start-up, which told the feed this state.
+    std::unique_ptr<frmLimits> open() {
+        feed.deliver(board::Connected{session.device.state, kAddress});
+        return std::make_unique<frmLimits>(feed, notifier);
+    }
+    // The register-written handler asks for the limits' layout.
+    void relayout() { session.layoutChanged(false, true); }
+    // The state and readings as the next tick publishes them, a refresh period on.
+    void publish() {
+        feed.deliver(board::Layout{session.device.state, false, false});
+        board::Readings taken{session.readings};
+        taken.fahrenheit = session.ShowFahrenheit;
+        taken.timeOfDay = clock.timeOfDay() + 0.6 * ++ticks;
+        feed.deliver(taken);
+    }
+    int ticks = 0;
 };
 
 LinearGauge* gauge(QWidget* w, const char* name) {
@@ -101,11 +118,12 @@ class LimitsWindowTest : public QObject {
     void maskClicksReadBothMasksAndWriteTheOwnerOnly();
     void intMaskClickWritesConfiguration1Bit5();
     void onTheSimulatedBoard();
+    void limitWrittenElsewhereSurvivesTheOtherMarker();
 };
 
 void LimitsWindowTest::formHasTheDocumentedControls() {
     Rig rig;
-    auto w = std::make_unique<frmLimits>(rig.session);
+    auto w = rig.open();
     QCOMPARE(w->windowTitle(), QStringLiteral("Interrupt Settings"));
     QCOMPARE(control<QLabel>(w.get(), "Label3")->text(), QStringLiteral("Mask"));
     const QString lampTip =
@@ -165,8 +183,8 @@ void LimitsWindowTest::loadSetsMaskBoxesFromCachesWritesNothingAndReadsTheLimits
     rig.board.registers[0x1E] = 0x05;
     rig.board.registers[0x18] = 0x09;
 
-    auto w = std::make_unique<frmLimits>(rig.session);
-    QVERIFY(rig.session.flags().LimitsWindowOpen);
+    auto w = rig.open();
+    QVERIFY(rig.feed.flags().LimitsWindowOpen);
     QCOMPARE(rig.accesses(), kLayoutReads);
     for (const Row& row : kRows) {
         const int cache = row.maskReg == 0x1D ? s.IntMask1 : s.IntMask2;
@@ -179,7 +197,7 @@ void LimitsWindowTest::loadSetsMaskBoxesFromCachesWritesNothingAndReadsTheLimits
     // Enabled pin: chkIntMask clear.
     rig.board.clear();
     s.InterruptPinEnabled = true;
-    auto w2 = std::make_unique<frmLimits>(rig.session);
+    auto w2 = rig.open();
     QCOMPARE(control<QCheckBox>(w2.get(), "chkIntMask")->checkState(), Qt::Unchecked);
     QVERIFY(rig.writes().empty());
     QVERIFY(rig.failures.empty());
@@ -187,7 +205,7 @@ void LimitsWindowTest::loadSetsMaskBoxesFromCachesWritesNothingAndReadsTheLimits
 
 void LimitsWindowTest::layoutFollowsChannelModeVarnoAndReference() {
     Rig rig;
-    auto w = std::make_unique<frmLimits>(rig.session);
+    auto w = rig.open();
     w->show();
     auto visible = [&](const char* name) {
         return control<QWidget>(w.get(), name)->isVisibleTo(w.get());
@@ -220,8 +238,8 @@ void LimitsWindowTest::layoutFollowsChannelModeVarnoAndReference() {
     s.ChannelMode = ChannelFunction::ExternalTemp;
     s.VarnoOnAin3 = false;
     s.ReferenceVoltage = 3.3f;
-    rig.session.setShowFahrenheit(true);
-    w->UpdateLimitsLayout();
+    rig.feed.setShowFahrenheit(true);
+    rig.relayout();
     QVERIFY(visible("ggeExternal") && visible("Label1_1") && !visible("lblExtDisabled"));
     tabs->setCurrentIndex(1);
     QVERIFY(!visible("ggeAin_0") && !visible("lblAin_0") && !visible("ggeAin_1"));
@@ -239,34 +257,35 @@ void LimitsWindowTest::layoutFollowsChannelModeVarnoAndReference() {
     }
     // Mode 0 (a selection being corrected) lays out like the external channel.
     s.ChannelMode = ChannelFunction::Undetermined;
-    w->UpdateLimitsLayout();
+    rig.relayout();
     QVERIFY(!visible("ggeAin_0") && visible("lblAin1Disabled"));
 }
 
 void LimitsWindowTest::layoutWhileClosedReadsNothing() {
     Rig rig;
-    auto* w = new frmLimits(rig.session);
+    auto* w = rig.open().release();
     w->show();
-    QVERIFY(rig.session.flags().LimitsWindowOpen);
+    QVERIFY(rig.feed.flags().LimitsWindowOpen);
     rig.board.clear();
-    w->UpdateLimitsLayout();
+    rig.relayout();  // the worker reads them for the subscribed window
     QCOMPARE(rig.accesses(), kLayoutReads);
 
     QPointer<frmLimits> guard(w);
     QVERIFY(w->close());
-    QVERIFY(!rig.session.flags().LimitsWindowOpen);
+    QVERIFY(!rig.feed.flags().LimitsWindowOpen);
     rig.board.clear();
+    rig.relayout();
     if (guard) guard->UpdateLimitsLayout();  // still alive until the deferred delete
     QVERIFY(rig.board.calls.empty());
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     QVERIFY(!guard);
 
     // A window destroyed after a newer one opened leaves the newer one's flag alone.
-    auto older = std::make_unique<frmLimits>(rig.session);
+    auto older = rig.open();
     older->close();
-    auto newer = std::make_unique<frmLimits>(rig.session);
+    auto newer = rig.open();
     older.reset();
-    QVERIFY(rig.session.flags().LimitsWindowOpen);
+    QVERIFY(rig.feed.flags().LimitsWindowOpen);
 }
 
 void LimitsWindowTest::limitRegistersShowAsSignedDegreesAndVolts() {
@@ -280,7 +299,7 @@ void LimitsWindowTest::limitRegistersShowAsSignedDegreesAndVolts() {
     rig.board.registers[0x23] = 255;
     rig.board.registers[0x2C] = 128;  // Ain code 512
     rig.board.registers[0x2B] = 255;
-    auto w = std::make_unique<frmLimits>(rig.session);
+    auto w = rig.open();
     LinearGauge* internal = gauge(w.get(), "ggeInternal");
     LinearGauge* external = gauge(w.get(), "ggeExternal");
     QCOMPARE(internal->lowLimit(), -55.0);
@@ -294,9 +313,9 @@ void LimitsWindowTest::limitRegistersShowAsSignedDegreesAndVolts() {
     QCOMPARE(gauge(w.get(), "ggeAin_1")->highLimit(), double(2.27f));
 
     // The same registers in Fahrenheit, and with the Vdd reference.
-    rig.session.setShowFahrenheit(true);
+    rig.feed.setShowFahrenheit(true);
     rig.session.device.state.ReferenceVoltage = 3.3f;
-    w->UpdateLimitsLayout();
+    rig.relayout();
     QCOMPARE(internal->lowLimit(), -67.0);
     QCOMPARE(internal->highLimit(), double(127.0f * 9.0f / 5.0f + 32.0f));
     QCOMPARE(external->lowLimit(), double(-128.0f * 9.0f / 5.0f + 32.0f));
@@ -307,7 +326,7 @@ void LimitsWindowTest::ain0MarkerWritesSharedRegistersTopGives255() {
     Rig rig;
     rig.board.registers[0x28] = 50;  // shown as .45 V (2 decimals)
     rig.board.registers[0x27] = 200;
-    auto w = std::make_unique<frmLimits>(rig.session);
+    auto w = rig.open();
     LinearGauge* ain0 = gauge(w.get(), "ggeAin_0");
     QCOMPARE(ain0->lowLimit(), double(0.45f));
     rig.board.clear();
@@ -315,11 +334,12 @@ void LimitsWindowTest::ain0MarkerWritesSharedRegistersTopGives255() {
     // The user moves the high marker to the top of the scale and the low one to 0 V.
     ain0->setSelectedMarker(LinearGauge::HighMarker);
     QTest::keyClick(ain0, Qt::Key_End);
-    QCOMPARE(ain0->highLimit(), 2.28);
     // Both limits, low first, into the registers the external channel shares;
     // 2.28 V is code 256, written as 255. Each write is read back by the hook.
-    // The untouched low limit goes back as .45 V, code 51 (q = 50.53).
-    QCOMPARE(rig.accesses(), (std::vector<Access>{W(0x28, 51), R(0x28), W(0x27, 255), R(0x27)}));
+    // The untouched low limit goes back as the chip's byte, not reconverted
+    // from .45 V (code 51, q = 50.53).
+    QCOMPARE(rig.accesses(), (std::vector<Access>{W(0x28, 50), R(0x28), W(0x27, 255), R(0x27)}));
+    QCOMPARE(ain0->highLimit(), double(2.27f));  // the chip's 255 shown
 
     rig.board.clear();
     ain0->setSelectedMarker(LinearGauge::LowMarker);
@@ -331,8 +351,8 @@ void LimitsWindowTest::ain0MarkerWritesSharedRegistersTopGives255() {
 
 void LimitsWindowTest::temperatureMarkersRoundHalfToEvenAndConvertFahrenheit() {
     Rig rig;
-    rig.session.setShowFahrenheit(true);
-    auto w = std::make_unique<frmLimits>(rig.session);
+    rig.feed.setShowFahrenheit(true);
+    auto w = rig.open();
     LinearGauge* internal = gauge(w.get(), "ggeInternal");
     rig.board.clear();
 
@@ -356,8 +376,7 @@ void LimitsWindowTest::temperatureMarkersRoundHalfToEvenAndConvertFahrenheit() {
     QCOMPARE(rig.board.registers[0x28], uint8_t(0xC9));
 
     // Celsius: whole degrees, halves to even.
-    rig.session.setShowFahrenheit(false);
-    w->UpdateLimitsLayout();
+    rig.feed.setShowFahrenheit(false);  // the scales follow the unit
     rig.board.clear();
     internal->setLowLimit(-0.5);
     internal->setHighLimit(2.5);
@@ -372,7 +391,7 @@ void LimitsWindowTest::temperatureMarkersRoundHalfToEvenAndConvertFahrenheit() {
 
 void LimitsWindowTest::vddAndAinMarkersWriteTheirCodes() {
     Rig rig;
-    auto w = std::make_unique<frmLimits>(rig.session);
+    auto w = rig.open();
     rig.board.clear();
     LinearGauge* vdd = gauge(w.get(), "ggeVdd");
     vdd->setLowLimit(3.3);   // 121 (q = 120.73)
@@ -400,7 +419,7 @@ void LimitsWindowTest::vddAndAinMarkersWriteTheirCodes() {
 
 void LimitsWindowTest::lampsFollowStatusBitsAndPinStatus() {
     Rig rig;
-    auto w = std::make_unique<frmLimits>(rig.session);
+    auto w = rig.open();
     CurrentReadings& r = rig.session.readings;
     DeviceState& s = rig.session.device.state;
     auto litLamps = [&] {
@@ -414,7 +433,7 @@ void LimitsWindowTest::lampsFollowStatusBitsAndPinStatus() {
     for (const Row& row : kRows) {
         r.IntStatus1 = row.statusBank == 1 ? int16_t(1 << row.statusBit) : 0;
         r.IntStatus2 = row.statusBank == 2 ? int16_t(1 << row.statusBit) : 0;
-        w->UpdateLimitsForm();
+        rig.publish();
         QCOMPARE(litLamps(), (std::vector<int>{std::min(row.lamp, 6), std::max(row.lamp, 6)}));
         QCOMPARE(lamp(w.get(), row.lamp)->accessibleValue(), QStringLiteral("Bad"));
     }
@@ -423,11 +442,11 @@ void LimitsWindowTest::lampsFollowStatusBitsAndPinStatus() {
     r.IntStatus1 = 0x01;
     r.IntStatus2 = 0;
     s.IntMask1 = 0x01;
-    w->UpdateLimitsForm();
+    rig.publish();
     QCOMPARE(litLamps(), std::vector<int>{0});
-    QVERIFY(!InterruptPinActive(rig.session));
+    QVERIFY(!InterruptPinActive(s, r));
     s.IntMask1 = 0x02;  // another bit masked
-    w->UpdateLimitsForm();
+    rig.publish();
     QCOMPARE(litLamps(), (std::vector<int>{0, 6}));
 
     // The pin disabled: unlit whatever the status bits.
@@ -436,7 +455,7 @@ void LimitsWindowTest::lampsFollowStatusBitsAndPinStatus() {
     s.IntMask1 = 0;
     s.IntMask2 = 0;
     s.InterruptPinEnabled = false;
-    w->UpdateLimitsForm();
+    rig.publish();
     QVERIFY(!lamp(w.get(), 6)->isLit());
     QCOMPARE(lamp(w.get(), 6)->accessibleValue(), QStringLiteral("OK"));
     QCOMPARE(litLamps().size(), size_t(13));
@@ -445,25 +464,26 @@ void LimitsWindowTest::lampsFollowStatusBitsAndPinStatus() {
     s.InterruptPinEnabled = true;
     r.IntStatus1 = 0;
     r.IntStatus2 = 0xE0;
-    w->UpdateLimitsForm();
+    rig.publish();
     QVERIFY(litLamps().empty());
     r.IntStatus2 = 0x10;
     s.IntMask2 = 0x10;
-    QVERIFY(!InterruptPinActive(rig.session));
+    QVERIFY(!InterruptPinActive(s, r));
     s.IntMask2 = 0x0F;
-    QVERIFY(InterruptPinActive(rig.session));
+    QVERIFY(InterruptPinActive(s, r));
 }
 
 void LimitsWindowTest::captionsUseNumberText() {
     Rig rig;
-    auto w = std::make_unique<frmLimits>(rig.session);
+    auto w = rig.open();
+    rig.board.clear();
     CurrentReadings& r = rig.session.readings;
     r.InternalTemp = 23.25f;
     r.ExternalTemp = -0.25f;
     r.Vdd = 3.3f;
     r.Ain1 = 0.5f;
     r.Ain8 = 2.278f;
-    w->UpdateLimitsForm();
+    rig.publish();
     QCOMPARE(gauge(w.get(), "ggeInternal")->caption(), QStringLiteral(" 23.25°C"));
     QCOMPARE(gauge(w.get(), "ggeInternal")->reading(), 23.25);
     QCOMPARE(gauge(w.get(), "ggeExternal")->caption(), QStringLiteral("-.25°C"));
@@ -476,19 +496,26 @@ void LimitsWindowTest::captionsUseNumberText() {
     QCOMPARE(control<QLabel>(w.get(), "Label6")->text(), QStringLiteral("Ain1"));
     QCOMPARE(lamp(w.get(), 2)->caption(), QStringLiteral("Ain1"));
     QCOMPARE(control<QLabel>(w.get(), "Label7")->text(), QStringLiteral("External Low"));
+    // Readings within half a second of those shown wait for a later refresh.
+    board::Readings soon{r};
+    soon.readings.Vdd = 4.0f;
+    soon.timeOfDay = rig.feed.readings().timeOfDay + 0.4;
+    rig.feed.deliver(soon);
+    QCOMPARE(gauge(w.get(), "ggeVdd")->caption(), QStringLiteral(" 3.3V"));
 
-    rig.session.setShowFahrenheit(true);
+    rig.feed.setShowFahrenheit(true);
     rig.session.device.state.ChannelMode = ChannelFunction::ExternalTemp;
     r.InternalTemp = 77.9f;
-    w->UpdateLimitsForm();
+    rig.publish();
     QCOMPARE(gauge(w.get(), "ggeInternal")->caption(), QStringLiteral(" 77.9°F"));
     QCOMPARE(control<QLabel>(w.get(), "Label6")->text(), QStringLiteral("External High"));
-    QVERIFY(rig.board.calls.size() == kLayoutReads.size());  // refreshes read no register
+    // The only reads: the limits for the new unit's scales. Refreshes read no register.
+    QCOMPARE(rig.accesses(), kLayoutReads);
 }
 
 void LimitsWindowTest::maskClicksReadBothMasksAndWriteTheOwnerOnly() {
     Rig rig;
-    auto w = std::make_unique<frmLimits>(rig.session);
+    auto w = rig.open();
     for (const Row& row : kRows) {
         // The chip's masks differ from the caches: the click works on the chip's.
         rig.board.registers[0x1D] = 0x00;
@@ -522,7 +549,7 @@ void LimitsWindowTest::intMaskClickWritesConfiguration1Bit5() {
     Rig rig;
     rig.board.registers[0x18] = 0x0D;  // monitoring, external channel, pin enabled
     rig.session.device.state.ChannelMode = ChannelFunction::ExternalTemp;
-    auto w = std::make_unique<frmLimits>(rig.session);
+    auto w = rig.open();
     auto* box = control<QCheckBox>(w.get(), "chkIntMask");
     rig.board.clear();
     box->click();
@@ -544,24 +571,25 @@ void LimitsWindowTest::onTheSimulatedBoard() {
     SimSessionRig sim;
     sim.connect();
     QCOMPARE(sim.session.link.DeviceAddress, kAddress);
-    MasterPoll poll(sim.session);
     for (int i = 0; i < 48; ++i) {
         sim.clock.advance(0.01);
-        poll.Tick(nullptr);
+        sim.worker.step();
     }
-    sim.session.device.state.IntMask2 = 0;
-    sim.session.device.state.IntMask1 = 0x40;  // as if Ain3 were masked
+    sim.feed.post(board::WriteRegister{chip::kMask2, 0});
+    sim.feed.post(board::WriteRegister{chip::kMask1, 0x40});  // Ain3 masked
     sim.newTraceLines();
 
-    auto w = std::make_unique<frmLimits>(sim.session);
+    auto w = std::make_unique<frmLimits>(sim.feed, sim.notifier);
     const QStringList loaded = sim.newTraceLines();
     QCOMPARE(loaded.size(), qsizetype(22));
     QCOMPARE(loaded.filter(QRegularExpression("^222 \\S+ \\S+ 0 ")).size(), qsizetype(0));
     QVERIFY(loaded.first().startsWith("222 0x00000148 0x00000026 1 1 -> 0 "));
     QCOMPARE(control<QCheckBox>(w.get(), "chkMask_7")->checkState(), Qt::Checked);
 
-    // The chip's limits leave the bench's readings inside them: no lamp lit.
-    w->UpdateLimitsForm();
+    // The next tick's readings: the chip's limits leave them inside, no lamp lit.
+    sim.clock.advance(0.01);
+    sim.worker.step();
+    sim.newTraceLines();
     for (int i = 0; i < 14; ++i)
         QVERIFY2(!lamp(w.get(), i)->isLit(), qPrintable(QString::number(i)));
     LinearGauge* internal = gauge(w.get(), "ggeInternal");
@@ -614,11 +642,27 @@ void LimitsWindowTest::onTheSimulatedBoard() {
     // The external channel, no VARNO and Fahrenheit: other notes and wider scale labels.
     sim.session.device.state.ChannelMode = ChannelFunction::ExternalTemp;
     sim.session.device.state.VarnoOnAin3 = false;
-    sim.session.setShowFahrenheit(true);
-    w->UpdateLimitsLayout();
+    sim.feed.setShowFahrenheit(true);
+    sim.session.layoutChanged(false, true);  // as the register-written handler asks
     checkPages(QStringLiteral("external"));
     QVERIFY(sim.failures.empty());
     QVERIFY(sim.notifier.messages.empty());
+}
+
+// A limit written elsewhere reaches the gauge: letting go of the other marker
+// writes the chip's byte back, not the one the window read at its load.
+void LimitsWindowTest::limitWrittenElsewhereSurvivesTheOtherMarker() {
+    SimSessionRig sim;
+    sim.connect();
+    auto w = std::make_unique<frmLimits>(sim.feed, sim.notifier);
+    sim.feed.post(board::WriteRegister{chip::kInternalHighLimit, 90});  // as the register map does
+    LinearGauge* internal = gauge(w.get(), "ggeInternal");
+    internal->setSelectedMarker(LinearGauge::LowMarker);
+    QTest::keyClick(internal, Qt::Key_PageDown);  // -55 to -65 degrees
+    BoardLink& link = sim.session.link;
+    QCOMPARE(link.ReadRegister(kAddress, chip::kInternalHighLimit), 90);
+    QCOMPARE(link.ReadRegister(kAddress, chip::kInternalLowLimit), 0xBF);
+    QVERIFY(sim.failures.empty());
 }
 
 QTEST_MAIN(LimitsWindowTest)

@@ -12,6 +12,7 @@
 #include <QTemporaryDir>
 #include <QTreeWidget>
 #include <QtTest>
+#include <algorithm>
 #include <cmath>
 #include <functional>
 #include <memory>
@@ -36,8 +37,7 @@ struct Rig : SessionRig {
     QPointer<frmRegMap> window;
 
     Rig() : SessionRig(kChip) {
-        window = new frmRegMap(session.link, session.device.table,
-                               session.openFlag(FlaggedWindow::RegMap));
+        window = new frmRegMap(feed, table);
         window->show();
     }
     ~Rig() { delete window.data(); }
@@ -122,7 +122,7 @@ void RegMapTest::loadShowsInitialCaptionsAndReadsNothing() {
     Rig rig;
     QCOMPARE(rig.window->windowTitle(), QStringLiteral("Register Map Access"));
     QCOMPARE(rig.window->sizeHint(), QSize(532, 372));  // 7980 x 5580 twips
-    QVERIFY(rig.session.flags().RegMapWindowOpen);
+    QVERIFY(rig.feed.flags().RegMapWindowOpen);
     QVERIFY(rig.board.calls.empty());
     QCOMPARE(rig.text("lblRegDescription"), QStringLiteral("Description"));
     QCOMPARE(rig.text("lblCurrentAddr"), QStringLiteral("Address"));
@@ -170,18 +170,17 @@ void RegMapTest::loadShowsInitialCaptionsAndReadsNothing() {
 
 void RegMapTest::closingClearsTheOpenFlag() {
     Rig rig;
-    QVERIFY(rig.session.flags().RegMapWindowOpen);
+    QVERIFY(rig.feed.flags().RegMapWindowOpen);
     rig.window->close();
-    QVERIFY(!rig.session.flags().RegMapWindowOpen);
+    QVERIFY(!rig.feed.flags().RegMapWindowOpen);
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     QVERIFY(rig.window.isNull());
 
     // A second window opened later owns the flag; destroying it clears it.
-    auto* again = new frmRegMap(rig.session.link, rig.session.device.table,
-                                rig.session.openFlag(FlaggedWindow::RegMap));
-    QVERIFY(rig.session.flags().RegMapWindowOpen);
+    auto* again = new frmRegMap(rig.feed, rig.table);
+    QVERIFY(rig.feed.flags().RegMapWindowOpen);
     delete again;
-    QVERIFY(!rig.session.flags().RegMapWindowOpen);
+    QVERIFY(!rig.feed.flags().RegMapWindowOpen);
 }
 
 void RegMapTest::treeHasItsNodesKeysAndColours() {
@@ -597,25 +596,52 @@ void RegMapTest::outOfRangeInputIsRefusedInTheWindow() {
 
 void RegMapTest::continuousReadFollowsTheCheckBox() {
     Rig rig;
-    ToolView& view = *rig.window;
     auto* check = rig.get<QCheckBox>(QStringLiteral("chkContRead"));
-    QVERIFY(!view.ContinuousReadChecked());
-    QTest::mouseClick(check, Qt::LeftButton);
-    QVERIFY(view.ContinuousReadChecked());
-    check->setChecked(false);
-    QVERIFY(!view.ContinuousReadChecked());
+    rig.session.device.state.ReferenceVoltage = 2.28f;  // the ticks' Ain readings need it
+    rig.board.registers[0x25] = 0x3C;
+    rig.board.registers[0x1F] = 0x07;
     rig.box("txtReadAddr")->setText(QStringLiteral("25"));
     rig.box("txtReadAddr")->setCursorPosition(1);
-    view.ContinuousRead();  // leaves a box that names the register alone
+    // One tick of the worker `seconds` of the time of day on: how often it read reg.
+    auto reads = [&](int reg, double seconds) {
+        rig.board.clear();
+        rig.clock.advance(seconds);
+        rig.worker.step();
+        const std::vector<Access> all = rig.accesses();
+        return int(std::count(all.begin(), all.end(), R(reg)));
+    };
+    QCOMPARE(reads(0x25, 1.0), 0);  // not ticked: nothing watched
+    QVERIFY(!rig.window->ContinuousReadChecked());
+    rig.board.clear();
+    QTest::mouseClick(check, Qt::LeftButton);
+    QVERIFY(rig.window->ContinuousReadChecked());
+    QVERIFY(rig.board.calls.empty());  // read by the ticks only
+    QCOMPARE(reads(0x25, 0.01), 1);
+    QCOMPARE(rig.text("lblRegDescription"), QStringLiteral("Internal High Limit"));
+    QCOMPARE(rig.text("lblDecVal"), QStringLiteral("60"));
+    // A box that names the register read is left as the user is editing it.
     QVERIFY(rig.box("txtReadAddr")->text() == "25" &&
             rig.box("txtReadAddr")->cursorPosition() == 1);
+
+    // At most every 0.5 s of the time of day.
+    QCOMPARE(reads(0x25, 0.01), 0);
+    QCOMPARE(reads(0x25, 0.48), 0);
+    QCOMPARE(reads(0x25, 0.02), 1);
+    // Another address while ticked: the ticks read that register instead.
+    rig.typeAddress(QStringLiteral("1F"));
+    QCOMPARE(reads(0x1F, 0.51), 1);
+    QCOMPARE(rig.text("lblRegDescription"), QStringLiteral("Internal Offset"));
+    QCOMPARE(rig.text("lblDecVal"), QStringLiteral("7"));
+
+    check->setChecked(false);
+    QVERIFY(!rig.window->ContinuousReadChecked());
+    QCOMPARE(reads(0x1F, 1.0), 0);
 }
 
 void RegMapTest::invalidSelectionIsCorrectedOnTheSimulatedBoard() {
     SimSessionRig sim;
     QVERIFY(sim.downloadFirmware());
-    QPointer<frmRegMap> window = new frmRegMap(sim.session.link, sim.session.device.table,
-                                               sim.session.openFlag(FlaggedWindow::RegMap));
+    QPointer<frmRegMap> window = new frmRegMap(sim.feed, sim.table);
 
     auto* address = window->findChild<QLineEdit*>(QStringLiteral("txtReadAddr"));
     auto* dec = window->findChild<QLineEdit*>(QStringLiteral("txtDec"));
