@@ -32,18 +32,17 @@ frmOptions::frmOptions(BoardFeed& feed, WindowHost& host, QWidget* parent)
     connect(ui->cmdApply, &QPushButton::clicked, this, &frmOptions::cmdApply_Click);
     connect(ui->cmdOK, &QPushButton::clicked, this, &frmOptions::cmdOK_Click);
     connect(ui->cmdCancel, &QPushButton::clicked, this, &frmOptions::cmdCancel_Click);
-    const auto edits = [this](Reg which) {
-        return [this, which] {
-            if (!showing_) edited_[which] = true;
+    // A control the user changed is theirs until Apply; the others follow the chip.
+    const auto edits = [this](QWidget* control) {
+        return [this, control] {
+            if (!showing_) edited_.insert(control);
         };
     };
-    for (QCheckBox* box :
-         {ui->chkMonitoring, ui->chkPowerDown, ui->chkIntEnable, ui->chkIntPolarity})
-        connect(box, &QCheckBox::toggled, this, edits(kC1));
-    connect(ui->cmbTempAin12, &QComboBox::currentIndexChanged, this, edits(kC1));
-    connect(ui->chkAveraging, &QCheckBox::toggled, this, edits(kC2));
-    connect(ui->cmbADCClock, &QComboBox::currentIndexChanged, this, edits(kC3));
-    connect(ui->cmbRef, &QComboBox::currentIndexChanged, this, edits(kC3));
+    for (QCheckBox* box : {ui->chkMonitoring, ui->chkPowerDown, ui->chkIntEnable,
+                           ui->chkIntPolarity, ui->chkAveraging})
+        connect(box, &QCheckBox::toggled, this, edits(box));
+    for (QComboBox* list : {ui->cmbTempAin12, ui->cmbADCClock, ui->cmbRef})
+        connect(list, &QComboBox::currentIndexChanged, this, edits(list));
     connect(&feed_, &BoardFeed::registerValues, this, &frmOptions::onValues);
     connect(&feed_, &BoardFeed::registerWritten, this, &frmOptions::onWritten);
     connect(&feed_, &BoardFeed::spiSelected, this, [this] { ui->chkSPI->setEnabled(false); });
@@ -70,8 +69,7 @@ void frmOptions::onValues(const board::RegisterValues& values) {
     if (values.ticket != ticket_ || values.values.size() != kRegs) return;
     for (int i = 0; i < kRegs; ++i) {
         value_[i] = values.values[i];
-        edited_[i] = false;
-        show(static_cast<Reg>(i));
+        showRegister(static_cast<Reg>(i));
     }
     ui->chkSPI->setEnabled(!feed_.spiMode());
     loaded_ = true;
@@ -84,28 +82,34 @@ void frmOptions::onWritten(const board::Written& written) {
         if (written.reg != kRegisterOf[i]) continue;
         // Whoever wrote it (the register map, a profile), the window follows.
         value_[i] = written.byte;
-        if (loaded_ && !edited_[i]) show(static_cast<Reg>(i));
+        if (loaded_) showRegister(static_cast<Reg>(i));
     }
 }
 
-void frmOptions::show(Reg which) {
+void frmOptions::showRegister(Reg which) {
     const QScopedValueRollback<bool> showing(showing_, true);
     const int32_t v = value_[which];
+    const auto box = [this](QCheckBox* control, bool checked) {
+        if (!edited_.contains(control)) setChecked(control, checked);
+    };
+    const auto list = [this](QComboBox* control, bool second) {
+        if (!edited_.contains(control)) control->setCurrentIndex(second ? 1 : 0);
+    };
     switch (which) {
         case kC1:
-            setChecked(ui->chkMonitoring, v & chip::kConfig1Mon);
-            setChecked(ui->chkPowerDown, v & chip::kConfig1PowerDown);
-            setChecked(ui->chkIntEnable, !(v & chip::kConfig1IntDisable));
-            setChecked(ui->chkIntPolarity, !(v & chip::kConfig1Polarity));
+            box(ui->chkMonitoring, v & chip::kConfig1Mon);
+            box(ui->chkPowerDown, v & chip::kConfig1PowerDown);
+            box(ui->chkIntEnable, !(v & chip::kConfig1IntDisable));
+            box(ui->chkIntPolarity, !(v & chip::kConfig1Polarity));
             // Any non-zero selection, the invalid ones included, shows the external channel.
-            ui->cmbTempAin12->setCurrentIndex((v & chip::kConfig1PinSelect) ? 1 : 0);
+            list(ui->cmbTempAin12, v & chip::kConfig1PinSelect);
             break;
         case kC2:
-            setChecked(ui->chkAveraging, v & chip::kConfig2AveragingOff);
+            box(ui->chkAveraging, v & chip::kConfig2AveragingOff);
             break;
         case kC3:
-            ui->cmbADCClock->setCurrentIndex((v & chip::kConfig3FastAdc) ? 1 : 0);
-            ui->cmbRef->setCurrentIndex((v & chip::kConfig3VddReference) ? 1 : 0);
+            list(ui->cmbADCClock, v & chip::kConfig3FastAdc);
+            list(ui->cmbRef, v & chip::kConfig3VddReference);
             break;
         default:
             setChecked(ui->chkSPI, v & chip::kSpiLocked);
@@ -133,7 +137,7 @@ void frmOptions::cmdApply_Click() {
     apply.config3 = v;
     // Checked (and then disabled): every Apply repeats the switch-over and the title.
     apply.selectSpi = isChecked(ui->chkSPI);
-    edited_ = {};
+    edited_.clear();
     feed_.post(apply);
     if (apply.selectSpi) {
         ui->chkSPI->setEnabled(false);

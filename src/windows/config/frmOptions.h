@@ -3,9 +3,10 @@
 // The configuration window: Configuration 1 to 3 and the SPI lock as the board
 // last said, edited through check boxes and lists and written on Apply or OK.
 
+#include <QSet>
 #include <QWidget>
-#include <cstdint>
 #include <array>
+#include <cstdint>
 #include <memory>
 
 #include "windows/BoardFeed.h"
@@ -37,7 +38,7 @@ class frmOptions : public QWidget {
     enum Reg { kC1, kC2, kC3, kLock, kRegs };
     // The controls of a register show its value, unless the user has changed
     // one of them since (that edit is theirs until Apply).
-    void show(Reg which);
+    void showRegister(Reg which);
     void onValues(const board::RegisterValues& values);
     void onWritten(const board::Written& written);
 
@@ -50,7 +51,7 @@ class frmOptions : public QWidget {
     // Configuration 1 to 3 (0x18 to 0x1A) and the SPI lock (0x7F, shown only):
     // as the board last said.
     std::array<int32_t, kRegs> value_{};
-    std::array<bool, kRegs> edited_{};
+    QSet<QWidget*> edited_;
 };
 
 }  // namespace quarnel

@@ -16,6 +16,7 @@
 #include <memory>
 #include <vector>
 
+#include "device/ChipRegisters.h"
 #include "gui/support/SessionRig.h"
 #include "gui/support/SimSessionRig.h"
 #include "windows/config/frmOptions.h"
@@ -53,7 +54,8 @@ class ConfigWindowTest : public QObject {
     void pinSelectionShowsExternalAndIsWrittenCanonical_data();
     void pinSelectionShowsExternalAndIsWrittenCanonical();
     void editsChangeOnlyOwnedBits();
-    void applyUndoesChangesOfOtherWindowsAndRunsTheHook();
+    void applyKeepsChangesOfOtherWindowsAndRunsTheHook();
+    void applyKeepsABitTheRegisterMapCleared();
     void partiallyCheckedCountsAsUnchecked();
     void spiSwitchOver();
     void cancelAndCloseBoxWriteNothing();
@@ -62,7 +64,7 @@ class ConfigWindowTest : public QObject {
 
 void ConfigWindowTest::formHasTheDocumentedControls() {
     Rig rig;
-    auto* w = new frmOptions(rig.session.link, rig.host);
+    auto* w = new frmOptions(rig.feed, rig.host);
     QCOMPARE(w->windowTitle(), QStringLiteral("Configuration"));
     QCOMPARE(control<QWidget>(w, "Settings")->property("title").toString(),
              QStringLiteral("Settings"));
@@ -134,7 +136,7 @@ void ConfigWindowTest::loadReadsInOrderAndSetsControls() {
     rig.board.registers[0x19] = uint8_t(r19);
     rig.board.registers[0x1A] = uint8_t(r1A);
     rig.board.registers[0x7F] = uint8_t(r7F);
-    auto* w = new frmOptions(rig.session.link, rig.host);
+    auto* w = new frmOptions(rig.feed, rig.host);
 
     // Four serial-bus reads, in order, and nothing else.
     QCOMPARE(rig.board.calls.size(), size_t(4));
@@ -162,7 +164,7 @@ void ConfigWindowTest::applyWithoutChangesWritesAllThreeWithBit3() {
     rig.board.registers[0x18] = 0x01;  // bit 3 read clear
     rig.board.registers[0x19] = 0x5A;
     rig.board.registers[0x1A] = 0xA5;
-    auto* w = new frmOptions(rig.session.link, rig.host);
+    auto* w = new frmOptions(rig.feed, rig.host);
     rig.board.clear();
 
     click(w, "cmdApply");
@@ -199,7 +201,7 @@ void ConfigWindowTest::pinSelectionShowsExternalAndIsWrittenCanonical() {
 
     Rig rig;
     rig.board.registers[0x18] = uint8_t(r18);
-    auto* w = new frmOptions(rig.session.link, rig.host);
+    auto* w = new frmOptions(rig.feed, rig.host);
     QCOMPARE(control<QComboBox>(w, "cmbTempAin12")->currentText(), shown);
     rig.board.clear();
     click(w, "cmdApply");
@@ -218,7 +220,7 @@ void ConfigWindowTest::editsChangeOnlyOwnedBits() {
     rig.board.registers[0x18] = 0x78;  // EN and POL set: both boxes read unchecked
     rig.board.registers[0x19] = 0xDF;
     rig.board.registers[0x1A] = 0xEE;
-    auto* w = new frmOptions(rig.session.link, rig.host);
+    auto* w = new frmOptions(rig.feed, rig.host);
     rig.board.clear();
 
     control<QCheckBox>(w, "chkMonitoring")->setCheckState(Qt::Checked);
@@ -250,33 +252,53 @@ void ConfigWindowTest::editsChangeOnlyOwnedBits() {
     delete w;
 }
 
-void ConfigWindowTest::applyUndoesChangesOfOtherWindowsAndRunsTheHook() {
+void ConfigWindowTest::applyKeepsChangesOfOtherWindowsAndRunsTheHook() {
     Rig rig;
     rig.board.registers[0x18] = 0x09;
     rig.board.registers[0x19] = 0x00;
     rig.board.registers[0x1A] = 0x10;
-    auto* w = new frmOptions(rig.session.link, rig.host);
+    auto* w = new frmOptions(rig.feed, rig.host);
 
-    // Another window changes all three while this one stays open.
-    BoardLink& link = rig.session.link;
-    link.WriteRegister(link.DeviceAddress, 0x18, 0x2D);  // EN off, external channel
-    link.WriteRegister(link.DeviceAddress, 0x19, 0x01);
-    link.WriteRegister(link.DeviceAddress, 0x1A, 0x00);
-    QCOMPARE(rig.session.device.state.ChannelMode, ChannelFunction::ExternalTemp);
-    QCOMPARE(rig.session.device.state.ReferenceVoltage, 2.28f);
+    // Another window changes all three while this one stays open: the window follows.
+    rig.feed.post(board::WriteRegister{0x18, 0x2D});  // EN off, external channel
+    rig.feed.post(board::WriteRegister{0x19, 0x01});
+    rig.feed.post(board::WriteRegister{0x1A, 0x00});
+    QVERIFY(!control<QCheckBox>(w, "chkIntEnable")->isChecked());
+    QCOMPARE(control<QComboBox>(w, "cmbTempAin12")->currentText(), QStringLiteral("External Temp"));
+    QCOMPARE(control<QComboBox>(w, "cmbRef")->currentText(), QStringLiteral("Internal Reference"));
 
     rig.board.clear();
     click(w, "cmdApply");
-    QCOMPARE(rig.writes(), (std::vector<Access>{W(0x18, 0x09), W(0x19, 0x00), W(0x1A, 0x10)}));
-    QCOMPARE(rig.board.registers[0x18], uint8_t(0x09));
-    QCOMPARE(rig.board.registers[0x19], uint8_t(0x00));
-    QCOMPARE(rig.board.registers[0x1A], uint8_t(0x10));
-    // The hook followed each write: shadow and board switches are back too.
-    QCOMPARE(rig.session.device.state.ChannelMode, ChannelFunction::AinInputs);
-    QCOMPARE(rig.session.device.state.InterruptPinEnabled, true);
-    QCOMPARE(rig.session.device.state.ReferenceVoltage, 3.3f);
-    QCOMPARE(rig.board.ports[4] & 0x03, 0x03);  // Ain switches closed
-    QCOMPARE(rig.board.ports[2] & 0x03, 0x00);  // diode switches open
+    QCOMPARE(rig.writes(), (std::vector<Access>{W(0x18, 0x2D), W(0x19, 0x01), W(0x1A, 0x00)}));
+    QCOMPARE(rig.board.registers[0x18], uint8_t(0x2D));
+    QCOMPARE(rig.board.registers[0x19], uint8_t(0x01));
+    QCOMPARE(rig.board.registers[0x1A], uint8_t(0x00));
+    // The hook followed each write: shadow and board switches as the board holds them.
+    QCOMPARE(rig.session.device.state.ChannelMode, ChannelFunction::ExternalTemp);
+    QCOMPARE(rig.session.device.state.InterruptPinEnabled, false);
+    QCOMPARE(rig.session.device.state.ReferenceVoltage, 2.28f);
+    QCOMPARE(rig.feed.deviceState().ChannelMode, ChannelFunction::ExternalTemp);
+    QCOMPARE(rig.board.ports[4] & 0x03, 0x00);  // Ain switches open
+    QCOMPARE(rig.board.ports[2] & 0x03, 0x03);  // diode switches closed
+    delete w;
+}
+
+void ConfigWindowTest::applyKeepsABitTheRegisterMapCleared() {
+    SimSessionRig sim;
+    sim.connect();
+    auto* w = new frmOptions(sim.feed, sim.host);
+    const int before = sim.board.peekRegister(chip::kConfig1);
+    QVERIFY(before & chip::kConfig1Mon);
+    // The register map clears MON; the user then changes only the ADC clock.
+    sim.feed.post(board::WriteRegister{chip::kConfig1, before & ~chip::kConfig1Mon});
+    control<QComboBox>(w, "cmbADCClock")->setCurrentIndex(1);
+    click(w, "cmdApply");
+    BoardLink& link = sim.session.link;
+    QCOMPARE(int(link.ReadRegister(link.DeviceAddress, chip::kConfig1)),
+             before & ~chip::kConfig1Mon);
+    QCOMPARE(link.ReadRegister(link.DeviceAddress, chip::kConfig3) & chip::kConfig3FastAdc,
+             chip::kConfig3FastAdc);
+    QVERIFY(sim.failures.empty());
     delete w;
 }
 
@@ -284,7 +306,7 @@ void ConfigWindowTest::partiallyCheckedCountsAsUnchecked() {
     Rig rig;
     rig.board.registers[0x18] = 0x89;  // MON and PD set; EN and POL clear
     rig.board.registers[0x19] = 0x20;
-    auto* w = new frmOptions(rig.session.link, rig.host);
+    auto* w = new frmOptions(rig.feed, rig.host);
     rig.board.clear();
 
     for (const char* name : {"chkMonitoring", "chkPowerDown", "chkIntEnable", "chkIntPolarity",
@@ -306,7 +328,7 @@ void ConfigWindowTest::spiSwitchOver() {
     SimSessionRig sim;
     QVERIFY(sim.downloadFirmware());
 
-    auto* w = new frmOptions(sim.session.link, sim.host);
+    auto* w = new frmOptions(sim.feed, sim.host);
     auto* spi = control<QCheckBox>(w, "chkSPI");
     QVERIFY(spi->checkState() != Qt::Checked);
     QVERIFY(spi->isEnabled());
@@ -339,15 +361,17 @@ void ConfigWindowTest::spiSwitchOver() {
 
     // The box stays checked and disabled: each Apply repeats the switch-over, writing over SPI.
     click(w, "cmdApply");
+    const QStringList again = sim.newTraceLines();
     QCOMPARE(
-        sim.newTraceLines().filter(QRegularExpression("^222 \\S+ \\S+ 0 ")),
+        again.filter(QRegularExpression("^222 \\S+ \\S+ 0 ")),
         (QStringList{"222 0x00000248 0x00000918 0 0 -> 0", "222 0x00000248 0x00000019 0 0 -> 0",
                      "222 0x00000248 0x0000001A 0 0 -> 0"}));
+    QVERIFY(again.last().startsWith("218 "));
     QCOMPARE(sim.host.titles.size(), qsizetype(2));
     delete w;
 
     // Opened again in SPI mode: loads over SPI, shows the lock, and cannot be switched back.
-    w = new frmOptions(sim.session.link, sim.host);
+    w = new frmOptions(sim.feed, sim.host);
     QVERIFY(sim.newTraceLines().first().startsWith("222 0x00000218 0x00000018 1 1 -> 0 "));
     QCOMPARE(control<QCheckBox>(w, "chkSPI")->checkState(), Qt::Checked);
     QVERIFY(!control<QCheckBox>(w, "chkSPI")->isEnabled());
@@ -357,7 +381,7 @@ void ConfigWindowTest::spiSwitchOver() {
 
 void ConfigWindowTest::cancelAndCloseBoxWriteNothing() {
     Rig rig;
-    QPointer<frmOptions> w = new frmOptions(rig.session.link, rig.host);
+    QPointer<frmOptions> w = new frmOptions(rig.feed, rig.host);
     w->show();
     control<QCheckBox>(w, "chkMonitoring")->setCheckState(Qt::Checked);
     control<QCheckBox>(w, "chkSPI")->setCheckState(Qt::Checked);
@@ -366,7 +390,7 @@ void ConfigWindowTest::cancelAndCloseBoxWriteNothing() {
     processDeletes();
     QVERIFY(w.isNull());
 
-    w = new frmOptions(rig.session.link, rig.host);
+    w = new frmOptions(rig.feed, rig.host);
     w->show();
     control<QComboBox>(w, "cmbRef")->setCurrentIndex(1);
     rig.board.clear();
@@ -382,7 +406,7 @@ void ConfigWindowTest::cancelAndCloseBoxWriteNothing() {
 void ConfigWindowTest::okAppliesAndClosesItsFrame() {
     Rig rig;
     QMdiArea area;
-    QPointer<frmOptions> w = new frmOptions(rig.session.link, rig.host);
+    QPointer<frmOptions> w = new frmOptions(rig.feed, rig.host);
     QPointer<QMdiSubWindow> frame = area.addSubWindow(w);
     frame->setAttribute(Qt::WA_DeleteOnClose);
     area.show();

@@ -43,18 +43,26 @@ struct Rig : SessionRig {
         r.Taken = 0xFFF;  // every reading taken
     }
 
-    // Parentless and shown; the caller owns it (it deletes itself on close).
+    // The board as connected with the state the test gave, then the window:
+    // parentless and shown; the caller owns it (it deletes itself on close).
     frmGraphing* open() {
-        auto* window = new frmGraphing(session, host, {}, nullptr, start);
+        feed.deliver(board::Connected{session.device.state, session.link.DeviceAddress});
+        auto* window = new frmGraphing(feed, notifier, host, {}, nullptr, start);
         window->resize(780, 430);
         window->show();
         return window;
     }
 
-    void update(frmGraphing& window, double seconds = 0.1) {
+    // A tick's readings after `seconds`: the ones the test gave. The window
+    // refreshes once more than 0.1 s has passed since its last refresh.
+    void update(double seconds = 0.11) {
         clock.advance(seconds);
-        window.UpdateGraphingForm();
+        const LoggingState& l = session.logging;
+        feed.deliver(board::Readings{session.readings, 0, session.ShowFahrenheit, clock.monotonic(),
+                                     clock.timeOfDay(), nullptr, l.LoggingActive, l.LoggedCount});
     }
+    // The register-written handler changed the layout to the state the test gave.
+    void relayout() { feed.deliver(board::Layout{session.device.state, true, false}); }
 };
 
 StripChart* chart(QWidget* w, int index) {
@@ -109,7 +117,7 @@ void TestGraphs::chartsAsConfiguredAndDacStaysEmpty() {
     Rig rig;
     std::unique_ptr<frmGraphing> w(rig.open());
     QCOMPARE(w->windowTitle(), QStringLiteral("Graphing"));
-    QVERIFY(rig.session.flags().GraphsWindowOpen);
+    QVERIFY(rig.feed.flags().GraphsWindowOpen);
     QCOMPARE(shownCharts(w.get()), QStringLiteral("1000"));
     QVERIFY(option(w.get(), 0)->isChecked());
 
@@ -118,9 +126,9 @@ void TestGraphs::chartsAsConfiguredAndDacStaysEmpty() {
     QCOMPARE(titles, QStringList({"Temperature(°C)", "Vdd (V)", "DAC Outputs (V)", "Ain (V)"}));
 
     click(option(w.get(), 2));
-    QCOMPARE(rig.session.flags().SelectedGraph, int16_t(2));
+    QCOMPARE(rig.feed.flags().SelectedGraph, int16_t(2));
     QCOMPARE(shownCharts(w.get()), QStringLiteral("0010"));
-    for (int i = 0; i < 5; ++i) rig.update(*w);
+    for (int i = 0; i < 5; ++i) rig.update();
     StripChart* dac = chart(w.get(), 2);
     QCOMPARE(legends(w.get(), 2), QStringList({"DAC A", "DAC B", "DAC C", "DAC D"}));
     for (int ch = 1; ch <= 4; ++ch) QCOMPARE(dac->sampleCount(ch), 0);
@@ -133,7 +141,7 @@ void TestGraphs::legendsInExternalModeAndBothUnits() {
     int announced = 0;  // counted till the end: the window announces its closing too
     Rig rig;
     std::unique_ptr<frmGraphing> w(rig.open());
-    rig.update(*w);
+    rig.update();
 
     QCOMPARE(chart(w.get(), 0)->chartTitle(), QStringLiteral("Temperature(°C)"));
     QCOMPARE(legends(w.get(), 0),
@@ -151,16 +159,17 @@ void TestGraphs::legendsInExternalModeAndBothUnits() {
 
     // The unit switch is announced at once (the limits window re-lays) and reaches the
     // chart at the next update.
-    rig.session.listen([&](Change change) { announced += change == Change::ShowFahrenheit; });
+    connect(&rig.feed, &BoardFeed::flagsChanged, this, [&announced] { ++announced; });
     click(box(w.get(), "chkFahrenheit"));
-    QVERIFY(rig.session.flags().ShowFahrenheit);
+    QVERIFY(rig.feed.flags().ShowFahrenheit);
+    QVERIFY(rig.session.ShowFahrenheit);  // the board takes the readings in it
     QCOMPARE(announced, 1);
     QCOMPARE(chart(w.get(), 0)->chartTitle(), QStringLiteral("Temperature(°C)"));
 
     rig.session.readings.InternalTemp = 77.9f;
     rig.session.readings.ExternalTemp = -40.0f;
     rig.session.readings.VarnoTemp = 76.1f;
-    rig.update(*w);
+    rig.update();
     StripChart* temp = chart(w.get(), 0);
     QCOMPARE(temp->chartTitle(), QStringLiteral("Temperature(°F)"));
     QCOMPARE(legends(w.get(), 0),
@@ -174,7 +183,8 @@ void TestGraphs::legendsInExternalModeAndBothUnits() {
     QCOMPARE((data->constEnd() - 1)->value, double(77.9f));
 
     click(box(w.get(), "chkFahrenheit"));
-    QVERIFY(!rig.session.flags().ShowFahrenheit);
+    QVERIFY(!rig.feed.flags().ShowFahrenheit);
+    QVERIFY(!rig.session.ShowFahrenheit);
     QCOMPARE(announced, 2);
 }
 
@@ -193,7 +203,7 @@ void TestGraphs::legendsInAinModeAndLayoutChanges() {
     QVERIFY(!temp->channelShown(2) && !temp->channelShown(3));
     QVERIFY(ain->channelShown(1) && ain->channelShown(2) && !ain->channelShown(3));
 
-    rig.update(*w);
+    rig.update();
     // Legends left out by the update keep their "Disabled" texts.
     QCOMPARE(legends(w.get(), 0),
              QStringList({"Internal=-.25°C", "External Disabled", "VARNO Disabled"}));
@@ -204,7 +214,7 @@ void TestGraphs::legendsInAinModeAndLayoutChanges() {
     // Configuration 1 written: the pins now measure the external diode.
     rig.session.device.state.ChannelMode = ChannelFunction::ExternalTemp;
     rig.session.device.state.VarnoOnAin3 = true;
-    w->UpdateGraphsLayout();
+    rig.relayout();
     QCOMPARE(temp->channelLabel(2), QStringLiteral("External"));
     QCOMPARE(temp->channelLabel(3), QStringLiteral("VARNO"));
     QVERIFY(temp->channelShown(2) && temp->channelShown(3));
@@ -214,8 +224,8 @@ void TestGraphs::legendsInAinModeAndLayoutChanges() {
 
     // An undetermined mode leaves the shared channels as they are.
     rig.session.device.state.ChannelMode = ChannelFunction::Undetermined;
-    w->UpdateGraphsLayout();
-    rig.update(*w);
+    rig.relayout();
+    rig.update();
     QCOMPARE(temp->channelLabel(2), QStringLiteral("External"));
     QVERIFY(temp->channelShown(2));
     QCOMPARE(ain->channelLabel(1), QStringLiteral("Ain1 Disabled"));
@@ -225,14 +235,14 @@ void TestGraphs::oneReplotPerUpdateForTheShownChart() {
     Rig rig;
     std::unique_ptr<frmGraphing> w(rig.open());
     QVERIFY(QTest::qWaitForWindowExposed(w.get()));
-    rig.update(*w);
+    rig.update();
     QCoreApplication::processEvents();  // replots the setters scheduled
 
     std::array<int, kGraphCount> replots{};
     for (int i = 0; i < kGraphCount; ++i)
         connect(chart(w.get(), i)->plot(), &QCustomPlot::afterReplot, this,
                 [&replots, i] { ++replots[i]; });
-    rig.update(*w);
+    rig.update();
     QCOMPARE(replots, (std::array<int, kGraphCount>{1, 0, 0, 0}));
     QCoreApplication::processEvents();
     QCOMPARE(replots, (std::array<int, kGraphCount>{1, 0, 0, 0}));
@@ -243,6 +253,13 @@ void TestGraphs::oneReplotPerUpdateForTheShownChart() {
     StripChart* vdd = chart(w.get(), 1);
     QVERIFY(replots[1] >= 1);
     QCOMPARE(vdd->timeAxisUpper(), w->sampleTime().toMSecsSinceEpoch() / 1000.0);
+
+    // Readings within 0.1 s of the last refresh: none.
+    const int shown = replots[1];
+    rig.update(0.05);
+    QCoreApplication::processEvents();
+    QCOMPARE(replots[1], shown);
+    QCOMPARE(vdd->sampleCount(1), 2);
 }
 
 void TestGraphs::freezesWhileGraphingIsOff() {
@@ -257,12 +274,12 @@ void TestGraphs::freezesWhileGraphingIsOff() {
     QCOMPARE(lblLogged->text(), QStringLiteral("0"));
     QVERIFY(box(w.get(), "chkEnableGraph")->isChecked());
 
-    rig.update(*w);
+    rig.update();
     QCOMPARE(cmdLog->text(), QStringLiteral("Logging..."));
     QCOMPARE(lblLogged->text(), QStringLiteral("5"));
 
     click(box(w.get(), "chkEnableGraph"));
-    QVERIFY(!rig.session.device.state.GraphingEnabled);
+    QVERIFY(!rig.feed.deviceState().GraphingEnabled);
     QCoreApplication::processEvents();
     int replots = 0;
     connect(chart(w.get(), 0)->plot(), &QCustomPlot::afterReplot, this, [&replots] { ++replots; });
@@ -270,7 +287,7 @@ void TestGraphs::freezesWhileGraphingIsOff() {
     logging.LoggedCount = 9;
     logging.LoggingActive = false;
     rig.session.readings.InternalTemp = 30.0f;
-    for (int i = 0; i < 3; ++i) rig.update(*w);
+    for (int i = 0; i < 3; ++i) rig.update();
     QCOMPARE(chart(w.get(), 0)->sampleCount(1), 1);
     QCOMPARE(chart(w.get(), 3)->sampleCount(5), 1);
     QCOMPARE(legends(w.get(), 0), frozen);
@@ -280,8 +297,8 @@ void TestGraphs::freezesWhileGraphingIsOff() {
 
     // Back on: the count stays at its last text once logging has stopped.
     click(box(w.get(), "chkEnableGraph"));
-    QVERIFY(rig.session.device.state.GraphingEnabled);
-    rig.update(*w);
+    QVERIFY(rig.feed.deviceState().GraphingEnabled);
+    rig.update();
     QCOMPARE(chart(w.get(), 0)->sampleCount(1), 2);
     QCOMPARE(legends(w.get(), 0).first(), QStringLiteral("Internal=30°C"));
     QCOMPARE(cmdLog->text(), QStringLiteral("Log Data"));
@@ -296,26 +313,26 @@ void TestGraphs::freezesWhileGraphingIsOff() {
 void TestGraphs::reopensOnTheLastChartWithTheSwitches() {
     Rig rig;
     QPointer<frmGraphing> w = rig.open();
-    rig.update(*w);
+    rig.update();
     click(option(w, 3));
     click(box(w, "chkEnableGraph"));
     click(box(w, "chkFahrenheit"));
 
     w->close();
-    QVERIFY(!rig.session.flags().GraphsWindowOpen);
+    QVERIFY(!rig.feed.flags().GraphsWindowOpen);
     // While closed the layout routine does nothing.
     rig.session.device.state.ChannelMode = ChannelFunction::AinInputs;
-    w->UpdateGraphsLayout();
+    rig.relayout();
     QCOMPARE(chart(w, 3)->channelLabel(1), QStringLiteral("Ain1 Disabled"));
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     QVERIFY(w.isNull());
 
-    QCOMPARE(rig.session.flags().SelectedGraph, int16_t(3));
-    QVERIFY(!rig.session.device.state.GraphingEnabled);
-    QVERIFY(rig.session.flags().ShowFahrenheit);
+    QCOMPARE(rig.feed.flags().SelectedGraph, int16_t(3));
+    QVERIFY(!rig.feed.deviceState().GraphingEnabled);
+    QVERIFY(rig.feed.flags().ShowFahrenheit);
 
     w = rig.open();
-    QVERIFY(rig.session.flags().GraphsWindowOpen);
+    QVERIFY(rig.feed.flags().GraphsWindowOpen);
     QVERIFY(option(w, 3)->isChecked());
     QCOMPARE(shownCharts(w), QStringLiteral("0001"));
     QVERIFY(!box(w, "chkEnableGraph")->isChecked());
@@ -327,10 +344,10 @@ void TestGraphs::reopensOnTheLastChartWithTheSwitches() {
     closeAndDelete(w);
 
     // A value that names no chart opens on the first one.
-    rig.session.setSelectedGraph(7);
+    rig.feed.setSelectedGraph(7);
     w = rig.open();
     QCOMPARE(shownCharts(w), QStringLiteral("1000"));
-    QCOMPARE(rig.session.flags().SelectedGraph, int16_t(0));
+    QCOMPARE(rig.feed.flags().SelectedGraph, int16_t(0));
     closeAndDelete(w);
 }
 
@@ -341,7 +358,7 @@ void TestGraphs::historyStaysBoundedAndTimeRunsOnPastMidnight() {
     std::unique_ptr<frmGraphing> w(rig.open());
     // Fifteen minutes at four updates a second; ten minutes of it are kept.
     const int updates = 15 * 60 * 4;
-    for (int i = 0; i < updates; ++i) rig.update(*w, 0.25);
+    for (int i = 0; i < updates; ++i) rig.update(0.25);
     for (int graph : {0, 1, 3}) {
         StripChart* c = chart(w.get(), graph);
         for (int ch = 1; ch <= c->channelCount(); ++ch) {
@@ -366,7 +383,7 @@ void TestGraphs::channelsArePlottedFromTheirFirstReading() {
     Rig rig;
     rig.session.readings.Taken = 1u << kPollInternalTemp;  // the first tick after start-up
     std::unique_ptr<frmGraphing> w(rig.open());
-    rig.update(*w);
+    rig.update();
     for (int graph : {0, 1, 3}) QCOMPARE(chart(w.get(), graph)->sampleCount(graph ? 1 : 2), 0);
     QCOMPARE(chart(w.get(), 0)->sampleCount(1), 1);
 }
@@ -374,15 +391,12 @@ void TestGraphs::channelsArePlottedFromTheirFirstReading() {
 void TestGraphs::aNewlyShownChannelStartsWithItsNewFunction() {
     quarnel::test::SimSessionRig rig;
     rig.connect();  // Ain1/Ain2 at power-on
-    std::unique_ptr<frmGraphing> w(new frmGraphing(rig.session, rig.host));
-    MasterPoll poll(rig.session);
+    std::unique_ptr<frmGraphing> w(new frmGraphing(rig.feed, rig.notifier, rig.host));
     for (int tick = 1; tick <= 500; ++tick) {
         rig.clock.advance(0.01);
-        poll.TakeReading();
-        if (tick % 10 == 0) w->UpdateGraphingForm();
-        if (tick != 200) continue;  // to external temperature, as the main window forwards it
-        rig.session.link.WriteRegister(0x48, chip::kConfig1, 0x0D);
-        w->UpdateGraphsLayout();
+        rig.worker.step();
+        // To external temperature, as the register map writes it.
+        if (tick == 200) rig.feed.post(board::WriteRegister{chip::kConfig1, 0x0D});
     }
     auto external = chart(w.get(), 0)->plot()->graph(1)->data();
     QVERIFY(external->size() > 10);

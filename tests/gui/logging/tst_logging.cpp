@@ -20,6 +20,7 @@
 #include <regex>
 #include <vector>
 
+#include "device/ChipRegisters.h"
 #include "gui/support/SessionRig.h"
 #include "monitor/LogFile.h"
 #include "monitor/MasterPoll.h"
@@ -37,24 +38,6 @@ struct ChooserCall {
     QString caption;
     QString startDir;
     QString filter;
-};
-
-// Forwards the polling cycle's "logging stopped" to the window, as the main
-// window does through its ToolView.
-class WindowCallouts : public PollCallouts {
-  public:
-    explicit WindowCallouts(frmSave* window) : window_(window) {}
-    void UpdateGraphingForm() override {}
-    bool ContinuousReadChecked() const override { return false; }
-    void RegMapRead() override {}
-    void UpdateLimitsForm() override {}
-    void SetStatusText(const std::string&) override {}
-    void LoggingStopped() override {
-        if (window_) window_->LoggingStopped();
-    }
-
-  private:
-    QPointer<frmSave> window_;
 };
 
 // One session, its fakes and a temp folder per test.
@@ -80,16 +63,26 @@ struct Rig : SessionRig {
         };
     }
 
+    // The board as connected with the state the test gave, then the window.
     std::unique_ptr<frmSave> open() {
-        auto window = std::make_unique<frmSave>(session, host, chooser(), appDir);
+        feed.deliver(board::Connected{session.device.state, session.link.DeviceAddress});
+        auto window = std::make_unique<frmSave>(feed, notifier, host, chooser(), appDir);
         window->show();
         return window;
     }
 
-    // Time passes by more than the interval, then the logging step runs.
-    void tick(PollCallouts* callouts = nullptr) {
+    // An earlier log's channels, as the board said when it stopped.
+    void earlierLog() {
+        feed.deliver(
+            board::LoggingChanged{session.logging, session.device.state.LogIntervalMs, {}, 0, 0});
+    }
+
+    // Time passes by more than the interval, then a tick. It reads only the
+    // status registers, so the readings the test gave stay.
+    void tick() {
         clock.advance(session.device.state.LogIntervalMs / 1000.0 + 0.01);
-        LoggingStep(session, callouts);
+        worker.poll().PollState = kPollStatus;
+        worker.step();
     }
 
     QByteArray log() const {
@@ -159,6 +152,7 @@ class TestLogging : public QObject {
     void layout_columnsLabelsAndBuddies();
     void noBoxChecked_writesTimeOnlyLines();
     void disabledBox_isUncheckedAtOpeningAndNotLogged();
+    void pinsSwitchedToTheDiode_leaveAin1OutOfTheLog();
     void boxes_areReadOnlyAtStart();
     void secondStart_appendsNewPreambleAndHeader();
     void cancel_isSilent();
@@ -192,7 +186,8 @@ void TestLogging::opening_showsLoggingStateAndConditions() {
     rig.session.device.state.VarnoOnAin3 = varnoOnAin3;
     rig.session.logging.LogChannelSelected.fill(true);
     rig.session.logging.LogChannelSelected[6] = false;
-    rig.session.device.state.LogIntervalMs = 1250;
+    rig.earlierLog();
+    rig.feed.setLogIntervalMs(1250);
 
     auto w = rig.open();
     QCOMPARE(w->windowTitle(), QStringLiteral("Logging/Save/Recall"));
@@ -264,9 +259,7 @@ void TestLogging::noBoxChecked_writesTimeOnlyLines() {
     QCOMPARE(caption(w.get()), QStringLiteral("Stop Logging..."));
 
     // Lines come from the polling cycle, window open or not.
-    MasterPoll poll(rig.session);
-    rig.clock.advance(0.26);
-    poll.Tick(nullptr);
+    rig.tick();
     w.reset();
     rig.tick();
     rig.tick();
@@ -281,6 +274,7 @@ void TestLogging::disabledBox_isUncheckedAtOpeningAndNotLogged() {
     rig.session.logging.LogChannelSelected[3] = true;
     rig.session.logging.LogChannelSelected[4] = true;
     rig.session.logging.LogChannelSelected[1] = true;
+    rig.earlierLog();
     rig.session.readings.ExternalTemp = -5.5f;
     rig.session.readings.Ain1 = 0.012f;
 
@@ -296,6 +290,20 @@ void TestLogging::disabledBox_isUncheckedAtOpeningAndNotLogged() {
     QCOMPARE(rig.log(), kPreamble +
                             "Time(s) ,External(\xB0"
                             "C) ,\r\n0,-5.5,\r\n");
+}
+
+void TestLogging::pinsSwitchedToTheDiode_leaveAin1OutOfTheLog() {
+    Rig rig;
+    auto w = rig.open();  // Ain1/Ain2
+    setBoxes(w.get(), {0, 3});
+    rig.feed.post(board::WriteRegister{chip::kConfig1, 0x0C});  // the external diode
+    QVERIFY(!box(w.get(), 3)->isChecked());
+    QVERIFY(!box(w.get(), 3)->isEnabled());
+    QTest::mouseClick(button(w.get(), "cmdLog"), Qt::LeftButton);
+    QVERIFY(rig.session.logging.LoggingActive);
+    QCOMPARE(rig.log(), kPreamble +
+                            "Time(s) ,Internal(\xB0"
+                            "C) ,\r\n");
 }
 
 void TestLogging::boxes_areReadOnlyAtStart() {
@@ -341,7 +349,7 @@ void TestLogging::secondStart_appendsNewPreambleAndHeader() {
     rig.tick();  // nothing written while stopped
 
     // Fahrenheit now: the new header says so; the old lines stay as they were.
-    rig.session.setShowFahrenheit(true);
+    rig.feed.setShowFahrenheit(true);
     setBoxes(w.get(), {0, 11});
     rig.session.readings.InternalTemp = 74.3f;
     QTest::mouseClick(button(w.get(), "cmdLog"), Qt::LeftButton);
@@ -361,7 +369,8 @@ void TestLogging::cancel_isSilent() {
         rig.answer = answer;
         QTest::mouseClick(button(w.get(), "cmdLog"), Qt::LeftButton);
         QVERIFY(!rig.session.logging.LoggingActive);
-        QVERIFY(rig.session.logging.LogFilePath.empty());
+        // Nothing reaches the board: the stopped log's path is left as it was.
+        QCOMPARE(rig.session.logging.LogFilePath, std::string("/earlier/run.csv"));
         QCOMPARE(caption(w.get()), QStringLiteral("Start Logging"));
     }
     QCOMPARE(rig.chooserCalls.size(), size_t(2));
@@ -409,10 +418,9 @@ void TestLogging::failedWrite_showsStoppedState() {
     rig.answer = folder + "/run.csv";
     auto w = rig.open();
     QTest::mouseClick(button(w.get(), "cmdLog"), Qt::LeftButton);
-    WindowCallouts callouts(w.get());
-    rig.tick(&callouts);
+    rig.tick();
     QVERIFY(QDir(folder).removeRecursively());
-    rig.tick(&callouts);
+    rig.tick();
 
     QVERIFY(!rig.session.logging.LoggingActive);
     QCOMPARE(caption(w.get()), QStringLiteral("Log Data"));

@@ -65,13 +65,13 @@ class ProfileTest : public QObject {
         AppHarness h(options);
         dialogs.file = h.file("bench.json");
         QVERIFY(h.app->StartApplication());
-        Session& s = h.app->session();
+        BoardFeed& feed = h.app->feed();
         h.main().findChild<QAction*>("mnuSaveProfile")->trigger();
         QVERIFY(h.main().statusBar()->currentMessage().startsWith("Register settings saved to "));
         const int limit = chipValue(h, 0x25);
-        s.link.WriteRegister(0x48, 0x25, 0x20);
-        s.link.WriteRegister(0x48, 0x18, 0x05);  // external temperature
-        QCOMPARE(s.device.state.ChannelMode, ChannelFunction::ExternalTemp);
+        feed.post(board::WriteRegister{0x25, 0x20});
+        feed.post(board::WriteRegister{0x18, 0x05});  // external temperature
+        QCOMPARE(feed.deviceState().ChannelMode, ChannelFunction::ExternalTemp);
 
         QAction* load = h.main().findChild<QAction*>("mnuLoadProfile");
         load->trigger();  // answered Cancel
@@ -88,7 +88,7 @@ class ProfileTest : public QObject {
         dialogs.answer = true;
         load->trigger();
         QCOMPARE(chipValue(h, 0x25), limit);
-        QCOMPARE(s.device.state.ChannelMode, ChannelFunction::AinInputs);  // the hook ran
+        QCOMPARE(feed.deviceState().ChannelMode, ChannelFunction::AinInputs);  // the hook ran
         QVERIFY(h.main().statusBar()->currentMessage().endsWith(": 2 registers written"));
     }
 
