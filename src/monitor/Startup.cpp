@@ -31,6 +31,11 @@ void RunConnectionSequence(Session& session, StartupProgress& progress,
     auto settle = [&](float ms) {
         if (!quick) wait(ms);
     };
+    // A stop may be asked for at any moment (the GUI's worker runs on a thread
+    // of its own): once it is, nothing more goes to the board.
+    auto stopIfAsked = [&] {
+        if (link.stopRequested && link.stopRequested()) throw StartupCancelled();
+    };
 
     const int unit = ProgressUnit(progress.initialBarWidthTwips());
     double bar = 0.0;
@@ -40,9 +45,10 @@ void RunConnectionSequence(Session& session, StartupProgress& progress,
 
     session.ChipName = kChipName;
 
+    stopIfAsked();
     if (link.DownloadFirmware(applicationDir) < 0) {
         // A USB board's wait for its return ends at a stop request too.
-        if (link.stopRequested && link.stopRequested()) throw StartupCancelled();
+        stopIfAsked();
         link.ReportLinkFailure(kFirmwareFailed);
     }
     progress.setStatusText(kFirmwareOkText);
@@ -59,6 +65,7 @@ void RunConnectionSequence(Session& session, StartupProgress& progress,
     progress.setProgressText("Connecting...");
     bool selected = false;
     for (int attempt = 0; attempt < kBusSelectAttempts && !selected; ++attempt) {
+        stopIfAsked();
         selected = SelectSmbusInterface(link) == 0;
         settle(200);
     }
@@ -74,6 +81,7 @@ void RunConnectionSequence(Session& session, StartupProgress& progress,
          ++address) {
         bar += 5.0 * unit;
         progress.setBarWidthTwips(bar);
+        stopIfAsked();
         if (link.ReadRegister(address, chip::kCompanyId) == chip::kCompanyIdValue) {
             link.DeviceAddress = address;
             found = true;
@@ -87,6 +95,7 @@ void RunConnectionSequence(Session& session, StartupProgress& progress,
                              HexAddressText(link.DeviceAddress));
 
     // Setting MON starts the conversions; the write's hook sets the pin mode.
+    stopIfAsked();
     const int32_t config1 = link.ReadRegister(link.DeviceAddress, chip::kConfig1);
     link.WriteRegister(link.DeviceAddress, chip::kConfig1, config1 | chip::kConfig1Mon);
     // Even a quick start waits for one round of conversions (ten channels at 11.6 ms

@@ -5,11 +5,13 @@
 // end, and a settings store in a private XDG_CONFIG_HOME.
 
 #include <QApplication>
+#include <QCloseEvent>
 #include <QDir>
 #include <QFile>
 #include <QSettings>
 #include <QtTest>
 #include <filesystem>
+#include <map>
 #include <memory>
 #include <optional>
 #include <vector>
@@ -22,6 +24,7 @@
 #include "support/RecordingNotifier.h"
 #include "support/TempDir.h"
 #include "windows/AppSettings.h"
+#include "windows/BoardFeed.h"
 #include "windows/WindowHost.h"
 
 namespace quarnel::test {
@@ -54,30 +57,54 @@ inline std::optional<QString> storedSetting(const char* key) {
     return value.toString();
 }
 
-// Stand-ins for the tool windows that count what the main window routes to
-// them; the polled ones raise their open flags as the real windows do.
-struct FakeWindow : QWidget, ToolView {
+// Stand-ins for the tool windows: they hear the feed as the real windows do and
+// note what reached them; the polled ones raise their open flags.
+struct FakeWindow : QWidget {
     std::optional<WindowOpenFlag> openFlag;
 };
-struct FakeGraphs : FakeWindow {
-    int refreshes = 0, layouts = 0;
-    void UpdateGraphingForm() override { ++refreshes; }
-    void UpdateGraphsLayout() override { ++layouts; }
+// The graphs or limits window: every tick's readings (the real ones refresh from
+// them at their own rate, by the readings' time of day) and the layouts meant for it.
+struct FakePolled : FakeWindow {
+    FakePolled(BoardFeed& feed, bool limitsWindow) {
+        connect(&feed, &BoardFeed::readingsTaken, this,
+                [this](const board::Readings& e) { readings.push_back(e); });
+        connect(&feed, &BoardFeed::layoutChanged, this,
+                [this, limitsWindow](const board::Layout& e) {
+                    layouts += limitsWindow ? e.limits : e.graphs;
+                });
+    }
+    std::vector<board::Readings> readings;
+    int layouts = 0;
 };
+struct FakeGraphs : FakePolled {
+    explicit FakeGraphs(BoardFeed& feed) : FakePolled(feed, false) {}
+};
+struct FakeLimits : FakePolled {
+    explicit FakeLimits(BoardFeed& feed) : FakePolled(feed, true) {}
+};
+// Continuous read as the register map does it: the worker reads the watched
+// register and answers with this window's ticket; the watch ends with the window.
 struct FakeRegMap : FakeWindow {
-    bool continuous = false;
+    explicit FakeRegMap(BoardFeed& f) : feed(f), ticket(f.newTicket()) {
+        connect(&feed, &BoardFeed::registerValues, this, [this](const board::RegisterValues& v) {
+            if (v.ticket == ticket && v.watched) ++reads;
+        });
+    }
+    void watch(std::optional<int> reg) { feed.post(board::Watch{ticket, reg}); }
+    void closeEvent(QCloseEvent* event) override {
+        watch(std::nullopt);
+        QWidget::closeEvent(event);
+    }
+    BoardFeed& feed;
+    uint64_t ticket;
     int reads = 0;
-    bool ContinuousReadChecked() const override { return continuous; }
-    void ContinuousRead() override { ++reads; }
-};
-struct FakeLimits : FakeWindow {
-    int refreshes = 0, layouts = 0;
-    void UpdateLimitsForm() override { ++refreshes; }
-    void UpdateLimitsLayout() override { ++layouts; }
 };
 struct FakeLogging : FakeWindow {
+    explicit FakeLogging(BoardFeed& feed) {
+        connect(&feed, &BoardFeed::loggingChanged, this,
+                [this](const board::LoggingChanged& e) { stops += !e.logging.LoggingActive; });
+    }
     int stops = 0;
-    void LoggingStopped() override { ++stops; }
 };
 
 // Fakes for the windows of other folders, the real help and About windows.
@@ -90,26 +117,28 @@ struct FakeFactory {
             std::optional<FlaggedWindow> flagged;
             switch (which) {
                 case ToolWindow::Graphs:
-                    window = new FakeGraphs, flagged = FlaggedWindow::Graphs;
+                    window = new FakeGraphs(context.feed), flagged = FlaggedWindow::Graphs;
                     break;
                 case ToolWindow::RegMap:
-                    window = new FakeRegMap, flagged = FlaggedWindow::RegMap;
+                    window = new FakeRegMap(context.feed), flagged = FlaggedWindow::RegMap;
                     break;
                 case ToolWindow::Limits:
-                    window = new FakeLimits, flagged = FlaggedWindow::Limits;
+                    window = new FakeLimits(context.feed), flagged = FlaggedWindow::Limits;
                     break;
                 case ToolWindow::Logging:
+                    window = new FakeLogging(context.feed);
+                    break;
                 case ToolWindow::Config:
-                    window = which == ToolWindow::Logging ? new FakeLogging : new FakeWindow;
+                    window = new FakeWindow;
                     break;
                 case ToolWindow::Help:
                 case ToolWindow::About:
                     return CreateToolWindow(which, context);
             }
-            if (flagged) window->openFlag.emplace(context.session, *flagged).raise();
+            if (flagged) window->openFlag.emplace(context.feed, *flagged).raise();
             window->setWindowTitle(QStringLiteral("window %1").arg(static_cast<int>(which)));
             window->resize(300, 200);
-            return {window, window};
+            return {window};
         };
     }
 };

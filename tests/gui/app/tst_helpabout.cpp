@@ -51,7 +51,7 @@ class HelpAboutTest : public QObject {
         QVERIFY(QFile::copy(QUARNEL_SOURCE_DIR "/resources/MORVANEHelp.htm",
                             dir.path() + "/MORVANEHelp.htm"));
         SessionRig rig(0x48);
-        frmHelp help(rig.session, rig.host, dir.path());
+        frmHelp help(rig.feed, rig.host, dir.path());
         QCOMPARE(help.windowTitle(), QString("Help"));
         auto* browser = help.findChild<QTextBrowser*>("brwWebBrowser");
         QCOMPARE(browser->source(), QUrl::fromLocalFile(dir.path() + "/MORVANEHelp.htm"));
@@ -75,7 +75,7 @@ class HelpAboutTest : public QObject {
             ->doAction(QAccessibleActionInterface::pressAction());
         QCOMPARE(followed.value(0).value(0).toUrl().fragment(), QString("graphs"));
 
-        frmHelp missing(rig.session, rig.host, dir.path() + "/nowhere");
+        frmHelp missing(rig.feed, rig.host, dir.path() + "/nowhere");
         QVERIFY(missing.findChild<QTextBrowser*>("brwWebBrowser")
                     ->toPlainText()
                     .contains("MORVANEHelp.htm was not found"));
@@ -84,7 +84,7 @@ class HelpAboutTest : public QObject {
     void helpChoiceRoundTrip() {
         SessionRig rig(0x48);  // ShowHelpAtStartup false, as at program start
         {
-            auto* help = new frmHelp(rig.session, rig.host, QDir::tempPath());
+            auto* help = new frmHelp(rig.feed, rig.host, QDir::tempPath());
             auto* chk = help->findChild<QCheckBox*>("chkHelp");
             QCOMPARE(chk->text(), QString("Don't display this form on start-up"));
             QVERIFY(chk->isChecked());
@@ -92,16 +92,16 @@ class HelpAboutTest : public QObject {
             delete help;
         }
         QCOMPARE(storedSetting(keys::kDisplayHelp), QString("False"));
-        QVERIFY(!rig.session.flags().ShowHelpAtStartup);
+        QVERIFY(!rig.feed.flags().ShowHelpAtStartup);
         {
-            frmHelp help(rig.session, rig.host, QDir::tempPath());
+            frmHelp help(rig.feed, rig.host, QDir::tempPath());
             help.findChild<QCheckBox*>("chkHelp")->setChecked(false);
             help.close();
         }
         QCOMPARE(storedSetting(keys::kDisplayHelp), QString("True"));
-        QVERIFY(rig.session.flags().ShowHelpAtStartup);
+        QVERIFY(rig.feed.flags().ShowHelpAtStartup);
         {
-            frmHelp help(rig.session, rig.host, QDir::tempPath());
+            frmHelp help(rig.feed, rig.host, QDir::tempPath());
             QVERIFY(!help.findChild<QCheckBox*>("chkHelp")->isChecked());
         }
 
@@ -109,14 +109,14 @@ class HelpAboutTest : public QObject {
         AppSettings().setValue(keys::kDisplayHelp, "False");
         AppHarness h;
         QVERIFY(h.app->StartApplication());
-        QVERIFY(!h.app->session().flags().ShowHelpAtStartup);
+        QVERIFY(!h.app->feed().flags().ShowHelpAtStartup);
         QCOMPARE(h.main().subWindow(ToolWindow::Help), nullptr);
     }
 
     void childWindowsSitCentredAndRaised() {
         Host host;
         SessionRig rig(0x48);
-        QMdiSubWindow* help = host.add(new frmHelp(rig.session, rig.host, QDir::tempPath()));
+        QMdiSubWindow* help = host.add(new frmHelp(rig.feed, rig.host, QDir::tempPath()));
         // Centred on the main window, 1500 twips (100 pixels) above centre.
         const QSize main = host.main.frameGeometry().size();
         const QPoint expected((main.width() - 400) / 2, (main.height() - 300) / 2 - 100);

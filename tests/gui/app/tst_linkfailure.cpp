@@ -40,16 +40,16 @@ class LinkFailureTest : public QObject {
         QVERIFY(!storedSetting(keys::kDisplayHelp));
         QVERIFY(!storedSetting(keys::kMainLeft));
 
-        main.tmrMaster_Timer();
+        h.app->worker().step();
         QVERIFY(h.notifier.messages.empty());
-        main.tmrMaster_Timer();  // its first read fails
+        QVERIFY_THROWS_EXCEPTION(LinkFailure, h.app->worker().step());  // its first read fails
 
         QCOMPARE(h.notifier.messages.size(), size_t(1));
         QCOMPARE(h.notifier.messages[0].text,
                  std::string("Communications Interrupted - Check USB connections"));
         QCOMPARE(h.notifier.messages[0].icon, Notifier::Icon::Error);
         QCOMPARE(h.endStatuses, std::vector<int>{3});
-        QVERIFY(!main.tmrMaster.isActive());
+        QVERIFY(h.app->worker().failed());
         QVERIFY(main.closed());
         QVERIFY(!main.isVisible());
         for (QMdiSubWindow* sub : main.mdiArea()->subWindowList()) QVERIFY(sub->isHidden());
@@ -59,30 +59,30 @@ class LinkFailureTest : public QObject {
         QVERIFY(storedSetting(keys::kMainLeft).has_value());
         QVERIFY(storedSetting(keys::kMainHeight).has_value());
 
-        // A further failure while (or after) handling shows nothing more.
-        main.tmrMaster_Timer();
+        // No tick reaches the board any more, and a further failure while (or
+        // after) handling shows nothing more.
+        const int sent = h.counting->requests;
+        h.app->worker().step();
+        QCOMPARE(h.counting->requests, sent);
+        h.app->HandleLinkFailure(kCommsInterrupted);
         QCOMPARE(h.notifier.messages.size(), size_t(1));
         QCOMPARE(h.endStatuses.size(), size_t(1));
     }
 
-    void secondFailureInAWindowsCloseHandlingIsIgnored() {
+    void aWindowsCloseHandlingSendsNothingAfterTheFailure() {
         // A window that reads the chip when it closes, on a board whose cable
         // is pulled right after the start-up.
         struct ReadsOnClose : QWidget {
-            explicit ReadsOnClose(Session& s) : session(s) {}
+            explicit ReadsOnClose(BoardFeed& f) : feed(f) {
+                connect(&feed, &BoardFeed::registerValues, this, [this] { ++values; });
+            }
             void closeEvent(QCloseEvent* event) override {
                 ++closes;
-                // Caught here: an exception crossing Qt's event delivery skips its
-                // cleanup there (LeakSanitizer reports the QPointers it held).
-                try {
-                    session.link.ReadRegister(session.link.DeviceAddress, 0x18);
-                } catch (const LinkFailure&) {
-                    ++failures;
-                }
+                feed.post(board::ReadRegisters{feed.newTicket(), {0x18}});
                 event->accept();
             }
-            Session& session;
-            int closes = 0, failures = 0;
+            BoardFeed& feed;
+            int closes = 0, values = 0;
         };
         int startupRequests = 0;
         {
@@ -96,7 +96,7 @@ class LinkFailureTest : public QObject {
         options.faults.cableAfter = startupRequests;
         options.createWindow = [&](ToolWindow which, const WindowContext& c) -> CreatedWindow {
             if (which != ToolWindow::Config) return {};
-            window = new ReadsOnClose(c.session);
+            window = new ReadsOnClose(c.feed);
             return {window};
         };
         AppHarness h(options);
@@ -104,13 +104,43 @@ class LinkFailureTest : public QObject {
         h.main().openWindow(ToolWindow::Config);
         QVERIFY(window);
 
-        h.main().tmrMaster_Timer();
+        QVERIFY_THROWS_EXCEPTION(LinkFailure, h.app->worker().step());
         QCOMPARE(h.notifier.messages.size(), size_t(1));
         QCOMPARE(window->closes, 1);
-        QCOMPARE(window->failures, 1);  // reported to the window, not shown again
+        // The failed read alone reached the board: the window's came after the failure.
+        QCOMPARE(h.counting->requests, startupRequests + 1);
+        QCOMPARE(window->values, 0);
         QCOMPARE(h.endStatuses, std::vector<int>{3});
         QVERIFY(h.main().closed());
         QVERIFY(storedSetting(keys::kMainLeft).has_value());
+    }
+
+    // A failure the worker reports after the user closed the main window (its
+    // tick was under way, or its event still queued) changes nothing.
+    void aFailureAfterTheUserClosedChangesNothing_data() {
+        QTest::addColumn<bool>("fromATick");
+        QTest::newRow("a tick") << true;
+        QTest::newRow("a queued event") << false;
+    }
+    void aFailureAfterTheUserClosedChangesNothing() {
+        QFETCH(bool, fromATick);
+        HarnessOptions options;
+        {
+            AppHarness probe;
+            QVERIFY(probe.app->StartApplication());
+            options.faults.cableAfter = probe.counting->requests;  // pulled after the start-up
+        }
+        AppHarness h(options);
+        QVERIFY(h.app->StartApplication());
+        h.main().close();
+        QVERIFY(h.main().closed());
+        if (fromATick)
+            QVERIFY_THROWS_EXCEPTION(LinkFailure, h.app->worker().step());
+        else
+            h.app->feed().deliver(board::LinkFailed{kCommsInterrupted});
+        QVERIFY(h.notifier.messages.empty());
+        QVERIFY(h.endStatuses.empty());
+        QCOMPARE(h.app->exec(), 0);
     }
 
     void boardHeldByAnotherProgramSaysSoUnderDetails() {

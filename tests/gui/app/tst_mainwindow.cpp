@@ -195,12 +195,16 @@ class MainWindowTest : public QObject {
         QCOMPARE(main.findChild<QLabel*>("sbPanel_3")->text(),
                  QLocale().toString(QTime(14, 5, 30), QLocale::ShortFormat));
         QCOMPARE(main.findChild<QLabel*>("sbPanel_4")->text(), QString("Simulated board"));
-        // The polling cycle's texts and the windows' own, in turns.
+        // The ticks' texts and the windows' own, in turns; a tick without one leaves it.
         for (const char* text : {"Status", "Status", "Data Logging Enabled"}) {
-            static_cast<PollCallouts&>(main).SetStatusText(text);
+            board::Readings tick;
+            tick.status = text;
+            h.app->feed().deliver(tick);
             QCOMPARE(main.statusText(), QString(text));
             static_cast<WindowHost&>(main).SetStatusText("Data Logging Enabled");
             QCOMPARE(main.findChild<QLabel*>("sbPanel_1")->text(), QString("Data Logging Enabled"));
+            h.app->feed().deliver(board::Readings{});
+            QCOMPARE(main.statusText(), QString("Data Logging Enabled"));
         }
         // The clock panel is as wide as its text from the start.
         auto* clock = main.findChild<QLabel*>("sbPanel_3");
@@ -285,8 +289,8 @@ class MainWindowTest : public QObject {
         AppHarness h;
         QVERIFY(h.app->StartApplication());
         frmMain& main = h.main();
-        main.tmrMaster.stop();
-        Session& session = h.app->session();
+        BoardFeed& feed = h.app->feed();
+        board::BoardWorker& worker = h.app->worker();
         for (const char* name : {"mnuRegMap", "mnuInterrupt", "mnuLog"})
             action(main, name)->trigger();
         auto* graphs = dynamic_cast<FakeGraphs*>(main.subWindow(ToolWindow::Graphs)->widget());
@@ -295,34 +299,48 @@ class MainWindowTest : public QObject {
         auto* logging = dynamic_cast<FakeLogging*>(main.subWindow(ToolWindow::Logging)->widget());
         QVERIFY(graphs && regmap && limits && logging);
 
-        regmap->continuous = true;
-        main.tmrMaster_Timer();
-        QCOMPARE(graphs->refreshes, 1);
-        QCOMPARE(regmap->reads, 1);
-        QCOMPARE(limits->refreshes, 1);
-        h.clock.advance(0.2);
-        main.tmrMaster_Timer();  // graphs due again, the others not yet
-        QCOMPARE(graphs->refreshes, 2);
-        QCOMPARE(regmap->reads, 1);
+        // Every tick's readings reach the polled windows, stamped with the time of
+        // day their refresh rates go by; the watched register is read every 0.5 s.
+        regmap->watch(0x18);
+        for (double step : {0.0, 0.2}) {
+            h.clock.advance(step);
+            worker.step();
+            for (FakePolled* polled : std::initializer_list<FakePolled*>{graphs, limits}) {
+                QCOMPARE(polled->readings.size(), size_t(step > 0 ? 2 : 1));
+                QCOMPARE(polled->readings.back().timeOfDay, h.clock.timeOfDay());
+            }
+            QCOMPARE(regmap->reads, 1);
+        }
 
-        // The register-written hook's layout calls go to the open windows, and the
-        // limits window follows the temperature unit.
-        session.link.WriteRegister(session.link.DeviceAddress, 0x18, 0x09);
+        // The register-written handler's layouts go to the open windows, and the
+        // temperature unit reaches the worker's readings.
+        feed.post(board::WriteRegister{0x18, 0x09});
         QCOMPARE(graphs->layouts, 1);
         QCOMPARE(limits->layouts, 1);
-        session.setShowFahrenheit(true);
-        QCOMPARE(limits->layouts, 2);
-        main.LoggingStopped();
+        feed.setShowFahrenheit(true);
+        worker.step();
+        QVERIFY(limits->readings.back().fahrenheit && graphs->readings.back().fahrenheit);
+        board::StartLogging start{feed.newTicket(), h.file("run.log").toStdString()};
+        start.channels.fill(true);
+        feed.post(start);
+        QVERIFY(feed.logging().LoggingActive);
+        feed.post(board::StopLogging{feed.newTicket()});
         QCOMPARE(logging->stops, 1);
 
-        // Closed windows get nothing, and nothing fails.
+        // Closed windows get nothing, the register map's watch ends with it, and
+        // nothing fails.
+        const QPointer<QWidget> closedGraphs(graphs), closedRegMap(regmap);
         main.subWindow(ToolWindow::Graphs)->close();
         main.subWindow(ToolWindow::RegMap)->close();
         deleteClosed();
+        QVERIFY(!closedGraphs && !closedRegMap);
+        QVERIFY(!feed.flags().GraphsWindowOpen && !feed.flags().RegMapWindowOpen);
         h.clock.advance(1.0);
-        main.tmrMaster_Timer();
-        QVERIFY(!main.ContinuousReadChecked());
-        session.link.WriteRegister(session.link.DeviceAddress, 0x18, 0x09);
+        const int before = h.counting->requests;
+        worker.step();
+        QCOMPARE(h.counting->requests - before, 2);  // the tick's reading alone
+        feed.post(board::WriteRegister{0x18, 0x09});
+        QCOMPARE(limits->layouts, 2);
     }
 
     void sigtermClosesTheMainWindowLikeItsCloseBox() {
@@ -405,6 +423,10 @@ class MainWindowTest : public QObject {
         AppHarness h(options);
         SignalBridge bridge;
         connect(&bridge, &SignalBridge::terminateRequested, this, [&] { h.app->requestClose(); });
+        // The program's event loop serves the signal while its worker connects; here
+        // the worker runs on the test's thread, so each start-up step gives it a turn.
+        connect(&h.app->feed(), &BoardFeed::startupStep, this,
+                [] { QCoreApplication::processEvents(); });
         std::raise(SIGINT);
         QVERIFY(!h.app->StartApplication());
         QCOMPARE(h.app->exitStatus(), 0);

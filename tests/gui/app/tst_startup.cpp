@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // Start-up against the simulated board: splash, connection sequence, the
-// master timer, the help window, and start-up failures before the event loop.
+// board worker's first tick, the help window, start-up failures before the
+// event loop, and a stop request during the start-up.
 
 #include <QLabel>
 #include <QMdiArea>
@@ -33,6 +34,13 @@ class SplashWatcher : public QObject {
         return false;
     }
 };
+
+// After a failure the worker is done: a step sends nothing to the board.
+bool noMoreTicks(AppHarness& h) {
+    const int sent = h.counting->requests;
+    h.app->worker().step();
+    return h.app->worker().failed() && h.counting->requests == sent;
+}
 
 }  // namespace
 
@@ -75,7 +83,7 @@ class StartupTest : public QObject {
         QCOMPARE(box, QRect(QPoint(64, 248), QPoint(424, 264)));
     }
 
-    void startsToARunningTimerWithTheSplashTextsInOrder() {
+    void startsWithTheSplashTextsInOrder() {
         AppHarness h;
         SplashWatcher watcher;
         qApp->installEventFilter(&watcher);
@@ -90,33 +98,31 @@ class StartupTest : public QObject {
         QCOMPARE(watcher.barWidths.last(), 360);  // 100 U = 5400 twips
 
         frmMain& main = h.main();
-        QVERIFY(main.tmrMaster.isActive());
-        QCOMPARE(main.tmrMaster.interval(), 10);
-        QCOMPARE(main.tmrMaster.timerType(), Qt::PreciseTimer);
+        QCOMPARE(board::kTickSeconds, 0.01);
+        QVERIFY(!h.app->worker().running());  // no thread in tests: the test steps it
         QCOMPARE(main.windowTitle(), QString("QUARNEL Evaluation Software"));
         QVERIFY(main.isVisible());
         QVERIFY(main.windowState() & Qt::WindowMaximized);
         QCOMPARE(h.app->splash(), nullptr);
         QCOMPARE(main.statusText(), QString("Firmware download succesful"));
-        QCOMPARE(h.app->session().link.DeviceAddress, 0x48);
-        QCOMPARE(h.app->session().ChipName, std::string("QUARNEL"));
+        QCOMPARE(h.app->worker().session().link.DeviceAddress, 0x48);
+        QCOMPARE(h.app->worker().session().ChipName, std::string("QUARNEL"));
         QVERIFY(h.notifier.messages.empty());
         QVERIFY(h.endStatuses.empty());
 
         // The graphs window, then help (DisplayHelp absent: shown).
         QVERIFY(main.subWindow(ToolWindow::Graphs));
         QVERIFY(main.subWindow(ToolWindow::Help));
-        QVERIFY(h.app->session().flags().ShowHelpAtStartup);
+        QVERIFY(h.app->feed().flags().ShowHelpAtStartup);
         QCOMPARE(main.mdiArea()->activeSubWindow(), main.subWindow(ToolWindow::Help));
 
         // The first tick takes a reading and sets the idle status text.
-        main.tmrMaster.stop();
         h.clock.advance(1.0);  // the chip converts in the meantime
         const int before = h.counting->requests;
-        main.tmrMaster_Timer();
+        h.app->worker().step();
         QCOMPARE(h.counting->requests - before, 2);
         QCOMPARE(main.statusText(), QString("Status"));
-        QVERIFY(h.app->session().readings.InternalTemp > 10.0f);
+        QVERIFY(h.app->feed().readings().readings.InternalTemp > 10.0f);
     }
 
     void chipAtAnotherAddressAndHelpSwitchedOff() {
@@ -129,8 +135,8 @@ class StartupTest : public QObject {
         QVERIFY(h.app->StartApplication());
         qApp->removeEventFilter(&watcher);
         QCOMPARE(watcher.texts.last(), QString("Found an QUARNEL at 4Ah"));
-        QCOMPARE(h.app->session().link.DeviceAddress, 0x4A);
-        QVERIFY(!h.app->session().flags().ShowHelpAtStartup);
+        QCOMPARE(h.app->worker().session().link.DeviceAddress, 0x4A);
+        QVERIFY(!h.app->feed().flags().ShowHelpAtStartup);
         QCOMPARE(h.main().subWindow(ToolWindow::Help), nullptr);
         QVERIFY(h.main().subWindow(ToolWindow::Graphs));
     }
@@ -148,7 +154,7 @@ class StartupTest : public QObject {
         QCOMPARE(h.endStatuses, std::vector<int>{3});
         QCOMPARE(h.app->exitStatus(), 3);
         QVERIFY(h.main().closed());
-        QVERIFY(!h.main().tmrMaster.isActive());
+        QVERIFY(noMoreTicks(h));
         QVERIFY(h.app->splash() && !h.app->splash()->isVisible());
         QVERIFY(storedSetting(keys::kMainLeft).has_value());  // the close handling ran
     }
@@ -161,7 +167,7 @@ class StartupTest : public QObject {
         QCOMPARE(h.notifier.messages.size(), size_t(1));
         QCOMPARE(h.notifier.messages[0].text, LinkFailureMessage(kConnectionFailed));
         QCOMPARE(h.endStatuses, std::vector<int>{3});
-        QVERIFY(!h.main().tmrMaster.isActive());
+        QVERIFY(noMoreTicks(h));
     }
 
     void busSelectionSucceedingOnTheTwentiethAttemptConnects() {
@@ -170,6 +176,38 @@ class StartupTest : public QObject {
         AppHarness h(options);
         QVERIFY(h.app->StartApplication());
         QVERIFY(h.notifier.messages.empty());
+    }
+
+    // A stop request (a signal the program serves while its worker connects) at
+    // any step of the start-up ends it there: status 0, no window, and nothing
+    // more reaches the board, neither its firmware nor a request.
+    void aStopDuringTheStartUpSendsNothingMore_data() {
+        QTest::addColumn<QString>("at");
+        QTest::addColumn<bool>("quick");
+        for (const bool quick : {true, false})
+            for (const char* at : {"Downloading Firmware...", "Enumerating...", "Connecting...",
+                                   "Searching for QUARNEL on USB...", "Found an QUARNEL at 48h"})
+                QTest::addRow("%s%s", at, quick ? " quick" : "") << QString(at) << quick;
+    }
+    void aStopDuringTheStartUpSendsNothingMore() {
+        QFETCH(QString, at);
+        QFETCH(bool, quick);
+        HarnessOptions options;
+        options.quick = quick;
+        AppHarness h(options);
+        std::optional<std::pair<int, bool>> sent;  // requests and firmware at the stop
+        connect(&h.app->feed(), &BoardFeed::startupStep, this, [&](const board::StartupStep& s) {
+            if (sent || QString::fromStdString(s.text) != at) return;
+            sent.emplace(h.counting->requests, h.board->firmwareRunning());
+            h.app->requestClose();
+        });
+        QVERIFY(!h.app->StartApplication());
+        QVERIFY(sent);
+        QCOMPARE(std::pair(h.counting->requests, h.board->firmwareRunning()), *sent);
+        QCOMPARE(h.app->exitStatus(), 0);
+        QVERIFY(h.main().closed() && !h.main().isVisible());
+        QVERIFY(h.main().mdiArea()->subWindowList().isEmpty());
+        QVERIFY(h.notifier.messages.empty() && h.endStatuses.empty());
     }
 };
 
