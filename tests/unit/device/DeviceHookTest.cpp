@@ -253,7 +253,7 @@ TEST(DeviceLifetime, HandlerPluggedInAndRemoved) {
         Device device(link, events, events);
         ASSERT_TRUE(link.registerWritten);
         board.registers[0x1E] = 0x0F;
-        link.registerWritten(0x1E);
+        link.registerWritten(0x1E, 0);
         EXPECT_EQ(device.state.IntMask2, 0x0F);
     }
     EXPECT_FALSE(link.registerWritten);

@@ -83,7 +83,7 @@ TEST_F(BoardLinkTest, NegativeValuePassesUnchangedAsTwosComplementByte) {
 TEST_F(BoardLinkTest, RegisterWrittenHookRunsOnlyAfterSuccessfulWrite) {
     std::vector<int32_t> hooked;
     size_t callsWhenHooked = 0;
-    link.registerWritten = [&](int32_t reg) {
+    link.registerWritten = [&](int32_t reg, int32_t) {
         hooked.push_back(reg);
         callsWhenHooked = board.calls.size();
     };
