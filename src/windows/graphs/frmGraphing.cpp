@@ -95,6 +95,8 @@ frmGraphing::frmGraphing(BoardFeed& feed, Notifier& notifier, WindowHost& host,
     connect(&feed_, &BoardFeed::layoutChanged, this, [this](const board::Layout& e) {
         if (e.graphs) UpdateGraphsLayout();
     });
+    // A lost board: a gap in every trace, and no value in the legends.
+    connect(&feed_, &BoardFeed::boardLost, this, &frmGraphing::UpdateGraphingForm);
 
     Form_Load();
 }
@@ -260,6 +262,11 @@ void frmGraphing::UpdateGraphingForm() {
                           read(kPollAin7, r.Ain7), read(kPollAin8, r.Ain8)});
 
     const QString& unit = feed_.readings().fahrenheit ? kFahrenheit : kCelsius;
+    // While the board is lost no value is current: a dash stands in the legends.
+    const bool lost = feed_.boardDown();
+    const QString none = QStringLiteral("\u2014");
+    const auto trimmed = [&](float value) { return lost ? none : quarnel::trimmed(value); };
+    const auto volts = [&](float value) { return lost ? none : quarnel::volts(value); };
     temp->SetChartTitle(QStringLiteral("Temperature(") + unit + QLatin1Char(')'));
     temp->SetChannelLabel(1, QStringLiteral("Internal=") + trimmed(r.InternalTemp) + unit);
     if (state.ChannelMode == ChannelFunction::ExternalTemp)

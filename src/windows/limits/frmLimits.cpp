@@ -86,6 +86,13 @@ frmLimits::frmLimits(BoardFeed& feed, Notifier& notifier, QWidget* parent)
         // The temperature scales follow the unit.
         if (feed_.flags().ShowFahrenheit != fahrenheit_) UpdateLimitsLayout();
     });
+    // A lost board leaves no reading on the gauges and no lamp lit.
+    connect(&feed_, &BoardFeed::boardLost, this, [this] {
+        for (LinearGauge* g : {ui->ggeInternal, ui->ggeExternal, ui->ggeVdd})
+            g->setReading(qQNaN());
+        for (LinearGauge* g : ggeAin_) g->setReading(qQNaN());
+        for (Lamp* lamp : tglAlert_) lamp->setLit(false);
+    });
     connect(&feed_, &BoardFeed::readingsTaken, this, [this](const board::Readings& e) {
         if (!IsDue(e.timeOfDay, lastUpdate_, kLimitsRefreshSeconds)) return;
         lastUpdate_ = e.timeOfDay;
@@ -250,7 +257,9 @@ void frmLimits::chkMask_Click(int index) {
     // The chip's masks, not the caches: another window may have changed them.
     const InterruptBit owner = kMaskOwner[index];
     const int bit = 1 << owner.bit;
-    feed_.post(board::WriteBits{{chip::kMask1, chip::kMask2}, owner.maskRegister(), bit,
+    feed_.post(board::WriteBits{{chip::kMask1, chip::kMask2},
+                                owner.maskRegister(),
+                                bit,
                                 isChecked(chkMask_[index]) ? bit : 0});
 }
 
