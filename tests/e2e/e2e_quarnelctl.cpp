@@ -7,6 +7,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cctype>
 #include <cstdlib>
 #include <filesystem>
 #include <nlohmann/json.hpp>
@@ -166,6 +167,31 @@ TEST_F(Quarnelctl, APulledCableEndsWithStatus3AndItsMessage) {
     Result f = run({"--sim-fault", "firmware", "info"});
     EXPECT_EQ(f.status, 3);
     EXPECT_NE(f.err.find("Firmware failed to download"), std::string::npos);
+}
+
+// Unplugged for a while during a log: a line when lost and when back, the log
+// goes on in a second run, and no line is lost or doubled across the two.
+TEST_F(Quarnelctl, ReconnectingLogGoesOnInANewRunAndCtrlCEndsItsWait) {
+    // Lost 2 s after the start: inside the 3 s of logging however long the start-up takes.
+    Result r = run({"--sim-fault", "replug=2:1", "log", path("r.csv"), "--count", "60",
+                    "--interval", "50", "--channels", "internal", "--reconnect"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_NE(r.err.find(" board lost (Communications Interrupted"), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find(" board back, going on"), std::string::npos) << r.err;
+    std::istringstream lines(readFile(path("r.csv")));
+    int runs = 0, n = 0;
+    for (std::string line; std::getline(lines, line);) {
+        if (line == "QUARNEL Log File\r") ++runs;
+        if (line.empty() || !(std::isdigit(line[0]) || line[0] == '.')) continue;
+        // The nominal times run on without a gap or a repeat: 0, .05, .1, ...
+        EXPECT_NEAR(std::stod(line), 0.05 * n++, 1e-9) << line;
+    }
+    EXPECT_EQ(runs, 2);
+    EXPECT_EQ(n, 60);
+
+    Result waiting = run({"--sim-fault", "replug=0.3:600", "monitor", "--reconnect"},
+                         signalWhen("INT", "grep -qs 'board lost' err"));
+    EXPECT_EQ(waiting.status, 130) << waiting.err;
 }
 
 TEST_F(Quarnelctl, InfoSucceedsAndInterruptEndsMonitorCleanly) {
