@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// Cost of one graphs-window refresh with every chart's history full: 12
-// samples, the legend texts and one replot of the shown chart.
+// Cost of one graphs-window refresh with every chart's history full: the
+// readings event through the feed, 12 samples, the legend texts and one
+// replot of the shown chart.
 
 #include <benchmark/benchmark.h>
 
@@ -9,10 +10,11 @@
 #include <cmath>
 
 #include "BenchSupport.h"
+#include "board/BoardWorker.h"
 #include "link/Clock.h"
 #include "link/Orvalink.h"
-#include "monitor/Session.h"
 #include "widgets/StripChart.h"
+#include "windows/BoardFeed.h"
 #include "windows/WindowHost.h"
 #include "windows/graphs/frmGraphing.h"
 
@@ -31,7 +33,21 @@ class NoBoard final : public quarnel::Orvalink {
     }
 };
 
-void setReadings(quarnel::CurrentReadings& r, int step) {
+// A worker without a thread wired to the windows' feed, as the program wires them.
+struct WorkerFeed {
+    WorkerFeed(quarnel::Orvalink& board, quarnel::Clock& clock)
+        : worker(board, clock, [this](const quarnel::board::Event& e) { feed.deliver(e); }) {}
+    quarnel::BoardFeed feed{{[this](quarnel::board::Command c) { worker.post(std::move(c)); },
+                             [this] { return worker.newTicket(); }}};
+    quarnel::board::BoardWorker worker;
+};
+
+// The program refreshes the graphs on the first tick past 0.1 s: every 11th.
+constexpr double kRefreshSeconds = 0.11;
+
+quarnel::board::Readings readingsAt(int step) {
+    quarnel::board::Readings e;
+    quarnel::CurrentReadings& r = e.readings;
     const float wave = float(std::sin(step * 0.01));
     r.InternalTemp = 27.25f + std::round(wave * 4.0f) / 4.0f;
     r.ExternalTemp = 31.5f - std::round(wave * 8.0f) / 4.0f;
@@ -39,6 +55,10 @@ void setReadings(quarnel::CurrentReadings& r, int step) {
     r.Vdd = 3.299f;
     r.Ain1 = .012f, r.Ain2 = 1.5f, r.Ain3 = .745f, r.Ain4 = 1.234f;
     r.Ain5 = .5f, r.Ain6 = .9f, r.Ain7 = 1.25f, r.Ain8 = 2.0f;
+    r.Taken = 0x0FFF;  // every reading taken
+    e.monotonic = step * kRefreshSeconds;
+    e.timeOfDay = 36000.0 + e.monotonic;
+    return e;
 }
 
 void BM_GraphsRefresh(benchmark::State& state) {
@@ -47,39 +67,39 @@ void BM_GraphsRefresh(benchmark::State& state) {
     quarnel::ManualClock clock(36000.0);
     QuietNotifier notifier;
     NoHost host;
-    quarnel::Session session(board, clock, notifier, nullptr);
-    session.device.state.ChannelMode = quarnel::ChannelFunction::AinInputs;
-    session.device.state.VarnoOnAin3 = true;
-    session.device.state.GraphingEnabled = true;
-    session.setSelectedGraph(3);  // the busiest chart: eight traces
-    setReadings(session.readings, 0);
+    WorkerFeed wired(board, clock);
+    quarnel::BoardFeed& feed = wired.feed;
+    quarnel::DeviceState device;
+    device.ChannelMode = quarnel::ChannelFunction::AinInputs;
+    device.VarnoOnAin3 = true;
+    feed.deliver(quarnel::board::Connected{device, 0x48});
+    feed.setGraphingEnabled(true);
+    feed.setSelectedGraph(3);  // the busiest chart: eight traces
 
-    quarnel::frmGraphing window(session, host, {}, nullptr,
+    quarnel::frmGraphing window(feed, notifier, host, {}, nullptr,
                                 QDateTime(QDate(2024, 3, 5), QTime(10, 0, 0)));
     window.resize(780, 430);
     window.show();
     app.processEvents();
 
-    // Ten minutes at ten samples a second fill every history.
-    const int fill = int(window.chart(0)->historySeconds() * 10.0);
+    // Ten minutes of refreshes fill every history.
+    const int fill = int(window.chart(0)->historySeconds() / kRefreshSeconds);
+    const qint64 start = window.sampleMsecs();
     for (int i = 0; i < fill; ++i) {
-        clock.advance(0.1);
-        const qint64 t = window.sampleMsecs();
+        const qint64 t = start + std::llround(i * kRefreshSeconds * 1000.0);
         const double v = std::sin(i * 0.01);
         window.chart(0)->AddSamples(t, {27.0 + v, 31.0 - v, 24.5 + v});
         window.chart(1)->AddSample(1, 3.3 + v / 100.0, t);
         window.chart(3)->AddSamples(t,
                                     {.5, 1.5 + v / 10.0, .745, 1.2 + v / 4.0, .5, .9, 1.25, 2.0});
     }
-    window.UpdateGraphingForm();
+    int step = fill;
+    feed.deliver(readingsAt(step));
     app.processEvents();
 
-    int step = 0;
     for (auto _ : state) {
-        clock.advance(0.1);
-        setReadings(session.readings, ++step);
-        window.UpdateGraphingForm();
-        app.processEvents();  // the paint the replot queued
+        feed.deliver(readingsAt(++step));  // the window refreshes itself
+        app.processEvents();               // the paint the replot queued
     }
     state.counters["points"] = window.chart(3)->sampleCount(1);
 }

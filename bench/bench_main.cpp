@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// Costs of the polling cycle: one master-timer tick on the simulated board
-// (back to back, warm, and in place: on the system clock after a 10 ms
-// sleep, as the master timer runs it, with the caches gone cold), and one
+// Costs of the polling cycle: one tick of the board worker on the simulated
+// board (back to back, warm, and in place: on the system clock after a 10 ms
+// sleep, as the worker's loop runs it, with the caches gone cold), and one
 // log line with every channel.
 
 #include <benchmark/benchmark.h>
@@ -13,19 +13,12 @@
 #include <thread>
 #include <type_traits>
 
+#include "board/BoardWorker.h"
 #include "link/Clock.h"
 #include "monitor/LogFile.h"
-#include "monitor/MasterPoll.h"
-#include "monitor/Session.h"
-#include "monitor/Startup.h"
 #include "sim/SimulatedBoard.h"
 
 namespace {
-
-class QuietNotifier final : public quarnel::Notifier {
-  public:
-    void message(const std::string&, Icon) override {}
-};
 
 // The firmware image lies next to this program.
 std::string programDirectory() {
@@ -47,11 +40,9 @@ void runTicks(benchmark::State& state, bool inPlace) {
         quarnel::sim::SimOptions options;
         options.statePath = dir + "/board.json";
         quarnel::sim::SimulatedBoard board(options, clock);
-        QuietNotifier notifier;
-        quarnel::Session session(board, clock, notifier, nullptr);
-        quarnel::SilentProgress progress;
-        quarnel::RunConnectionSequence(session, progress, programDirectory(), true);
-        quarnel::MasterPoll poll(session);
+        // Nobody listens: the events are built and dropped.
+        quarnel::board::BoardWorker worker(board, clock, {});
+        worker.connect(programDirectory(), true);
         for (auto _ : state) {
             if (inPlace) {
                 state.PauseTiming();
@@ -59,9 +50,9 @@ void runTicks(benchmark::State& state, bool inPlace) {
                 state.ResumeTiming();
             }
             if constexpr (std::is_same_v<ClockType, quarnel::ManualClock>) clock.advance(0.01);
-            poll.Tick(nullptr);
+            worker.step();
         }
-        benchmark::DoNotOptimize(session.readings);
+        benchmark::DoNotOptimize(worker.session().readings);
     }
     std::filesystem::remove_all(dir);
 }

@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // Cost of USB requests against an emulated board (umockdev, the simulated board
-// behind it): one register read, and one master-timer tick. Runs under
+// behind it): one register read, and one tick of the board worker. Runs under
 // umockdev-wrapper; the figures are the emulation's, a real bus adds its frames.
 
 #include <benchmark/benchmark.h>
@@ -10,21 +10,15 @@
 #include <memory>
 #include <string>
 
+#include "board/BoardWorker.h"
 #include "link/Clock.h"
-#include "monitor/MasterPoll.h"
-#include "monitor/Startup.h"
 #include "sim/SimulatedBoard.h"
 #include "support/EmulatedUsbBoard.h"
 #include "usb/UsbBoard.h"
 
 namespace {
 
-class QuietNotifier final : public quarnel::Notifier {
-  public:
-    void message(const std::string&, Icon) override {}
-};
-
-// A started session on a USB board whose firmware already runs.
+// A connected board worker on a USB board whose firmware already runs.
 struct UsbRig {
     explicit UsbRig(const std::string& dir) {
         quarnel::sim::SimOptions o;
@@ -36,18 +30,16 @@ struct UsbRig {
         quarnel::usb::UsbOptions u;
         u.ids = {{0x1209, 0x0001}, {0x1209, 0x0002}};
         board = std::make_unique<quarnel::usb::UsbBoard>(u, clock);
-        session = std::make_unique<quarnel::Session>(*board, clock, notifier, nullptr);
-        quarnel::SilentProgress progress;
-        const std::string programDir =
-            std::filesystem::read_symlink("/proc/self/exe").parent_path().string();
-        quarnel::RunConnectionSequence(*session, progress, programDir, true);
+        worker = std::make_unique<quarnel::board::BoardWorker>(*board, clock,
+                                                               quarnel::board::EventSink{});
+        worker->session().link.FirmwareFile = QUARNEL_USB_IMAGE;
+        worker->connect({}, true);
     }
     quarnel::ManualClock clock{36000.0};
-    QuietNotifier notifier;
     std::unique_ptr<quarnel::sim::SimulatedBoard> simulated;
     std::unique_ptr<quarnel::test::EmulatedUsbBoard> emulated;
     std::unique_ptr<quarnel::usb::UsbBoard> board;
-    std::unique_ptr<quarnel::Session> session;
+    std::unique_ptr<quarnel::board::BoardWorker> worker;
 };
 
 void runWithRig(benchmark::State& state, void (*body)(benchmark::State&, UsbRig&)) {
@@ -64,18 +56,18 @@ void runWithRig(benchmark::State& state, void (*body)(benchmark::State&, UsbRig&
 
 void BM_UsbRegisterRead(benchmark::State& state) {
     runWithRig(state, [](benchmark::State& s, UsbRig& rig) {
-        for (auto _ : s) benchmark::DoNotOptimize(rig.session->link.ReadRegister(0x48, 0x07));
+        quarnel::BoardLink& link = rig.worker->session().link;
+        for (auto _ : s) benchmark::DoNotOptimize(link.ReadRegister(0x48, 0x07));
     });
 }
 BENCHMARK(BM_UsbRegisterRead)->UseRealTime();
 
 void BM_UsbTick(benchmark::State& state) {
     runWithRig(state, [](benchmark::State& s, UsbRig& rig) {
-        quarnel::MasterPoll poll(*rig.session);
         const size_t before = rig.emulated->setups().size();
         for (auto _ : s) {
             rig.clock.advance(0.01);
-            poll.Tick(nullptr);
+            rig.worker->step();
         }
         s.counters["transfers/tick"] =
             double(rig.emulated->setups().size() - before) / double(s.iterations());

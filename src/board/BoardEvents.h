@@ -30,6 +30,7 @@ struct StartupStep {
 struct Connected {
     DeviceState state;
     int32_t deviceAddress = 0;
+    double monotonic = 0.0;  // the clock then: a window opened before the first tick counts from it
 };
 
 // A stop request ended the start-up before it was through; nothing more was sent.

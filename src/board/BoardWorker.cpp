@@ -84,7 +84,7 @@ void BoardWorker::connect(const std::string& applicationDir, bool quick, int bar
         throw;
     }
     connected_ = true;
-    publish_(Connected{session_.device.state, session_.link.DeviceAddress});
+    publish_(Connected{session_.device.state, session_.link.DeviceAddress, clock_.monotonic()});
 }
 
 bool BoardWorker::reconnect() {

@@ -47,6 +47,7 @@ void BoardFeed::dispatch(const board::Event& event) {
                    [&](const board::StartupStep& e) { emit startupStep(e); },
                    [&](const board::Connected& e) {
                        takeState(e.state);
+                       readings_.monotonic = e.monotonic;  // the board's time until its first tick
                        emit connected();
                    },
                    [&](const board::StartupStopped&) { emit startupStopped(); },

@@ -13,8 +13,11 @@
 #include <cmath>
 #include <optional>
 
+#include "app/Application.h"
 #include "app/WindowFactory.h"
 #include "app/frmMain.h"
+#include "link/Clock.h"
+#include "link/LinkFailure.h"
 
 namespace quarnel::test {
 
@@ -25,9 +28,22 @@ inline WindowFactory realWindowsAnswering(const std::optional<QString>& answer) 
         FileChooser chooser = [&answer](QWidget*, const QString&, const QString&, const QString&) {
             return answer;
         };
-        const WindowContext context{c.session, c.host, c.openUrl, chooser, c.applicationDir};
+        const WindowContext context{c.feed,    c.notifier, c.table,         c.host,
+                                    c.openUrl, chooser,    c.applicationDir};
         return CreateToolWindow(which, context);
     };
+}
+
+// The clock 10 ms on and one tick of the program's board worker; false when
+// the link failed in it.
+inline bool tick(ManualClock& clock, Application& app) {
+    clock.advance(0.01);
+    try {
+        app.worker().step();
+    } catch (const LinkFailure&) {
+        return false;
+    }
+    return true;
 }
 
 // The widget inside the open window's frame, or nullptr.

@@ -9,7 +9,6 @@
 
 #include "gui/app/AppTestSupport.h"
 #include "gui/reliability/ReliabilitySupport.h"
-#include "monitor/MasterPoll.h"
 
 using namespace quarnel;
 using namespace quarnel::test;
@@ -41,7 +40,7 @@ struct LoggingProgram {
         logging = openForm(main, ToolWindow::Logging);
         if (!logging) return false;
         checked = startLoggingThroughWindow(logging, QString::number(kIntervalMs));
-        return h->app->session().logging.LoggingActive;
+        return h->app->worker().session().logging.LoggingActive;
     }
 
     std::optional<QString> answer;
@@ -74,22 +73,23 @@ class CableWhileLoggingTest : public QObject {
         AppHarness& h = *program.h;
         QCOMPARE(h.counting->requests, setupRequests);
         frmMain& main = h.main();
-        const Session& session = h.app->session();
+        const Session& session = h.app->worker().session();
+        const SharedFlags& flags = h.app->feed().flags();
         QVERIFY(!storedSetting(keys::kMainLeft));
         std::vector<QPointer<QWidget>> forms;
         for (ToolWindow which : kOpened) {
             forms.emplace_back(openForm(main, which));
             QVERIFY(forms.back());
         }
-        QVERIFY(session.flags().GraphsWindowOpen && session.flags().RegMapWindowOpen &&
-                session.flags().LimitsWindowOpen);
+        QVERIFY(flags.GraphsWindowOpen && flags.RegMapWindowOpen && flags.LimitsWindowOpen);
 
         int ticks = 0;
-        while (h.endStatuses.empty() && ticks < kGoodTicks + 10) {
-            h.clock.advance(0.01);
-            main.tmrMaster_Timer();
+        bool failed = false;
+        while (!failed && ticks < kGoodTicks + 10) {
+            failed = !tick(h.clock, *h.app);
             ++ticks;
         }
+        QVERIFY(failed);
         QCOMPARE(ticks, kGoodTicks + 1);
         const int64_t written = session.logging.LoggedCount;
         // One line every 60 ms (the interval must be exceeded), the first at once.
@@ -105,8 +105,7 @@ class CableWhileLoggingTest : public QObject {
         for (ToolWindow which : kOpened) QVERIFY(!main.subWindow(which));
         QVERIFY(main.mdiArea()->subWindowList().isEmpty());
         // Each window's own close handling ran.
-        QVERIFY(!session.flags().GraphsWindowOpen && !session.flags().RegMapWindowOpen &&
-                !session.flags().LimitsWindowOpen);
+        QVERIFY(!flags.GraphsWindowOpen && !flags.RegMapWindowOpen && !flags.LimitsWindowOpen);
         QVERIFY(storedSetting(keys::kMainLeft).has_value());
         QVERIFY(storedSetting(keys::kMainWidth).has_value());
         QCOMPARE(storedSetting(keys::kDisplayHelp), QString("True"));
@@ -118,7 +117,7 @@ class CableWhileLoggingTest : public QObject {
         // Nothing more reaches the file, whatever still calls in.
         const qint64 size = QFileInfo(program.logPath).size();
         h.clock.advance(1.0);
-        main.tmrMaster_Timer();
+        h.app->worker().step();
         QCOMPARE(QFileInfo(program.logPath).size(), size);
         QCOMPARE(h.notifier.messages.size(), size_t(1));
         QCOMPARE(h.endStatuses.size(), size_t(1));

@@ -1,11 +1,14 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// The log file's folder lost while the program logs: removed, or replaced by
-// something no file can be created in. One message, logging stops (status
-// text and both windows' captions say so), the program runs on and a new log
-// can be started elsewhere.
+// The log file's folder lost while the program logs (removed, or replaced by
+// something no file can be created in), or its medium full. One message,
+// logging stops (status text and both windows' captions say so), the program
+// runs on and a new log can be started elsewhere.
 
+#include <sys/resource.h>
 #include <QFileInfo>
 #include <QLabel>
+
+#include <csignal>
 
 #include "gui/app/AppTestSupport.h"
 #include "gui/reliability/ReliabilitySupport.h"
@@ -20,6 +23,26 @@ namespace {
 
 constexpr int kIntervalMs = 100;
 
+// Caps the size of the files this process writes while it lives; the signal a
+// write past the cap raises is ignored, so the write fails instead.
+class FileSizeLimit {
+  public:
+    explicit FileSizeLimit(rlim_t bytes) : handler_(std::signal(SIGXFSZ, SIG_IGN)) {
+        ::getrlimit(RLIMIT_FSIZE, &old_);
+        rlimit limit = old_;
+        limit.rlim_cur = bytes;
+        ::setrlimit(RLIMIT_FSIZE, &limit);
+    }
+    ~FileSizeLimit() {
+        ::setrlimit(RLIMIT_FSIZE, &old_);
+        std::signal(SIGXFSZ, handler_);
+    }
+
+  private:
+    void (*handler_)(int);
+    rlimit old_{};
+};
+
 }  // namespace
 
 class LogFolderLostTest : public QObject {
@@ -33,14 +56,12 @@ class LogFolderLostTest : public QObject {
     int checked_ = 0;
 
     void ticks(int n) {
-        for (int i = 0; i < n; ++i) {
-            h_->clock.advance(0.01);
-            h_->main().tmrMaster_Timer();
-        }
+        for (int i = 0; i < n; ++i)
+            if (!tick(h_->clock, *h_->app)) QFAIL("the link failed");
     }
     QString loggingCaption() const { return control<QPushButton>(logging_, "cmdLog")->text(); }
     QString graphsCaption() const { return control<QPushButton>(graphs_, "cmdLog")->text(); }
-    const LoggingState& state() const { return h_->app->session().logging; }
+    const LoggingState& state() const { return h_->app->worker().session().logging; }
 
     // The program runs with the logging window open and a log started in
     // `folder_`, a few lines written.
@@ -82,10 +103,10 @@ class LogFolderLostTest : public QObject {
         QCOMPARE(loggingCaption(), QString::fromLatin1(kLogDataCaption));
 
         const int requests = h_->counting->requests;
-        const int16_t pollState = h_->main().poll().PollState;
+        const int16_t pollState = h_->app->worker().poll().PollState;
         ticks(250);  // the graphs window refreshes too
         QCOMPARE(h_->counting->requests, requests + 500);
-        QCOMPARE(h_->main().poll().PollState, static_cast<int16_t>((pollState + 250) % 12));
+        QCOMPARE(h_->app->worker().poll().PollState, static_cast<int16_t>((pollState + 250) % 12));
         QCOMPARE(graphsCaption(), QString::fromLatin1(kLogDataText));
         QCOMPARE(h_->notifier.messages.size(), size_t(1));
         QVERIFY(h_->endStatuses.empty());
@@ -132,14 +153,20 @@ class LogFolderLostTest : public QObject {
         QVERIFY2(problem.isEmpty(), qPrintable(problem));
     }
 
-    // A medium that takes no more bytes (the file swapped for a link to the
-    // full device): the open succeeds, the write fails.
+    // A medium that takes no more bytes: the open succeeds, the write fails
+    // part-way, and the part written is cut back off.
     void mediumFull() {
-        if (!QFileInfo::exists(QStringLiteral("/dev/full"))) QSKIP("no /dev/full here");
         startLogging();
-        QVERIFY(QFile::remove(logPath_));
-        QVERIFY(QFile::link(QStringLiteral("/dev/full"), logPath_));
+        const int64_t written = state().LoggedCount;
+        {
+            FileSizeLimit full(QFileInfo(logPath_).size() + 5);
+            ticks(20);
+        }
+        QVERIFY(!state().LoggingActive);
+        QCOMPARE(state().LoggedCount, written);
         expectStoppedAndRunningOn();
+        const QString problem = checkLogFile(logPath_, written, checked_ + 1, kIntervalMs);
+        QVERIFY2(problem.isEmpty(), qPrintable(problem));
     }
 };
 

@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // Random text typed into every text box of every window of the running
-// program, with Enter pressed now and then and the master timer ticking in
+// program, with Enter pressed now and then and the board worker ticking in
 // between: nothing crashes, the program keeps running, and every register
 // write that reaches the board carries a register and a data byte of 00h to
 // FFh (the index fits in 16 bits).
@@ -165,10 +165,7 @@ class RandomTextTest : public QObject {
                                 keypad ? Qt::KeypadModifier : Qt::NoModifier);
                 if (entering.count(box->objectName())) ++enters;
             }
-            if (round % 7 == 0) {
-                h.clock.advance(0.01);
-                main.tmrMaster_Timer();
-            }
+            if (round % 7 == 0) QVERIFY(tick(h.clock, *h.app));
         }
 
         for (const auto& [name, count] : typed) QVERIFY(count >= kStringsPerBox);
@@ -192,10 +189,7 @@ class RandomTextTest : public QObject {
 
         // Still polling.
         const int requests = h.counting->requests;
-        for (int i = 0; i < 12; ++i) {
-            h.clock.advance(0.01);
-            main.tmrMaster_Timer();
-        }
+        for (int i = 0; i < 12; ++i) QVERIFY(tick(h.clock, *h.app));
         QCOMPARE(h.counting->requests, requests + 24);
     }
 };

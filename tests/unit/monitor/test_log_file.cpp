@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 #include <sys/resource.h>
 
+#include <cerrno>
 #include <csignal>
 #include <cstdint>
 #include <filesystem>
@@ -26,16 +27,16 @@ std::array<bool, kLogChannelCount> Channels(std::initializer_list<int> indexes) 
     return out;
 }
 
-// Advances the clock past the interval and runs the logging step.
-void LogOnce(BoardSession& s, RecordingCallouts& callouts) {
+// Advances the clock past the interval and runs the logging step; the status
+// text it set.
+const char* LogOnce(BoardSession& s) {
     s.clock.advance(s.session->device.state.LogIntervalMs / 1000.0 + 0.01);
-    LoggingStep(*s.session, &callouts);
+    return LoggingStep(*s.session);
 }
 
 TEST(LogFile, TheDocumentedExampleByteForByte) {
     TempDir dir;
     BoardSession s;
-    RecordingCallouts callouts;
     const std::string path = dir.file("run.csv");
     ASSERT_TRUE(StartLogging(*s.session, path, Channels({0, 2, 3})));
     EXPECT_TRUE(s.session->logging.LoggingActive);
@@ -43,11 +44,11 @@ TEST(LogFile, TheDocumentedExampleByteForByte) {
     CurrentReadings& r = s.session->readings;
     r = {};
     r.InternalTemp = 23.25f, r.Vdd = 3.299f, r.Ain1 = 0.012f, r.Ain2 = 1.5f;
-    LogOnce(s, callouts);
+    LogOnce(s);
     r.Ain1 = 0.013f;
-    LogOnce(s, callouts);
+    LogOnce(s);
     r.InternalTemp = 23.5f, r.Ain1 = 0.012f;
-    LogOnce(s, callouts);
+    EXPECT_STREQ(LogOnce(s), "Data Logging Enabled");
 
     EXPECT_EQ(readFile(path), std::string(kPreamble) +
                                   "Time(s) ,Internal(\xB0"
@@ -56,7 +57,6 @@ TEST(LogFile, TheDocumentedExampleByteForByte) {
                                   ".25, 23.25, 3.299, .013,\r\n"
                                   ".5, 23.5, 3.299, .012,\r\n");
     EXPECT_EQ(s.session->logging.LoggedCount, 3);
-    EXPECT_EQ(callouts.statusTexts.back(), "Data Logging Enabled");
 }
 
 TEST(LogFile, HeaderFollowsTheColumnOrderAndTheUnit) {
@@ -94,12 +94,11 @@ TEST(LogFile, IntervalZeroWritesEveryTickAtTimeZero) {
     TempDir dir;
     BoardSession s;
     MasterPoll poll(*s.session);
-    RecordingCallouts callouts;
     s.session->device.state.LogIntervalMs = 0;
     ASSERT_TRUE(StartLogging(*s.session, dir.file("zero.csv"), {}));
     for (int i = 0; i < 3; ++i) {
         s.clock.advance(0.01);
-        poll.Tick(&callouts);
+        poll.Tick();
     }
     EXPECT_EQ(readFile(dir.file("zero.csv")),
               std::string(kPreamble) + "Time(s) ,\r\n0,\r\n0,\r\n0,\r\n");
@@ -108,27 +107,23 @@ TEST(LogFile, IntervalZeroWritesEveryTickAtTimeZero) {
 TEST(LogFile, ChangingTheIntervalRescalesFollowingLinesAndARestartAppends) {
     TempDir dir;
     BoardSession s;
-    RecordingCallouts callouts;
     const std::string path = dir.file("scale.csv");
     ASSERT_TRUE(StartLogging(*s.session, path, {}));
-    LogOnce(s, callouts);
-    LogOnce(s, callouts);
+    LogOnce(s);
+    LogOnce(s);
     s.session->device.state.LogIntervalMs = 1000;
-    LogOnce(s, callouts);
+    LogOnce(s);
     // Not due yet: nothing written, status untouched.
-    const size_t statusCount = callouts.statusTexts.size();
     s.clock.advance(0.5);
-    LoggingStep(*s.session, &callouts);
-    EXPECT_EQ(callouts.statusTexts.size(), statusCount);
+    EXPECT_EQ(LoggingStep(*s.session), nullptr);
 
     StopLogging(*s.session);
-    LoggingStep(*s.session, &callouts);
-    EXPECT_EQ(callouts.statusTexts.back(), "Status");
-    s.session->setShowFahrenheit(true);
+    EXPECT_STREQ(LoggingStep(*s.session), "Status");
+    s.session->ShowFahrenheit = true;
     ASSERT_TRUE(StartLogging(*s.session, path, Channels({7})));
     EXPECT_EQ(s.session->logging.LoggedCount, 0);
     s.session->readings.VarnoTemp = 71.6f;
-    LogOnce(s, callouts);
+    LogOnce(s);
 
     EXPECT_EQ(readFile(path), std::string(kPreamble) + "Time(s) ,\r\n0,\r\n.25,\r\n2,\r\n" +
                                   kPreamble +
@@ -147,12 +142,11 @@ TEST(LogFile, NominalTimeAndCountRunPastTwoToThe31Milliseconds) {
 
     TempDir dir;
     BoardSession s;
-    RecordingCallouts callouts;
     s.session->device.state.LogIntervalMs = 1;
     ASSERT_TRUE(StartLogging(*s.session, dir.file("long.csv"), {}));
     s.session->logging.LoggedCount = std::numeric_limits<int32_t>::max();
-    LogOnce(s, callouts);
-    LogOnce(s, callouts);
+    LogOnce(s);
+    LogOnce(s);
     EXPECT_EQ(s.session->logging.LoggedCount, int64_t{std::numeric_limits<int32_t>::max()} + 2);
     EXPECT_EQ(readFile(dir.file("long.csv")),
               std::string(kPreamble) + "Time(s) ,\r\n2147483.647,\r\n2147483.648,\r\n");
@@ -162,13 +156,12 @@ TEST(LogFile, ARemovedFolderStopsLoggingWithAMessage) {
     TempDir dir;
     std::filesystem::create_directory(dir.path() / "sub");
     BoardSession s;
-    RecordingCallouts callouts;
     const std::string path = dir.file("sub/log.csv");
     ASSERT_TRUE(StartLogging(*s.session, path, Channels({0})));
-    LogOnce(s, callouts);
+    LogOnce(s);
     std::filesystem::remove_all(dir.path() / "sub");
 
-    LogOnce(s, callouts);
+    EXPECT_STREQ(LogOnce(s), "Status");
     EXPECT_FALSE(s.session->logging.LoggingActive);
     EXPECT_EQ(s.session->logging.LoggedCount, 1);
     ASSERT_EQ(s.notifier.messages.size(), 1u);
@@ -176,11 +169,10 @@ TEST(LogFile, ARemovedFolderStopsLoggingWithAMessage) {
     EXPECT_NE(message.text.find("Data logging stopped"), std::string::npos);
     EXPECT_NE(message.text.find(path), std::string::npos);
     EXPECT_EQ(message.icon, Notifier::Icon::Error);
-    EXPECT_EQ(callouts.loggingStopped, 1);
-    EXPECT_EQ(callouts.statusTexts.back(), "Status");
+    EXPECT_EQ(s.session->logging.StopError, ENOENT) << "the stop carries its reason";
 
     // Stopped for good: the next steps neither retry nor repeat the message.
-    LogOnce(s, callouts);
+    EXPECT_STREQ(LogOnce(s), "Status");
     EXPECT_EQ(s.notifier.messages.size(), 1u);
     EXPECT_FALSE(std::filesystem::exists(path));
 }
@@ -208,17 +200,16 @@ class FileSizeLimit {
 TEST(LogFile, AFullMediumKeepsEveryEarlierLineWhole) {
     TempDir dir;
     BoardSession s;
-    RecordingCallouts callouts;
     const std::string path = dir.file("full.csv");
     ASSERT_TRUE(StartLogging(*s.session, path, Channels({0, 2, 3, 4, 5, 6})));
     s.session->readings.InternalTemp = 23.25f;
-    LogOnce(s, callouts);
-    LogOnce(s, callouts);
+    LogOnce(s);
+    LogOnce(s);
     const std::string before = readFile(path);
     {
         // Room for a few bytes of the next line only: the write stops part-way.
         FileSizeLimit limit(before.size() + 5);
-        LogOnce(s, callouts);
+        LogOnce(s);
     }
     EXPECT_FALSE(s.session->logging.LoggingActive);
     EXPECT_EQ(readFile(path), before) << "the partial line is cut back off";

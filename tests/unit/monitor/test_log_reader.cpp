@@ -26,13 +26,13 @@ TEST(LogReader, ReadsAppendedRunsWrittenByTheLogger) {
          {true, true, true, true, true, true, true, true, true, true, true, true},
          {false, false, false, true, false, true}}};
     for (int run = 0; run < 3; ++run) {
-        s.session->setShowFahrenheit(run == 1);
+        s.session->ShowFahrenheit = run == 1;
         ASSERT_TRUE(StartLogging(*s.session, path, sets[run]));
         for (int i = 0; i < 4 + run; ++i) {
             s.session->readings.InternalTemp = 20.25f + i;
             s.session->readings.Ain1 = 0.012f * i;
             s.clock.advance(s.session->device.state.LogIntervalMs / 1000.0 + 0.01);
-            LoggingStep(*s.session, nullptr);
+            LoggingStep(*s.session);
         }
     }
     const LogReadResult r = ReadLogFile(path);

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The polling cycle: which registers each reading takes, the code assembly,
-// conversions and rounding, and the rate-limited window refreshes.
+// conversions and rounding, the rate-limited watched register, the status
+// text and the logging step.
 
 #include <gtest/gtest.h>
 
@@ -24,15 +25,6 @@ std::vector<int> ReadIndexes(const RecordingBoard& board) {
     return out;
 }
 
-// The graphs, register map and limits windows open while the result lives.
-std::array<WindowOpenFlag, 3> openPolledWindows(Session& s) {
-    std::array<WindowOpenFlag, 3> open{s.openFlag(FlaggedWindow::Graphs),
-                                       s.openFlag(FlaggedWindow::RegMap),
-                                       s.openFlag(FlaggedWindow::Limits)};
-    for (WindowOpenFlag& flag : open) flag.raise();
-    return open;
-}
-
 TEST(MasterPoll, EveryTickReadsTheLsbThenTheMsbRegisterOfItsReading) {
     BoardSession s;
     MasterPoll poll(*s.session);
@@ -43,7 +35,7 @@ TEST(MasterPoll, EveryTickReadsTheLsbThenTheMsbRegisterOfItsReading) {
         for (int state = 0; state < kPollStates; ++state) {
             s.board.clear();
             EXPECT_EQ(poll.PollState, state);
-            poll.Tick(nullptr);
+            poll.Tick();
             const auto indexes = ReadIndexes(s.board);
             ASSERT_EQ(indexes.size(), 2u) << "state " << state;
             EXPECT_EQ(indexes[0], expected[state].first) << "state " << state;
@@ -61,19 +53,19 @@ TEST(MasterPoll, TemperatureCodesAndFahrenheit) {
 
     s.board.registers[0x03] = 0x02;  // bits 1:0 = 2
     s.board.registers[0x07] = 0x19;  // code 102
-    poll.Tick(nullptr);
+    poll.Tick();
     EXPECT_FLOAT_EQ(r.InternalTemp, 25.5f);
 
     s.board.registers[0x04] = 0x03;
     s.board.registers[0x08] = 0xFF;  // code 1023
-    poll.Tick(nullptr);
+    poll.Tick();
     EXPECT_FLOAT_EQ(r.ExternalTemp, -0.25f);
 
-    for (int i = 2; i < kPollStates; ++i) poll.Tick(nullptr);
-    s.session->setShowFahrenheit(true);
-    poll.Tick(nullptr);
+    for (int i = 2; i < kPollStates; ++i) poll.Tick();
+    s.session->ShowFahrenheit = true;
+    poll.Tick();
     EXPECT_FLOAT_EQ(r.InternalTemp, 77.9f);
-    poll.Tick(nullptr);
+    poll.Tick();
     EXPECT_FLOAT_EQ(r.ExternalTemp, 31.55f);  // -0.25 C, rounded to 2 decimals
 }
 
@@ -87,7 +79,7 @@ TEST(MasterPoll, VoltagesAreRoundedToThreeDecimalsFromTheirOwnBitFields) {
     s.board.registers[0x06] = 128;         // Vdd code 514
     s.board.registers[0x00] = 0x81;
     s.board.registers[0x01] = 0x10;
-    for (int i = 0; i < 8; ++i) poll.Tick(nullptr);
+    for (int i = 0; i < 8; ++i) poll.Tick();
     EXPECT_FLOAT_EQ(r.Vdd, 3.512f);   // 514 x 6.8335 mV = 3.51242 V
     EXPECT_FLOAT_EQ(r.Ain5, 0.891f);  // 400 x 2.28 / 1024 = 0.890625
     EXPECT_FLOAT_EQ(r.Ain6, 0.893f);  // 401: 0.892852
@@ -100,8 +92,8 @@ TEST(MasterPoll, VoltagesAreRoundedToThreeDecimalsFromTheirOwnBitFields) {
     s.session->device.state.ReferenceVoltage = 3.3f;
     s.board.registers[0x04] = 0b00000100;  // Ain2 field 1
     s.board.registers[0x09] = 128;         // code 513
-    poll.Tick(nullptr);                    // Ain1
-    poll.Tick(nullptr);                    // Ain2
+    poll.Tick();                           // Ain1
+    poll.Tick();                           // Ain2
     EXPECT_FLOAT_EQ(r.Ain2, 1.653f);       // 513 x 3.3 / 1024 = 1.65322
 }
 
@@ -111,103 +103,93 @@ TEST(MasterPoll, VarnoTemperatureFollowsAin3) {
     CurrentReadings& r = s.session->readings;
     s.board.registers[0x04] = 0x10;  // Ain3 field 1
     s.board.registers[0x0A] = 0x54;  // code 337: 0.75035 V, stored as 0.75
-    for (int i = 0; i < 11; ++i) poll.Tick(nullptr);
+    for (int i = 0; i < 11; ++i) poll.Tick();
     EXPECT_FLOAT_EQ(r.Ain3, 0.75f);
     EXPECT_NEAR(r.VarnoTemp, 25.0f, 1e-4);
 
-    s.session->setShowFahrenheit(true);
-    for (int i = 0; i < kPollStates; ++i) poll.Tick(nullptr);
+    s.session->ShowFahrenheit = true;
+    for (int i = 0; i < kPollStates; ++i) poll.Tick();
     EXPECT_FLOAT_EQ(r.VarnoTemp, 77.0f);
 }
 
-TEST(MasterPoll, WindowRefreshesAreRateLimitedAndOnlyForOpenWindows) {
+TEST(MasterPoll, TheWatchedRegisterIsReadAfterTheReadingAtMostEveryHalfSecond) {
     BoardSession s(5000.0);
     MasterPoll poll(*s.session);
-    RecordingCallouts callouts;
-
-    poll.Tick(&callouts);  // nothing open
-    EXPECT_EQ(callouts.graphUpdates + callouts.regMapReads + callouts.limitsUpdates, 0);
-
-    const auto open = openPolledWindows(*s.session);
-    // Ticks 1/64 s apart (exact in binary): 10 s of them.
+    // Ticks 1/64 s apart (exact in binary).
     const double step = 1.0 / 64;
     for (int i = 0; i < 640; ++i) {
         s.clock.advance(step);
-        poll.Tick(&callouts);
+        poll.Tick();
     }
-    // The first tick refreshes; then graphs every 7th tick (> 0.1 s), the
-    // limits every 33rd (32 ticks are exactly 0.5 s, not more).
-    EXPECT_EQ(callouts.graphUpdates, 92);
-    EXPECT_EQ(callouts.limitsUpdates, 20);
-    EXPECT_EQ(callouts.regMapReads, 0) << "continuous read is off";
+    EXPECT_EQ(poll.LastRegMapRead, 0.0) << "nothing watched, nothing read";
 
-    callouts.continuousRead = true;
+    int reads = 0;
     for (int i = 0; i < 100; ++i) {
         s.clock.advance(step);
-        poll.Tick(&callouts);
+        s.board.clear();
+        poll.Tick([&] {
+            ++reads;
+            EXPECT_EQ(ReadIndexes(s.board).size(), 2u) << "the tick's reading comes first";
+        });
     }
-    EXPECT_EQ(callouts.regMapReads, 4);  // ticks 1, 34, 67 and 100
-    EXPECT_GT(poll.LastRegMapRead, 5000.0);
+    // Ticks 1, 34, 67 and 100: 32 ticks are exactly 0.5 s, not more.
+    EXPECT_EQ(reads, 4);
+    EXPECT_DOUBLE_EQ(poll.LastRegMapRead, s.clock.timeOfDay());
 }
 
-TEST(MasterPoll, MidnightMakesEveryRefreshAndTheLogDueAtOnce) {
+TEST(MasterPoll, MidnightMakesTheWatchedReadAndTheLogDueAtOnce) {
     TempDir dir;
     BoardSession s(86400.0 - 0.02);
     MasterPoll poll(*s.session);
-    RecordingCallouts callouts;
-    callouts.continuousRead = true;
-    const auto open = openPolledWindows(*s.session);
+    int reads = 0;
+    const auto watched = [&reads] { ++reads; };
     s.session->device.state.LogIntervalMs = 60000;
     ASSERT_TRUE(StartLogging(*s.session, dir.file("log.csv"), {true}));
 
-    poll.Tick(&callouts);
-    EXPECT_EQ(callouts.graphUpdates, 1);
+    poll.Tick(watched);
+    EXPECT_EQ(reads, 1);
     EXPECT_EQ(s.session->logging.LoggedCount, 1);
 
     s.clock.advance(0.01);  // still before midnight: nothing due
-    poll.Tick(&callouts);
-    EXPECT_EQ(callouts.graphUpdates, 1);
+    poll.Tick(watched);
+    EXPECT_EQ(reads, 1);
+    EXPECT_EQ(s.session->logging.LoggedCount, 1);
 
     s.clock.advance(0.02);  // 00:00:00.01
     ASSERT_LT(s.clock.timeOfDay(), 1.0);
-    poll.Tick(&callouts);
-    EXPECT_EQ(callouts.graphUpdates, 2);
-    EXPECT_EQ(callouts.regMapReads, 2);
-    EXPECT_EQ(callouts.limitsUpdates, 2);
+    poll.Tick(watched);
+    EXPECT_EQ(reads, 2);
     EXPECT_EQ(s.session->logging.LoggedCount, 2) << "a minute's interval, yet due after midnight";
-    EXPECT_DOUBLE_EQ(poll.LastGraphUpdate, s.clock.timeOfDay());
+    EXPECT_DOUBLE_EQ(poll.LastRegMapRead, s.clock.timeOfDay());
 }
 
 TEST(MasterPoll, StatusTextFollowsTheLoggingState) {
     TempDir dir;
     BoardSession s;
     MasterPoll poll(*s.session);
-    RecordingCallouts callouts;
 
-    poll.Tick(&callouts);
-    ASSERT_EQ(callouts.statusTexts, std::vector<std::string>{"Status"});
+    EXPECT_STREQ(poll.Tick(), "Status");
 
     ASSERT_TRUE(StartLogging(*s.session, dir.file("log.csv"), {true}));
-    poll.Tick(&callouts);
-    EXPECT_EQ(callouts.statusTexts.back(), "Data Logging Enabled");
+    EXPECT_STREQ(poll.Tick(), "Data Logging Enabled");
     s.clock.advance(0.01);  // not due: the text is left alone
-    poll.Tick(&callouts);
-    EXPECT_EQ(callouts.statusTexts.size(), 2u);
+    EXPECT_EQ(poll.Tick(), nullptr);
 
     StopLogging(*s.session);
-    poll.Tick(&callouts);
-    EXPECT_EQ(callouts.statusTexts.back(), "Status");
+    EXPECT_STREQ(poll.Tick(), "Status");
 }
 
 TEST(MasterPoll, AFailedReadEndsTheTickThroughTheLinkFailure) {
+    TempDir dir;
     BoardSession s;
     MasterPoll poll(*s.session);
-    RecordingCallouts callouts;
-    const auto open = openPolledWindows(*s.session);
+    ASSERT_TRUE(StartLogging(*s.session, dir.file("log.csv"), {true}));
+    int reads = 0;
     s.board.failAfter(1);
-    EXPECT_THROW(poll.Tick(&callouts), LinkFailure);
+    EXPECT_THROW(poll.Tick([&reads] { ++reads; }), LinkFailure);
     EXPECT_EQ(s.failures, std::vector<int>{3});
-    EXPECT_EQ(callouts.graphUpdates, 0);
+    EXPECT_EQ(reads, 0);
+    EXPECT_EQ(s.session->logging.LoggedCount, 0);
 }
 
 }  // namespace
