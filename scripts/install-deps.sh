@@ -7,7 +7,7 @@ set -euo pipefail
 
 packages=(
   cmake ninja-build g++ make clang-format
-  libcpp-httplib-dev prometheus
+  libmicrohttpd-dev zlib1g-dev libyaml-cpp-dev libcrypt-dev prometheus openssl
   clang libclang-rt-14-dev ccache
   qt6-base-dev libqcustomplot-dev
   libgtest-dev libgmock-dev libbenchmark-dev

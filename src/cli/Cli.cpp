@@ -500,13 +500,13 @@ int RunCli(const std::vector<std::string>& args, CliEnvironment& env) {
     std::optional<serve::MetricsServer> server;
     if (serveSettings) {
         try {
-            server.emplace(serveSettings->listen, serve::ExpositionText({}));
+            server.emplace(serveSettings->listen, serve::ExpositionText({}), serveSettings->web);
         } catch (const std::runtime_error& e) {
             env.err << "quarnelctl: " << e.what() << std::endl;
             return kExitFailed;
         }
-        env.err << "quarnelctl: serving http://" << serve::ListenAddressText(server->address())
-                << "/metrics" << std::endl;
+        env.err << "quarnelctl: serving " << (serveSettings->web.certPem.empty() ? "http" : "https")
+                << "://" << serve::ListenAddressText(server->address()) << "/metrics" << std::endl;
     }
 
     int status = kExitUsage;

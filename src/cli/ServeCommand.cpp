@@ -31,12 +31,18 @@ CLI::App* AddServeCommand(CLI::App& app, ServeArguments& args) {
         ->add_option("--interval", args.interval,
                      "milliseconds per complete poll of the twelve readings (default 120)")
         ->type_name("MS");
+    serve
+        ->add_option("--web.config.file", args.webConfigFile,
+                     "YAML file with TLS (tls_server_config) and basic authentication "
+                     "(basic_auth_users), as Prometheus' exporters take it")
+        ->type_name("FILE");
     return serve;
 }
 
 ServeSettings CheckServeArguments(const ServeArguments& args) {
     ServeSettings settings;
     settings.listen = serve::ParseListenAddress(args.listen);
+    if (args.webConfigFile) settings.web = serve::LoadWebConfig(*args.webConfigFile);
     // At least a millisecond per reading; at most an hour per poll.
     if (args.interval)
         settings.pollSeconds = static_cast<double>(ParseWholeNumber("--interval", *args.interval,

@@ -8,8 +8,8 @@
 #include <optional>
 #include <string>
 
-#include "cli/Cli.h"
 #include "board/BoardConnection.h"
+#include "cli/Cli.h"
 #include "monitor/MasterPoll.h"
 #include "monitor/Session.h"
 #include "serve/Exposition.h"
@@ -28,11 +28,13 @@ inline constexpr long long kDefaultPollMs = 120;
 struct ServeArguments {
     std::string listen = serve::kDefaultListen;
     std::optional<std::string> interval;
+    std::optional<std::string> webConfigFile;
 };
 
 struct ServeSettings {
     serve::ListenAddress listen;
     double pollSeconds = kDefaultPollMs / 1000.0;
+    serve::WebConfig web;
 };
 
 CLI::App* AddServeCommand(CLI::App& app, ServeArguments& args);

@@ -1,159 +1,152 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "serve/MetricsServer.h"
 
-#include <arpa/inet.h>
-#include <httplib.h>
+#include <fcntl.h>
+#include <microhttpd.h>
+#include <netdb.h>
 #include <netinet/in.h>
-#include <netinet/tcp.h>
-#include <poll.h>
 #include <pthread.h>
+#include <strings.h>
 #include <sys/socket.h>
 #include <unistd.h>
+#include <zlib.h>
 
-#include <atomic>
 #include <cerrno>
 #include <csignal>
+#include <cstdint>
 #include <cstring>
 #include <mutex>
+#include <set>
 #include <stdexcept>
-#include <thread>
+#include <string_view>
 
-#include "serve/ConnectionGate.h"
 #include "serve/Exposition.h"
 
 namespace quarnel::serve {
 namespace {
 
-constexpr int kIoTimeoutMs = 2000;  // one read or write of a request being served
-constexpr size_t kWorkers = 4;      // they only ever serve complete request heads
-constexpr size_t kMaxBodyBytes = 1024;
-constexpr int kMaxRequestsPerConnection = 1000;
+// Each worker serves its connections from one epoll loop: a slow client costs
+// a connection slot and its memory, never a worker.
+constexpr unsigned kWorkers = 4;
+constexpr unsigned kMaxConnections = 512;
+// Idle seconds before a connection is closed; any byte received restarts it.
+constexpr unsigned kIdleTimeoutSeconds = 5;
+// Everything a connection may hold, request head included: a head too large
+// for it gets the library's own 414 or 431 and the connection is closed.
+constexpr size_t kConnectionMemory = 32 * 1024;
+constexpr size_t kMaxRequestLine = 8 * 1024;
+constexpr size_t kMaxHead = 16 * 1024;
 
-constexpr const char* kIndexPage =
+constexpr std::string_view kIndexPage =
     "<!DOCTYPE html>\n<html><head><meta charset=\"utf-8\"><title>QUARNEL exporter</title></head>\n"
     "<body><h1>QUARNEL exporter</h1>\n<p><a href=\"/metrics\">Metrics</a></p></body></html>\n";
+constexpr const char* kPlainText = "text/plain; charset=utf-8";
 
-bool waitFor(int socket, short events) {
-    pollfd p{socket, events, 0};
-    int n;
-    do n = ::poll(&p, 1, kIoTimeoutMs);
-    while (n < 0 && errno == EINTR);
-    return n > 0 && (p.revents & (events | POLLHUP | POLLERR)) != 0;
-}
+// One published text, gzipped once by the first scrape that asks for it.
+struct Published {
+    explicit Published(std::string t) : text(std::move(t)) {}
+    std::string text;
+    std::once_flag zipOnce;
+    std::string gzip;  // empty: deflate failed, so the text goes plain
 
-void addressOf(int socket, bool peer, std::string& ip, int& port) {
-    sockaddr_storage at{};
-    socklen_t size = sizeof at;
-    const int rc = peer ? ::getpeername(socket, reinterpret_cast<sockaddr*>(&at), &size)
-                        : ::getsockname(socket, reinterpret_cast<sockaddr*>(&at), &size);
-    char text[INET6_ADDRSTRLEN] = "";
-    port = 0;
-    if (rc == 0 && at.ss_family == AF_INET) {
-        const auto* v4 = reinterpret_cast<const sockaddr_in*>(&at);
-        ::inet_ntop(AF_INET, &v4->sin_addr, text, sizeof text);
-        port = ntohs(v4->sin_port);
-    } else if (rc == 0 && at.ss_family == AF_INET6) {
-        const auto* v6 = reinterpret_cast<const sockaddr_in6*>(&at);
-        ::inet_ntop(AF_INET6, &v6->sin6_addr, text, sizeof text);
-        port = ntohs(v6->sin6_port);
+    const std::string& zipped() {
+        std::call_once(zipOnce, [this] { gzip = Gzip(text); });
+        return gzip;
     }
-    ip = text;
-}
 
-// A connection being served: reads and writes wait at most kIoTimeoutMs each.
-// Bytes are read in blocks; what follows a request stays here for the next.
-class SocketStream final : public httplib::Stream {
-  public:
-    explicit SocketStream(int socket) : socket_(socket) {}
-
-    bool is_readable() const override { return pending() || waitFor(socket_, POLLIN); }
-    bool is_writable() const override { return waitFor(socket_, POLLOUT); }
-    ssize_t read(char* ptr, size_t size) override {
-        if (!pending()) {
-            if (!waitFor(socket_, POLLIN)) return -1;
-            ssize_t n;
-            do n = ::recv(socket_, buffer_, sizeof buffer_, 0);
-            while (n < 0 && errno == EINTR);
-            if (n <= 0) return n;
-            begin_ = 0;
-            end_ = static_cast<size_t>(n);
-        }
-        const size_t count = std::min(size, end_ - begin_);
-        std::memcpy(ptr, buffer_ + begin_, count);
-        begin_ += count;
-        return static_cast<ssize_t>(count);
+    static std::string Gzip(const std::string& in) {
+        z_stream z{};
+        // 15 + 16: the gzip wrapper rather than zlib's.
+        if (deflateInit2(&z, Z_DEFAULT_COMPRESSION, Z_DEFLATED, 15 + 16, 8, Z_DEFAULT_STRATEGY) !=
+            Z_OK)
+            return {};
+        std::string out(deflateBound(&z, in.size()), '\0');
+        z.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(in.data()));
+        z.avail_in = static_cast<uInt>(in.size());
+        z.next_out = reinterpret_cast<Bytef*>(out.data());
+        z.avail_out = static_cast<uInt>(out.size());
+        const bool done = deflate(&z, Z_FINISH) == Z_STREAM_END;
+        out.resize(z.total_out);
+        deflateEnd(&z);
+        return done ? out : std::string();
     }
-    ssize_t write(const char* ptr, size_t size) override {
-        if (!waitFor(socket_, POLLOUT)) return -1;
-        ssize_t n;
-        do n = ::send(socket_, ptr, size, MSG_NOSIGNAL);
-        while (n < 0 && errno == EINTR);
-        return n;
-    }
-    void get_remote_ip_and_port(std::string& ip, int& port) const override {
-        addressOf(socket_, true, ip, port);
-    }
-    void get_local_ip_and_port(std::string& ip, int& port) const override {
-        addressOf(socket_, false, ip, port);
-    }
-    socket_t socket() const override { return socket_; }
-    bool pending() const { return begin_ < end_; }
-
-  private:
-    int socket_;
-    char buffer_[4096];
-    size_t begin_ = 0, end_ = 0;
 };
+using Text = std::shared_ptr<Published>;
 
-// The library accepts and parses; its thread per connection is replaced by
-// the gate, which hands over only connections whose request head is in.
-class GatedServer final : public httplib::Server {
-  public:
-    void setGate(ConnectionGate* gate) { gate_ = gate; }
-
-    // Serves requests while they are already buffered, then the connection
-    // waits at the gate again (or is closed, after the last one it may serve).
-    void serve(int socket, int served) {
-        SocketStream stream(socket);
-        for (;;) {
-            bool closed = false;
-            const bool last = ++served >= kMaxRequestsPerConnection;
-            const bool ok = process_request(stream, last, closed, [](httplib::Request&) {});
-            if (!ok || closed || last) break;
-            if (!stream.pending()) {
-                gate_->admit(socket, served);
-                return;
-            }
-        }
-        ::close(socket);
-    }
-
-  private:
-    bool process_and_close_socket(socket_t socket) override {
-        // The library writes the head and the body apart: without this a kept-alive
-        // client's delayed ACK holds every answer back by 40 ms.
-        const int on = 1;
-        ::setsockopt(socket, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
-        gate_->admit(socket);
+// Whether Accept-Encoding lists gzip (or *) without q=0.
+bool AcceptsGzip(const char* header) {
+    if (!header) return false;
+    std::string_view rest(header);
+    while (!rest.empty()) {
+        const size_t comma = rest.find(',');
+        std::string_view item = rest.substr(0, comma);
+        rest = comma == rest.npos ? std::string_view() : rest.substr(comma + 1);
+        const size_t semi = item.find(';');
+        std::string_view name = item.substr(0, semi);
+        while (!name.empty() && name.front() == ' ') name.remove_prefix(1);
+        while (!name.empty() && name.back() == ' ') name.remove_suffix(1);
+        if (name.size() == 4 ? strncasecmp(name.data(), "gzip", 4) != 0 : name != "*") continue;
+        std::string_view params = semi == item.npos ? std::string_view() : item.substr(semi + 1);
+        std::string compact;
+        for (char c : params)
+            if (c != ' ') compact += c;
+        if (compact.rfind("q=0", 0) == 0 && compact.find_first_not_of("0.", 2) == compact.npos)
+            continue;
         return true;
     }
+    return false;
+}
 
-    ConnectionGate* gate_ = nullptr;
-};
+enum MHD_Result CountHeader(void* cls, enum MHD_ValueKind, const char* key, const char* value) {
+    *static_cast<size_t*>(cls) += std::strlen(key) + 2 + (value ? std::strlen(value) : 0) + 2;
+    return MHD_YES;
+}
 
-const char* reason(int status) {
-    switch (status) {
-        case 400:
-            return "Bad Request";
-        case 404:
-            return "Not Found";
-        case 413:
-            return "Payload Too Large";
-        case 414:
-            return "URI Too Long";
-        default:
-            return "Error";
-    }
+// The raw URI's length, kept as the request's context: the URL the handler
+// gets has lost its query string. Stored in the pointer itself, so a request
+// the library refuses before the handler leaves nothing to free.
+void* UriLength(void*, const char* uri, struct MHD_Connection*) {
+    return reinterpret_cast<void*>(static_cast<uintptr_t>(std::strlen(uri)) + 1);
+}
+
+enum MHD_Result Send(MHD_Connection* connection, unsigned status, MHD_Response* response,
+                     const char* type, bool close) {
+    if (!response) return MHD_NO;
+    MHD_add_response_header(response, MHD_HTTP_HEADER_CONTENT_TYPE, type);
+    // The body was never read: the connection cannot carry another request.
+    if (close) MHD_add_response_header(response, MHD_HTTP_HEADER_CONNECTION, "close");
+    const enum MHD_Result queued = MHD_queue_response(connection, status, response);
+    MHD_destroy_response(response);
+    return queued;
+}
+
+enum MHD_Result SendText(MHD_Connection* connection, unsigned status, std::string text,
+                         bool close) {
+    MHD_Response* response =
+        MHD_create_response_from_buffer(text.size(), text.data(), MHD_RESPMEM_MUST_COPY);
+    if (response && status == MHD_HTTP_METHOD_NOT_ALLOWED)
+        MHD_add_response_header(response, MHD_HTTP_HEADER_ALLOW, "GET, HEAD");
+    return Send(connection, status, response, kPlainText, close);
+}
+
+// A request's context once its head passed the checks.
+char kHeadChecked;
+
+enum MHD_Result SendUnauthorized(MHD_Connection* connection, bool close) {
+    static constexpr std::string_view kText = "401 Unauthorized\n";
+    MHD_Response* response = MHD_create_response_from_buffer(
+        kText.size(), const_cast<char*>(kText.data()), MHD_RESPMEM_PERSISTENT);
+    if (!response) return MHD_NO;
+    MHD_add_response_header(response, MHD_HTTP_HEADER_CONTENT_TYPE, kPlainText);
+    if (close) MHD_add_response_header(response, MHD_HTTP_HEADER_CONNECTION, "close");
+    const enum MHD_Result queued =
+        MHD_queue_basic_auth_fail_response(connection, "quarnel exporter", response);
+    MHD_destroy_response(response);
+    return queued;
+}
+
+void ReleaseText(void* cls) {
+    delete static_cast<Text*>(cls);
 }
 
 // Blocks SIGINT and SIGTERM in the threads started while it lives, so the
@@ -173,88 +166,187 @@ class SignalsBlocked {
     sigset_t saved_;
 };
 
+// A listening socket of our own: a taken port is an error with its reason,
+// and no SO_REUSEPORT lets a second exporter share the port.
+int Listen(const ListenAddress& address) {
+    addrinfo hints{};
+    hints.ai_family = AF_UNSPEC;
+    hints.ai_socktype = SOCK_STREAM;
+    hints.ai_flags = AI_PASSIVE | AI_NUMERICSERV;
+    addrinfo* found = nullptr;
+    const std::string port = std::to_string(address.port);
+    const int gai = ::getaddrinfo(address.host.c_str(), port.c_str(), &hints, &found);
+    if (gai != 0)
+        throw std::runtime_error("cannot listen on " + ListenAddressText(address) + ": " +
+                                 ::gai_strerror(gai));
+    int error = 0;
+    int socket = -1;
+    for (const addrinfo* at = found; at && socket < 0; at = at->ai_next) {
+        socket = ::socket(at->ai_family, at->ai_socktype | SOCK_CLOEXEC | SOCK_NONBLOCK,
+                          at->ai_protocol);
+        if (socket < 0) {
+            error = errno;
+            continue;
+        }
+        const int on = 1;
+        ::setsockopt(socket, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
+        if (::bind(socket, at->ai_addr, at->ai_addrlen) != 0 || ::listen(socket, SOMAXCONN) != 0) {
+            error = errno;
+            ::close(socket);
+            socket = -1;
+        }
+    }
+    ::freeaddrinfo(found);
+    if (socket < 0)
+        throw std::runtime_error("cannot listen on " + ListenAddressText(address) + ": " +
+                                 std::strerror(error));
+    return socket;
+}
+
+int BoundPort(int socket) {
+    sockaddr_storage at{};
+    socklen_t size = sizeof at;
+    if (::getsockname(socket, reinterpret_cast<sockaddr*>(&at), &size) != 0) return -1;
+    if (at.ss_family == AF_INET) return ntohs(reinterpret_cast<const sockaddr_in*>(&at)->sin_port);
+    if (at.ss_family == AF_INET6)
+        return ntohs(reinterpret_cast<const sockaddr_in6*>(&at)->sin6_port);
+    return -1;
+}
+
 }  // namespace
 
 struct MetricsServer::Impl {
-    GatedServer http;
-    httplib::ThreadPool workers{kWorkers};
-    ConnectionGate gate{GateLimits{}, [this](int socket, int served) {
-                            workers.enqueue([this, socket, served] { http.serve(socket, served); });
-                        }};
-    std::thread listener;
-    std::atomic<bool> listenerEnded{false};
-    int listening = -1;  // the socket bound, once the library made it
+    MHD_Daemon* daemon = nullptr;
     ListenAddress bound;
+    WebConfig web;  // the daemon reads its certificate and key from here
     std::mutex mutex;
-    std::shared_ptr<const std::string> text;
-    bool stopped = false;
+    Text text;
+    std::set<std::string> verified;  // name and password of logins that matched
 
-    std::shared_ptr<const std::string> latest() {
+    Text latest() {
         std::lock_guard lock(mutex);
         return text;
     }
+
+    // bcrypt is slow on purpose, so a login that matched once is remembered.
+    bool authorized(MHD_Connection* connection) {
+        if (web.users.empty()) return true;
+        char* password = nullptr;
+        char* name = MHD_basic_auth_get_username_password(connection, &password);
+        const bool given = name != nullptr;
+        const std::string user = name ? name : "", secret = password ? password : "";
+        MHD_free(name);
+        MHD_free(password);
+        if (!given) return false;
+        const std::string login = user + '\0' + secret;
+        {
+            std::lock_guard lock(mutex);
+            if (verified.count(login)) return true;
+        }
+        const auto known = web.users.find(user);
+        // An unknown name costs the same hashing as a known one.
+        const bool ok =
+            PasswordMatches(known != web.users.end() ? known->second : web.users.begin()->second,
+                            secret) &&
+            known != web.users.end();
+        std::lock_guard lock(mutex);
+        if (ok && verified.size() < 64) verified.insert(login);
+        return ok;
+    }
+
+    static enum MHD_Result Answer(void* cls, MHD_Connection* connection, const char* url,
+                                  const char* method, const char* version, const char*, size_t*,
+                                  void** context) {
+        Impl& s = *static_cast<Impl*>(cls);
+        const char* length = MHD_lookup_connection_value(connection, MHD_HEADER_KIND,
+                                                         MHD_HTTP_HEADER_CONTENT_LENGTH);
+        const bool body = (length && std::strcmp(length, "0") != 0) ||
+                          MHD_lookup_connection_value(connection, MHD_HEADER_KIND,
+                                                      MHD_HTTP_HEADER_TRANSFER_ENCODING);
+        if (*context != &kHeadChecked) {
+            const size_t uri = reinterpret_cast<uintptr_t>(*context) - 1;
+            const size_t line = std::strlen(method) + 1 + uri + 1 + std::strlen(version);
+            if (line > kMaxRequestLine)
+                return SendText(connection, MHD_HTTP_URI_TOO_LONG, "414 URI Too Long\n", true);
+            size_t head = line + 2 + 2;
+            MHD_get_connection_values(connection, MHD_HEADER_KIND, CountHeader, &head);
+            if (head > kMaxHead)
+                return SendText(connection, MHD_HTTP_REQUEST_HEADER_FIELDS_TOO_LARGE,
+                                "431 Request Header Fields Too Large\n", true);
+            // A request with a body is answered now, before any of it is read:
+            // the library then discards it and closes the connection. One
+            // without is answered on the next call, which keeps it alive.
+            if (!body) {
+                *context = &kHeadChecked;
+                return MHD_YES;
+            }
+        }
+        if (!s.authorized(connection)) return SendUnauthorized(connection, body);
+        const std::string_view verb(method);
+        if (verb != MHD_HTTP_METHOD_GET && verb != MHD_HTTP_METHOD_HEAD)
+            return SendText(connection, MHD_HTTP_METHOD_NOT_ALLOWED, "Method Not Allowed\n", body);
+        const std::string_view path(url);
+        if (path == "/") {
+            MHD_Response* response = MHD_create_response_from_buffer(
+                kIndexPage.size(), const_cast<char*>(kIndexPage.data()), MHD_RESPMEM_PERSISTENT);
+            return Send(connection, MHD_HTTP_OK, response, "text/html; charset=utf-8", body);
+        }
+        if (path != "/metrics")
+            return SendText(connection, MHD_HTTP_NOT_FOUND, "404 Not Found\n", body);
+
+        // The response holds the text it answers with, so a publish during the
+        // scrape changes nothing of it.
+        auto* held = new Text(s.latest());
+        const bool gzip = AcceptsGzip(MHD_lookup_connection_value(
+                              connection, MHD_HEADER_KIND, MHD_HTTP_HEADER_ACCEPT_ENCODING)) &&
+                          !(*held)->zipped().empty();
+        const std::string& bytes = gzip ? (*held)->zipped() : (*held)->text;
+        MHD_Response* response = MHD_create_response_from_buffer_with_free_callback_cls(
+            bytes.size(), const_cast<char*>(bytes.data()), ReleaseText, held);
+        if (!response) {
+            delete held;
+            return MHD_NO;
+        }
+        MHD_add_response_header(response, MHD_HTTP_HEADER_VARY, MHD_HTTP_HEADER_ACCEPT_ENCODING);
+        if (gzip) MHD_add_response_header(response, MHD_HTTP_HEADER_CONTENT_ENCODING, "gzip");
+        return Send(connection, MHD_HTTP_OK, response, kExpositionContentType, body);
+    }
 };
 
-MetricsServer::MetricsServer(const ListenAddress& address, std::string firstText) {
-    SignalsBlocked blocked;
-    impl_ = std::make_unique<Impl>();
+MetricsServer::MetricsServer(const ListenAddress& address, std::string firstText, WebConfig web)
+    : impl_(std::make_unique<Impl>()) {
     Impl& s = *impl_;
-    s.text = std::make_shared<const std::string>(std::move(firstText));
-    httplib::Server& http = s.http;
-    s.http.setGate(&s.gate);
-    // The accepting thread only hands sockets to the gate.
-    http.new_task_queue = [] { return new httplib::ThreadPool(1); };
-    http.set_read_timeout(kIoTimeoutMs / 1000);
-    http.set_write_timeout(kIoTimeoutMs / 1000);
-    http.set_payload_max_length(kMaxBodyBytes);
-    // The library's default adds SO_REUSEPORT, which would let a second exporter
-    // share the port and take half the scrapes: a taken port must be an error.
-    http.set_socket_options([&s](socket_t socket) {
-        const int on = 1;
-        ::setsockopt(socket, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
-        s.listening = socket;
-    });
-    // What the Keep-Alive header announces: the gate's idle limit and ours.
-    http.set_keep_alive_timeout(
-        std::chrono::duration_cast<std::chrono::seconds>(GateLimits{}.idleTimeout).count());
-    http.set_keep_alive_max_count(kMaxRequestsPerConnection);
-    http.set_pre_routing_handler([](const httplib::Request& req, httplib::Response& res) {
-        if (req.method == "GET" || req.method == "HEAD")
-            return httplib::Server::HandlerResponse::Unhandled;
-        res.status = 405;
-        res.set_header("Allow", "GET, HEAD");
-        res.set_content("Method Not Allowed\n", "text/plain; charset=utf-8");
-        return httplib::Server::HandlerResponse::Handled;
-    });
-    http.set_error_handler([](const httplib::Request&, httplib::Response& res) {
-        if (res.body.empty())
-            res.set_content(std::to_string(res.status) + " " + reason(res.status) + "\n",
-                            "text/plain; charset=utf-8");
-    });
-    http.Get("/", [](const httplib::Request&, httplib::Response& res) {
-        res.set_content(kIndexPage, "text/html; charset=utf-8");
-    });
-    http.Get("/metrics", [&s](const httplib::Request&, httplib::Response& res) {
-        const auto text = s.latest();
-        res.set_content(*text, kExpositionContentType);
-    });
-
-    const int port = address.port == 0 ? http.bind_to_any_port(address.host)
-                     : http.bind_to_port(address.host, address.port) ? address.port
-                                                                     : -1;
-    if (port < 0) {
-        const int error = errno;
-        stop();
-        throw std::runtime_error("cannot listen on " + ListenAddressText(address) +
-                                 (error ? std::string(": ") + std::strerror(error) : ""));
-    }
-    // The library's backlog of 5 drops the SYN of a scrape during a burst of connections.
-    if (s.listening >= 0) ::listen(s.listening, SOMAXCONN);
-    s.bound = {address.host, port};
-    s.listener = std::thread([&s] {
-        s.http.listen_after_bind();
-        s.listenerEnded = true;
-    });
+    s.text = std::make_shared<Published>(std::move(firstText));
+    s.web = std::move(web);
+    const bool tls = !s.web.certPem.empty();
+    if (tls && MHD_is_feature_supported(MHD_FEATURE_TLS) != MHD_YES)
+        throw std::runtime_error("cannot serve over TLS: libmicrohttpd was built without it");
+    MHD_OptionItem tlsOptions[] = {
+        {MHD_OPTION_HTTPS_MEM_CERT, 0, s.web.certPem.data()},
+        {MHD_OPTION_HTTPS_MEM_KEY, 0, s.web.keyPem.data()},
+        {MHD_OPTION_END, 0, nullptr},
+    };
+    const int socket = Listen(address);
+    s.bound = {address.host, BoundPort(socket)};
+    SignalsBlocked blocked;
+    // MHD_USE_ITC: the stop wakes the workers through an eventfd. Without it the
+    // wake-up is the listening socket's, which a worker at its connection limit
+    // no longer watches, and the stop waited for the next idle timeout.
+    const unsigned flags =
+        MHD_USE_INTERNAL_POLLING_THREAD | MHD_USE_EPOLL | MHD_USE_ITC | (tls ? MHD_USE_TLS : 0);
+    s.daemon = MHD_start_daemon(flags, 0, nullptr, nullptr, &Impl::Answer, &s,          //
+                                MHD_OPTION_LISTEN_SOCKET, socket,                       //
+                                MHD_OPTION_THREAD_POOL_SIZE, kWorkers,                  //
+                                MHD_OPTION_CONNECTION_LIMIT, kMaxConnections,           //
+                                MHD_OPTION_CONNECTION_TIMEOUT, kIdleTimeoutSeconds,     //
+                                MHD_OPTION_CONNECTION_MEMORY_LIMIT, kConnectionMemory,  //
+                                MHD_OPTION_URI_LOG_CALLBACK, &UriLength, nullptr, MHD_OPTION_ARRAY,
+                                tls ? tlsOptions : tlsOptions + 2, MHD_OPTION_END);
+    // On failure the socket is left open: whether the library closed it is not said.
+    if (!s.daemon)
+        throw std::runtime_error("cannot serve on " + ListenAddressText(address) +
+                                 (tls ? ": TLS did not start with the certificate and key given"
+                                      : ": the HTTP server did not start"));
 }
 
 MetricsServer::~MetricsServer() {
@@ -266,24 +358,15 @@ ListenAddress MetricsServer::address() const {
 }
 
 void MetricsServer::publish(std::string text) {
-    auto next = std::make_shared<const std::string>(std::move(text));
+    auto next = std::make_shared<Published>(std::move(text));
     std::lock_guard lock(impl_->mutex);
     impl_->text.swap(next);
 }
 
 void MetricsServer::stop() {
-    Impl& s = *impl_;
-    if (s.stopped) return;
-    s.stopped = true;
-    // The pool's threads must be joined before it goes.
-    // The library's stop() does nothing before its accept loop has begun, which
-    // would then never end: a stop right after the start waits for it.
-    while (s.listener.joinable() && !s.http.is_running() && !s.listenerEnded)
-        std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    s.http.stop();
-    if (s.listener.joinable()) s.listener.join();
-    s.gate.stop();
-    s.workers.shutdown();
+    // Closes every connection, however slow its client, and joins the workers.
+    if (impl_->daemon) MHD_stop_daemon(impl_->daemon);
+    impl_->daemon = nullptr;
 }
 
 }  // namespace quarnel::serve

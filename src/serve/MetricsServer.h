@@ -8,14 +8,16 @@
 #include <string>
 
 #include "serve/ListenAddress.h"
+#include "serve/WebConfig.h"
 
 namespace quarnel::serve {
 
 class MetricsServer {
   public:
     // Binds and serves at once, on threads that leave SIGINT and SIGTERM to
-    // the caller's. Throws std::runtime_error when the address cannot be bound.
-    MetricsServer(const ListenAddress& address, std::string firstText);
+    // the caller's; over TLS and behind basic authentication when web says so.
+    // Throws std::runtime_error when the address cannot be bound.
+    MetricsServer(const ListenAddress& address, std::string firstText, WebConfig web = {});
     ~MetricsServer();  // stops
     MetricsServer(const MetricsServer&) = delete;
     MetricsServer& operator=(const MetricsServer&) = delete;

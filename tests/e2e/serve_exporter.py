@@ -5,15 +5,19 @@ server scraping it, hostile clients on loopback, a clean stop on SIGTERM, a
 board unplugged and back seen by Prometheus, and a pulled cable that leaves the
 exporter up, saying so. Usage: serve_exporter.py QUARNELCTL"""
 
+import base64
+import ctypes
 import http.client
 import json
 import os
 import re
 import signal
 import socket
+import ssl
 import subprocess
 import sys
 import tempfile
+import threading
 import time
 import urllib.parse
 import urllib.request
@@ -38,15 +42,15 @@ def check(ok, message):
     print(f"ok: {message}")
 
 
-def start_serve(tmp, *extra):
+def start_serve(tmp, *extra, serve_args=()):
     err = open(os.path.join(tmp, "serve.err"), "w+")
     proc = subprocess.Popen([QUARNELCTL, "--quick", "--sim-state", os.path.join(tmp, "board.json"),
-                             *extra, "serve", "--listen", "127.0.0.1:0"],
+                             *extra, "serve", "--listen", "127.0.0.1:0", *serve_args],
                             stdout=subprocess.DEVNULL, stderr=err)
 
     def address():
         err.seek(0)
-        m = re.search(r"serving http://(127\.0\.0\.1:\d+)/metrics", err.read())
+        m = re.search(r"serving https?://(127\.0\.0\.1:\d+)/metrics", err.read())
         if proc.poll() is not None:
             sys.exit("FAIL: serve ended early: " + open(err.name).read())
         return m and m.group(1)
@@ -69,8 +73,82 @@ def free_port():
         return s.getsockname()[1]
 
 
-def hostile_clients(address):
+def rss_mb(proc):
+    with open(f"/proc/{proc.pid}/status") as f:
+        return int(re.search(r"VmRSS:\s+(\d+) kB", f.read()).group(1)) / 1024
+
+
+class SlowClients:
+    """Clients that each send a whole request and the first byte of the next,
+    then one byte a second until stopped."""
+
+    def __init__(self, address, count):
+        host, port = address.split(":")
+        self.sockets = [socket.create_connection((host, int(port)), timeout=5)
+                        for i in range(count)]
+        for s in self.sockets:
+            s.sendall(b"GET /metrics HTTP/1.1\r\nHost: x\r\n\r\nG")
+        self.stopped = threading.Event()
+        self.failed = None
+        self.thread = threading.Thread(target=self.trickle, daemon=True)
+        self.thread.start()
+
+    def trickle(self):
+        while not self.stopped.wait(1):  # the client's pace, not a wait for the exporter
+            try:
+                for s in self.sockets:
+                    s.sendall(b"a")
+            except OSError as e:
+                self.failed = e
+                return
+
+    def stop(self):
+        self.stopped.set()
+        self.thread.join()
+        for s in self.sockets:
+            s.close()
+
+
+def post_unread_body(proc, address, head):
+    """Sends head and then up to 50 MB without a newline; the reply, the bytes
+    sent before the exporter ended the connection, and its largest RSS."""
     host, port = address.split(":")
+    sent, peak = 0, rss_mb(proc)
+    with socket.create_connection((host, int(port)), timeout=10) as s:
+        s.sendall(head)
+        try:
+            while sent < 50_000_000:
+                sent += s.send(b"a" * 1_000_000)
+                peak = max(peak, rss_mb(proc))
+        except OSError:
+            pass  # closed on us: the rest was never read
+        try:
+            reply = s.recv(200)
+        except OSError:
+            reply = b""
+    return reply, sent, max(peak, rss_mb(proc))
+
+
+def hostile_clients(proc, address):
+    """Returns four slow clients still connected, for the stop to face."""
+    host, port = address.split(":")
+    slow = SlowClients(address, 4)
+    start, longest, ok = time.monotonic(), 0, True
+    while ok and time.monotonic() - start < 4:
+        began = time.monotonic()
+        try:
+            ok = "quarnel_board_up 1" in request(address, "GET", "/metrics", timeout=2)[1]
+        except OSError:
+            ok = False
+        longest = max(longest, time.monotonic() - began)
+    check(ok and longest < 2 and slow.failed is None,
+          f"beside four byte-a-second pipelining clients scrapes answer (slowest {longest:.3f} s)")
+    for head in (b"POST /metrics HTTP/1.1\r\nHost: x\r\nContent-Length: 50000000\r\n\r\n",
+                 b"POST /metrics HTTP/1.1\r\nHost: x\r\n\r\n"):
+        reply, sent, peak = post_unread_body(proc, address, head)
+        check(reply.split(b" ")[1:2] in ([b"405"], [b"413"]) and sent < 50_000_000 and peak < 64,
+              f"a 50 MB body without a newline gets {reply[:12]!r} after {sent / 1e6:.0f} MB, "
+              f"RSS at most {peak:.1f} MB")
     held = []
     try:
         for i in range(300):  # connected, never a byte
@@ -100,6 +178,7 @@ def hostile_clients(address):
     check(request(address, "GET", "/nowhere")[0] == 404, "an unknown path gets 404")
     status, body = request(address, "GET", "/")
     check(status == 200 and 'href="/metrics"' in body, "/ links /metrics")
+    return slow
 
 
 def prometheus_scrapes(tmp, address, what, seen):
@@ -143,6 +222,39 @@ def prometheus_scrapes(tmp, address, what, seen):
     sys.exit("FAIL: Prometheus did not start: " + open(os.path.join(tmp, "prometheus.log")).read())
 
 
+def tls_and_logins(tmp):
+    """--web.config.file: a self-signed certificate and one user; each login's status."""
+    key, cert, web = (os.path.join(tmp, name) for name in ("key.pem", "cert.pem", "web.yml"))
+    subprocess.run(["openssl", "req", "-x509", "-newkey", "rsa:2048", "-nodes", "-days", "1",
+                    "-keyout", key, "-out", cert, "-subj", "/CN=localhost",
+                    "-addext", "subjectAltName=IP:127.0.0.1"], check=True, capture_output=True)
+    libcrypt = ctypes.CDLL("libcrypt.so.1")
+    libcrypt.crypt.restype = ctypes.c_char_p
+    hashed = libcrypt.crypt(b"s3cret", b"$2y$05$abcdefghijklmnopqrstuu").decode()
+    with open(web, "w") as f:
+        f.write("tls_server_config:\n  cert_file: cert.pem\n  key_file: key.pem\n"
+                f"basic_auth_users:\n  alice: '{hashed}'\n")
+    proc, address, err = start_serve(tmp, serve_args=("--web.config.file", web))
+    try:
+        host, port = address.split(":")
+        for login, expected in (("alice:s3cret", 200), ("alice:wrong", 401), ("bob:s3cret", 401),
+                                (None, 401)):
+            conn = http.client.HTTPSConnection(host, int(port), timeout=10,
+                                               context=ssl.create_default_context(cafile=cert))
+            auth = login and {"Authorization": "Basic " + base64.b64encode(login.encode()).decode()}
+            conn.request("GET", "/metrics", headers=auth or {})
+            response = conn.getresponse()
+            body = response.read().decode()
+            conn.close()
+            challenged = response.getheader("WWW-Authenticate", "").startswith("Basic")
+            check(response.status == expected and challenged == (expected == 401)
+                  and ("quarnel_board_up" in body) == (expected == 200),
+                  f"over TLS, {login or 'no login'} gets {response.status}")
+    finally:
+        proc.send_signal(signal.SIGTERM)
+        proc.wait(timeout=DEADLINE)
+
+
 def value(result):
     return float(result[0]["value"][1]) if result else None
 
@@ -150,6 +262,7 @@ def value(result):
 def main():
     with tempfile.TemporaryDirectory() as tmp:
         proc, address, err = start_serve(tmp)
+        slow, held = None, []
         try:
             wait_for("the first poll",
                      lambda: "quarnel_board_up 1" in request(address, "GET", "/metrics")[1])
@@ -158,15 +271,30 @@ def main():
                                   capture_output=True, text=True)
             check(lint.returncode == 0 and not (lint.stdout + lint.stderr).strip(),
                   "promtool check metrics has nothing to say " + lint.stdout + lint.stderr)
-            hostile_clients(address)
+            slow = hostile_clients(proc, address)
             prometheus_scrapes(tmp, address, "Prometheus stored the internal temperature",
                                lambda q: any(r["metric"].get("sensor") == "internal"
                                              for r in q("quarnel_temperature_celsius")))
+            # Past the connection limit of 512, so a worker no longer watches for new ones.
+            fds = lambda: len(os.listdir(f"/proc/{proc.pid}/fd"))
+            base = fds()
+            held = [socket.create_connection(address.split(":"), timeout=5) for i in range(600)]
+            wait_for("the exporter at its connection limit", lambda: fds() >= base + 505)
         finally:
+            connected = slow is not None and slow.failed is None
+            start = time.monotonic()
             proc.send_signal(signal.SIGTERM)
             status = proc.wait(timeout=DEADLINE)
+            took = time.monotonic() - start
+            if slow:
+                slow.stop()
+            for s in held:
+                s.close()
         check(status == 0, f"SIGTERM ends serve with status 0 (got {status})")
+        check(connected and took < 2,
+              f"SIGTERM with four slow clients and 600 more connected ends serve in {took:.2f} s")
         check(os.path.exists(os.path.join(tmp, "board.json")), "the board's state is saved")
+        tls_and_logins(tmp)
 
         # Unplugged 4 s after the start for 3 s: down, then back, and Prometheus saw both.
         proc, address, err = start_serve(tmp, "--sim-fault", "replug=4:3")

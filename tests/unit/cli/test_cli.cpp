@@ -180,7 +180,8 @@ TEST_F(Cli, RefusedInputTouchesNoBoard) {
 }
 
 // serve listens before it opens the board: a taken port costs no start-up. Once
-// serving, a signal ends it with 0 and a pulled cable with 3, like any command.
+// serving, a signal ends it with 0, also while it waits for a board pulled out;
+// a board missing at the start ends it with 3, like any command.
 TEST_F(Cli, ServeEndsByTakenPortSignalOrPulledCable) {
     const int taken = ::socket(AF_INET, SOCK_STREAM, 0);
     const int on = 1;  // a second exporter would share such a port, were it to ask
@@ -204,8 +205,13 @@ TEST_F(Cli, ServeEndsByTakenPortSignalOrPulledCable) {
     EXPECT_EQ(run({"--quick", "serve", "--listen", "127.0.0.1:0"}), kExitOk);
     EXPECT_NE(err.str().find("quarnelctl: serving http://127.0.0.1:"), std::string::npos);
     clock.stop = 0;
-    clock.sleepsBeforeStop = -1;
+    clock.sleepsBeforeStop = 600;
     EXPECT_EQ(run({"--quick", "--sim-fault", "cable=300", "serve", "--listen", "127.0.0.1:0"}),
+              kExitOk);
+    EXPECT_NE(err.str().find(" board lost (Communications Interrupted"), std::string::npos);
+    clock.stop = 0;
+    clock.sleepsBeforeStop = -1;
+    EXPECT_EQ(run({"--quick", "--sim-fault", "cable=5", "serve", "--listen", "127.0.0.1:0"}),
               kExitLinkFailure);
 }
 
