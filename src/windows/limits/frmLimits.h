@@ -5,9 +5,9 @@
 // UpdateLimitsForm while it is open; UpdateLimitsLayout follows changes of the
 // channel selection, the ADC reference and the temperature unit.
 
+#include <QHash>
 #include <QWidget>
 #include <array>
-#include <QHash>
 #include <memory>
 #include <optional>
 

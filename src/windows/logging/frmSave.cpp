@@ -21,8 +21,7 @@
 namespace quarnel {
 
 frmSave::frmSave(BoardFeed& feed, Notifier& notifier, WindowHost& host, FileChooser chooseFile,
-                 QString applicationDir,
-                 QWidget* parent)
+                 QString applicationDir, QWidget* parent)
     : QWidget(parent),
       ui_(std::make_unique<Ui::frmSave>()),
       feed_(feed),

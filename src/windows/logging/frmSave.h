@@ -32,8 +32,8 @@ class frmSave : public QWidget {
     Q_OBJECT
   public:
     // The log dialog starts in applicationDir when the user may write there.
-    frmSave(BoardFeed& feed, Notifier& notifier, WindowHost& host, FileChooser chooseFile, QString applicationDir,
-            QWidget* parent = nullptr);
+    frmSave(BoardFeed& feed, Notifier& notifier, WindowHost& host, FileChooser chooseFile,
+            QString applicationDir, QWidget* parent = nullptr);
     ~frmSave() override;
 
     // Logging stopped because a line could not be written.

@@ -75,7 +75,8 @@ void ProfileMenu::load() {
 void ProfileMenu::onRead(const board::ProfileRead& read) {
     if (read.ticket == saveTicket_) {
         const QString file = std::exchange(saving_, QString());
-        if (const auto error = WriteProfileFile(file.toStdString(), read.profile, dialogs_.ownFiles))
+        if (const auto error =
+                WriteProfileFile(file.toStdString(), read.profile, dialogs_.ownFiles))
             return refused(QStringLiteral("saved"), file, "cannot be written: " + *error);
         report_(QStringLiteral("Register settings saved to %1 (%2 registers)")
                     .arg(QDir::toNativeSeparators(file))
