@@ -4,7 +4,6 @@
 // logging stops (status text and both windows' captions say so), the program
 // runs on and a new log can be started elsewhere.
 
-#include <sys/resource.h>
 #include <QFileInfo>
 #include <QLabel>
 
@@ -13,6 +12,7 @@
 #include "gui/app/AppTestSupport.h"
 #include "gui/reliability/ReliabilitySupport.h"
 #include "monitor/MasterPoll.h"
+#include "support/FileSizeLimit.h"
 #include "windows/graphs/frmGraphing.h"
 #include "windows/logging/frmSave.h"
 
@@ -22,26 +22,6 @@ using namespace quarnel::test;
 namespace {
 
 constexpr int kIntervalMs = 100;
-
-// Caps the size of the files this process writes while it lives; the signal a
-// write past the cap raises is ignored, so the write fails instead.
-class FileSizeLimit {
-  public:
-    explicit FileSizeLimit(rlim_t bytes) : handler_(std::signal(SIGXFSZ, SIG_IGN)) {
-        ::getrlimit(RLIMIT_FSIZE, &old_);
-        rlimit limit = old_;
-        limit.rlim_cur = bytes;
-        ::setrlimit(RLIMIT_FSIZE, &limit);
-    }
-    ~FileSizeLimit() {
-        ::setrlimit(RLIMIT_FSIZE, &old_);
-        std::signal(SIGXFSZ, handler_);
-    }
-
-  private:
-    void (*handler_)(int);
-    rlimit old_{};
-};
 
 }  // namespace
 

@@ -4,7 +4,6 @@
 // logging without damaging what was written).
 
 #include <gtest/gtest.h>
-#include <sys/resource.h>
 
 #include <cerrno>
 #include <csignal>
@@ -15,6 +14,7 @@
 #include "MonitorFixture.h"
 #include "monitor/LogFile.h"
 #include "monitor/MasterPoll.h"
+#include "support/FileSizeLimit.h"
 
 namespace quarnel::test {
 namespace {
@@ -176,26 +176,6 @@ TEST(LogFile, ARemovedFolderStopsLoggingWithAMessage) {
     EXPECT_EQ(s.notifier.messages.size(), 1u);
     EXPECT_FALSE(std::filesystem::exists(path));
 }
-
-// Lets a test cap the size of files this process may write.
-class FileSizeLimit {
-  public:
-    explicit FileSizeLimit(rlim_t bytes) {
-        old_handler_ = std::signal(SIGXFSZ, SIG_IGN);
-        ::getrlimit(RLIMIT_FSIZE, &old_);
-        rlimit limit = old_;
-        limit.rlim_cur = bytes;
-        ::setrlimit(RLIMIT_FSIZE, &limit);
-    }
-    ~FileSizeLimit() {
-        ::setrlimit(RLIMIT_FSIZE, &old_);
-        std::signal(SIGXFSZ, old_handler_);
-    }
-
-  private:
-    rlimit old_{};
-    void (*old_handler_)(int) = nullptr;
-};
 
 TEST(LogFile, AFullMediumKeepsEveryEarlierLineWhole) {
     TempDir dir;
