@@ -31,12 +31,13 @@ HexCheck checkIntelHex(std::string_view content) {
         std::string_view line = content.substr(pos, end - pos);
         pos = end + 1;
         ++lineNo;
-        if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
-        if (line.empty()) {
-            if (ended) continue;
-            return fail(lineNo, "empty line before the end record");
-        }
-        if (ended) return fail(lineNo, "data after the end record");
+        // As the common loaders read an image: blanks around a record (a CR
+        // LF included) and '#' comment lines do not count, and nothing after the
+        // end record is read (a trailing Ctrl-Z, say).
+        const auto blank = [](char c) { return c == ' ' || c == '\t' || c == '\r'; };
+        while (!line.empty() && blank(line.back())) line.remove_suffix(1);
+        while (!line.empty() && blank(line.front())) line.remove_prefix(1);
+        if (line.empty() || line[0] == '#') continue;
         if (line[0] != ':') return fail(lineNo, "a record must start with ':'");
         const std::string_view digits = line.substr(1);
         if (digits.size() % 2 != 0) return fail(lineNo, "odd number of hex digits");
@@ -67,6 +68,7 @@ HexCheck checkIntelHex(std::string_view content) {
             case 0x01:
                 if (count != 0) return fail(lineNo, "end record carries data");
                 ended = true;
+                pos = content.size();
                 break;
             case 0x02:
             case 0x04:

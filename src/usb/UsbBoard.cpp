@@ -125,7 +125,10 @@ int16_t UsbBoard::fail(int16_t status, const std::string& diagnostic) const {
 }
 
 int16_t UsbBoard::readImage(const std::string& file, std::vector<Chunk>& chunks) const {
-    const std::string remedy = "; pass the board maker's image with --firmware";
+    // The file was given as the board maker's image: say what to check in it, not
+    // to pass what was passed.
+    const std::string remedy =
+        "; check that it is the board maker's image for this board, whole and unchanged";
     const FirmwareImage image = ReadFirmwareImage(file);
     if (image.status != FirmwareImage::kOk) return fail(kFirmwareInvalid, image.error + remedy);
     const HexCheck& check = image.check;
@@ -149,8 +152,8 @@ int16_t UsbBoard::readImage(const std::string& file, std::vector<Chunk>& chunks)
     if (isPlaceholder(check.records))
         return fail(kFirmwareInvalid, "firmware image " + file +
                                           " is the simulated board's placeholder, no firmware "
-                                          "for a real board" +
-                                          remedy + " (or Firmware= in [Board])");
+                                          "for a real board; pass the board maker's image with "
+                                          "--firmware (or Firmware= in [Board])");
     return 0;
 }
 
