@@ -76,6 +76,8 @@ frmMain::frmMain(MainWindowDeps deps, QWidget* parent)
     connect(ui->mnuSaveProfile, &QAction::triggered, profiles, &ProfileMenu::save);
     connect(ui->mnuLoadProfile, &QAction::triggered, profiles, &ProfileMenu::load);
     connect(ui->mnuOpenLog, &QAction::triggered, this, &frmMain::mnuOpenLog_Click);
+    // Ends as the close box does; without a window manager it is the only way.
+    connect(ui->mnuExit, &QAction::triggered, this, &QWidget::close);
 
     const std::pair<QAction*, const char*> buttons[] = {{ui->Save, "save"},
                                                         {ui->Config, "config"},
