@@ -5,6 +5,7 @@
 #include <type_traits>
 
 #include "board/Overloaded.h"
+#include "device/Conversions.h"
 #include "link/BoardSwitches.h"
 #include "monitor/LogFile.h"
 #include "monitor/Startup.h"
@@ -325,6 +326,14 @@ void BoardWorker::execute(const Command& command) {
                 }
             },
             [&](const SetFahrenheit& c) {
+                // The temperatures already taken change unit too: no reading of
+                // the next ticks is in the other one.
+                if (c.on != session_.ShowFahrenheit) {
+                    CurrentReadings& r = session_.readings;
+                    for (float* t : {&r.InternalTemp, &r.ExternalTemp, &r.VarnoTemp})
+                        *t = c.on ? FahrenheitFromCelsius(*t)
+                                  : static_cast<float>((*t - 32.0) * 5.0 / 9.0);
+                }
                 session_.ShowFahrenheit = c.on;
                 // The limits window's temperature scales follow the unit.
                 if (limitsSubscribed_) publishLimits();

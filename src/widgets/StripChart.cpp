@@ -227,6 +227,13 @@ void StripChart::AddSamples(const QDateTime& when, const QList<double>& values) 
     AddSamples(when.toMSecsSinceEpoch(), values);
 }
 
+void StripChart::convertSamples(const std::function<double(double)>& f) {
+    for (Channel& channel : channels_)
+        for (auto it = channel.graph->data()->begin(); it != channel.graph->data()->end(); ++it)
+            if (!std::isnan(it->value)) it->value = f(it->value);
+    scheduleReplot();
+}
+
 void StripChart::addPoint(Channel& channel, double key, double value) {
     if (std::isnan(value)) return;
     if (hasSamples_ && key < newestKey_) startAgainAt(key);

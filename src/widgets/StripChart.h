@@ -61,6 +61,9 @@ class StripChart : public QWidget {
     void AddSamples(qint64 msecsSinceEpoch, const QList<double>& values);
     void AddSamples(const QDateTime& when, const QList<double>& values);
 
+    // Every sample drawn so far through f (a change of unit), so the chart never
+    // mixes two units.
+    void convertSamples(const std::function<double(double)>& f);
     void SetChartTitle(const QString& text);
     void SetChannelLabel(int channel, const QString& text);
     // A hidden channel keeps its legend but takes no samples: those added while

@@ -8,6 +8,7 @@
 #include <QRadioButton>
 #include <algorithm>
 #include <cmath>
+#include <functional>
 #include <limits>
 #include <string>
 
@@ -76,6 +77,7 @@ frmGraphing::frmGraphing(BoardFeed& feed, Notifier& notifier, WindowHost& host,
     if (!startTime.isValid()) startTime = QDateTime::currentDateTime();
     startMsecs_ = startTime.toMSecsSinceEpoch();
     startMonotonic_ = feed_.readings().monotonic;
+    chartFahrenheit_ = feed_.readings().fahrenheit;
 
     configureCharts(chooseFile);
 
@@ -247,6 +249,15 @@ void frmGraphing::UpdateGraphingForm() {
     StripChart* temp = charts_[kTemp];
     StripChart* vdd = charts_[kVoltage];
     StripChart* ain = charts_[kAin];
+    // The first readings in the other unit: what is drawn follows before they
+    // join it, so the chart never mixes °C and °F.
+    const bool fahrenheit = feed_.readings().fahrenheit;
+    if (fahrenheit != chartFahrenheit_) {
+        const std::function<double(double)> toF = [](double c) { return c * 9.0 / 5.0 + 32.0; };
+        const std::function<double(double)> toC = [](double f) { return (f - 32.0) * 5.0 / 9.0; };
+        temp->convertSamples(fahrenheit ? toF : toC);
+        chartFahrenheit_ = fahrenheit;
+    }
 
     // A channel is plotted from its first reading on, not from the 0 it
     // holds until the polling cycle has come round to it.
@@ -261,7 +272,8 @@ void frmGraphing::UpdateGraphingForm() {
                           read(kPollAin4, r.Ain4), read(kPollAin5, r.Ain5), read(kPollAin6, r.Ain6),
                           read(kPollAin7, r.Ain7), read(kPollAin8, r.Ain8)});
 
-    const QString& unit = feed_.readings().fahrenheit ? kFahrenheit : kCelsius;
+    const QString& unit = fahrenheit ? kFahrenheit : kCelsius;
+
     // While the board is lost no value is current: a dash stands in the legends.
     const bool lost = feed_.boardDown();
     const QString none = QStringLiteral("\u2014");

@@ -67,7 +67,8 @@ class frmGraphing : public QWidget {
     std::unique_ptr<Ui::frmGraphing> ui;
     BoardFeed& feed_;
     Notifier& notifier_;
-    double lastUpdate_ = 0.0;  // time of day of the last readings plotted
+    double lastUpdate_ = 0.0;       // time of day of the last readings plotted
+    bool chartFahrenheit_ = false;  // the unit of the temperatures drawn
     WindowHost& host_;
     std::array<QRadioButton*, kGraphCount> optGraph_{};
     std::array<StripChart*, kGraphCount> charts_{};

@@ -176,16 +176,20 @@ void TestGraphs::legendsInExternalModeAndBothUnits() {
              QStringList({"Internal=77.9°F", "External=-40°F", "VARNO=76.1°F"}));
     QCOMPARE(temp->yMin(), 0.0);
     QCOMPARE(temp->yMax(), 110.0);
-    // The Celsius point already drawn stays as it was.
+    // The Celsius point already drawn turned Fahrenheit with it: no chart mixes units.
     auto data = temp->plot()->graph(0)->data();
     QCOMPARE(data->size(), 2);
-    QCOMPARE(data->constBegin()->value, -0.25);
+    QCOMPARE(data->constBegin()->value, 31.55);
     QCOMPARE((data->constEnd() - 1)->value, double(77.9f));
 
     click(box(w.get(), "chkFahrenheit"));
     QVERIFY(!rig.feed.flags().ShowFahrenheit);
     QVERIFY(!rig.session.ShowFahrenheit);
     QCOMPARE(announced, 2);
+    rig.update();  // and back, the readings already taken with them
+    QCOMPARE(temp->chartTitle(), QStringLiteral("Temperature(°C)"));
+    QVERIFY(std::abs(data->constBegin()->value + 0.25) < 1e-9);
+    QVERIFY(std::abs((data->constEnd() - 1)->value - 25.5) < 1e-3);
 }
 
 void TestGraphs::legendsInAinModeAndLayoutChanges() {
