@@ -55,7 +55,7 @@ class ProfileTest : public QObject {
         QStringList texts;
         for (QAction* a : h.main().findChild<QMenu*>("mnuFile")->actions()) texts << a->text();
         QCOMPARE(texts, QStringList({"&Log Data", "&Save Register Settings...",
-                                     "Loa&d Register Settings...", "&Open Log..."}));
+                                     "Loa&d Register Settings...", "&Open Log...", "E&xit"}));
     }
 
     void loadShowsTheChangesAndWritesOnlyWhenConfirmed() {
