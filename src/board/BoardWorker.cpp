@@ -61,6 +61,11 @@ bool BoardWorker::stopping() const {
     return stop_ || (stopRequested && stopRequested());
 }
 
+bool BoardWorker::waitUntil(double due) {
+    while (!stopping() && clock_.monotonic() < due) clock_.sleep(due - clock_.monotonic());
+    return !stopping();
+}
+
 void BoardWorker::onLinkFailure(int code) {
     if (lost_) return;  // a try to reopen the board that failed: the wait goes on
     if (reconnect_ && connected_) {
@@ -92,9 +97,7 @@ bool BoardWorker::reconnect() {
     double wait = kFirstReconnectWait;
     for (;;) {
         publish_(Reconnecting{wait});
-        const double due = clock_.monotonic() + wait;
-        while (!stopping() && clock_.monotonic() < due) clock_.sleep(due - clock_.monotonic());
-        if (stopping()) return false;
+        if (!waitUntil(clock_.monotonic() + wait)) return false;
         // The connection sequence sets the interval back to its start value.
         const int32_t interval = session_.device.state.LogIntervalMs;
         try {
@@ -108,7 +111,6 @@ bool BoardWorker::reconnect() {
         } catch (const StartupCancelled&) {
             return false;
         }
-        session_.device.state.LogIntervalMs = interval;
         poll_.PollState = 0;
         lost_ = false;
         publish_(
@@ -165,7 +167,7 @@ void BoardWorker::warmUp() {
     for (int i = 0; i < 2 * kPollStates && !stopping(); ++i) {
         tick();
         due += kTickSeconds;
-        while (!stopping() && clock_.monotonic() < due) clock_.sleep(due - clock_.monotonic());
+        waitUntil(due);
     }
 }
 
@@ -186,7 +188,7 @@ bool BoardWorker::run(const std::function<bool()>& done, double period) {
         due += period;
         const double now = clock_.monotonic();
         if (due < now) due = now;
-        while (!stopping() && clock_.monotonic() < due) clock_.sleep(due - clock_.monotonic());
+        waitUntil(due);
     }
     return false;
 }

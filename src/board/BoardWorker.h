@@ -99,6 +99,8 @@ class BoardWorker {
 
     struct StepGuard;
     bool stopping() const;
+    // Sleeps on the monotonic clock until due; false when a stop cut it short.
+    bool waitUntil(double due);
     void onLinkFailure(int code);
     // Waits and reopens until the board is back (true) or a stop came (false).
     bool reconnect();
