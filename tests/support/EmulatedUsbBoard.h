@@ -49,6 +49,7 @@ class EmulatedUsbBoard {
         std::string port = "1-1", returnPort = port;  // where it comes back
         double returnSeconds = 0;                     // real time before it comes back
         double lingerSeconds = 0;    // the old device stays listed (return on another port)
+        double replugSeconds = -1;   // pulled (kUnplug): back as a fresh loader after this
         int releaseError = ENODEV;   // how the write that lets the CPU run ends; 0: written
         std::string kernelDriver{};  // bound to interface 0 until detached
         bool driverStays = false;    // refuses to be detached
@@ -232,7 +233,15 @@ class EmulatedUsbBoard {
         bool stall = fault == Fault::kStall;
         int error = fault == Fault::kIoError ? EPROTO : 0;
         if (fault == Fault::kUnplug || fault == Fault::kUnplugIo) {
-            reenumerate_ = [this] { unplug(); };
+            reenumerate_ = [this] {
+                unplug();
+                if (options_.replugSeconds >= 0)
+                    later(options_.replugSeconds, [this] {
+                        running_ = false;  // powered afresh: the loader again
+                        ++devnum_;
+                        plug(options_.ids.before, options_.port);
+                    });
+            };
             if (fault == Fault::kUnplug) return -1;
             error = EPROTO;
         }

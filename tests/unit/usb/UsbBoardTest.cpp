@@ -335,6 +335,23 @@ TEST_F(UsbTest, QuarnelctlUsesTheBoardAndEndsWithStatus3WhenItIsPulled) {
     for (size_t i = 4; i < lines.size(); ++i)
         EXPECT_TRUE(lines[i].ends_with(",\r") && fields(i) == fields(3)) << i << lines[i];
 
+    // Pulled with --reconnect and back as a fresh loader: the image goes in again and
+    // the log goes on in a run of its own.
+    plugIn({.replugSeconds = 0.2});
+    emulated->failNext(Fault::kUnplug, 150);
+    EXPECT_EQ(run("log " + path("r.csv") + " --interval 50 --count 40 --reconnect"), 0) << err;
+    EXPECT_NE(err.find(" board back, going on"), std::string::npos) << err;
+    const auto again = emulated->setups();
+    EXPECT_EQ(std::count(again.begin(), again.end(), write(0xE600, {0})), 2);
+    std::istringstream runs(readFile(path("r.csv")));
+    int starts = 0, dataLines = 0;
+    for (std::string line; std::getline(runs, line);) {
+        starts += line == "QUARNEL Log File\r";
+        dataLines += !line.empty() && (std::isdigit(line[0]) || line[0] == '.');
+    }
+    EXPECT_EQ(starts, 2);
+    EXPECT_EQ(dataLines, 40);
+
     plugIn({.others = {{{0x1209, 2}, "1-2"}}});  // and a second board, already running
     EXPECT_EQ(run("info"), 4) << err;
     EXPECT_NE(err.find("; choose one with --usb-port"), std::string::npos) << err;
