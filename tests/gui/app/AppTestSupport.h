@@ -150,6 +150,7 @@ struct HarnessOptions {
     WindowFactory createWindow;  // replaces both when set
     bool quick = true;           // false: the start-up waits its settling delays
     std::string statePath;       // empty: a board state file of the harness's own
+    bool reconnect = false;      // a lost board is waited for, not the end
     ProfileDialogs profileDialogs;
 };
 
@@ -178,6 +179,7 @@ class AppHarness {
                               const QString&) -> std::optional<QString> { return std::nullopt; },
                            binDir};
         env.quick = options.quick;
+        env.reconnect = options.reconnect;
         env.profileDialogs = options.profileDialogs;
         env.endProcess = [this](int status) { endStatuses.push_back(status); };
         env.failureDetails = [this] { return warnings.empty() ? std::string() : warnings.back(); };

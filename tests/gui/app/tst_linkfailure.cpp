@@ -4,9 +4,11 @@
 // close handling, the placement saved, the process ended with status 3.
 
 #include <QCloseEvent>
+#include <QLabel>
 #include <QMdiArea>
 #include <QMdiSubWindow>
 #include <QPointer>
+#include <QStatusBar>
 
 #include "gui/app/AppTestSupport.h"
 #include "link/LinkFailure.h"
@@ -67,6 +69,40 @@ class LinkFailureTest : public QObject {
         h.app->HandleLinkFailure(kCommsInterrupted);
         QCOMPARE(h.notifier.messages.size(), size_t(1));
         QCOMPARE(h.endStatuses.size(), size_t(1));
+    }
+
+    // With reconnection on, a board pulled and plugged back is no failure: the
+    // status bar tells when it was lost and the next try, no reading is shown while
+    // it is away, and the program goes on once it is back.
+    void aBoardPulledAndBackWithReconnectionOn() {
+        HarnessOptions options;
+        options.reconnect = true;
+        options.faults.replug = std::pair{1.0, 2.5};
+        AppHarness h(options);
+        QVERIFY(h.app->StartApplication());
+        auto* status = h.main().findChild<QLabel*>("sbPanel_1");
+        QStringList seen;
+        bool readingShownWhileLost = false;
+        BoardFeed& feed = h.app->feed();
+        connect(&feed, &BoardFeed::reconnecting, status, [&] {
+            seen << status->text();
+            readingShownWhileLost |= feed.readings().readings.Taken != 0 || !feed.boardDown();
+        });
+        bool back = false;
+        connect(&feed, &BoardFeed::reconnected, status, [&] { back = true; });
+        QVERIFY(h.app->worker().run([&] { return back || h.clock.monotonic() > 60; }, 0.01));
+        QVERIFY(back);
+        QVERIFY(h.notifier.messages.empty());
+        QVERIFY(h.endStatuses.empty());
+        QVERIFY(!h.main().closed());
+        QVERIFY(!readingShownWhileLost);
+        QCOMPARE(seen.value(0), "Board lost at 14:05:30; next try at 14:05:31");
+        QCOMPARE(h.main().statusBar()->currentMessage(),
+                 "Board back at 14:05:30 (lost at 14:05:30)");
+        const int sent = h.counting->requests;
+        h.clock.advance(0.01);
+        h.app->worker().step();
+        QVERIFY(h.counting->requests > sent);
     }
 
     void aWindowsCloseHandlingSendsNothingAfterTheFailure() {
