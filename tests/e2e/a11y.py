@@ -2,11 +2,14 @@
 # SPDX-License-Identifier: GPL-3.0-or-later
 """Reads quarnel-eval's accessibility tree over AT-SPI, as a screen reader would.
 
-  a11y.py wait REGEX...   prints the tree once every REGEX matches it (120 s at most)
-  a11y.py press NAME      presses the first push button called NAME
+  a11y.py wait [-d] REGEX...  prints the tree once every REGEX matches it (120 s at most)
+  a11y.py press NAME [ROLE]   does the first action of the first object called NAME
+                              in ROLE (default: push button)
 
 The tree is one line per object, "role: name", indented by depth; line breaks
-inside a name are shown as spaces. Needs a session bus (dbus-run-session) and
+inside a name are shown as spaces. With -d, what else a screen reader would say
+follows in brackets: the label it is labelled by, its number value and range,
+and whether it is checked or focused. Needs a session bus (dbus-run-session) and
 the program started with QT_LINUX_ACCESSIBILITY_ALWAYS_ON=1.
 """
 import re
@@ -16,6 +19,9 @@ import time
 import dbus
 
 ACCESSIBLE = "org.a11y.atspi.Accessible"
+VALUE = "org.a11y.atspi.Value"
+LABELLED_BY = 2  # AtspiRelationType
+CHECKED, FOCUSED = 4, 12  # AtspiStateType
 DEADLINE_SECONDS = 120
 
 
@@ -24,31 +30,54 @@ def a11y_bus():
     return dbus.bus.BusConnection(launcher.GetAddress(dbus_interface="org.a11y.Bus"))
 
 
-def nodes(bus, name, path, depth=0):
-    """(depth, role, name, object) of every object below and including path."""
+def name_of(bus, name, path):
     obj = bus.get_object(name, path, introspect=False)
-    label = obj.Get(ACCESSIBLE, "Name", dbus_interface=dbus.PROPERTIES_IFACE)
-    yield depth, obj.GetRoleName(dbus_interface=ACCESSIBLE), " ".join(label.split("\n")), obj
+    return " ".join(obj.Get(ACCESSIBLE, "Name", dbus_interface=dbus.PROPERTIES_IFACE).split("\n"))
+
+
+def details(bus, obj):
+    """" [labelled by X] [value V of A..B] [checked] [focused]", or what of it applies."""
+    out = ""
+    for kind, targets in obj.GetRelationSet(dbus_interface=ACCESSIBLE):
+        if kind == LABELLED_BY:
+            out += "".join(f" [labelled by {name_of(bus, *t)}]" for t in targets)
+    if VALUE in obj.GetInterfaces(dbus_interface=ACCESSIBLE):
+        get = lambda p: f"{float(obj.Get(VALUE, p, dbus_interface=dbus.PROPERTIES_IFACE)):g}"
+        out += f" [value {get('CurrentValue')} of {get('MinimumValue')}..{get('MaximumValue')}]"
+    low, high = obj.GetState(dbus_interface=ACCESSIBLE)
+    states = int(low) | int(high) << 32
+    return out + "".join(f" [{s}]" for s, bit in (("checked", CHECKED), ("focused", FOCUSED))
+                         if states >> bit & 1)
+
+
+def nodes(bus, name, path, more=False, depth=0):
+    """(depth, role, name, object) of every object below and including path; with
+    more, the name is followed by its details."""
+    obj = bus.get_object(name, path, introspect=False)
+    label = name_of(bus, name, path) + (details(bus, obj) if more else "")
+    yield depth, obj.GetRoleName(dbus_interface=ACCESSIBLE), label, obj
     for child_name, child_path in obj.GetChildren(dbus_interface=ACCESSIBLE):
-        yield from nodes(bus, child_name, child_path, depth + 1)
+        yield from nodes(bus, child_name, child_path, more, depth + 1)
 
 
-def program(bus):
+def program(bus, more=False):
     """The objects of quarnel-eval, or [] while it has not registered yet."""
-    for _, role, label, obj in nodes(bus, "org.a11y.atspi.Registry", "/org/a11y/atspi/accessible/root"):
-        if role == "application" and label == "quarnel-eval":
-            return list(nodes(bus, obj.bus_name, obj.object_path))
+    root = bus.get_object("org.a11y.atspi.Registry", "/org/a11y/atspi/accessible/root",
+                          introspect=False)
+    for app in root.GetChildren(dbus_interface=ACCESSIBLE):
+        if name_of(bus, *app) == "quarnel-eval":
+            return list(nodes(bus, *app, more))
     return []
 
 
-def poll(bus, found):
+def poll(bus, found, more=False):
     """Walks the tree until found(objects) gives a result; the program may still be
     starting or changing its windows under the walk."""
     end = time.monotonic() + DEADLINE_SECONDS
     objects = []
     while True:
         try:
-            objects = program(bus)
+            objects = program(bus, more)
             result = found(objects)
             if result is not None:
                 return result, objects
@@ -66,16 +95,21 @@ def text(objects):
 def main(command, *args):
     bus = a11y_bus()
     if command == "wait":
+        more = args[:1] == ("-d",)
+        patterns = args[1:] if more else args
+
         def all_match(objects):
             tree = text(objects)
-            return tree if objects and all(re.search(a, tree, re.M) for a in args) else None
-        tree, objects = poll(bus, all_match)
+            return tree if objects and all(re.search(a, tree, re.M) for a in patterns) else None
+        tree, objects = poll(bus, all_match, more)
         sys.stdout.write(tree or text(objects))
         return 0 if tree else 1
     if command == "press":
+        wanted = args[1] if len(args) > 1 else "push button"
+
         def button(objects):
             return next((o for _, role, label, o in objects
-                         if role == "push button" and label == args[0]), None)
+                         if role == wanted and label == args[0]), None)
         obj, _ = poll(bus, button)
         return 0 if obj and obj.DoAction(0, dbus_interface="org.a11y.atspi.Action") else 1
     return 2

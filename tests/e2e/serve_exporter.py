@@ -23,6 +23,8 @@ import urllib.parse
 import urllib.request
 
 QUARNELCTL = sys.argv[1]
+RULES = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "resources",
+                     "prometheus", "quarnel-alerts.yml")
 DEADLINE = 90  # seconds; the machine may be busy
 
 
@@ -257,6 +259,41 @@ def tls_and_logins(tmp):
         proc.wait(timeout=DEADLINE)
 
 
+def alerts_on_recorded_series(tmp, query):
+    """promtool tests the shipped rules on the series Prometheus recorded, replayed
+    with one sample every 15 s (a 1 s scrape stretched to the shipped interval):
+    QuarnelBoardDown fires once the board has been down for a minute, and ends when
+    it is back; one reconnect is no flapping."""
+    up = [int(float(v)) for _, v in query("quarnel_board_up[5m]")[0]["values"]]
+    reconnects = [int(float(v)) for _, v in
+                  query("quarnel_board_reconnects_total[5m]")[0]["values"]]
+    n = min(len(up), len(reconnects))
+    down = [i for i in range(n) if up[i] == 0]
+    if len(down) < 5 or down != list(range(down[0], down[-1] + 1)) or down[-1] + 2 >= n:
+        return False  # not yet all of the outage and the return in the record
+    series = "\n".join(f"      - series: '{name}{{job=\"quarnel\",instance=\"lab:9761\"}}'\n"
+                       f"        values: '{' '.join(map(str, values[:n]))}'"
+                       for name, values in (("quarnel_board_up", up),
+                                            ("quarnel_board_reconnects_total", reconnects)))
+    firing = ("\n          - exp_labels: {severity: critical, job: quarnel, instance: \"lab:9761\"}"
+              "\n            exp_annotations:\n              summary: \"lab:9761: the exporter"
+              " runs, but its board has not been polled\"")
+    evals = [(down[0] + 3, "QuarnelBoardDown", " []"), (down[0] + 4, "QuarnelBoardDown", firing),
+             (down[-1] + 2, "QuarnelBoardDown", " []"), (n - 1, "QuarnelBoardFlapping", " []")]
+    test = os.path.join(tmp, "recorded.test.yml")
+    with open(test, "w") as f:
+        f.write(f"rule_files: ['{os.path.abspath(RULES)}']\nevaluation_interval: 15s\n"
+                f"tests:\n  - interval: 15s\n    input_series:\n{series}\n"
+                "    alert_rule_test:\n" + "".join(
+                    f"      - eval_time: {15 * i}s\n        alertname: {name}\n"
+                    f"        exp_alerts:{alerts}\n" for i, name, alerts in evals))
+    run = subprocess.run(["promtool", "test", "rules", test], capture_output=True, text=True)
+    check(run.returncode == 0, "the alert rules on the recorded series: board down after a "
+          f"minute, not after it is back ({len(down)} of {n} scrapes down)\n"
+          + run.stdout + run.stderr + open(test).read())
+    return True
+
+
 def value(result):
     return float(result[0]["value"][1]) if result else None
 
@@ -298,14 +335,16 @@ def main():
         check(os.path.exists(os.path.join(tmp, "board.json")), "the board's state is saved")
         tls_and_logins(tmp)
 
-        # Unplugged 4 s after the start for 3 s: down, then back, and Prometheus saw both.
-        proc, address, err = start_serve(tmp, "--sim-fault", "replug=4:3")
+        # Unplugged 4 s after the start for 6 s: down, then back, and Prometheus saw both;
+        # the shipped alert rules judge what it recorded.
+        proc, address, err = start_serve(tmp, "--sim-fault", "replug=4:6")
         try:
             prometheus_scrapes(
                 tmp, address, "Prometheus saw the board down, then back after one reconnect",
                 lambda q: value(q("quarnel_board_reconnects_total")) == 1
                 and value(q("quarnel_board_up")) == 1
-                and value(q("min_over_time(quarnel_board_up[5m])")) == 0)
+                and value(q("min_over_time(quarnel_board_up[5m])")) == 0
+                and alerts_on_recorded_series(tmp, q))
         finally:
             proc.send_signal(signal.SIGTERM)
             status = proc.wait(timeout=DEADLINE)
