@@ -168,8 +168,11 @@ void Application::HandleLinkFailure(int code) {
     if (handlingFailure_ || (main_ && main_->closed() && !starting_)) return;
     handlingFailure_ = true;
     worker_.requestStop();
-    env_.notifier.detailedMessage(LinkFailureMessage(code), Notifier::Icon::Error,
-                                  env_.failureDetails ? env_.failureDetails() : std::string());
+    const std::string& cause = feed_.failureCause();
+    if (!cause.empty() && env_.tellFailureCause) env_.tellFailureCause(cause);
+    std::string details = env_.failureDetails ? env_.failureDetails() : std::string();
+    if (!cause.empty()) details += (details.empty() ? "" : "\n") + cause;
+    env_.notifier.detailedMessage(LinkFailureMessage(code), Notifier::Icon::Error, details);
     closeAllWindows();
     AppSettings().sync();
     exitStatus_ = kExitLinkFailure;

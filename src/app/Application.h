@@ -40,6 +40,8 @@ struct AppEnvironment {
     std::function<QDateTime()> now{};  // status-bar clock; empty: the system's
     // What the board has said (its warnings), for the link-failure box's Show Details.
     std::function<std::string()> failureDetails{};
+    // Told the board's own account of a link failure (main: on stderr).
+    std::function<void(const std::string&)> tellFailureCause{};
     ProfileDialogs profileDialogs{};  // empty: the register-settings items do nothing
     // The board worker on a thread of its own. Tests leave it off and step the
     // worker by hand on their clock.

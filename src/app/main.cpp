@@ -39,7 +39,7 @@ quarnel::board::BoardSettings readBoardSettings() {
     return {text(keys::kUsb),      text(keys::kUsbCpucs),
             text(keys::kFirmware), settings.fileName().toStdString(),
             text(keys::kUsbPort),  text(keys::kUsbWait),
-            text(keys::kUsbRam)};
+            text(keys::kUsbRam),   text(keys::kUsbSerial)};
 }
 
 // [Board] Reconnect: 1 or true, in any case.
@@ -167,6 +167,7 @@ int main(int argc, char** argv) {
             details += (details.empty() ? "" : "\n") + line;
         return details;
     };
+    environment.tellFailureCause = [](const std::string& cause) { printError("usb: " + cause); };
     environment.profileDialogs = {ProfileSaveChooser(), ProfileOpenChooser(), &ConfirmWithDialog,
                                   board.ownFiles()};
     environment.threaded = true;
@@ -174,6 +175,7 @@ int main(int argc, char** argv) {
     Application application(std::move(environment));
     // A stop request during start-up ends the USB board's wait for its return too.
     board.waitWith(application.worker().session().link);
+    application.worker().failureCause = [&board] { return board.takeFailure(); };
     QObject::connect(&signalBridge, &SignalBridge::terminateRequested, &signalBridge,
                      [&application] { application.requestClose(); });
 

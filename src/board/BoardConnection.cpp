@@ -16,7 +16,11 @@ BoardConnection::BoardConnection(const BoardOptions& options, Clock& clock, Conn
               sinks_.notifier.message(message->text, message->icon);
           } else if (const auto* failed = std::get_if<LinkFailed>(&event)) {
               failure_ = failed->code;
+              if (!failed->cause.empty() && !stopRequested() && sinks_.usbDiagnostic)
+                  sinks_.usbDiagnostic(failed->cause);
               if (sinks_.onFailure) sinks_.onFailure(failed->code);
+          } else if (const auto* lost = std::get_if<BoardLost>(&event)) {
+              if (!lost->cause.empty() && sinks_.usbDiagnostic) sinks_.usbDiagnostic(lost->cause);
           } else if (const auto* values = std::get_if<RegisterValues>(&event);
                      values && values->ticket == ticket_) {
               values_ = values->values;
@@ -25,6 +29,7 @@ BoardConnection::BoardConnection(const BoardOptions& options, Clock& clock, Conn
           if (observer_) observer_(event);
       }) {
     worker_.stopRequested = [this] { return stopRequested(); };
+    worker_.failureCause = [this] { return board_.takeFailure(); };
     worker_.session().link.FirmwareFile = options.firmware;
     board_.waitWith(worker_.session().link);
 }
@@ -36,7 +41,10 @@ void BoardConnection::connect(const std::string& applicationDir) {
 BoardFacts BoardConnection::facts() const {
     if (const auto* simulated = board_.simulated()) return {simulated->statePath()};
     BoardFacts facts{"", usb::formatUsbId(board_.usb()->options().ids.after)};
-    if (const auto at = board_.usb()->location()) facts.busDevice = {at->bus, at->device};
+    if (const auto at = board_.usb()->location()) {
+        facts.busDevice = {at->bus, at->device};
+        facts.serial = at->serial;
+    }
     return facts;
 }
 

@@ -98,6 +98,7 @@ struct Message {
 // The board link failed; the worker does nothing more.
 struct LinkFailed {
     int code = 0;
+    std::string cause{};  // the board's own account ("" when it gave none)
 };
 
 // With reconnection on: the board link failed and the worker waits for the
@@ -105,6 +106,7 @@ struct LinkFailed {
 struct BoardLost {
     int code = 0;
     double timeOfDay = 0.0;  // when it was lost
+    std::string cause{};     // the board's own account ("" when it gave none)
 };
 // The next try to reopen the board comes after waitSeconds.
 struct Reconnecting {

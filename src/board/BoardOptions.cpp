@@ -61,6 +61,13 @@ void addBoardOptions(CLI::App& app, BoardArguments& typed) {
                    "the USB board on this port, as quarnelctl usb list shows it (needed when "
                    "several boards are plugged in)")
         ->type_name("PATH");
+    app.add_option("--usb-serial", typed.usbSerial,
+                   "the USB board whose firmware reports this serial number, as quarnelctl usb "
+                   "list shows it")
+        ->type_name("SERIAL");
+    app.add_flag("--usb-reload", typed.usbReload,
+                 "download the firmware image even when the USB board's firmware already runs "
+                 "(a new image)");
     app.add_option("--usb-wait", typed.usbWait,
                    "seconds to wait for the USB board to come back after the firmware download "
                    "(default 10)")
@@ -109,6 +116,7 @@ BoardOptions parseBoardOptions(const BoardArguments& typed, const BoardSettings&
     if (!settings.usbPort.empty())
         options.usbPort =
             parsed<BoardSettingError>(key + "UsbPort", settings.usbPort, usb::parseUsbPort);
+    options.usbSerial = settings.usbSerial;
     if (!settings.usbWait.empty())
         options.usbWaitSeconds =
             parsed<BoardSettingError>(key + "UsbWait", settings.usbWait, parseWaitSeconds);
@@ -138,7 +146,9 @@ BoardOptions parseBoardOptions(const BoardArguments& typed, const BoardSettings&
         for (const auto& [name, given] : {std::pair{"--usb-cpucs", bool(typed.usbCpucs)},
                                           {"--usb-port", bool(typed.usbPort)},
                                           {"--usb-wait", bool(typed.usbWait)},
-                                          {"--usb-ram", bool(typed.usbRam)}})
+                                          {"--usb-ram", bool(typed.usbRam)},
+                                          {"--usb-serial", bool(typed.usbSerial)},
+                                          {"--usb-reload", typed.usbReload}})
             if (given)
                 throw BoardOptionError(std::string(name) +
                                        " is an option of the USB board: give --usb too");
@@ -150,6 +160,12 @@ BoardOptions parseBoardOptions(const BoardArguments& typed, const BoardSettings&
     if (typed.usbWait)
         options.usbWaitSeconds =
             parsed<BoardOptionError>("--usb-wait", *typed.usbWait, parseWaitSeconds);
+    if (typed.usbSerial) {
+        if (typed.usbSerial->empty())
+            throw BoardOptionError("--usb-serial: give the serial number usb list shows");
+        options.usbSerial = *typed.usbSerial;
+    }
+    options.usbReload = typed.usbReload;
     if (typed.usbRam)
         options.usbRam = parsed<BoardOptionError>("--usb-ram", *typed.usbRam, usb::parseRamRanges);
     if (typed.firmware) options.firmware = sim::parseSimPath("--firmware", *typed.firmware);

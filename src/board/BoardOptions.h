@@ -28,7 +28,8 @@ namespace quarnel::board {
 struct BoardArguments {
     std::optional<std::string> simAddress, simState, trace, simSeed, simLatency;
     std::vector<std::string> simFaults;
-    std::optional<std::string> usb, usbCpucs, firmware, usbPort, usbWait, usbRam;
+    std::optional<std::string> usb, usbCpucs, firmware, usbPort, usbWait, usbRam, usbSerial;
+    bool usbReload = false;
     bool quick = false;
 };
 
@@ -38,6 +39,7 @@ struct BoardSettings {
     std::string usb{}, usbCpucs{}, firmware{};   // keys Usb, UsbCpucs, Firmware
     std::string file{};                          // named in messages
     std::string usbPort{}, usbWait{}, usbRam{};  // keys UsbPort, UsbWait, UsbRam
+    std::string usbSerial{};                     // key UsbSerial
 };
 
 // The checked choices.
@@ -45,6 +47,8 @@ struct BoardOptions {
     std::optional<usb::UsbIds> usb;  // the USB board; nullopt: the simulated board
     uint16_t usbCpucs = 0xE600;      // the microcontroller's CPU control/status register
     std::string usbPort;             // "1-2.3": the board on that port; empty: the only one
+    std::string usbSerial;           // the board reporting this serial number; empty: any
+    bool usbReload = false;          // download even when the board's firmware runs
     double usbWaitSeconds = 10.0;    // for the board to come back after the download
     std::vector<usb::RamRange> usbRam = usb::parseRamRanges(usb::kDefaultRamRanges);
     sim::SimOptions sim;    // statePath set (the default one) for the simulated board

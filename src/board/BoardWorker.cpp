@@ -67,15 +67,16 @@ bool BoardWorker::waitUntil(double due) {
 }
 
 void BoardWorker::onLinkFailure(int code) {
+    const std::string cause = failureCause ? failureCause() : std::string();
     if (lost_) return;  // a try to reopen the board that failed: the wait goes on
     if (reconnect_ && connected_) {
         lost_ = true;
         session_.readings = CurrentReadings{};  // none of them is current any more
-        publish_(BoardLost{code, clock_.timeOfDay()});
+        publish_(BoardLost{code, clock_.timeOfDay(), cause});
         return;
     }
     failed_ = true;
-    publish_(LinkFailed{code});
+    publish_(LinkFailed{code, cause});
 }
 
 void BoardWorker::connect(const std::string& applicationDir, bool quick, int barWidthTwips) {

@@ -48,6 +48,8 @@ class BoardWorker {
 
     // Asked during every wait and between ticks; true ends them (Ctrl+C).
     std::function<bool()> stopRequested;
+    // The board's own account of a link failure, asked once when one ends something.
+    std::function<std::string()> failureCause;
 
     // The connection sequence on the calling thread; progress as StartupStep
     // events, then Connected. Throws LinkFailure (LinkFailed published first) or

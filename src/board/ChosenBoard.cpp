@@ -20,10 +20,15 @@ ChosenBoard::ChosenBoard(const BoardOptions& options, Clock& clock, DiagnosticSi
         u.ids = *options.usb;
         u.cpucsAddress = options.usbCpucs;
         u.port = options.usbPort;
+        u.serial = options.usbSerial;
+        u.reload = options.usbReload;
         u.ram = options.usbRam;
         u.reenumerationSeconds = options.usbWaitSeconds;
         u.diagnostic = [this, diagnostic](const std::string& line) {
             if (diagnostic) diagnostic(line);
+            if (trace_) trace_->note(line);
+        };
+        u.note = [this](const std::string& line) {
             if (trace_) trace_->note(line);
         };
         usb_ = std::make_unique<usb::UsbBoard>(std::move(u), clock);
@@ -49,6 +54,10 @@ std::vector<std::string> ChosenBoard::ownFiles() const {
 
 ChosenBoard::~ChosenBoard() = default;
 
+std::string ChosenBoard::takeFailure() {
+    return usb_ ? usb_->takeFailure() : std::string();
+}
+
 void ChosenBoard::waitWith(BoardLink& link) {
     if (usb_)
         usb_->waitWith(link.clock(),
@@ -72,6 +81,7 @@ std::string ChosenBoard::description() const {
         char where[48];
         std::snprintf(where, sizeof where, ", bus %03d device %03d", at->bus, at->device);
         text += where;
+        if (!at->serial.empty()) text += ", serial " + at->serial;
     }
     return text;
 }

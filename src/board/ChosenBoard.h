@@ -31,7 +31,8 @@ namespace quarnel::board {
 class ChosenBoard {
   public:
     // warn: the simulated board's warnings and a trace file that cannot be opened.
-    // diagnostic: the USB board's line on each failure, also written into the trace.
+    // diagnostic: what the USB board tells at once (a long wait, a board that moved),
+    // also written into the trace, as each failure is.
     ChosenBoard(const BoardOptions& options, Clock& clock, DiagnosticSink warn,
                 DiagnosticSink diagnostic);
     ~ChosenBoard();
@@ -51,6 +52,8 @@ class ChosenBoard {
     // The board behind the trace: one of them is set.
     const sim::SimulatedBoard* simulated() const { return simulated_.get(); }
     const usb::UsbBoard* usb() const { return usb_.get(); }
+    // The USB board's account of the failure that just ended something ("" when none).
+    std::string takeFailure();
     // The files the program keeps for itself: the simulated board's state file and
     // its lock, the trace. Nothing else may write over them.
     std::vector<std::string> ownFiles() const;

@@ -147,6 +147,8 @@ class Connection {
                            env.err << "quarnelctl: usb: " << text << std::endl;
                        },
                        [&env](int code) {
+                           // Ctrl+C during a transfer that hung is the user's stop.
+                           if (stopped(env)) return;
                            env.err << "quarnelctl: " << terminalText(LinkFailureMessage(code))
                                    << std::endl;
                        },
@@ -331,7 +333,10 @@ serve::BoardInfo serveBoardInfo(Connection& c) {
                           ReadChipIdentity(c.session().link)};
     if (const auto* usb = board.usb()) {
         info.usbId = usb::formatUsbId(usb->options().ids.after);
-        if (const auto at = usb->location()) info.port = at->port;
+        if (const auto at = usb->location()) {
+            info.port = at->port;
+            info.serial = at->serial;
+        }
     }
     return info;
 }
@@ -535,6 +540,7 @@ int RunCli(const std::vector<std::string>& args, CliEnvironment& env) {
     } catch (const StartupCancelled&) {
         return cancelledStatus(env);
     } catch (const LinkFailure&) {
+        if (stopped(env)) return cancelledStatus(env);
         // The failure handler has printed the message.
         const usb::UsbBoard* usbBoard = board ? board->board().usb() : nullptr;
         if (usbBoard && usbBoard->lastFailure() == usb::kSeveralBoards) return kExitSeveralBoards;

@@ -69,6 +69,7 @@ Json InfoJson(const ChipIdentity& chip, const DeviceState& state, const BoardFac
         if (board.busDevice) {
             j["bus"] = board.busDevice->first;
             j["device"] = board.busDevice->second;
+            if (!board.serial.empty()) j["serial"] = board.serial;
         }
     }
     return j;

@@ -29,6 +29,7 @@ struct BoardFacts {
     std::string statePath{};  // empty for the USB board
     std::string usbId{};      // "1209:0002"
     std::optional<std::pair<int, int>> busDevice{};
+    std::string serial{};  // the USB board's, when it reports one
 };
 
 OrderedJson InfoJson(const ChipIdentity& chip, const DeviceState& state, const BoardFacts& board);

@@ -221,13 +221,13 @@ std::string ExpositionText(const PollSnapshot& s) {
     w.sample("", timestampText(s.lastPollUnixSeconds));
     w.family("quarnel_info", "gauge", "The board and the chip the exporter reads.");
     const ChipIdentity& chip = s.info.chip;
-    w.sample(label("board", s.info.board) + "," +
-                 label("device_id", HexAddressText(chip.deviceId)) + "," +
-                 label("company_id", HexAddressText(chip.companyId)) + "," +
-                 label("revision", HexAddressText(chip.revision)) + "," +
-                 label("address", HexAddressText(chip.address)) + "," +
-                 label("usb_id", s.info.usbId) + "," + label("port", s.info.port),
-             "1");
+    w.sample(
+        label("board", s.info.board) + "," + label("device_id", HexAddressText(chip.deviceId)) +
+            "," + label("company_id", HexAddressText(chip.companyId)) + "," +
+            label("revision", HexAddressText(chip.revision)) + "," +
+            label("address", HexAddressText(chip.address)) + "," + label("usb_id", s.info.usbId) +
+            "," + label("port", s.info.port) + "," + label("serial", s.info.serial),
+        "1");
     // While the board is down no reading is current: the series go, none stays stale.
     if (!up) return w.take();
     writeTemperatures(w, s);

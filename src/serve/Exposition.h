@@ -25,6 +25,7 @@ struct BoardInfo {
     std::string usbId;  // "1209:0002"; empty for the simulated board
     std::string port;   // where the USB board is plugged, when known
     ChipIdentity chip;
+    std::string serial{};  // the USB board's serial number, when it reports one
 };
 
 using quarnel::ChipLimits;

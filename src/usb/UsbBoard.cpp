@@ -24,6 +24,9 @@ constexpr uint8_t kVendorIn = 0xC0;
 constexpr uint32_t kRamLoaderReach = 0x10000;  // wValue carries the address
 constexpr double kPollSeconds = 0.05;
 constexpr double kUnplugGraceSeconds = 0.5;
+constexpr double kTellWaitSeconds = 1.0;  // a wait longer than this is told what it waits for
+// The firmware answers it; a RAM loader knows its own request alone and stalls it.
+constexpr uint8_t kProbeRequest = 0xDA;
 
 struct DeviceUnref {
     void operator()(libusb_device* d) const { libusb_unref_device(d); }
@@ -78,6 +81,14 @@ struct UsbBoard::Usb {
         libusb_close(handle);
         handle = nullptr;
     }
+    // A context of its own reads the bus afresh. No device of the old one may be held.
+    void renew() {
+        close();
+        if (context) libusb_exit(context);
+        context = nullptr;
+        initError = libusb_init(&context);
+        if (initError) context = nullptr;
+    }
     // Every device listed now, each with its libusb device.
     std::vector<std::pair<UsbDeviceInfo, DeviceRef>> list() const {
         libusb_device** devices = nullptr;
@@ -117,11 +128,16 @@ std::optional<UsbLocation> UsbBoard::location() const {
 
 int16_t UsbBoard::fail(int16_t status, const std::string& diagnostic) const {
     lastFailure_ = status;
-    if (options_.diagnostic)
-        options_.diagnostic(diagnostic);
-    else
-        std::cerr << "quarnel usb: " << diagnostic << std::endl;
+    held_ = diagnostic;
+    if (options_.note) options_.note(diagnostic);
     return status;
+}
+
+void UsbBoard::tell(const std::string& line) const {
+    if (options_.diagnostic)
+        options_.diagnostic(line);
+    else
+        std::cerr << "quarnel usb: " << line << std::endl;
 }
 
 int16_t UsbBoard::readImage(const std::string& file, std::vector<Chunk>& chunks) const {
@@ -169,6 +185,9 @@ int16_t UsbBoard::open(libusb_device* device) {
     }
     if (r == 0) {
         usb_->at = at;
+        UsbDeviceInfo info;
+        if (deviceInfo(device, info)) usb_->at.serial = info.serial;
+        lastPort_ = at.port;
         return 0;
     }
     int configuration = -1;
@@ -222,16 +241,22 @@ int16_t UsbBoard::transfer(uint8_t type, uint8_t request, uint16_t value, uint16
     // A transfer that failed while the board is still on the bus (a glitch of a
     // busy hub) is tried once more; only a second failure counts.
     if (r < 0 && r != LIBUSB_ERROR_NO_DEVICE && stillListed()) r = send();
-    if (r == length) return 0;
+    const bool answeredBefore =
+        std::find(answered_.begin(), answered_.end(), request) != answered_.end();
+    if (r == length) {
+        held_.clear();
+        if (!answeredBefore) answered_.push_back(request);
+        return 0;
+    }
     const std::string what = requestText(request, value, index);
     if (r >= 0)
         return fail(kShortTransfer, "the board moved " + std::to_string(r) + " of " +
                                         std::to_string(length) + " bytes of " + what +
                                         ": check the firmware image");
-    return transferFailed(r, what);
+    return transferFailed(r, what, answeredBefore);
 }
 
-int16_t UsbBoard::transferFailed(int r, const std::string& what) {
+int16_t UsbBoard::transferFailed(int r, const std::string& what, bool answeredBefore) {
     // A board pulled out often ends its last transfer with an I/O error.
     if (r == LIBUSB_ERROR_NO_DEVICE || (r == LIBUSB_ERROR_IO && !stillListed()))
         return fail(kBoardGone, "the board on " + deviceNode(usb_->at.bus, usb_->at.device) +
@@ -239,6 +264,12 @@ int16_t UsbBoard::transferFailed(int r, const std::string& what) {
                                     "start again");
     switch (r) {
         case LIBUSB_ERROR_PIPE:
+            // A request it answered before is no question of the image.
+            if (answeredBefore)
+                return fail(kTransferStalled,
+                            "the board stalled " + what +
+                                ", which it had answered before: the chip or the board may be "
+                                "stuck; re-plug the board and start again");
             return fail(kTransferStalled, "the board stalled " + what +
                                               ": its firmware does not support it; check the "
                                               "firmware image");
@@ -301,6 +332,12 @@ int16_t UsbBoard::download(std::vector<Chunk>& chunks) {
     }
 }
 
+bool UsbBoard::firmwareAnswers() {
+    uint8_t byte = 0;
+    return libusb_control_transfer(usb_->handle, kVendorIn, kProbeRequest, 0, 0, &byte, 1,
+                                   options_.transferTimeoutMs) == 1;
+}
+
 int16_t UsbBoard::LoadFirmWare(const char* path) {
     usb_->close();
     const std::string file = path ? path : "";
@@ -310,82 +347,150 @@ int16_t UsbBoard::LoadFirmWare(const char* path) {
         return fail(kUsbError,
                     std::string("USB is not available: ") + libusb_strerror(usb_->initError));
     const UsbIds& ids = options_.ids;
-    const auto listed = usb_->list();
-    std::vector<const std::pair<UsbDeviceInfo, DeviceRef>*> boards;
     std::vector<std::string> present;  // what was there before the download
-    for (const auto& entry : listed) {
-        const UsbDeviceInfo& info = entry.first;
-        present.push_back(keyOf(info));
-        if (isCandidate(info, ids, options_.port)) boards.push_back(&entry);
+    UsbLocation loader;
+    {
+        // The devices of this context are let go of before the wait may renew it.
+        const auto listed = usb_->list();
+        std::vector<const std::pair<UsbDeviceInfo, DeviceRef>*> boards;
+        for (const auto& entry : listed) {
+            present.push_back(keyOf(entry.first));
+            if (isCandidate(entry.first, ids, options_.port, options_.serial))
+                boards.push_back(&entry);
+        }
+        const auto keepOnly = [&boards](auto keep) {
+            if (std::any_of(boards.begin(), boards.end(), keep))
+                std::erase_if(boards, [&](const auto* b) { return !keep(b); });
+        };
+        // A board that reports the serial asked for before loaders that report none;
+        // a board opened before (a reconnection) where it was, if it is there.
+        if (!options_.serial.empty())
+            keepOnly([this](const auto* b) { return b->first.serial == options_.serial; });
+        if (options_.port.empty() && !lastPort_.empty())
+            keepOnly([this](const auto* b) { return b->first.port == lastPort_; });
+        const std::string both = formatUsbIds(ids);
+        const std::string serial =
+            options_.serial.empty() ? "" : " with serial number " + options_.serial;
+        if (boards.empty())
+            return fail(kNoBoard, "no USB board " + both + serial +
+                                      (options_.port.empty() ? "" : " on port " + options_.port) +
+                                      " found: plug the board in and check its id and port with "
+                                      "quarnelctl usb list");
+        if (boards.size() > 1) {
+            std::string which;
+            for (const auto* board : boards)
+                which += (which.empty() ? "" : ", ") + whereIs(board->first);
+            return fail(kSeveralBoards,
+                        std::to_string(boards.size()) + " USB boards " + both + serial +
+                            " found: " + which +
+                            "; choose one with --usb-port (or UsbPort= in [Board])");
+        }
+        const auto& [info, device] = *boards.front();
+        if (!lastPort_.empty() && info.port != lastPort_)
+            tell("the board is on port " + info.port + " now, no longer on port " + lastPort_);
+        // With only the second id the firmware already runs.
+        if (!options_.reload && !(ids.after == ids.before) && info.id == ids.after)
+            return open(device.get());
+        if (const int16_t s = open(device.get())) return s;
+        // With one id for both, the board is asked.
+        if (!options_.reload && ids.after == ids.before && firmwareAnswers()) return 0;
+        loader = usb_->at;
+        const int16_t s = download(chunks);
+        usb_->close();
+        if (s) return s;
     }
-    const std::string both = formatUsbIds(ids);
-    if (boards.empty())
-        return fail(kNoBoard, "no USB board " + both +
-                                  (options_.port.empty() ? "" : " on port " + options_.port) +
-                                  " found: plug the board in and check its id and port with "
-                                  "quarnelctl usb list");
-    if (boards.size() > 1) {
-        std::string which;
-        for (const auto* board : boards)
-            which += (which.empty() ? "" : ", ") + whereIs(board->first);
-        return fail(kSeveralBoards, std::to_string(boards.size()) + " USB boards " + both +
-                                        " found: " + which +
-                                        "; choose one with --usb-port (or UsbPort= in [Board])");
-    }
-    libusb_device* loader = boards.front()->second.get();
-    // With only the second id the firmware already runs.
-    if (!(ids.after == ids.before) && boards.front()->first.id == ids.after) return open(loader);
-    if (const int16_t s = open(loader)) return s;
-    const int16_t s = download(chunks);
-    usb_->close();
-    if (s) return s;
     return awaitReturn(loader, present);
 }
 
-int16_t UsbBoard::awaitReturn(libusb_device* loader, const std::vector<std::string>& before) {
+// Without udev events libusb's list stays as it was: when sysfs shows other devices
+// than libusb lists, a context of its own reads the bus afresh (once for each change).
+void UsbBoard::rescanWhenStale(const std::vector<std::string>& listed) {
+    std::vector<std::string> onBus = sysfsDeviceKeys(), seen = listed;
+    std::sort(seen.begin(), seen.end());
+    if (onBus.empty() || onBus == seen || onBus == sysfs_) return;
+    sysfs_ = std::move(onBus);
+    usb_->renew();
+}
+
+int16_t UsbBoard::awaitReturn(const UsbLocation& old, const std::vector<std::string>& before) {
     const UsbIds& ids = options_.ids;
-    const UsbLocation old = locationOf(loader);
-    const std::string oldPort = portPath(loader);
-    const double deadline = clock_->monotonic() + options_.reenumerationSeconds;
-    bool left = false;
+    const double start = clock_->monotonic();
+    const double deadline = start + options_.reenumerationSeconds;
+    char seconds[32];
+    std::snprintf(seconds, sizeof seconds, "%g", options_.reenumerationSeconds);
+    bool left = false, told = false;
     std::vector<std::string> appeared;  // what came up meanwhile, for the message
+    std::vector<std::string> strays;    // boards with the second id on another port
     for (;;) {
         if (stop_ && stop_()) return kWaitCancelled;
-        DeviceRef found;
-        bool oldListed = false;
-        for (auto& [info, device] : usb_->list()) {
-            oldListed |= info.bus == old.bus && info.device == old.device;
-            if (std::find(before.begin(), before.end(), keyOf(info)) != before.end()) continue;
-            if (std::find(appeared.begin(), appeared.end(), whereIs(info)) == appeared.end())
-                appeared.push_back(whereIs(info));
-            // The old port first: that is where the board comes back unless a hub moved it.
-            if (info.id == ids.after && (options_.port.empty() || info.port == options_.port) &&
-                (!found || info.port == oldPort))
-                found = std::move(device);
+        const bool last = clock_->monotonic() >= deadline;
+        std::vector<std::string> keys;
+        {
+            DeviceRef home;
+            std::vector<std::pair<UsbDeviceInfo, DeviceRef>> away;
+            bool oldListed = false;
+            strays.clear();
+            for (auto& [info, device] : usb_->list()) {
+                keys.push_back(keyOf(info));
+                oldListed |= info.bus == old.bus && info.device == old.device;
+                if (std::find(before.begin(), before.end(), keyOf(info)) != before.end()) continue;
+                if (std::find(appeared.begin(), appeared.end(), whereIs(info)) == appeared.end())
+                    appeared.push_back(whereIs(info));
+                if (info.id != ids.after ||
+                    (!options_.serial.empty() && info.serial != options_.serial))
+                    continue;
+                if (info.port == old.port)
+                    home = std::move(device);
+                else if (options_.port.empty())
+                    away.emplace_back(info, std::move(device));
+                else
+                    strays.push_back(whereIs(info));
+            }
+            left |= !oldListed;
+            if (left && home) return open(home.get());
+            // Another board plugged in meanwhile must not be taken for ours: one that
+            // came up elsewhere is taken only at the end of the wait, and only alone.
+            if (left && last && away.size() == 1) {
+                tell("the board came back on port " + away[0].first.port + ", not on port " +
+                     old.port + " where it was");
+                return open(away[0].second.get());
+            }
+            if (last) break;
         }
-        left |= !oldListed;
-        if (left && found) return open(found.get());
-        if (clock_->monotonic() >= deadline) break;
+        if (!told && options_.reenumerationSeconds > 2 * kTellWaitSeconds &&
+            clock_->monotonic() - start >= kTellWaitSeconds) {
+            told = true;
+            tell("waiting up to " + std::string(seconds) + " s for the board to come back as " +
+                 formatUsbId(ids.after) + " on port " + old.port + " after its firmware download");
+        }
+        rescanWhenStale(keys);
         // Lets libusb take in hotplug events; returns early when one arrives.
         timeval wait{0, 10000};
         libusb_handle_events_timeout_completed(usb_->context, &wait, nullptr);
         clock_->sleep(kPollSeconds);
     }
-    char seconds[32];
-    std::snprintf(seconds, sizeof seconds, "%g", options_.reenumerationSeconds);
     const std::string cpucs = "--usb-cpucs (" + hex4(options_.cpucsAddress) + "h)";
     if (!left)
         return fail(kReenumerationTimeout, "the board on " + deviceNode(old.bus, old.device) +
                                                " was still on the bus " + seconds +
                                                " s after its CPU was let run: check " + cpucs +
                                                ", the address of its CPU control register");
-    std::string meanwhile;
-    for (const std::string& device : appeared)
-        meanwhile += (meanwhile.empty() ? "" : ", ") + device;
+    const auto joined = [](const std::vector<std::string>& items) {
+        std::string text;
+        for (const std::string& item : items) text += (text.empty() ? "" : ", ") + item;
+        return text.empty() ? std::string("none") : text;
+    };
+    if (!strays.empty())
+        return fail(kReenumerationTimeout,
+                    "the board did not come back on port " + options_.port +
+                        " that --usb-port names, but " + joined(strays) +
+                        " appeared: it came back elsewhere (another hub or bus); name that port "
+                        "or plug the board back where it was");
     return fail(kReenumerationTimeout,
-                "the board did not come back as " + formatUsbId(ids.after) + " within " + seconds +
-                    " s of its firmware download (appeared meanwhile: " +
-                    (meanwhile.empty() ? "none" : meanwhile) +
+                "the board did not come back as " + formatUsbId(ids.after) +
+                    (options_.serial.empty() ? "" : " with serial number " + options_.serial) +
+                    " on port " + old.port + " within " + seconds +
+                    " s of its firmware download (appeared meanwhile: " + joined(appeared) +
                     "): check the ids given to --usb, the firmware image and " + cpucs +
                     "; a slow hub may need a longer --usb-wait");
 }

@@ -13,16 +13,19 @@
 // either id (on the port given, if one is), holds the CPU (0x01 to CPUCS), writes the
 // data records through the RAM-loader request, lets the CPU run (0x00 to CPUCS), then
 // waits for the board to leave the bus and for a device with its second id that was
-// not there before, and claims interface 0 of it. When the board shows its second id
-// the firmware already runs: no download.
-// Every failure returns one of the statuses below and sends one diagnostic line
-// naming the cause and the remedy.
+// not there before, and claims interface 0 of it. When the board shows its second id,
+// or a board with one id answers the auxiliary request (a loader stalls it), the
+// firmware already runs: no download, unless `reload` asks for one.
+// Every failure returns one of the statuses below and keeps one line naming the
+// cause and the remedy (takeFailure): a caller tells it when the failure ends
+// something, so a failed request the caller ignores is not reported.
 
 #include <cstdint>
 #include <functional>
 #include <memory>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "link/Clock.h"
@@ -57,17 +60,22 @@ struct UsbOptions {
     UsbIds ids{};                    // before and after the firmware runs
     uint16_t cpucsAddress = 0xE600;  // the CPU control/status register
     std::string port{};              // "1-2.3": only the board there; empty: the only board
+    std::string serial{};            // only the board reporting this serial number
+    bool reload = false;             // download even when the firmware runs
     std::vector<RamRange> ram = parseRamRanges(kDefaultRamRanges);  // where the image may go
     double reenumerationSeconds = 10.0;
     unsigned transferTimeoutMs = 1000;
-    DiagnosticSink diagnostic{};  // empty: "quarnel usb: ..." on stderr
+    DiagnosticSink diagnostic{};  // what is told at once (a long wait, a board that moved);
+                                  // empty: "quarnel usb: ..." on stderr
+    DiagnosticSink note{};        // every failure as it happens (the request trace)
 };
 
 // Where the open board sits, for `info` texts.
 struct UsbLocation {
     int bus = 0;
     int device = 0;
-    std::string port{};  // sysfs port path, "1-2.3"
+    std::string port{};    // sysfs port path, "1-2.3"
+    std::string serial{};  // empty: the board reports none
 };
 
 class UsbBoard final : public Orvalink {
@@ -91,6 +99,9 @@ class UsbBoard final : public Orvalink {
     const UsbOptions& options() const { return options_; }
     // The status of the last failure, 0 before any.
     int16_t lastFailure() const { return lastFailure_; }
+    // The line of the last failure not yet taken ("" when none): cleared by a request
+    // that succeeds, so it is always the failure that just happened.
+    std::string takeFailure() { return std::exchange(held_, {}); }
 
   private:
     struct Usb;
@@ -99,15 +110,18 @@ class UsbBoard final : public Orvalink {
         std::vector<uint8_t> bytes;
     };
     int16_t fail(int16_t status, const std::string& diagnostic) const;
+    void tell(const std::string& line) const;
+    bool firmwareAnswers();
     int16_t readImage(const std::string& file, std::vector<Chunk>& chunks) const;
     int16_t open(libusb_device* device);
     int16_t openFailed(int r, const std::string& node, const std::string& port, bool unconfigured,
                        bool driverBound) const;
     int16_t transfer(uint8_t type, uint8_t request, uint16_t value, uint16_t index, uint8_t* data,
                      uint16_t length);
-    int16_t transferFailed(int r, const std::string& what);
+    int16_t transferFailed(int r, const std::string& what, bool answeredBefore);
     int16_t download(std::vector<Chunk>& chunks);
-    int16_t awaitReturn(libusb_device* loader, const std::vector<std::string>& before);
+    int16_t awaitReturn(const UsbLocation& old, const std::vector<std::string>& before);
+    void rescanWhenStale(const std::vector<std::string>& listed);
     bool stillListed();
 
     UsbOptions options_;
@@ -115,6 +129,10 @@ class UsbBoard final : public Orvalink {
     std::function<bool()> stop_;
     std::unique_ptr<Usb> usb_;
     mutable int16_t lastFailure_ = 0;
+    mutable std::string held_;
+    std::string lastPort_;            // where the board was last opened, for its return
+    std::vector<int> answered_;       // requests the board has answered
+    std::vector<std::string> sysfs_;  // sysfs' devices at the last rescan
 };
 
 }  // namespace quarnel::usb

@@ -42,6 +42,7 @@ bool deviceInfo(libusb_device* device, UsbDeviceInfo& info) {
     info.device = libusb_get_device_address(device);
     info.id = {descriptor.idVendor, descriptor.idProduct};
     info.port = portPath(device);
+    if (!info.port.empty()) info.serial = sysfsAttribute(info.port, "serial");
     return true;
 }
 
@@ -83,7 +84,9 @@ std::string describe(const UsbDeviceInfo& device) {
     std::string line = head;
     for (const std::string* text : {&device.maker, &device.product})
         if (!text->empty()) line += " " + *text;
-    if (!device.port.empty()) line += " (port " + device.port + ")";
+    if (!device.port.empty())
+        line += " (port " + device.port +
+                (device.serial.empty() ? "" : ", serial " + device.serial) + ")";
     return line;
 }
 
@@ -99,9 +102,11 @@ std::string deviceNode(int bus, int device) {
     return node;
 }
 
-bool isCandidate(const UsbDeviceInfo& device, const UsbIds& ids, const std::string& port) {
+bool isCandidate(const UsbDeviceInfo& device, const UsbIds& ids, const std::string& port,
+                 const std::string& serial) {
     return (device.id == ids.before || device.id == ids.after) &&
-           (port.empty() || device.port == port);
+           (port.empty() || device.port == port) &&
+           (serial.empty() || device.serial == serial || device.serial.empty());
 }
 
 std::string kernelDriver(const std::string& port) {
@@ -124,6 +129,20 @@ std::string kernelDriver(const std::string& port) {
 
 bool configured(const std::string& port) {
     return !sysfsAttribute(port, "bConfigurationValue").empty();
+}
+
+std::vector<std::string> sysfsDeviceKeys() {
+    std::vector<std::string> keys;
+    std::error_code ec;
+    for (const auto& entry : std::filesystem::directory_iterator("/sys/bus/usb/devices", ec)) {
+        const std::string name = entry.path().filename().string();
+        if (name.find(':') != std::string::npos) continue;  // an interface
+        const std::string bus = sysfsAttribute(name, "busnum"),
+                          dev = sysfsAttribute(name, "devnum");
+        if (!bus.empty() && !dev.empty()) keys.push_back(bus + "." + dev);
+    }
+    std::sort(keys.begin(), keys.end());
+    return keys;
 }
 
 }  // namespace quarnel::usb

@@ -25,12 +25,13 @@ inline constexpr const char* kDisplayHelp = "DisplayHelp";  // "True" or "False"
 
 // The board quarnel-eval uses when no option chooses it; the user sets these.
 inline constexpr const char* kBoardGroup = "Board";
-inline constexpr const char* kUsb = "Usb";            // VID:PID[/VID2:PID2]: the USB board
-inline constexpr const char* kUsbCpucs = "UsbCpucs";  // hex, default E600
-inline constexpr const char* kFirmware = "Firmware";  // the firmware image's path
-inline constexpr const char* kUsbPort = "UsbPort";    // "1-2.3": which of several boards
-inline constexpr const char* kUsbWait = "UsbWait";    // seconds, default 10
-inline constexpr const char* kUsbRam = "UsbRam";      // hex ranges, "0000-3FFF,E000-E1FF"
+inline constexpr const char* kUsb = "Usb";              // VID:PID[/VID2:PID2]: the USB board
+inline constexpr const char* kUsbCpucs = "UsbCpucs";    // hex, default E600
+inline constexpr const char* kFirmware = "Firmware";    // the firmware image's path
+inline constexpr const char* kUsbPort = "UsbPort";      // "1-2.3": which of several boards
+inline constexpr const char* kUsbWait = "UsbWait";      // seconds, default 10
+inline constexpr const char* kUsbRam = "UsbRam";        // hex ranges, "0000-3FFF,E000-E1FF"
+inline constexpr const char* kUsbSerial = "UsbSerial";  // the serial number usb list shows
 // "1" (or "true"): a lost board is waited for instead of ending the program.
 inline constexpr const char* kReconnect = "Reconnect";
 }  // namespace keys

@@ -75,6 +75,7 @@ void BoardFeed::dispatch(const board::Event& event) {
                    [&](const board::LinkFailed& e) {
                        if (linkFailed_) return;  // one failure, one shutdown
                        linkFailed_ = true;
+                       failureCause_ = e.cause;
                        emit linkFailure(e.code);
                    },
                    [&](const board::BoardLost& e) {

@@ -55,6 +55,8 @@ class BoardFeed : public QObject {
     bool linkFailed() const { return linkFailed_; }
     // Between a lost board and its return.
     bool boardDown() const { return boardDown_; }
+    // The board's own account of the link failure ("" when it gave none).
+    const std::string& failureCause() const { return failureCause_; }
 
     const SharedFlags& flags() const { return flags_; }
     // The temperature unit of readings and limits: posted to the worker too.
@@ -101,6 +103,7 @@ class BoardFeed : public QObject {
     bool spiMode_ = false;
     bool linkFailed_ = false;
     bool boardDown_ = false;
+    std::string failureCause_;
 };
 
 // A window's open flag: raised at the end of the window's load, lowered once at

@@ -50,6 +50,9 @@ class EmulatedUsbBoard {
         double returnSeconds = 0;                     // real time before it comes back
         double lingerSeconds = 0;    // the old device stays listed (return on another port)
         double replugSeconds = -1;   // pulled (kUnplug): back as a fresh loader after this
+        std::string strayPort{};     // another running board appears there as the CPU runs
+        std::string serial{};        // what the running firmware reports
+        bool uevents = true;         // false: libusb hears of no change (a container)
         int releaseError = ENODEV;   // how the write that lets the CPU run ends; 0: written
         std::string kernelDriver{};  // bound to interface 0 until detached
         bool driverStays = false;    // refuses to be detached
@@ -70,7 +73,7 @@ class EmulatedUsbBoard {
         };
         g_signal_connect(handler_, "handle-ioctl", G_CALLBACK(onIoctl), this);
         int devnum = 20;
-        for (const auto& [id, port] : options_.others) add(id, port, devnum++);
+        for (const auto& [id, port] : options_.others) add(id, port, devnum++, false);
         plug(running_ ? options_.ids.after : options_.ids.before, options_.port);
     }
     ~EmulatedUsbBoard() {
@@ -93,7 +96,12 @@ class EmulatedUsbBoard {
 
   private:
     // A device in sysfs with its node, and its uevent; returns the node.
-    std::string add(usb::UsbId id, const std::string& port, int devnum) {
+    std::string add(usb::UsbId id, const std::string& port, int devnum, bool ours = true) {
+        // Our firmware reports the serial number, a loader none.
+        const bool firmware = ours && id == options_.ids.after &&
+                              (running_ || !(options_.ids.after == options_.ids.before));
+        const std::string serial =
+            firmware && !options_.serial.empty() ? "A: serial=" + options_.serial + "\n" : "";
         const int bus = std::stoi(port);
         const std::string node = usb::deviceNode(bus, devnum), sys = "/sys/devices/" + port;
         const bool configured = !(options_.unconfigured && id == options_.ids.before);
@@ -104,10 +112,10 @@ class EmulatedUsbBoard {
             "A: idVendor=%04x\nA: idProduct=%04x\nA: busnum=%d\nA: devnum=%d\n"
             "A: bConfigurationValue=%s\nA: manufacturer=Quarnel test\nA: product=Emulated "
             "evaluation board\nH: descriptors=12010002FF000040%02X%02X%02X%02X000101020001"
-            "0902120001010080320904000000FF000000\n",
+            "0902120001010080320904000000FF000000\n%s",
             port.c_str(), node.c_str(), node.c_str() + 5, id.vendor, id.product, bus, devnum,
             configured ? "1" : "", id.vendor & 0xFF, id.vendor >> 8, id.product & 0xFF,
-            id.product >> 8);
+            id.product >> 8, serial.c_str());
         // The handler first: a board may come back from another thread while the program
         // polls for it, and umockdev's preload library gives up on a node it finds without
         // a handler.
@@ -116,7 +124,7 @@ class EmulatedUsbBoard {
         if (!umockdev_testbed_add_from_string(testbed_, device, &error))
             throw std::runtime_error(error->message);
         // umockdev sends no uevent of its own, and libusb learns of boards only from them.
-        umockdev_testbed_uevent(testbed_, sys.c_str(), "add");
+        if (options_.uevents) umockdev_testbed_uevent(testbed_, sys.c_str(), "add");
         return node;
     }
     void plug(usb::UsbId id, const std::string& port) {
@@ -141,7 +149,7 @@ class EmulatedUsbBoard {
     // The node still hands back what was submitted before, as the kernel's does.
     void unplug(bool listed = false) {
         if (!listed) {
-            umockdev_testbed_uevent(testbed_, sysfs_.c_str(), "remove");
+            if (options_.uevents) umockdev_testbed_uevent(testbed_, sysfs_.c_str(), "remove");
             umockdev_testbed_remove_device(testbed_, sysfs_.c_str());
         }
         oldNode_ = std::exchange(node_, "");
@@ -250,6 +258,8 @@ class EmulatedUsbBoard {
                 // The CPU runs: the board drops off the bus and comes back with its firmware.
                 ++devnum_;
                 running_ = true;
+                if (!options_.strayPort.empty())
+                    add(options_.ids.after, options_.strayPort, 30, false);
                 reenumerate_ = [this] {
                     unplug(options_.lingerSeconds > 0);
                     const auto back = [this] { plug(options_.ids.after, options_.returnPort); };

@@ -18,7 +18,7 @@ PollSnapshot diodeModePoll() {
     PollSnapshot s;
     s.polls = 7;
     s.lastPollUnixSeconds = 1700000000.25;
-    s.info = {"usb", "1209:0002", "1-2", {0x49, 0x51, 0x41, 0x02}};
+    s.info = {"usb", "1209:0002", "1-2", {0x49, 0x51, 0x41, 0x02}, "Q17"};
     s.state.ChannelMode = ChannelFunction::ExternalTemp;
     s.state.ReferenceVoltage = 2.28f;
     s.readings.InternalTemp = 25.25f;
@@ -106,7 +106,7 @@ quarnel_interrupts_total{source="vdd"} 7
 quarnel_last_poll_timestamp_seconds 1700000000.250
 # HELP quarnel_info The board and the chip the exporter reads.
 # TYPE quarnel_info gauge
-quarnel_info{board="usb",device_id="51h",company_id="41h",revision="2h",address="49h",usb_id="1209:0002",port="1-2"} 1
+quarnel_info{board="usb",device_id="51h",company_id="41h",revision="2h",address="49h",usb_id="1209:0002",port="1-2",serial="Q17"} 1
 # HELP quarnel_temperature_celsius Temperature of each sensor whose channel is measured.
 # TYPE quarnel_temperature_celsius gauge
 quarnel_temperature_celsius{sensor="internal"} 25.25

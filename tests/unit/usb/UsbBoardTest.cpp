@@ -84,7 +84,9 @@ TEST_F(UsbTest, EachRequestIsOneControlTransferWithTheDocumentedSetupPacket) {
     EXPECT_TRUE(diagnostics.empty());
 }
 
-// What LoadFirmWare meets on the bus, and what the board's requests meet once it runs.
+// What LoadFirmWare meets on the bus, and what the board's requests meet once it runs:
+// each failure keeps one line for its caller, and only a long wait or a board that
+// moved is told at once.
 TEST_F(UsbTest, EachOutcomeHasItsStatusAndEachFailureOneDiagnostic) {
     using O = EmulatedUsbBoard::Options;
     struct Case {
@@ -94,7 +96,10 @@ TEST_F(UsbTest, EachOutcomeHasItsStatusAndEachFailureOneDiagnostic) {
         std::string image = {};  // its text; empty: the test image
         Fault fault = Fault::kNone;
         UsbOptions usb = {.reenumerationSeconds = 1};
+        std::string told = {};  // what was told at once
     };
+    const UsbOptions wait10{.reenumerationSeconds = 10};
+    const std::string moved = "the board came back on port ";
     const O running{.firmwareRunning = true};
     const std::string denied =
         "no permission to open /dev/bus/usb/001/007: install the udev rule (quarnelctl usb "
@@ -109,12 +114,27 @@ TEST_F(UsbTest, EachOutcomeHasItsStatusAndEachFailureOneDiagnostic) {
         {{.releaseError = 0}, 0, "1/8"},
         {{.releaseError = EPROTO}, 0, "1/8"},
         {{.kernelDriver = "qtestdrv"}, 0, "1/8"},
-        {{.returnPort = "2-1"}, 0, "2/8"},
+        {{.returnPort = "2-1"}, 0, "2/8", {}, {}, {.reenumerationSeconds = 1}, moved + "2-1, not"},
+        {{.returnSeconds = 0.3, .strayPort = "1-4"}, 0, "1/8", {}, {}, wait10},
+        {{.uevents = false}, 0, "1/8"},
+        {{.ids = same, .firmwareRunning = true}, 0, "1/7"},
         {{.others = second}, 0, "1/8", {}, {}, {.port = "1-1"}},
-        {{.ids = same, .returnPort = "1-3", .lingerSeconds = 0.3}, 0, "1/8"},
-        {{.returnSeconds = 1.5}, 0, "1/8", {}, {}, {.reenumerationSeconds = 10}},
+        {{.ids = same, .returnPort = "1-3", .lingerSeconds = 0.3},
+         0,
+         "1/8",
+         {},
+         {},
+         {.reenumerationSeconds = 1},
+         moved},
+        {{.returnSeconds = 2.5}, 0, "1/8", {}, {}, wait10, "waiting up to 10 s for the board"},
         {{.returnSeconds = 1.5}, kReenumerationTimeout, "within 0.3 s", {}, {}, brief},
         {returnsAs5, kReenumerationTimeout, "1209:0005 on port 1-1", {}, {}, askFor2},
+        {{.returnPort = "2-1"},
+         kReenumerationTimeout,
+         "port 1-1 that --usb-port names, but 1209:0002 on port 2-1 (bus 002 device 008) appeared",
+         {},
+         {},
+         {.port = "1-1", .reenumerationSeconds = 1}},
         {{.ids = {{1, 1}, {1, 2}}}, kNoBoard, "no USB board 1209:0001 or 1209:0002 found"},
         {{.others = second},
          kSeveralBoards,
@@ -126,7 +146,8 @@ TEST_F(UsbTest, EachOutcomeHasItsStatusAndEachFailureOneDiagnostic) {
         {{.unconfigured = true}, kUsbError, "lack of power; plug it into a powered hub"},
         {{.comesBack = false},
          kReenumerationTimeout,
-         "back as 1209:0002 within 1 s of its firmware download (appeared meanwhile: none): check "
+         "back as 1209:0002 on port 1-1 within 1 s of its firmware download (appeared meanwhile: "
+         "none): check "
          "the ids given to --usb, the firmware image and --usb-cpucs (E600h)"},
         {{.comesBack = false, .lingerSeconds = 60},
          kReenumerationTimeout,
@@ -174,17 +195,19 @@ TEST_F(UsbTest, EachOutcomeHasItsStatusAndEachFailureOneDiagnostic) {
             emulated->failNext(c.fault, 0, 2);  // the transfer and its one retry
             status = board->VendorIORequest(222, 0x148, 0x4E, 1, 1, &byte);
         }
-        EXPECT_EQ(status, c.expected) << (diagnostics.empty() ? "" : diagnostics[0]);
+        const std::string failure = board->takeFailure();
+        EXPECT_EQ(status, c.expected) << failure;
+        EXPECT_EQ(diagnostics.size(), c.told.empty() ? 0u : 1u);
+        EXPECT_TRUE(diagnostics.empty() || diagnostics[0].starts_with(c.told)) << diagnostics[0];
         const auto at = board->location();
         if (c.expected == 0) {
             ASSERT_TRUE(at.has_value());
             EXPECT_EQ(std::to_string(at->bus) + "/" + std::to_string(at->device), c.text);
-            EXPECT_TRUE(diagnostics.empty()) << diagnostics[0];
+            EXPECT_EQ(failure, "");
             EXPECT_EQ(board->VendorIORequest(222, 0x148, 0x4E, 1, 1, &byte), 0);
             continue;
         }
-        ASSERT_EQ(diagnostics.size(), 1u);
-        EXPECT_NE(diagnostics[0].find(c.text), std::string::npos) << diagnostics[0];
+        EXPECT_NE(failure.find(c.text), std::string::npos) << failure;
         EXPECT_EQ(at.has_value(), c.fault != Fault::kNone);
         EXPECT_TRUE(c.image.empty() || emulated->setups().empty()) << "nothing sent";
     }
@@ -198,6 +221,21 @@ TEST_F(UsbTest, EachOutcomeHasItsStatusAndEachFailureOneDiagnostic) {
         EXPECT_EQ(board->VendorIORequest(222, 0x148, 0x4E, 1, 1, &byte), 0);
         EXPECT_EQ(emulated->setups().size(), before + 2);
         EXPECT_TRUE(diagnostics.empty());
+        EXPECT_EQ(board->takeFailure(), "");
+    }
+    emulated->failNext(Fault::kStall, 0, 2);  // after the board answered it: not the image
+    EXPECT_EQ(board->VendorIORequest(222, 0x148, 0x4E, 1, 1, &byte), kTransferStalled);
+    EXPECT_NE(board->takeFailure().find(", which it had answered before: the chip or the board"),
+              std::string::npos);
+    // One id for both: firmware that runs answers the probe and keeps running, unless
+    // a download is asked for.
+    for (const bool reload : {false, true}) {
+        plugIn({.ids = same, .firmwareRunning = true}, {.reload = reload});
+        ASSERT_EQ(board->LoadFirmWare(readable.c_str()), 0);
+        const auto sent = emulated->setups();
+        EXPECT_EQ(
+            std::count_if(sent.begin(), sent.end(), [](auto& s) { return s.request == 0xA0; }),
+            reload ? 5 : 0);
     }
     // A stop request ends the wait at once, without a word.
     plugIn({.comesBack = false});
@@ -222,12 +260,47 @@ TEST_F(UsbTest, EachOutcomeHasItsStatusAndEachFailureOneDiagnostic) {
 // would not start; what is merely worth knowing is a "warn" line.
 TEST_F(UsbTest, UsbCheckNamesEachObstacleAndWhetherASessionWouldStart) {
     using O = EmulatedUsbBoard::Options;
+    const std::string uaccess =
+        R"(ATTR{idVendor}=="1209", ATTR{idProduct}=="000?", TAG+="uaccess")";
+    const std::string shipped =
+        readFile(QUARNEL_SOURCE_DIR "/resources/udev/70-quarnel-eval.rules");
     const struct {
         O emulation;
-        std::string port, line;
+        std::string port, line;  // DIR: where the rule files are
         bool starts;
+        std::vector<std::pair<std::string, std::string>> rules = {};  // file under DIR, text
     } cases[] = {
         {{}, "", "warn  no udev rule for 1209:0001 or 1209:0002: quarnelctl usb udev-rule", true},
+        {{},
+         "",
+         "ok    udev rule for 1209:0001 or 1209:0002 in DIR/etc/70-quarnel-eval.rules\n",
+         true,
+         {{"etc/70-quarnel-eval.rules", shipped}}},
+        {{},
+         "",
+         "warn  udev rule for 1209:0001 or 1209:0002 in DIR/etc/70-q.rules (line 2) is commented "
+         "out: remove the '#'",
+         true,
+         {{"etc/70-q.rules", "# written by hand\n  #" + uaccess}}},
+        {{},
+         "",
+         "warn  udev rule for 1209:0001 or 1209:0002 in DIR/lib/99-q.rules takes no effect: its "
+         "TAG+=\"uaccess\" works only in a file that sorts before 73-seat-late.rules; rename it to "
+         "a number below 73, e.g. 70-q.rules",
+         true,
+         {{"lib/99-q.rules", uaccess}}},
+        {{},
+         "",
+         "ok    udev rule for 1209:0001 or 1209:0002 in DIR/lib/99-q.rules\n",
+         true,
+         {{"lib/99-q.rules",
+           "SUBSYSTEMS==\"usb\", ATTRS{idVendor}==\"1209\", \\\n  ATTRS{idProduct}==\"000[12]\", "
+           "MODE=\"0666\""}}},
+        {{},
+         "",
+         "warn  no udev rule for 1209:0001 or 1209:0002",
+         true,
+         {{"etc/70-q.rules", "# hides the one in lib"}, {"lib/70-q.rules", shipped}}},
         {{}, "1-2", "fail  no device 1209:0001 or 1209:0002 on port 1-2: plug the board in", false},
         {{.unconfigured = true}, "", "fail  the device has no configuration", false},
         {{.denyOpen = true}, "", "fail  no permission to open /dev/bus/usb/001/007", false},
@@ -237,14 +310,21 @@ TEST_F(UsbTest, UsbCheckNamesEachObstacleAndWhetherASessionWouldStart) {
     for (const auto& c : cases) {
         SCOPED_TRACE(c.line);
         plugIn(c.emulation);
+        const fs::path root = dir / std::to_string(&c - cases);
+        for (const auto& [file, text] : c.rules) {
+            fs::create_directories((root / file).parent_path());
+            sim::test::writeFile(root / file, text + "\n");
+        }
         // Root opens a device node whatever its mode, so that case runs as another user.
         const bool switchUser = c.emulation.denyOpen && geteuid() == 0;
         ASSERT_TRUE(!switchUser || seteuid(65534) == 0);
-        const CheckReport report = checkUsbBoard({{0x1209, 1}, {0x1209, 2}}, c.port, {});
+        const CheckReport report = checkUsbBoard(
+            {{0x1209, 1}, {0x1209, 2}}, c.port, {(root / "etc").string(), (root / "lib").string()});
         ASSERT_TRUE(!switchUser || seteuid(0) == 0);
-        std::string lines;
+        std::string lines, line = c.line;
         for (const CheckStep& step : report.steps) lines += checkLine(step) + "\n";
-        EXPECT_NE(lines.find(c.line), std::string::npos) << lines;
+        if (const size_t at = line.find("DIR"); at != std::string::npos) line.replace(at, 3, root);
+        EXPECT_NE(lines.find(line), std::string::npos) << lines;
         EXPECT_EQ(report.sessionWouldStart(), c.starts) << lines;
     }
 }
@@ -253,7 +333,7 @@ TEST_F(UsbTest, UsbCheckNamesEachObstacleAndWhetherASessionWouldStart) {
 // library reach through the environment: the download, the commands, the polling,
 // and a board pulled while logging.
 TEST_F(UsbTest, QuarnelctlUsesTheBoardAndEndsWithStatus3WhenItIsPulled) {
-    plugIn();
+    plugIn({.serial = "Q17"});
     const auto path = [&](const char* name) { return (dir / name).string(); };
     std::string out, err;
     const auto run = [&](const std::string& args) {
@@ -268,14 +348,18 @@ TEST_F(UsbTest, QuarnelctlUsesTheBoardAndEndsWithStatus3WhenItIsPulled) {
     const std::vector<std::tuple<std::string, int, std::string>> cases = {
         {"info", 0,
          "Device address: 48h\nDevice ID: 51h\nCompany ID: 41h\nRevision: 2h\nChannel function: "
-         "Ain1/Ain2\nADC reference: 2.28 V\nBoard: USB 1209:0002, bus 001 device 008\n"},
+         "Ain1/Ain2\nADC reference: 2.28 V\nBoard: USB 1209:0002, bus 001 device 008, serial "
+         "Q17\n"},
         {"info --json", 0,
-         "\"board\": \"usb\",\n  \"usbId\": \"1209:0002\",\n  \"bus\": 1,\n  \"device\": 8\n"},
+         "\"usbId\": \"1209:0002\",\n  \"bus\": 1,\n  \"device\": 8,\n  \"serial\": \"Q17\"\n"},
         {"write 25 80", 0, "25h  Internal High Limit     50h   80"},
         {"read 25h", 0, "25h  Internal High Limit     50h   80"},
         {"--sim-seed 2 info", 2, "--sim-seed is an option of the simulated board"},
         {"usb list", 0,
-         "Bus 001 Device 008: ID 1209:0002 Quarnel test Emulated evaluation board (port 1-1)\n"},
+         "Bus 001 Device 008: ID 1209:0002 Quarnel test Emulated evaluation board (port 1-1, "
+         "serial Q17)\n"},
+        {"--usb-serial Q17 read 25", 0, "25h  Internal High Limit"},
+        {"--usb-serial Q18 info", 3, "no USB board 1209:0001 or 1209:0002 with serial number Q18"},
         {"usb check 1209:1/1209:2", 0, "ok    the firmware runs: no download needed\n"},
         {"--usb-port 1-2 info", 3, "no USB board 1209:0001 or 1209:0002 on port 1-2 found"},
         {"usb udev-rule 1209/1", 2, "is not VID:PID"},
