@@ -21,10 +21,13 @@ BoardConnection::BoardConnection(const BoardOptions& options, Clock& clock, Conn
               if (sinks_.onFailure) sinks_.onFailure(failed->code);
           } else if (const auto* lost = std::get_if<BoardLost>(&event)) {
               if (!lost->cause.empty() && sinks_.usbDiagnostic) sinks_.usbDiagnostic(lost->cause);
-          } else if (const auto* values = std::get_if<RegisterValues>(&event);
-                     values && values->ticket == ticket_) {
-              values_ = values->values;
           }
+          std::visit(
+              [&](const auto& e) {
+                  if constexpr (requires { e.ticket; })
+                      if (e.ticket == ticket_) answer_ = event;
+              },
+              event);
           if (sinks_.events) sinks_.events(event);
           if (observer_) observer_(event);
       }) {
@@ -52,13 +55,31 @@ bool BoardConnection::run(const std::function<bool()>& done, double period) {
     return worker_.run(done, period);
 }
 
-std::vector<int> BoardConnection::readRegisters(const std::vector<int>& registers) {
-    ticket_ = worker_.newTicket();
-    values_.clear();
+template <class Answer, class Command>
+Answer BoardConnection::ask(Command command) {
+    ticket_ = command.ticket = worker_.newTicket();
+    answer_.reset();
     // No thread runs the worker here: the command runs at once.
-    worker_.post(ReadRegisters{ticket_, registers});
+    worker_.post(std::move(command));
     if (failure_ >= 0) throw LinkFailure(failure_);
-    return values_;
+    return std::get<Answer>(answer_.value());
+}
+
+std::vector<int> BoardConnection::readRegisters(const std::vector<int>& registers) {
+    return ask<RegisterValues>(ReadRegisters{0, registers}).values;
+}
+
+ProfileRead BoardConnection::readProfile(const std::string& savedAt) {
+    return ask<ProfileRead>(ReadProfile{0, savedAt});
+}
+
+ProfileRead BoardConnection::compareProfile(const Profile& profile) {
+    return ask<ProfileRead>(CompareProfile{0, profile});
+}
+
+ProfileWritten BoardConnection::writeProfile(const Profile& profile,
+                                             const std::vector<RegisterChange>& changes) {
+    return ask<ProfileWritten>(WriteProfile{0, profile, changes});
 }
 
 void BoardConnection::writeRegister(int reg, int32_t value) {

@@ -9,6 +9,7 @@
 //   while (c.completeCycle()) print(c.session().readings);
 
 #include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -57,9 +58,13 @@ class BoardConnection {
     bool run(const std::function<bool()>& done, double period = kTickSeconds);
     // One more listener to every event (the exporter's), after the sinks.
     void setObserver(EventSink observer) { observer_ = std::move(observer); }
-    // Register reads and writes on the worker's command path. Throws LinkFailure.
+    // Register reads and writes, and profiles, on the worker's command path. Throw
+    // LinkFailure.
     std::vector<int> readRegisters(const std::vector<int>& registers);
     void writeRegister(int reg, int32_t value);
+    ProfileRead readProfile(const std::string& savedAt);
+    ProfileRead compareProfile(const Profile& profile);
+    ProfileWritten writeProfile(const Profile& profile, const std::vector<RegisterChange>& changes);
     // Ticks until a cycle of twelve readings is complete; false when a stop
     // request cut it short.
     bool completeCycle();
@@ -69,9 +74,13 @@ class BoardConnection {
     Clock& clock_;
     ConnectionSinks sinks_;
     ChosenBoard board_;
+    // Posts a command that answers with an event of type Answer, and returns that.
+    template <class Answer, class Command>
+    Answer ask(Command command);
+
     uint64_t ticket_ = 0;
-    std::vector<int> values_;  // the answer to ticket_
-    int failure_ = -1;         // the link failure's code, once there was one
+    std::optional<Event> answer_;  // the event that answered ticket_
+    int failure_ = -1;             // the link failure's code, once there was one
     EventSink observer_;
     BoardWorker worker_;
 };

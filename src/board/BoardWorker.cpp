@@ -121,9 +121,7 @@ bool BoardWorker::reconnect() {
             // The log goes on in a run of its own, so every reader sees the gap.
             std::string error;
             if (!ContinueLogging(session_, &error)) {
-                publish_(Message{"Data logging stopped: could not write to the log file \"" +
-                                     session_.logging.LogFilePath + "\" (" + error +
-                                     "). The lines logged before are kept in the file.",
+                publish_(Message{LogWriteFailedText(session_.logging.LogFilePath, error),
                                  Notifier::Icon::Error});
                 publish_(LoggingChanged{session_.logging, interval, {}, 0, 0});
             }

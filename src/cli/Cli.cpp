@@ -531,7 +531,7 @@ int RunCli(const std::vector<std::string>& args, CliEnvironment& env) {
         if (dump->parsed()) status = runDump(connection, env, o.json);
         if (monitor->parsed()) status = runMonitor(connection, env, count, o.fahrenheit, o.json);
         if (ProfileCommandGiven(profile))
-            status = RunProfileCommand(connection.session(), env, profile,
+            status = RunProfileCommand(connection.connection(), env, profile,
                                        connection.board().ownFiles());
         if (log->parsed()) status = runLog(connection, env, o, channels, interval, count);
         if (server)

@@ -22,10 +22,10 @@ void printChanges(std::ostream& out, const RegisterTable& table,
     }
 }
 
-int save(Session& s, CliEnvironment& env, const std::string& file,
+int save(board::BoardConnection& c, CliEnvironment& env, const std::string& file,
          const std::vector<std::string>& ownFiles) {
     const std::time_t now = env.wallClock ? env.wallClock() : std::time(nullptr);
-    const Profile profile = ReadProfile(s.link, s.device.table, ProfileTimeText(now));
+    const Profile profile = c.readProfile(ProfileTimeText(now)).profile;
     if (const auto error = WriteProfileFile(file, profile, ownFiles)) {
         env.err << "quarnelctl: cannot write the profile \"" << file << "\": " << *error
                 << std::endl;
@@ -36,17 +36,18 @@ int save(Session& s, CliEnvironment& env, const std::string& file,
     return kExitOk;
 }
 
-int load(Session& s, CliEnvironment& env, const ProfileArguments& args) {
+int load(board::BoardConnection& c, CliEnvironment& env, const ProfileArguments& args) {
     const Profile& profile = *args.profile;
-    if (const auto mismatch = IdentityMismatch(ReadChipIdentity(s.link), profile.chip)) {
+    const board::ProfileRead compared = c.compareProfile(profile);
+    if (const auto mismatch = IdentityMismatch(compared.chip, profile.chip)) {
         if (!args.force) {
             env.err << "quarnelctl: " << *mismatch << " (--force loads it anyway)" << std::endl;
             return kExitUsage;
         }
         env.err << "quarnelctl: warning: " << *mismatch << std::endl;
     }
-    const auto changes = CompareWithChip(s.link, profile);
-    printChanges(env.out, s.device.table, changes);
+    const auto& changes = compared.changes;
+    printChanges(env.out, c.session().device.table, changes);
     const std::string counted = std::to_string(changes.size()) + " of " +
                                 std::to_string(profile.registers.size()) + " registers";
     if (args.dryRun) {
@@ -54,7 +55,7 @@ int load(Session& s, CliEnvironment& env, const ProfileArguments& args) {
                 << " (dry run: nothing written)\n";
         return kExitOk;
     }
-    const auto notTaken = WriteChanges(s.link, s.device.table, profile, changes);
+    const auto notTaken = c.writeProfile(profile, changes).notTaken;
     env.out << "Wrote " << counted << " from " << args.file << "\n";
     for (const RegisterChange& r : notTaken)
         env.err << "quarnelctl: register " << RegisterKey(r.address) << " (" << r.name
@@ -63,12 +64,12 @@ int load(Session& s, CliEnvironment& env, const ProfileArguments& args) {
     return notTaken.empty() ? kExitOk : kExitDiffer;
 }
 
-int diff(Session& s, CliEnvironment& env, const Profile& profile) {
-    if (const auto mismatch = IdentityMismatch(ReadChipIdentity(s.link), profile.chip))
+int diff(board::BoardConnection& c, CliEnvironment& env, const Profile& profile) {
+    const board::ProfileRead compared = c.compareProfile(profile);
+    if (const auto mismatch = IdentityMismatch(compared.chip, profile.chip))
         env.err << "quarnelctl: warning: " << *mismatch << std::endl;
-    const auto changes = CompareWithChip(s.link, profile);
-    printChanges(env.out, s.device.table, changes);
-    return changes.empty() ? kExitOk : kExitDiffer;
+    printChanges(env.out, c.session().device.table, compared.changes);
+    return compared.changes.empty() ? kExitOk : kExitDiffer;
 }
 
 }  // namespace
@@ -102,11 +103,11 @@ void CheckProfileArguments(ProfileArguments& args) {
     }
 }
 
-int RunProfileCommand(Session& session, CliEnvironment& env, const ProfileArguments& args,
-                      const std::vector<std::string>& ownFiles) {
-    if (args.save->parsed()) return save(session, env, args.file, ownFiles);
-    if (args.load->parsed()) return load(session, env, args);
-    return diff(session, env, *args.profile);
+int RunProfileCommand(board::BoardConnection& connection, CliEnvironment& env,
+                      const ProfileArguments& args, const std::vector<std::string>& ownFiles) {
+    if (args.save->parsed()) return save(connection, env, args.file, ownFiles);
+    if (args.load->parsed()) return load(connection, env, args);
+    return diff(connection, env, *args.profile);
 }
 
 }  // namespace quarnel::cli

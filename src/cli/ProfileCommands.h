@@ -6,9 +6,9 @@
 #include <optional>
 #include <string>
 
+#include "board/BoardConnection.h"
 #include "cli/Cli.h"
 #include "device/Profile.h"
-#include "monitor/Session.h"
 
 namespace CLI {
 class App;
@@ -34,7 +34,7 @@ bool ProfileCommandGiven(const ProfileArguments& args);
 // Throws UsageError naming the file and the problem.
 void CheckProfileArguments(ProfileArguments& args);
 // ownFiles: what a saved profile must never replace (ChosenBoard::ownFiles).
-int RunProfileCommand(Session& session, CliEnvironment& env, const ProfileArguments& args,
-                      const std::vector<std::string>& ownFiles);
+int RunProfileCommand(board::BoardConnection& connection, CliEnvironment& env,
+                      const ProfileArguments& args, const std::vector<std::string>& ownFiles);
 
 }  // namespace quarnel::cli

@@ -162,6 +162,11 @@ bool StartLogging(Session& session, const std::string& path,
     return true;
 }
 
+std::string LogWriteFailedText(const std::string& path, const std::string& error) {
+    return "Data logging stopped: could not write to the log file \"" + path + "\" (" + error +
+           "). The lines logged before are kept in the file.";
+}
+
 bool ContinueLogging(Session& session, std::string* error) {
     LoggingState& logging = session.logging;
     const std::string text = LogPreamble() +
@@ -199,9 +204,7 @@ const char* LoggingStep(Session& session) {
                                          logging.LogFilePath + "\" has closed it.",
                                      Notifier::Icon::Information);
         else
-            session.notifier.message("Data logging stopped: could not write to the log file \"" +
-                                         logging.LogFilePath + "\" (" + error +
-                                         "). The lines logged before are kept in the file.",
+            session.notifier.message(LogWriteFailedText(logging.LogFilePath, error),
                                      Notifier::Icon::Error);
         return kStatusIdleText;
     }

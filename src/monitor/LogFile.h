@@ -61,6 +61,8 @@ bool StartLogging(Session& session, const std::string& path,
 // A log that goes on after the board came back: its own preamble and header,
 // the count kept. On failure logging stops (StopError set) and false is returned.
 bool ContinueLogging(Session& session, std::string* error);
+// The message of a log write that failed with error: logging has stopped.
+std::string LogWriteFailedText(const std::string& path, const std::string& error);
 // Stopping: LoggingActive false; the file is not touched.
 void StopLogging(Session& session);
 
