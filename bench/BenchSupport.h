@@ -34,10 +34,13 @@ QApplication& application();
 long startPeak();
 // Growth of the peak resident size since startPeak(), in MB.
 double peakGrowthMb(long startKb);
+// The peak resident size since startPeak(), in MB.
+double peakMb();
 
 inline constexpr int64_t kBigLogLines = 1000000;
-// A log of kBigLogLines lines of all twelve channels at 10 ms, written once
-// per program with the logger's own line builder and removed at exit.
-const std::string& bigLogPath();
+inline constexpr int64_t kHugeLogLines = 8000000;  // 22 hours at 10 ms
+// A log of that many lines of all twelve channels at 10 ms, written once per
+// program and size with the logger's own line builder and removed at exit.
+const std::string& bigLogPath(int64_t lines = kBigLogLines);
 
 }  // namespace quarnel::bench

@@ -3,11 +3,14 @@
 // loading it costs in memory, a redraw after a zoom and after a pan of the
 // whole file (every chart replotted and painted, the statistics of the
 // visible range taken again), and what is left once the window is closed.
+// Then a log eight times that long: from opening to its first chart on the
+// screen, and the peak resident size of the whole program meanwhile.
 
 #include <benchmark/benchmark.h>
 #include <qcustomplot.h>
 
 #include <algorithm>
+#include <filesystem>
 #include <fstream>
 #include <memory>
 
@@ -117,5 +120,64 @@ void BM_ReviewMemoryAfterClose(benchmark::State& state) {
     state.counters["rss_closed_MB"] = closed;
 }
 BENCHMARK(BM_ReviewMemoryAfterClose)->Unit(benchmark::kMillisecond)->Iterations(3);
+
+// Sees the first chart painted with the data in it.
+class FirstPaint : public QObject {
+  public:
+    bool painted = false;
+    double loadedPeakMb = 0;  // when the file was read, before the charts were made
+    void watch(quarnel::frmLogReview* window) {
+        connect(window, &quarnel::frmLogReview::loadFinished, this, [this, window] {
+            loadedPeakMb = peakMb();
+            if (window->charts().empty()) return;
+            QCustomPlot* chart = window->charts().front();
+            connect(chart, &QCustomPlot::afterReplot, this, [this, chart] {
+                if (!replotted_) chart->installEventFilter(this);
+                replotted_ = true;
+            });
+        });
+    }
+
+  protected:
+    bool eventFilter(QObject*, QEvent* event) override {
+        if (event->type() == QEvent::Paint) painted = true;
+        return false;
+    }
+
+  private:
+    bool replotted_ = false;
+};
+
+void BM_ReviewFirstChartHugeLog(benchmark::State& state) {
+    static QuietNotifier notifier;
+    static NoHost host;
+    QApplication& app = application();
+    const std::string& path = bigLogPath(kHugeLogLines);
+    double peak = 0, base = 0, loaded = 0;
+    for (auto _ : state) {
+        state.PauseTiming();
+        base = double(startPeak()) / 1e3;
+        state.ResumeTiming();
+        FirstPaint first;
+        auto window = std::make_unique<quarnel::frmLogReview>(
+            QString::fromStdString(path), notifier, quarnel::FileChooser(), host);
+        first.watch(window.get());
+        window->resize(1280, 900);
+        window->show();
+        while (!first.painted) app.processEvents(QEventLoop::WaitForMoreEvents);
+        state.PauseTiming();
+        if (window->charts().size() != 3) state.SkipWithError("the log was not shown whole");
+        peak = std::max(peak, peakMb());
+        loaded = std::max(loaded, first.loadedPeakMb);
+        window.reset();
+        app.processEvents();
+        state.ResumeTiming();
+    }
+    state.counters["peak_MB"] = peak;         // of the whole program
+    state.counters["base_MB"] = base;         // before the window opened
+    state.counters["read_peak_MB"] = loaded;  // until the file was read
+    state.counters["file_MB"] = double(std::filesystem::file_size(path)) / 1e6;
+}
+BENCHMARK(BM_ReviewFirstChartHugeLog)->Unit(benchmark::kMillisecond)->Iterations(3)->UseRealTime();
 
 }  // namespace

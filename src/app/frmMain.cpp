@@ -22,6 +22,7 @@
 #include "ui_frmMain.h"
 #include "windows/AppSettings.h"
 #include "windows/Twips.h"
+#include "windows/graphs/frmGraphing.h"
 #include "windows/logreview/frmLogReview.h"
 
 // The icons live in this static library; the linker keeps them only when asked.
@@ -312,6 +313,39 @@ bool frmMain::eventFilter(QObject* watched, QEvent* event) {
     return QMainWindow::eventFilter(watched, event);
 }
 
+void frmMain::centreFrame(QWidget* window) {
+    WindowHost::centreFrame(window);
+    auto* sub = qobject_cast<QMdiSubWindow*>(window->parentWidget());
+    const auto help = windows_.find(ToolWindow::Help);
+    QMdiSubWindow* graphsFrame = subWindow(ToolWindow::Graphs);
+    auto* graphs = graphsFrame ? qobject_cast<frmGraphing*>(graphsFrame->widget()) : nullptr;
+    if (!sub || help == windows_.end() || help->second.widget != window || !graphs) return;
+    const QRect newest =
+        graphs->newestSamplesArea().translated(graphs->mapTo(ui->mdiArea->viewport(), QPoint()));
+    if (!sub->geometry().intersects(newest)) return;
+    // Below the graphs, beside them, or low at the left, where the oldest
+    // samples are: the first that leaves the newest clear, else the one that
+    // covers least of them.
+    const QRect area(QPoint(), ui->mdiArea->viewport()->size());
+    const QRect graph = graphsFrame->geometry();
+    const QPoint tries[] = {{sub->x(), graph.bottom() + 1},
+                            {graph.right() + 1, sub->y()},
+                            {0, area.height() - sub->height()}};
+    const auto inside = [&](QPoint at) {
+        return QRect(QPoint(std::clamp(at.x(), 0, std::max(0, area.width() - sub->width())),
+                            std::clamp(at.y(), 0, std::max(0, area.height() - sub->height()))),
+                     sub->size());
+    };
+    const auto covered = [&](QPoint at) {
+        const QRect common = inside(at) & newest;
+        return qint64(common.width()) * common.height();
+    };
+    const QPoint* best =
+        std::min_element(std::begin(tries), std::end(tries),
+                         [&](QPoint a, QPoint b) { return covered(a) < covered(b); });
+    if (covered(*best) < covered(sub->pos())) sub->move(inside(*best).topLeft());
+}
+
 bool frmMain::openLogFile(const QString& path) {
     const std::string problem = LogFileProblem(path.toStdString());
     if (!problem.empty()) {
@@ -334,9 +368,11 @@ void frmMain::mnuOpenLog_Click() {
     const FileChooser& choose = deps_.profileDialogs.chooseOpen;
     if (!choose) return;
     const std::optional<QString> path =
-        choose(this, QStringLiteral("Open Log"), deps_.applicationDir,
+        choose(this, QStringLiteral("Open Log"), LogFolder(deps_.applicationDir),
                QString::fromLatin1(kLogReviewFilter));
-    if (path && !path->isEmpty()) openLogFile(*path);
+    if (!path || path->isEmpty()) return;
+    RememberLogFolder(*path);
+    openLogFile(*path);
 }
 
 void frmMain::fillWindowMenu() {

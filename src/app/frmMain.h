@@ -85,6 +85,8 @@ class frmMain : public QMainWindow, public WindowHost {
     // WindowHost
     void setMainTitle(const QString& title) override;
     void openWindow(ToolWindow which) override;
+    // The help window also keeps clear of the graphs' newest samples where it can.
+    void centreFrame(QWidget* window) override;
 
     // The tool windows and the board's ticks set it.
     void SetStatusText(const std::string& text) override;

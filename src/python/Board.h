@@ -7,20 +7,32 @@
 
 #include <pybind11/pybind11.h>
 
-#include <atomic>
+#include <array>
+#include <cstdint>
 #include <functional>
 #include <memory>
-#include <mutex>
+#include <optional>
 #include <string>
-#include <thread>
-#include <vector>
 
 #include "board/BoardConnection.h"
-#include "python/InterruptibleClock.h"
 
 namespace quarnel::python {
 
 namespace py = pybind11;
+
+// BoardError.status of a board this process holds already (a Board not closed).
+inline constexpr int kHeldByThisProcess = 4;
+
+// Where a stream of readings is: made by Board.stream(), advanced by next().
+struct StreamPlan {
+    std::optional<double> interval;  // seconds between snapshots; none: one per cycle
+    std::optional<int64_t> count;
+    std::optional<double> duration;
+    bool fahrenheit = false;
+    int64_t given = 0;      // snapshots so far
+    double started = -1.0;  // monotonic; negative before the first
+    double due = 0.0;       // the next snapshot's time
+};
 
 class Board {
   public:
@@ -36,25 +48,30 @@ class Board {
     py::object readings(bool fahrenheit);
     py::object saveProfile(const std::string& path);
     py::object loadProfile(const std::string& path, bool dryRun, bool force);
+    // Appends a run to the log file as quarnelctl log does; returns the lines logged.
+    int64_t log(const std::string& path, std::optional<std::array<bool, kLogChannelCount>> channels,
+                double interval, std::optional<int64_t> count, std::optional<double> duration,
+                bool fahrenheit);
+    // The stream's next snapshot, or nullopt when it is through.
+    std::optional<py::object> next(StreamPlan& plan);
     // Saves and lets go of the board; later calls raise ValueError. Closing twice is harmless.
     void close();
     bool closed();
     std::string description();
 
   private:
+    struct State;
     class NoteTaker;
     class Turn;
-    // Runs work on the connection without the GIL.
-    void run(const std::function<void(board::BoardConnection&)>& work);
+    // Runs work on the connection without the GIL. work touches the state only,
+    // never this Board: finalisation may free it while a daemon thread's call runs.
+    void run(const std::function<void(State&, board::BoardConnection&)>& work);
+    // Before the first readings: every channel converted twice.
+    static void warmUp(State& state, board::BoardConnection& c);
+    // The readings now, as a line of quarnelctl monitor --json.
+    static OrderedJson snapshot(State& state, board::BoardConnection& c, bool fahrenheit);
 
-    std::mutex mutex_;                      // one call at a time; taken without the GIL
-    std::atomic<std::thread::id> owner_{};  // the thread whose call holds mutex_
-    InterruptibleClock clock_;
-    std::vector<std::string> notes_;  // the board's warnings during the present call
-    std::unique_ptr<NoteTaker> notifier_;
-    std::unique_ptr<board::BoardConnection> connection_;
-    double openedAt_ = 0.0;  // monotonic; readings' time counts from here
-    bool warmedUp_ = false;
+    std::shared_ptr<State> state_;  // shared with the calls in progress
 };
 
 }  // namespace quarnel::python

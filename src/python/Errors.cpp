@@ -2,6 +2,7 @@
 #include "python/Errors.h"
 
 #include <algorithm>
+#include <cstring>
 
 #include "link/LinkFailure.h"
 
@@ -20,8 +21,20 @@ void addErrors(py::module_& m) {
         "str(error) is the message quarnelctl prints, followed by what the board said.\n"
         "status is the failure's code: 0 firmware, 2 connection, 3 communications.");
     m.attr("BoardError").attr("status") = py::none();
-    add("LogError", PyExc_Exception,
-        "The file is not a log, or cannot be read (missing, a folder, a FIFO or a device).");
+    add("LogError", PyExc_OSError,
+        "The file is not a log, or cannot be read (missing, a folder, a FIFO or a device).\n\n"
+        "An OSError: a file that cannot be opened or read carries its errno, and is also\n"
+        "the OSError subclass of that errno (except FileNotFoundError catches a missing\n"
+        "file). str(error) is the message, filename the path as given.");
+    // The message as given, not OSError's "[Errno 2] ...: 'path'" made of the attributes.
+    const py::object logError = m.attr("LogError");
+    logError.attr("__str__") = py::cpp_function(
+        [](const py::object& self) -> py::str {
+            const py::tuple args = self.attr("args");
+            return args.empty() ? py::str("") : py::str(args[0]);
+        },
+        py::is_method(logError));
+    m.add_object("_log_errors", py::dict());
     add("ProfileError", PyExc_ValueError,
         "The profile cannot be used: not a profile, a bad entry, or saved from another kind\n"
         "of chip (load_profile(..., force=True) loads it anyway).");
@@ -34,6 +47,34 @@ void raise(const char* type, const std::string& message, const py::dict& attribu
     const py::object cls = py::module_::import("quarnel").attr(type);
     const py::object error = cls(text(message));
     for (const auto& [name, value] : attributes) error.attr(name) = value;
+    PyErr_SetObject(cls.ptr(), error.ptr());
+    throw py::error_already_set();
+}
+
+void raiseLogError(const std::string& message, int errorNumber, const py::object& path) {
+    const py::module_ quarnel = py::module_::import("quarnel");
+    py::object cls = quarnel.attr("LogError");
+    if (errorNumber != 0) {
+        // OSError(errno, ...) picks the subclass of that errno; LogError joins it.
+        const py::object kind = py::type::of(py::reinterpret_steal<py::object>(
+            PyObject_CallFunction(PyExc_OSError, "is", errorNumber, "")));
+        if (!kind.is(py::reinterpret_borrow<py::object>(PyExc_OSError))) {
+            py::dict cache = quarnel.attr("_log_errors");
+            if (!cache.contains(kind)) {
+                PyObject* type = PyErr_NewException("quarnel.LogError",
+                                                    py::make_tuple(cls, kind).ptr(), nullptr);
+                if (!type) throw py::error_already_set();
+                cache[kind] = py::reinterpret_steal<py::object>(type);
+            }
+            cls = cache[kind];
+        }
+    }
+    const py::object error = cls(text(message));
+    if (errorNumber != 0) {
+        error.attr("errno") = errorNumber;
+        error.attr("strerror") = py::str(std::strerror(errorNumber));
+    }
+    error.attr("filename") = path;
     PyErr_SetObject(cls.ptr(), error.ptr());
     throw py::error_already_set();
 }

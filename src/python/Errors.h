@@ -17,6 +17,9 @@ void addErrors(py::module_& m);
 // Raises quarnel.<type>(message) with the given attributes set.
 [[noreturn]] void raise(const char* type, const std::string& message,
                         const py::dict& attributes = {});
+// quarnel.LogError(message); with an errno also an instance of its OSError subclass.
+[[noreturn]] void raiseLogError(const std::string& message, int errorNumber,
+                                const py::object& path);
 // A board-link failure: the message quarnelctl prints, then what the board said.
 [[noreturn]] void raiseBoardError(int code, const std::vector<std::string>& notes);
 // Each note as a quarnel.BoardWarning; a warning filter may turn one into an error.

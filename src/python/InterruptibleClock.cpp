@@ -1,9 +1,9 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "python/InterruptibleClock.h"
 
-#include <pybind11/pybind11.h>
-
 #include <algorithm>
+
+#include "python/Gil.h"
 
 namespace quarnel::python {
 
@@ -11,11 +11,6 @@ namespace {
 // Ctrl+C is answered within this.
 constexpr double kLongestSleep = 0.05;
 }  // namespace
-
-bool SignalRaised() {
-    pybind11::gil_scoped_acquire gil;
-    return PyErr_CheckSignals() != 0;
-}
 
 void InterruptibleClock::sleep(double seconds) {
     system_.sleep(std::min(seconds, kLongestSleep));

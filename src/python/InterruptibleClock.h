@@ -27,7 +27,4 @@ class InterruptibleClock final : public Clock {
     std::atomic<bool> interrupted_{false};
 };
 
-// Runs Python's signal handlers (with the GIL for a moment); true when one raised.
-bool SignalRaised();
-
 }  // namespace quarnel::python

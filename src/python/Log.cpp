@@ -1,31 +1,38 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "python/Log.h"
 
+#include <cxxabi.h>
+
 #include <atomic>
 
 #include "monitor/LogReader.h"
 #include "python/Conversions.h"
 #include "python/Errors.h"
-#include "python/InterruptibleClock.h"
+#include "python/Gil.h"
 
 namespace quarnel::python {
 
 Log ReadLog(const py::object& path) {
     const std::string file = pathArgument(path, "path");
-    LogReadResult result;
+    BasicLogReadResult<double> result;
     {
-        py::gil_scoped_release released;
+        GilReleased released;
         std::atomic<bool> cancel{false};
         // Polled once per chunk read: Python's signal handlers run there.
         const auto progress = [&cancel](double) {
             if (!cancel && SignalRaised()) cancel = true;
         };
-        result = ReadLogFile(file, &cancel, progress);
+        try {
+            result = ReadLogFileAsDoubles(file, &cancel, progress);
+        } catch (abi::__forced_unwind&) {
+            released.ending();
+            throw;
+        }
     }
     if (PyErr_Occurred()) throw py::error_already_set();
-    if (!result.ok()) raise("LogError", result.error);
+    if (!result.ok()) raiseLogError(result.error, result.errorNumber, path);
     Log log{path, py::list(), result.damagedLines, result.firstDamagedLine};
-    for (LogRun& r : result.runs) {
+    for (BasicLogRun<double>& r : result.runs) {
         Run run{r.headerLine, r.fahrenheit, adoptVector(std::move(r.time)), py::dict()};
         for (size_t i = 0; i < r.columns.size(); ++i)
             run.columns[text(r.columns[i])] = adoptVector(std::move(r.values[i]));
@@ -41,8 +48,9 @@ void addLogClasses(py::module_& m) {
         .def_readonly("time", &Run::time,
                       "Seconds since the run started (numpy float64 array), as logged.")
         .def_readonly("columns", &Run::columns,
-                      "The header's columns in file order: {\"Internal(°C)\": numpy float32\n"
-                      "array, ...}. Row i of every column belongs to time[i].")
+                      "The header's columns in file order: {\"Internal(°C)\": numpy float64\n"
+                      "array, ...}, each value the float of its text in the file. Row i of\n"
+                      "every column belongs to time[i].")
         .def_readonly("fahrenheit", &Run::fahrenheit,
                       "True when the temperature columns are in degrees F.")
         .def_readonly("header_line", &Run::headerLine,

@@ -17,7 +17,7 @@ struct Run {
     int64_t headerLine = 0;
     bool fahrenheit = false;
     py::array time;    // float64 seconds
-    py::dict columns;  // header text -> float32 array, in file order
+    py::dict columns;  // header text -> float64 array, in file order
 };
 
 struct Log {

@@ -21,11 +21,13 @@ QColor ChartTextColour(const QPalette& palette);
 QColor ChartAxisColour(const QPalette& palette);
 
 // Colours the chart from its palette and shades every trace for the ground;
-// again after each palette change. Legend texts take the Text colour.
+// again after each palette change. Legend texts take the Text colour, cursor
+// lines the axes' colour.
 void DressChart(QCustomPlot* plot);
 
 // The trace's pen as chosen, drawn in its colour shaded for the chart's
-// ground; TraceColour() gives that colour back unshaded.
+// ground, and in another line style where that colour looks too like an
+// earlier trace's; TraceColour() gives the colour back unshaded.
 void SetTracePen(QCPAbstractPlottable* trace, const QPen& pen);
 QColor TraceColour(const QCPAbstractPlottable* trace);
 

@@ -6,6 +6,8 @@
 #include <cmath>
 #include <limits>
 
+#include "widgets/ChartColours.h"
+
 namespace quarnel {
 
 double ValueNearest(const QCPGraph* graph, double key) {
@@ -21,7 +23,7 @@ QString ReadoutNumber(double value) {
 }
 
 ChartCursor::ChartCursor(QCustomPlot* plot) : line_(new QCPItemStraightLine(plot)) {
-    line_->setPen(QPen(Qt::gray, 1, Qt::DashLine));
+    line_->setPen(QPen(ChartAxisColour(plot->palette()), 1, Qt::DashLine));
     moveTo(0);
 }
 

@@ -86,7 +86,8 @@ void LinearGauge::setCaption(const QString& caption) {
     caption_ = caption;
     updateGeometry();
     update();
-    if (QAccessible::isActive()) {
+    // Named by its label, the gauge keeps its name while the caption follows the reading.
+    if (QAccessible::isActive() && accessibleName().isEmpty()) {
         QAccessibleEvent event(this, QAccessible::NameChanged);
         QAccessible::updateAccessibility(&event);
     }
@@ -116,12 +117,12 @@ void LinearGauge::setPointerValue(int pointer, double value) {
         case LowMarker:
             if (value == low_) return;
             low_ = value;
-            notifyLimitsChanged();
+            notifyLimitsChanged(LowMarker);
             break;
         case HighMarker:
             if (value == high_) return;
             high_ = value;
-            notifyLimitsChanged();
+            notifyLimitsChanged(HighMarker);
             break;
         default:
             return;
@@ -160,8 +161,22 @@ double LinearGauge::step() const {
 
 void LinearGauge::setSelectedMarker(int marker) {
     if (marker != LowMarker && marker != HighMarker) return;
+    const bool moved = marker != selected_;
     selected_ = marker;
     update();
+    if (moved) announceMarker();
+}
+
+void LinearGauge::moveMarker(int marker, double value) {
+    if (marker != LowMarker && marker != HighMarker) return;
+    setSelectedMarker(marker);
+    const double before = markerValue(marker);
+    moveSelectedMarker(value);
+    if (markerValue(marker) != before) emit markerReleased(marker, markerValue(marker));
+}
+
+QRect LinearGauge::markerArea(int marker) const {
+    return markerRect(geometry(), marker).toAlignedRect();
 }
 
 QString LinearGauge::readingText() const {
@@ -169,15 +184,29 @@ QString LinearGauge::readingText() const {
     return QString::number(reading_, 'g', 6) + units_;
 }
 
-QString LinearGauge::limitsText() const {
-    const int d = decimals(step());
-    return QStringLiteral("low limit %1%2, high limit %3%2")
-        .arg(numberText(low_, d), units_, numberText(high_, d));
+QString LinearGauge::limitText(int marker) const {
+    return numberText(pointerValue(marker), decimals(step())) + units_;
 }
 
-void LinearGauge::notifyLimitsChanged() {
+QString LinearGauge::limitsText() const {
+    return QStringLiteral("low limit %1, high limit %2")
+        .arg(limitText(LowMarker), limitText(HighMarker));
+}
+
+void LinearGauge::notifyLimitsChanged(int marker) {
     if (!QAccessible::isActive()) return;
     QAccessibleEvent event(this, QAccessible::DescriptionChanged);
+    QAccessible::updateAccessibility(&event);
+    // The marker's own value is what a screen reader announces as it moves.
+    QAccessibleValueChangeEvent value(this, pointerValue(marker));
+    value.setChild(childOfMarker(marker));
+    QAccessible::updateAccessibility(&value);
+}
+
+void LinearGauge::announceMarker() {
+    if (!hasFocus() || !QAccessible::isActive()) return;
+    QAccessibleEvent event(this, QAccessible::Focus);
+    event.setChild(childOfMarker(selected_));
     QAccessible::updateAccessibility(&event);
 }
 
@@ -293,7 +322,7 @@ void LinearGauge::moveSelectedMarker(double value) {
     if (value == current) return;
     current = value;
     update();
-    notifyLimitsChanged();
+    notifyLimitsChanged(selected_);
     emit markerMoved(selected_, value);
 }
 
@@ -323,7 +352,7 @@ std::pair<double, double> LinearGauge::spanY(const Geometry& g, double a, double
 }
 
 QColor LinearGauge::textColour(const QColor& wanted) const {
-    return ReadableOn(wanted, palette().color(backgroundRole()));
+    return ReadableOn(wanted, GroundColour(this));
 }
 
 QColor LinearGauge::limitTextColour(int marker) const {
@@ -431,14 +460,6 @@ void LinearGauge::drawMarkers(QPainter& p, const Geometry& g, const Strokes& str
         const bool high = m == HighMarker;
         const QColor c = high ? kHighColor : kLowColor;
         const double y = high ? yHigh : yLow;
-        const bool active = (hasFocus() && selected_ == m) || dragging_ == m;
-        if (active) {
-            p.setPen(Qt::NoPen);
-            p.setBrush(QColor(c.red(), c.green(), c.blue(), 60));
-            p.drawPolygon(QPolygonF({{g.trackRight - 2, y},
-                                     {g.markerRight + 3, y - kMarkerHalfHeight - 4},
-                                     {g.markerRight + 3, y + kMarkerHalfHeight + 4}}));
-        }
         p.setPen(QPen(c.darker(130), strokes.lineWidth));
         p.setBrush(c);
         p.drawPolygon(QPolygonF({{g.trackRight + 1, y},
@@ -446,8 +467,20 @@ void LinearGauge::drawMarkers(QPainter& p, const Geometry& g, const Strokes& str
                                  {g.markerRight, y + kMarkerHalfHeight}}));
         p.setPen(limitTextColour(m));
         const double ty = high ? textHigh : textLow;
+        const QString value = numberText(pointerValue(m), stepDecimals);
         p.drawText(QRectF(g.markerRight + 3, ty - lm.height() / 2, 200, lm.height()),
-                   Qt::AlignLeft | Qt::AlignVCenter, numberText(pointerValue(m), stepDecimals));
+                   Qt::AlignLeft | Qt::AlignVCenter, value);
+        // The marker the keys move (or the one dragged) is framed in the text
+        // colour, plain to see on any scheme.
+        if ((hasFocus() && selected_ == m) || dragging_ == m) {
+            const QRectF marker(g.trackRight, y - kMarkerHalfHeight, kMarkerWidth,
+                                2 * kMarkerHalfHeight);
+            const QRectF text(g.markerRight + 3, ty - lm.height() / 2, lm.horizontalAdvance(value),
+                              lm.height());
+            p.setPen(QPen(palette().color(QPalette::WindowText), 2 * strokes.lineWidth));
+            p.setBrush(Qt::NoBrush);
+            p.drawRect(marker.united(text).adjusted(-3, -2, 3, 2));
+        }
     }
 }
 
@@ -564,6 +597,8 @@ void LinearGauge::focusInEvent(QFocusEvent* event) {
     if (event->reason() == Qt::BacktabFocusReason) selected_ = HighMarker;
     update();
     QWidget::focusInEvent(event);
+    // Qt announces the gauge once this returns; the marker that takes the keys follows it.
+    QMetaObject::invokeMethod(this, &LinearGauge::announceMarker, Qt::QueuedConnection);
 }
 
 void LinearGauge::focusOutEvent(QFocusEvent* event) {

@@ -64,6 +64,16 @@ class LinearGauge : public QWidget {
     int selectedMarker() const { return selected_; }
     void setSelectedMarker(int marker);
 
+    // Screen readers see the markers as the gauge's children 0 (low) and 1 (high).
+    static int childOfMarker(int marker) { return marker == HighMarker ? 1 : 0; }
+    static int markerOfChild(int child) { return child == 1 ? HighMarker : LowMarker; }
+    // A limit as written beside its marker, with the units: "80°C".
+    QString limitText(int marker) const;
+    // Where a marker and its value are drawn.
+    QRect markerArea(int marker) const;
+    // Moves a marker as the user would and lets it go: a screen reader sets it.
+    void moveMarker(int marker, double value);
+
     // The reading with its units, as read out to screen readers.
     QString readingText() const;
     QString accessibleCaption() const { return caption_; }
@@ -131,7 +141,8 @@ class LinearGauge : public QWidget {
     int decimals(double step) const;
     QString numberText(double value, int decimals) const;
     void notifyValueChanged();
-    void notifyLimitsChanged();
+    void notifyLimitsChanged(int marker);
+    void announceMarker();
 
     double min_ = 0.0, max_ = 100.0;
     double step_ = 0.0;

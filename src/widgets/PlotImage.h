@@ -1,7 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The chart pictures' "Save Image..." and "Copy Image", shared by every chart.
-// A picture is the chart as it is on the screen, in the window's palette
+// A picture is the chart as it is on the screen, in its pixels (twice the
+// layout's on a screen at 2x scale) and in the window's palette
 // (dark under a dark one): what the user chose to see, and what a picture
 // pasted beside the window or into a page of the same theme should match.
 

@@ -8,6 +8,7 @@
 
 class QPalette;
 class QTextDocument;
+class QWidget;
 
 namespace quarnel {
 
@@ -26,6 +27,16 @@ QColor ReadableOn(const QColor& wanted, const QColor& background,
 
 // a + (b - a) * t, channel by channel, to the nearest of 256 steps.
 QColor Mix(const QColor& a, const QColor& b, double t);
+
+// How different two colours look (CIEDE2000): about 2 is seen side by side;
+// two thin lines want kDistinctColours to be told apart at a glance.
+double ColourDifference(const QColor& a, const QColor& b);
+inline constexpr double kDistinctColours = 20.0;
+
+// The colour a widget's own texts stand on: its background role's, or, on a
+// tab page (which is see-through), the pane the style draws behind the page,
+// which need not be the window's colour (the Fusion style's is lighter).
+QColor GroundColour(const QWidget* widget);
 
 // Recolours every text of the document (headings, links, text on a shaded
 // block) that falls short of that contrast on its background.

@@ -338,6 +338,13 @@ QString StripChart::accessibleValue() const {
     return legendTexts().join(QStringLiteral("; "));
 }
 
+QRect StripChart::legendEntryRect(int channel) const {
+    if (!validChannel(channel)) return {};
+    const QCPAbstractLegendItem* item =
+        plot_->legend->itemWithPlottable(channels_[channel - 1].graph);
+    return item ? item->outerRect().translated(plot_->pos()) : QRect();
+}
+
 void StripChart::setYRange(double min, double max) {
     if (!(max > min)) return;
     yMin_ = min;
@@ -490,9 +497,18 @@ void StripChart::dragYArrow(bool top, double dy, bool start) {
 }
 
 void StripChart::updateAccessibleText() {
+    // Every replot of a shown chart comes here: screen readers hear of the
+    // legend entries that changed since, at the drawing rate, not of every
+    // reading of every chart. (A value change of the chart itself would reach
+    // none: it has no number for a value.)
     if (!QAccessible::isActive()) return;
-    QAccessibleValueChangeEvent event(this, accessibleValue());
-    QAccessible::updateAccessibility(&event);
+    for (int i = 0; i < int(channels_.size()); ++i) {
+        if (channels_[i].labelTold == channels_[i].label) continue;
+        channels_[i].labelTold = channels_[i].label;
+        QAccessibleEvent event(this, QAccessible::NameChanged);
+        event.setChild(i);
+        QAccessible::updateAccessibility(&event);
+    }
 }
 
 void StripChart::contextMenuEvent(QContextMenuEvent* event) {

@@ -77,9 +77,11 @@ class StripChart : public QWidget {
     bool channelShown(int channel) const;
     int sampleCount(int channel) const;  // points held for the channel
     QList<QString> legendTexts() const;
-    // Accessibility: name is the title, value the legend texts.
+    // Accessibility: name is the title, value the legend texts; each legend
+    // entry is a child of its own (channel n the child n - 1), at this place.
     QString accessibleCaption() const { return chartTitle(); }
     QString accessibleValue() const;
+    QRect legendEntryRect(int channel) const;
 
     // Y axis range shown, and the outer range the zoom arrows may not leave.
     // The outer range grows to hold the shown range.
@@ -132,6 +134,7 @@ class StripChart : public QWidget {
         bool gapPending = false;  // samples were dropped while hidden
         int removed = 0;          // points trimmed since the container was last squeezed
         int labelWidth = -1;      // legend text width in pixels; -1 until measured
+        QString labelTold;        // the legend text screen readers last heard of
     };
 
     bool validChannel(int channel) const;

@@ -4,6 +4,7 @@
 // The store is named by the application title with no application name, so
 // the file is $XDG_CONFIG_HOME/QUARNEL Evaluation Software.conf.
 
+#include <QFileInfo>
 #include <QSettings>
 #include <QString>
 
@@ -22,6 +23,8 @@ inline constexpr const char* kMainTop = "MainTop";
 inline constexpr const char* kMainWidth = "MainWidth";
 inline constexpr const char* kMainHeight = "MainHeight";
 inline constexpr const char* kDisplayHelp = "DisplayHelp";  // "True" or "False"
+// The folder of the log last saved or opened: where both log dialogs start.
+inline constexpr const char* kLogFolder = "LogFolder";
 
 // The board quarnel-eval uses when no option chooses it; the user sets these.
 inline constexpr const char* kBoardGroup = "Board";
@@ -45,5 +48,17 @@ class AppSettings : public QSettings {
         beginGroup(QString::fromLatin1(group));
     }
 };
+
+// Where a log dialog starts: the folder of the log last saved or opened while
+// it is still there, else fallback.
+inline QString LogFolder(const QString& fallback) {
+    const QString folder = AppSettings().value(QString::fromLatin1(keys::kLogFolder)).toString();
+    return !folder.isEmpty() && QFileInfo(folder).isDir() ? folder : fallback;
+}
+
+inline void RememberLogFolder(const QString& logFile) {
+    AppSettings().setValue(QString::fromLatin1(keys::kLogFolder),
+                           QFileInfo(logFile).absolutePath());
+}
 
 }  // namespace quarnel

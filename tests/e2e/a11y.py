@@ -5,6 +5,10 @@
   a11y.py wait [-d] REGEX...  prints the tree once every REGEX matches it (120 s at most)
   a11y.py press NAME [ROLE]   does the first action of the first object called NAME
                               in ROLE (default: push button)
+  a11y.py heard N             prints what a screen reader is told, "focus: NAME",
+                              "name: NAME" or "value: NAME = VALUE" a line, until N
+                              values have changed; "listening" first. Start it before
+                              the program, which asks only then what is listened to
 
 The tree is one line per object, "role: name", indented by depth; line breaks
 inside a name are shown as spaces. With -d, what else a screen reader would say
@@ -13,6 +17,7 @@ and whether it is checked or focused. Needs a session bus (dbus-run-session) and
 the program started with QT_LINUX_ACCESSIBILITY_ALWAYS_ON=1.
 """
 import re
+import subprocess
 import sys
 import time
 
@@ -25,9 +30,13 @@ CHECKED, FOCUSED = 4, 12  # AtspiStateType
 DEADLINE_SECONDS = 120
 
 
-def a11y_bus():
+def a11y_address():
     launcher = dbus.SessionBus().get_object("org.a11y.Bus", "/org/a11y/bus")
-    return dbus.bus.BusConnection(launcher.GetAddress(dbus_interface="org.a11y.Bus"))
+    return launcher.GetAddress(dbus_interface="org.a11y.Bus")
+
+
+def a11y_bus():
+    return dbus.bus.BusConnection(a11y_address())
 
 
 def name_of(bus, name, path):
@@ -92,6 +101,54 @@ def text(objects):
     return "".join(f"{'  ' * depth}{role}: {label}\n" for depth, role, label, _ in objects)
 
 
+def heard(bus, address, values):
+    """Listens to the program's events as a screen reader does. Qt reads which
+    events are wanted when it starts, so this starts first; dbus-monitor then
+    shows what is sent."""
+    watch = ["stdbuf", "-oL", "dbus-monitor", "--address", address,
+             "type='signal',interface='org.a11y.atspi.Event.Object'"]
+    monitor = subprocess.Popen(watch, stdout=subprocess.PIPE, text=True)
+    registry = bus.get_object("org.a11y.atspi.Registry", "/org/a11y/atspi/registry",
+                              introspect=False)
+    for event in ("object:property-change:accessible-name",
+                  "object:property-change:accessible-value", "object:state-changed:focused"):
+        registry.RegisterEvent(event, dbus.Array([], "s"), "",
+                               dbus_interface="org.a11y.atspi.Registry")
+    print("listening", flush=True)
+    source, detail = None, None
+    for line in monitor.stdout:
+        if line.startswith("signal "):
+            fields = dict(re.findall(r"(sender|path|member)=([^ ;]+)", line))
+            source = (fields["sender"], fields["path"]) if "path" in fields else None
+            detail = None
+            continue
+        if source and detail is None:
+            detail = (re.findall(r'^\s+string "(.*)"', line) or [None])[0]
+            continue
+        first = re.match(r"^\s+int32 (\d+)", line)
+        if not source or not first:
+            continue
+        kind = {"accessible-name": "name", "accessible-value": "value"}.get(detail)
+        if detail == "focused" and first[1] == "1":
+            kind = "focus"
+        try:
+            text = f"{kind}: {name_of(bus, *source)}" if kind else None
+            if kind == "value":
+                obj = bus.get_object(*source, introspect=False)
+                number = obj.Get(VALUE, "CurrentValue", dbus_interface=dbus.PROPERTIES_IFACE)
+                text += f" = {float(number):g}"
+        except dbus.DBusException:
+            text = None  # gone meanwhile
+        source = None
+        if text:
+            print(text, flush=True)
+            values -= kind == "value"
+            if values <= 0:
+                break
+    monitor.kill()
+    return 0
+
+
 def main(command, *args):
     bus = a11y_bus()
     if command == "wait":
@@ -112,6 +169,8 @@ def main(command, *args):
                          if role == wanted and label == args[0]), None)
         obj, _ = poll(bus, button)
         return 0 if obj and obj.DoAction(0, dbus_interface="org.a11y.atspi.Action") else 1
+    if command == "heard":
+        return heard(bus, a11y_address(), int(args[0]))
     return 2
 
 

@@ -99,6 +99,36 @@ TEST_F(GuiE2E, MainWindowShowsAndSigtermEndsWithStatusZeroAndPlacementSaved) {
     EXPECT_TRUE(fs::exists(dir / "board.json"));  // the board kept its own state file
 }
 
+TEST_F(GuiE2E, AScreenReaderFindsListItemsAndHearsMovedLimitsAndOnlyChanges) {
+    // As a screen reader hears it: a list's item, labelled by its caption, bit
+    // digits as check boxes, legends' readings, the interval's number; the focus
+    // on a gauge's markers and their limits as keys move them; no name twice.
+    const std::string out = runUnderX(
+        "$a11y heard 1000000 >heard.txt & h=$!\n"
+        "until grep -q listening heard.txt; do sleep 0.1; done\n"
+        "\"$bin/quarnel-eval\" --quick --sim-state \"$state\" & pid=$!\n"
+        "$a11y wait '^  frame: QUARNEL Evaluation Software$' >/dev/null\n"
+        "for w in 'Device Configuration' 'Register Map' 'Log Data' Interrupts; do\n"
+        "  $a11y press \"$w\" 'menu item'; done\n"
+        "$a11y wait -d '^ +combo box: [0-9.]+ kHz \\[labelled by ADC Clock\\]' \\\n"
+        "  '^ +check box: Bit 7' '^ +label: Internal=[0-9.]+.C$' \\\n"
+        "  '\\(ms\\).* \\[value 250 of 0\\.\\.3\\.6e\\+06\\]' >/dev/null && echo listed\n"
+        "xdotool search --name '^QUARNEL Evaluation Software$' windowfocus --sync\n"
+        "$a11y press Internal panel && xdotool key Up Tab Up\n"
+        "ain5() { grep -c '^value: Ain5 ' heard.txt; }; n=$(ain5)\n"
+        "until [ $(ain5) -ge $((n + 20)) ]; do sleep 0.1; done\n"
+        "kill $h; kill -TERM $pid; wait $pid\n"
+        "grep -E '^(focus|value: Internal .*limit|name: Ain1 Mask)' heard.txt\n");
+    for (const char* said : {"listed\n", "focus: Internal low limit\nvalue: Internal low limit = ",
+                             "focus: Internal high limit\nvalue: Internal high limit = "})
+        EXPECT_NE(out.find(said), std::string::npos) << said << "\n" << out;
+    size_t names = 0;  // named by the form, then by the pins: not at every reading
+    for (size_t at = out.find("name: Ain1 Mask"); at != std::string::npos;
+         at = out.find("name: Ain1 Mask", at + 1))
+        ++names;
+    EXPECT_LE(names, 2u) << out;
+}
+
 TEST_F(GuiE2E, StartFailuresEndWithTheirStatusAfterTheirMessage) {
     // Each message box is answered with its OK button; the program then ends with its status.
     ASSERT_EQ(::mkfifo((dir / "fifo").c_str(), 0600), 0);

@@ -1,12 +1,16 @@
 # SPDX-License-Identifier: GPL-3.0-or-later
 """quarnel.open() and the Board's calls on the simulated board, against quarnelctl."""
 
+import inspect
 import json
 import os
 import signal
+import subprocess
+import sys
 import threading
 import time
 
+import numpy as np
 import pytest
 import quarnel
 from conftest import quarnelctl, quarnelctl_json
@@ -55,9 +59,22 @@ def test_leaving_the_block_saves_and_releases_the_board(state):
         assert again.read(0x26) == 0x55
 
 
-def test_a_board_held_elsewhere_is_a_board_error(board, state):
+def test_a_held_board_says_who_holds_it(board, state, tmp_path):
+    link = tmp_path / "link.json"
+    link.symlink_to(state)
+    for path in (state, link):
+        with pytest.raises(quarnel.BoardError, match="held by this process") as held:
+            quarnel.open(sim_state=path, quick=True)
+        assert held.value.status == 4
+    board.close()
+    holder = subprocess.Popen([sys.executable, "-c", "import sys, quarnel\n"
+                               f"b = quarnel.open(sim_state={state!r}, quick=True)\n"
+                               "print(flush=True); sys.stdin.read()"],
+                              stdin=subprocess.PIPE, stdout=subprocess.PIPE, text=True)
+    holder.stdout.readline()
     with pytest.raises(quarnel.BoardError, match="in use by another program") as held:
         quarnel.open(sim_state=state, quick=True)
+    holder.communicate("")
     assert held.value.status == 0
 
 
@@ -89,9 +106,16 @@ def test_a_pulled_cable_fails_a_later_request(state):
     (lambda b: b.write(0x25, None), TypeError),
     (lambda b: b.readings(fahrenheit="yes"), TypeError),
     (lambda b: b.save_profile(42), TypeError),
+    (lambda b: b.write(0x25, np.bool_(True)), TypeError),
+    (lambda b: b.read(adress=0x25), "unexpected keyword argument 'adress'"),
+    (lambda b: b.write(0x25), "missing required argument: 'value'"),
+    (lambda b: b.log("x.csv", channels=["inside"]), ValueError),
+    (lambda b: b.log("x.csv", count=0), ValueError),
+    (lambda b: b.stream(interval="fast"), TypeError),
 ])
 def test_bad_arguments(board, call, error):
-    with pytest.raises(error):
+    text = error if isinstance(error, str) else None
+    with pytest.raises(TypeError if text else error, match=text):
         call(board)
     assert board.read(0x4E) == 0x41  # the board goes on
 
@@ -100,12 +124,13 @@ def test_bad_arguments(board, call, error):
     ({"bogus": 1}, TypeError, "unexpected keyword argument 'bogus'"),
     ({"sim-seed": 1}, TypeError, "unexpected keyword"),
     ({"quick": "yes"}, TypeError, "True or False"),
-    ({"sim_seed": 2.5}, TypeError, "str or an int"),
+    ({"sim_seed": 2.5}, TypeError, "os.PathLike or an int, not float"),
     ({"sim_address": 0x50}, ValueError, "outside the chip's addresses"),
     ({"sim_fault": ["nonsense"]}, ValueError, "unknown fault"),
     ({"sim_seed": -1}, ValueError, "not a whole number"),
     ({"usb": "1209:1", "sim_seed": 2}, ValueError, "option of the simulated board"),
     ({"trace": ""}, ValueError, "needs a file name"),
+    ({"usb_port": "1-2"}, ValueError, "^usb_port is an option of the USB board: give usb too$"),
 ])
 def test_bad_options_are_refused_before_the_board(state, options, error, text):
     with pytest.raises(error, match=text):
@@ -114,9 +139,11 @@ def test_bad_options_are_refused_before_the_board(state, options, error, text):
 
 def test_options_reach_the_board(tmp_path, state):
     trace = tmp_path / "trace.log"
-    with quarnel.open(sim_state=state, sim_address=0x4A, sim_fault=["bus-select=3"],
-                      sim_seed="7", trace=trace, firmware=None, quick=True) as board:
+    with quarnel.open(sim_state=os.fsencode(state), sim_address=np.uint8(0x4A),
+                      sim_fault=["bus-select=3"], sim_seed="7", trace=trace, firmware=None,
+                      quick=np.bool_(True)) as board:
         assert board.info()["deviceAddress"] == 0x4A
+        assert board.write(np.int64(0x25), np.int16(40)) == board.read(np.uint8(0x25)) == 40
     assert trace.read_text().startswith("LoadFirmWare")
     with pytest.raises(ValueError, match="state file"):
         quarnel.open(sim_state=tmp_path, quick=True)  # a folder
@@ -172,6 +199,69 @@ def test_ctrl_c_interrupts_the_start_up_and_leaves_the_board_free(tmp_path, stat
         assert board.read(0x4E) == 0x41
 
 
+def test_logging_and_streaming_from_a_script(board, tmp_path):
+    path = tmp_path / "run.csv"
+    assert board.log(path, channels=["internal", "VDD"], interval=0.01, count=5) == 5
+    assert board.log(path, interval=0, duration=0.05) > 0
+    first, second = quarnel.read_log(path).runs
+    assert list(first.columns) == ["Internal(°C)", "Vdd(V)"] and len(first) == 5
+    assert len(second.columns) == len(board.readings()["readings"])
+    snapshots = list(board.stream(interval=0.02, count=3, fahrenheit=True))
+    assert len(snapshots) == 3 and snapshots[0]["time"] < snapshots[2]["time"]
+    assert snapshots[0]["readings"]["Internal"]["unit"] == "°F"
+
+    def interrupt_once_logging():
+        while not path.exists() or path.read_bytes().count(b"\n") < 4 + 2:
+            time.sleep(0.01)
+        os.kill(os.getpid(), signal.SIGINT)
+
+    path.unlink()
+    helper = threading.Thread(target=interrupt_once_logging)
+    helper.start()
+    with pytest.raises(KeyboardInterrupt):
+        board.log(path, interval=0.01)
+    helper.join()
+    assert len(quarnel.read_log(path).runs[0]) >= 1
+    assert board.read(0x4E) == 0x41
+
+
+EXIT_SCRIPT = """
+import signal, sys, threading, quarnel
+junk = [str(i) for i in range(200000)]  # a finalisation long enough to meet the calls
+board = quarnel.open(sim_state=sys.argv[1], quick=True)
+busy = threading.Barrier(3)
+def collect(call):
+    # Ctrl+C for the main thread: Python never wakes its wait for one taken elsewhere.
+    signal.pthread_sigmask(signal.SIG_BLOCK, [signal.SIGINT])
+    busy.wait()
+    while True:
+        call()
+for call in (board.readings, lambda: quarnel.read_log(sys.argv[2])):
+    threading.Thread(target=collect, args=(call,), daemon=True).start()
+busy.wait()
+print(flush=True)
+if sys.argv[3] == "ctrl-c":
+    threading.Event().wait()
+"""
+
+
+@pytest.mark.parametrize("end", ["script end", "ctrl-c"])
+def test_daemon_threads_in_calls_do_not_crash_the_exit(tmp_path, end):
+    log = tmp_path / "run.csv"
+    log.write_bytes(b"\r\nQUARNEL Log File\r\n\r\nTime(s) ,Vdd(V) ,\r\n" +
+                    b"".join(b"%d.25, 3.307,\r\n" % i for i in range(100000)))
+    runs = [subprocess.Popen([sys.executable, "-c", EXIT_SCRIPT, str(tmp_path / f"{i}.json"),
+                              str(log), end], stdout=subprocess.PIPE, stderr=subprocess.PIPE)
+            for i in range(20)]
+    for run in runs:
+        if end == "ctrl-c":
+            run.stdout.readline()
+            run.send_signal(signal.SIGINT)
+        err = run.communicate(timeout=120)[1].decode()
+        assert run.returncode in (0, -signal.SIGINT), err
+        assert "terminate" not in err and "Fatal" not in err, err
+
+
 def test_help_reads_well():
     text = quarnel.__doc__ + quarnel.open.__doc__ + quarnel.read_log.__doc__
     for name in ("open", "read_log", "BoardError", "LogError", "KeyboardInterrupt"):
@@ -180,3 +270,7 @@ def test_help_reads_well():
         for name, member in vars(cls).items():
             if not name.startswith("_"):
                 assert member.__doc__, f"{cls.__name__}.{name} has no docstring"
+    assert str(inspect.signature(quarnel.Board.log)) == (
+        "(self, /, path, channels=None, interval=0.25, count=None, duration=None, "
+        "fahrenheit=False)")
+    assert "usb_port=None" in str(inspect.signature(quarnel.open))

@@ -56,9 +56,9 @@ def test_appended_runs_read_value_for_value(tmp_path):
         assert run.time.dtype == np.float64
         assert np.array_equal(run.time, values[:, 0])
         for i, column in enumerate(run.columns.values()):
-            assert column.dtype == np.float32
+            assert column.dtype == np.float64
             assert not column.flags.owndata  # the reader's storage, not a copy
-            assert np.array_equal(column, values[:, i + 1].astype(np.float32))
+            assert np.array_equal(column, values[:, i + 1])  # each the float of its text
 
 
 def test_what_is_no_log_is_a_log_error(tmp_path):
@@ -66,11 +66,13 @@ def test_what_is_no_log_is_a_log_error(tmp_path):
     text.write_text("shopping list\r\n")
     fifo = tmp_path / "fifo"
     os.mkfifo(fifo)
-    for path, reason in [(text, "is not a QUARNEL log file"),
-                         (tmp_path / "missing.csv", "No such file"),
-                         (tmp_path, "is a folder")]:
-        with pytest.raises(quarnel.LogError, match=reason):
+    for path, reason, error in [(text, "is not a QUARNEL log file", quarnel.LogError),
+                                (tmp_path / "missing.csv", "No such file", FileNotFoundError),
+                                (tmp_path, "is a folder", OSError)]:
+        with pytest.raises(error, match=reason) as raised:
             quarnel.read_log(path)
+        assert isinstance(raised.value, quarnel.LogError) and raised.value.filename == path
+    assert raised.value.errno is None
     with pytest.raises(TypeError):
         quarnel.read_log(42)
 

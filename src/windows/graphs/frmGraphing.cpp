@@ -16,6 +16,7 @@
 #include "monitor/MasterPoll.h"
 #include "ui_frmGraphing.h"
 #include "widgets/StripChart.h"
+#include "widgets/WidgetAccessibility.h"
 #include "windows/CheckBoxes.h"
 
 namespace quarnel {
@@ -238,6 +239,17 @@ QDateTime frmGraphing::sampleTime() const {
     return QDateTime::fromMSecsSinceEpoch(sampleMsecs());
 }
 
+QRect frmGraphing::newestSamplesArea() const {
+    for (const StripChart* chart : charts_) {
+        if (!chart->isVisibleTo(this)) continue;
+        const QRect whole = chart->rect();
+        const QRect end(whole.right() - whole.width() / 4, whole.top(), whole.width() / 4,
+                        whole.height());
+        return end.translated(chart->mapTo(this, QPoint()));
+    }
+    return {};
+}
+
 StripChart* frmGraphing::chart(int index) const {
     return index >= 0 && index < kGraphCount ? charts_[index] : nullptr;
 }
@@ -304,7 +316,7 @@ void frmGraphing::UpdateGraphingForm() {
         ui->cmdLog->setText(QString::fromLatin1(kLoggingText));
         ui->lblLogged->setText(text(TrimmedNumberText(static_cast<double>(logging.LoggedCount))));
         // Its name is what a screen reader reads: the count with its caption.
-        ui->lblLogged->setAccessibleName(QStringLiteral("Logged ") + ui->lblLogged->text());
+        SetAccessibleName(ui->lblLogged, QStringLiteral("Logged ") + ui->lblLogged->text());
     } else {
         ui->cmdLog->setText(QString::fromLatin1(kLogDataText));
     }

@@ -55,6 +55,9 @@ class frmGraphing : public QWidget {
     // charts take) and as a local date and time.
     qint64 sampleMsecs() const;
     QDateTime sampleTime() const;
+    // Where the shown chart draws its newest samples (its right end), in this
+    // window's coordinates: what another window placed by the program leaves clear.
+    QRect newestSamplesArea() const;
 
   protected:
     void closeEvent(QCloseEvent* event) override;

@@ -11,6 +11,7 @@
 #include "ui_frmLimits.h"
 #include "widgets/Lamp.h"
 #include "widgets/LinearGauge.h"
+#include "widgets/WidgetAccessibility.h"
 #include "windows/CheckBoxes.h"
 #include "windows/limits/LimitsRules.h"
 
@@ -166,7 +167,9 @@ void frmLimits::UpdateLimitsForm() {
                             : QStringLiteral("Ain1");
     ui->Label6->setText(row);
     tglAlert_[2]->setCaption(row);
-    ui->chkMask_2->setAccessibleName(row + QStringLiteral(" Mask"));
+    // Restated on every reading: set only when the pins change, or a screen
+    // reader announces the focused box again and again.
+    SetAccessibleName(ui->chkMask_2, row + QStringLiteral(" Mask"));
 
     for (int i = 0; i < kLampCount; ++i) {
         if (i == kPinStatusLamp) {

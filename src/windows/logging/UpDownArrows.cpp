@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "windows/logging/UpDownArrows.h"
 
+#include <QAccessible>
 #include <QLineEdit>
 #include <QStyle>
 #include <QStyleOptionSpinBox>
@@ -23,9 +24,14 @@ void UpDownArrows::setRange(double minimum, double maximum) {
 }
 
 void UpDownArrows::setCurrent(std::optional<double> value, const QString& text) {
+    const bool changed = value != current_;
     current_ = value;
     lineEdit()->setText(text);
     update();
+    if (changed && QAccessible::isActive()) {
+        QAccessibleValueChangeEvent event(this, this->value());
+        QAccessible::updateAccessibility(&event);
+    }
 }
 
 void UpDownArrows::stepBy(int steps) {

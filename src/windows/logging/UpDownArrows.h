@@ -11,10 +11,18 @@ namespace quarnel {
 
 class UpDownArrows : public QAbstractSpinBox {
     Q_OBJECT
+    // What Qt's spin box interface reports to screen readers: the number the
+    // attached box shows (0 while it shows none), its range and the step.
+    Q_PROPERTY(double value READ value)
+    Q_PROPERTY(double minimum MEMBER minimum_)
+    Q_PROPERTY(double maximum MEMBER maximum_)
+    Q_PROPERTY(double stepSize MEMBER step_)
   public:
     explicit UpDownArrows(QWidget* parent = nullptr);
 
     void setRange(double minimum, double maximum);
+    void setStepSize(double step) { step_ = step; }
+    double value() const { return current_.value_or(0.0); }
     // What the attached box shows now (nothing when it is not a number), so
     // an arrow that cannot move the number is drawn disabled.
     void setCurrent(std::optional<double> value, const QString& text);
@@ -32,6 +40,7 @@ class UpDownArrows : public QAbstractSpinBox {
   private:
     double minimum_ = 0.0;
     double maximum_ = 0.0;
+    double step_ = 1.0;
     std::optional<double> current_;
 };
 

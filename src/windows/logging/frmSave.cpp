@@ -6,6 +6,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QLabel>
+#include <QMouseEvent>
 #include <algorithm>
 #include <cerrno>
 #include <cmath>
@@ -15,6 +16,7 @@
 #include "monitor/LogFile.h"
 #include "monitor/MasterPoll.h"
 #include "ui_frmSave.h"
+#include "windows/AppSettings.h"
 #include "windows/CheckBoxes.h"
 #include "windows/logging/LogIntervalText.h"
 
@@ -38,6 +40,9 @@ frmSave::frmSave(BoardFeed& feed, Notifier& notifier, WindowHost& host, FileChoo
         Q_ASSERT(chkLog_[i] && Label1_[i]);
     }
     ui_->UpDown1->setRange(0.0, kLogIntervalMaxMs);
+    ui_->UpDown1->setStepSize(kLogIntervalStepMs);
+    // A click on a channel's name ticks its box, as on the box's own text.
+    for (QLabel* label : Label1_) label->installEventFilter(this);
     ui_->UpDown1->setFixedHeight(ui_->txtLogInt->sizeHint().height());
     // Wide enough for every caption, so the window does not jump when it changes.
     int captionWidth = 0;
@@ -95,15 +100,21 @@ void frmSave::followChannels() {
 }
 
 void frmSave::startLogging() {
+    // A log of times alone would tell nothing.
+    if (std::none_of(chkLog_.begin(), chkLog_.end(), isChecked)) {
+        notifier_.message(kNoChannelChosen, Notifier::Icon::Information);
+        return;
+    }
     // An installed program's data folder is not the user's to write in: start at home then.
     const QString startDir =
-        QFileInfo(applicationDir_).isWritable() ? applicationDir_ : QDir::homePath();
+        LogFolder(QFileInfo(applicationDir_).isWritable() ? applicationDir_ : QDir::homePath());
     const std::optional<QString> chosen =
         chooseFile_
             ? chooseFile_(this, windowTitle(), startDir, QString::fromLatin1(kLogFileFilter))
             : std::nullopt;
     // Cancelling is the user's own choice: nothing to say.
     if (!chosen || chosen->isEmpty()) return;
+    RememberLogFolder(*chosen);
 
     board::StartLogging start;
     start.ticket = ticket_;
@@ -147,6 +158,17 @@ void frmSave::stopLogging() {
 
 void frmSave::LoggingStopped() {
     ui_->cmdLog->setText(kLogDataCaption);
+}
+
+bool frmSave::eventFilter(QObject* watched, QEvent* event) {
+    const auto* label = qobject_cast<QLabel*>(watched);
+    if (label && event->type() == QEvent::MouseButtonRelease &&
+        static_cast<QMouseEvent*>(event)->button() == Qt::LeftButton &&
+        label->rect().contains(static_cast<QMouseEvent*>(event)->position().toPoint())) {
+        auto* box = qobject_cast<QCheckBox*>(label->buddy());
+        if (box && box->isEnabled()) box->click();
+    }
+    return QWidget::eventFilter(watched, event);
 }
 
 void frmSave::cmdClose_Click() {

@@ -24,6 +24,8 @@ inline constexpr const char* kStartLoggingCaption = "Start Logging";
 inline constexpr const char* kStopLoggingCaption = "Stop Logging...";
 inline constexpr const char* kLogDataCaption = "Log Data";
 inline constexpr const char* kLogFileFilter = "Log Files (*.csv)";
+inline constexpr const char* kNoChannelChosen =
+    "No channel is chosen: tick the channels to log, then start logging.";
 // Bounds and step of the arrows beside the interval box, in ms.
 inline constexpr double kLogIntervalStepMs = 10.0;
 inline constexpr double kLogIntervalMaxMs = 3600000.0;
@@ -43,6 +45,9 @@ class frmSave : public QWidget {
     void cmdClose_Click();
     void txtLogInt_Change();
     void UpDown1_Change(int steps);
+
+  protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
   private:
     void Form_Load();

@@ -30,8 +30,9 @@ void merge(ColumnTrace::Statistics& s, const ColumnTrace::Statistics& more) {
 
 // Widens [lo, hi] to the numbers among v[0, n); NaNs fail both comparisons.
 // Four lanes, so the compiler can keep them in one vector register.
-void widen(const float* v, size_t n, float& lo, float& hi) {
-    float los[4] = {lo, lo, lo, lo}, his[4] = {hi, hi, hi, hi};
+template <typename T>
+void widen(const T* v, size_t n, T& lo, T& hi) {
+    T los[4] = {lo, lo, lo, lo}, his[4] = {hi, hi, hi, hi};
     size_t i = 0;
     for (; i + 4 <= n; i += 4) {
         for (size_t k = 0; k < 4; ++k) {
@@ -52,16 +53,29 @@ void widen(const float* v, size_t n, float& lo, float& hi) {
 ColumnTrace::ColumnTrace(QCPAxis* keyAxis, QCPAxis* valueAxis)
     : QCPAbstractPlottable(keyAxis, valueAxis) {}
 
-void ColumnTrace::addSegment(const std::vector<double>& time, const std::vector<float>& values,
-                             double offset) {
+void ColumnTrace::addSegment(const LogTimes& time, const LogValues& values, double offset) {
     Segment s{&time, &values, offset, {}};
     s.blocks.resize((values.size() + kBlock - 1) / kBlock);
-    for (size_t i = 0; i < values.size(); ++i) add(s.blocks[i / kBlock], values[i]);
+    if (values.coded()) {
+        // In whole codes, and a division a block.
+        const int16_t* codes = values.codes();
+        for (size_t first = 0; first < values.size(); first += kBlock) {
+            const size_t n = std::min(kBlock, values.size() - first);
+            int16_t lo = codes[first], hi = lo;
+            widen(codes + first, n, lo, hi);
+            int64_t sum = 0;
+            for (size_t i = first; i < first + n; ++i) sum += codes[i];
+            const double d = values.divisor();
+            s.blocks[first / kBlock] = {lo / d, hi / d, double(sum) / d, int64_t(n)};
+        }
+    } else {
+        for (size_t i = 0; i < values.size(); ++i) add(s.blocks[i / kBlock], values[i]);
+    }
     segments_.push_back(std::move(s));
 }
 
 ColumnTrace::Statistics ColumnTrace::summarize(const Segment& s, size_t first, size_t last) {
-    const std::vector<float>& v = *s.values;
+    const LogValues& v = *s.values;
     Statistics r;
     size_t i = first;
     for (const size_t head = std::min(last, (first + kBlock - 1) / kBlock * kBlock); i < head; ++i)
@@ -71,23 +85,44 @@ ColumnTrace::Statistics ColumnTrace::summarize(const Segment& s, size_t first, s
     return r;
 }
 
-void ColumnTrace::extremes(const Segment& s, size_t first, size_t last, float& lo, float& hi) {
-    const float* v = s.values->data();
-    lo = std::numeric_limits<float>::infinity(), hi = -lo;
+void ColumnTrace::extremes(const Segment& s, size_t first, size_t last, double& lo, double& hi) {
+    lo = std::numeric_limits<double>::infinity(), hi = -lo;
+    const LogValues& v = *s.values;
+    const auto raw = [&](size_t from, size_t to) {
+        if (from >= to) return;
+        if (v.coded()) {
+            int16_t l = v.codes()[from], h = l;
+            widen(v.codes() + from, to - from, l, h);
+            lo = std::min(lo, l / v.divisor()), hi = std::max(hi, h / v.divisor());
+        } else {
+            float l = std::numeric_limits<float>::infinity(), h = -l;
+            widen(v.floats() + from, to - from, l, h);
+            if (l <= h) lo = std::min(lo, double(l)), hi = std::max(hi, double(h));
+        }
+    };
     size_t i = std::min(last, (first + kBlock - 1) / kBlock * kBlock);
-    widen(v + first, i - first, lo, hi);
+    raw(first, i);
     for (; i + kBlock <= last; i += kBlock) {
         const Statistics& b = s.blocks[i / kBlock];
-        if (b.count) lo = std::min(lo, float(b.min)), hi = std::max(hi, float(b.max));
+        if (b.count) lo = std::min(lo, b.min), hi = std::max(hi, b.max);
     }
-    widen(v + i, last - i, lo, hi);
+    raw(i, last);
+}
+
+size_t ColumnTrace::search(const LogTimes& t, size_t first, size_t last, double time, bool after) {
+    while (first < last) {
+        const size_t middle = first + (last - first) / 2;
+        if (after ? t[middle] <= time : t[middle] < time)
+            first = middle + 1;
+        else
+            last = middle;
+    }
+    return first;
 }
 
 std::pair<size_t, size_t> ColumnTrace::span(const Segment& s, double lower, double upper) {
-    const std::vector<double>& t = *s.time;
-    const auto first = std::lower_bound(t.begin(), t.end(), lower - s.offset);
-    const auto last = std::upper_bound(first, t.end(), upper - s.offset);
-    return {size_t(first - t.begin()), size_t(last - t.begin())};
+    const size_t first = search(*s.time, 0, s.time->size(), lower - s.offset, false);
+    return {first, search(*s.time, first, s.time->size(), upper - s.offset, true)};
 }
 
 ColumnTrace::Statistics ColumnTrace::statistics(double lower, double upper) const {
@@ -101,13 +136,13 @@ ColumnTrace::Statistics ColumnTrace::statistics(double lower, double upper) cons
 
 double ColumnTrace::valueAt(double time) const {
     for (const Segment& s : segments_) {
-        const std::vector<double>& t = *s.time;
+        const LogTimes& t = *s.time;
         if (t.empty()) continue;
         const double halfStep =
             t.size() > 1 ? (t.back() - t.front()) / double(t.size() - 1) / 2 : 0;
         const double local = time - s.offset;
         if (local < t.front() - halfStep || local > t.back() + halfStep) continue;
-        const size_t next = size_t(std::lower_bound(t.begin(), t.end(), local) - t.begin());
+        const size_t next = search(t, 0, t.size(), local, false);
         const size_t i = next == t.size() || (next > 0 && local - t[next - 1] < t[next] - local)
                              ? next - 1
                              : next;
@@ -119,18 +154,10 @@ double ColumnTrace::valueAt(double time) const {
 double ColumnTrace::sampleTimeBeside(double time, int direction) const {
     double best = std::numeric_limits<double>::quiet_NaN();
     for (const Segment& s : segments_) {
-        const std::vector<double>& t = *s.time;
-        const double local = time - s.offset;
-        double found = 0;
-        if (direction > 0) {
-            const auto at = std::upper_bound(t.begin(), t.end(), local);
-            if (at == t.end()) continue;
-            found = *at + s.offset;
-        } else {
-            const auto at = std::lower_bound(t.begin(), t.end(), local);
-            if (at == t.begin()) continue;
-            found = *(at - 1) + s.offset;
-        }
+        const LogTimes& t = *s.time;
+        const size_t at = search(t, 0, t.size(), time - s.offset, direction > 0);
+        if (direction > 0 ? at == t.size() : at == 0) continue;
+        const double found = t[direction > 0 ? at : at - 1] + s.offset;
         if (std::isnan(best) || (direction > 0 ? found < best : found > best)) best = found;
     }
     return best;
@@ -173,8 +200,8 @@ void ColumnTrace::draw(QCPPainter* painter) {
 
 void ColumnTrace::drawSegment(const Segment& s, QPolygonF& line) const {
     line.clear();
-    const std::vector<double>& t = *s.time;
-    const std::vector<float>& v = *s.values;
+    const LogTimes& t = *s.time;
+    const LogValues& v = *s.values;
     auto [first, last] = span(s, mKeyAxis->range().lower, mKeyAxis->range().upper);
     // One sample beyond each edge, so the line runs out of the chart.
     first -= first > 0 ? 1 : 0;
@@ -192,13 +219,12 @@ void ColumnTrace::drawSegment(const Segment& s, QPolygonF& line) const {
         const double edge = mKeyAxis->pixelToCoord(x + 1) - s.offset;
         size_t bound = std::min(last, i + reach);
         while (bound < last && t[bound - 1] < edge) bound = std::min(last, bound + reach);
-        const size_t end =
-            size_t(std::lower_bound(t.begin() + i + 1, t.begin() + bound, edge) - t.begin());
+        const size_t end = search(t, i + 1, bound, edge, false);
         reach = std::max<size_t>(16, 2 * (end - i));
-        float lo = 0, hi = 0;
+        double lo = 0, hi = 0;
         extremes(s, i, end, lo, hi);
         if (lo <= hi) {
-            for (const float value : {v[i], lo, hi, v[end - 1]})
+            for (const double value : {v[i], lo, hi, v[end - 1]})
                 if (!std::isnan(value)) line << QPointF(x, mValueAxis->coordToPixel(value));
         }
         i = end;

@@ -1,16 +1,18 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
-// One channel of a log drawn straight from the reader's columns (times as
-// doubles, values as floats), one segment per run shifted along the time
-// axis. Copying a million-line log into the chart's own points would take
-// 16 bytes a point; this keeps 4, plus a summary of every block of samples
-// so that a redraw or the statistics of a range cost a pass over the blocks,
-// not over every sample.
+// One channel of a log drawn straight from the reader's small columns (times
+// in milliseconds, values as 16-bit codes where they fit), one segment per run
+// shifted along the time axis. Copying a million-line log into the chart's own
+// points would take 16 bytes a point; this keeps 2, plus a summary of every
+// block of samples so that a redraw or the statistics of a range cost a pass
+// over the blocks, not over every sample.
 
 #include <qcustomplot.h>
 
 #include <cstdint>
 #include <vector>
+
+#include "monitor/LogColumns.h"
 
 namespace quarnel {
 
@@ -25,8 +27,7 @@ class ColumnTrace : public QCPAbstractPlottable {
     ColumnTrace(QCPAxis* keyAxis, QCPAxis* valueAxis);
 
     // The columns must outlive the trace; segments come in time order.
-    void addSegment(const std::vector<double>& time, const std::vector<float>& values,
-                    double offset);
+    void addSegment(const LogTimes& time, const LogValues& values, double offset);
     // Over the samples with lower <= time <= upper.
     Statistics statistics(double lower, double upper) const;
     // The value of the sample nearest the time in the run that covers it
@@ -48,14 +49,16 @@ class ColumnTrace : public QCPAbstractPlottable {
 
   private:
     struct Segment {
-        const std::vector<double>* time;
-        const std::vector<float>* values;
+        const LogTimes* time;
+        const LogValues* values;
         double offset;
         std::vector<Statistics> blocks;  // of kBlock samples each
     };
     static Statistics summarize(const Segment& s, size_t first, size_t last);
     // Lowest and highest number among samples [first, last): lo > hi if none.
-    static void extremes(const Segment& s, size_t first, size_t last, float& lo, float& hi);
+    static void extremes(const Segment& s, size_t first, size_t last, double& lo, double& hi);
+    // The first sample at or after the time (after it when `after`), in [first, last).
+    static size_t search(const LogTimes& t, size_t first, size_t last, double time, bool after);
     // Indices of the samples with lower <= time <= upper.
     static std::pair<size_t, size_t> span(const Segment& s, double lower, double upper);
     void drawSegment(const Segment& s, QPolygonF& line) const;

@@ -35,23 +35,39 @@ class SpacedTicker : public QCPAxisTicker {
     int& height_;
 };
 
-class ChartAccessible : public QAccessibleWidget {
+// A value interface too: the platform bridge passes a value change on only
+// for an object that has one.
+class ChartAccessible : public QAccessibleWidget, public QAccessibleValueInterface {
   public:
     explicit ChartAccessible(ReviewChart* chart) : QAccessibleWidget(chart, QAccessible::Chart) {}
 
     QString text(QAccessible::Text t) const override {
-        const auto* chart = static_cast<const ReviewChart*>(widget());
         switch (t) {
             case QAccessible::Name:
-                return chart->title();
+                return chart()->title();
             case QAccessible::Value:
-                return chart->legendText();
+                return chart()->readout();
             case QAccessible::Description:
-                return chart->accessibleDescription();
+                return chart()->readout() + QStringLiteral(". ") + chart()->accessibleDescription();
             default:
                 return QAccessibleWidget::text(t);
         }
     }
+    void* interface_cast(QAccessible::InterfaceType type) override {
+        if (type == QAccessible::ValueInterface)
+            return static_cast<QAccessibleValueInterface*>(this);
+        return QAccessibleWidget::interface_cast(type);
+    }
+    QVariant currentValue() const override { return chart()->cursorTime(); }
+    void setCurrentValue(const QVariant& value) override {
+        emit chart()->cursorRequested(value.toDouble());
+    }
+    QVariant minimumValue() const override { return chart()->xAxis->range().lower; }
+    QVariant maximumValue() const override { return chart()->xAxis->range().upper; }
+    QVariant minimumStepSize() const override { return 0.0; }
+
+  private:
+    ReviewChart* chart() const { return static_cast<ReviewChart*>(widget()); }
 };
 
 QAccessibleInterface* accessibleChart(const QString&, QObject* object) {
@@ -105,12 +121,14 @@ void ReviewChart::changeEvent(QEvent* event) {
     replot(rpQueuedReplot);
 }
 
-QString ReviewChart::legendText() const {
-    QStringList texts;
-    for (int i = 0; i < legend->itemCount(); ++i)
-        if (auto* item = qobject_cast<QCPPlottableLegendItem*>(legend->item(i)))
-            texts << item->plottable()->name();
-    return texts.join(QStringLiteral("; "));
+void ReviewChart::setReadout(double cursorTime, const QString& text) {
+    if (text == readout_ && cursorTime == cursorTime_) return;
+    readout_ = text, cursorTime_ = cursorTime;
+    if (!hasFocus() || !QAccessible::isActive()) return;
+    QAccessibleValueChangeEvent value(this, cursorTime_);
+    QAccessible::updateAccessibility(&value);
+    QAccessibleEvent description(this, QAccessible::DescriptionChanged);
+    QAccessible::updateAccessibility(&description);
 }
 
 void ReviewChart::keyPressEvent(QKeyEvent* event) {

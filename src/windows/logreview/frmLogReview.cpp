@@ -6,8 +6,10 @@
 #include <QAction>
 #include <QCheckBox>
 #include <QFileInfo>
+#include <QFontInfo>
 #include <QHeaderView>
 #include <QListWidget>
+#include <QMdiSubWindow>
 #include <QMenu>
 #include <QPointer>
 #include <QTableWidget>
@@ -31,14 +33,23 @@ namespace quarnel {
 namespace {
 
 const char* const kGroupTitles[] = {"Temperatures", "Vdd", "Ain1 to Ain8"};
-const QColor kColors[] = {
-    Qt::red,   Qt::blue,    Qt::darkGreen,   Qt::magenta,         Qt::darkCyan, Qt::darkYellow,
-    Qt::black, Qt::darkRed, Qt::darkMagenta, QColor(255, 128, 0), Qt::darkBlue, Qt::gray};
+// Six hues that stay apart from each other and readable on light and dark
+// grounds alike; a chart's seventh and eighth channels take the first two
+// again, dashed (SetTracePen tells them apart).
+const QColor kHues[] = {QColor(0, 128, 255), QColor(255, 112, 51), QColor(38, 191, 0),
+                        QColor(255, 0, 230), QColor(38, 191, 191), QColor(255, 204, 0)};
 
 // The chart group of a LogChannels() position.
 int groupOf(int channel) {
     const LogChannel& c = LogChannels()[size_t(channel)];
     return c.temperature ? 0 : channel == 2 ? 1 : 2;
+}
+
+// A channel's hue: by its place in its chart, so each chart starts at the first.
+QColor hueOf(int channel) {
+    const int group = groupOf(channel);
+    const int place = group == 1 ? 0 : group == 2 ? channel - 4 : channel == 3 ? 2 : channel;
+    return kHues[place % std::size(kHues)];
 }
 
 // A readout number; a dash where there is none.
@@ -57,6 +68,10 @@ frmLogReview::frmLogReview(const QString& path, Notifier& notifier, FileChooser 
       chooseFile_(std::move(chooseFile)),
       host_(host) {
     ui->setupUi(this);
+    // The form is laid out for a 12-pixel font (9 points at 96 dots an inch):
+    // a larger font gets a larger window, or the charts lose their ticks.
+    formSize_ = size();
+    resize((QSizeF(size()) * std::max(1.0, QFontInfo(font()).pixelSize() / 12.0)).toSize());
     setAttribute(Qt::WA_DeleteOnClose);
     setWindowTitle(QFileInfo(path).fileName());
     shown_.fill(true);
@@ -92,14 +107,15 @@ frmLogReview::frmLogReview(const QString& path, Notifier& notifier, FileChooser 
     table->horizontalHeader()->setMinimumSectionSize(
         fontMetrics().horizontalAdvance(QStringLiteral("-000.0000")));
     table->horizontalHeader()->setSectionResizeMode(QHeaderView::ResizeToContents);
+    orderTabs();
 
     const std::string file = path.toStdString();
     worker_ = std::thread([this, file] {
-        LogReadResult result = ReadLogFile(file, &cancel_, [this](double fraction) {
+        Log result = ReadCompactLogFile(file, &cancel_, [this](double fraction) {
             QMetaObject::invokeMethod(
                 this, [this, fraction] { progress(fraction); }, Qt::QueuedConnection);
         });
-        auto shared = std::make_shared<LogReadResult>(std::move(result));
+        auto shared = std::make_shared<Log>(std::move(result));
         QMetaObject::invokeMethod(
             this, [this, shared] { finished(std::move(*shared)); }, Qt::QueuedConnection);
     });
@@ -118,7 +134,7 @@ void frmLogReview::releaseColumns() {
     charts_.clear();
     cursors_.clear();
     traces_.clear();
-    log_ = LogReadResult();
+    log_ = Log();
 #if defined(__GLIBC__)
     // The allocator keeps freed columns for reuse; a closed log gives them
     // back to the system.
@@ -130,6 +146,12 @@ void frmLogReview::showEvent(QShowEvent* event) {
     QWidget::showEvent(event);
     if (shownOnce_) return;
     shownOnce_ = true;
+    // Grown for the font, but not out of the workspace (nor below the form's size).
+    auto* frame = qobject_cast<QMdiSubWindow*>(parentWidget());
+    if (frame && frame->parentWidget())
+        frame->resize(frame->size()
+                          .boundedTo(frame->parentWidget()->size())
+                          .expandedTo(formSize_.grownBy(frame->contentsMargins())));
     // Whichever window holds the focus comes to the front when the main
     // window is next activated (after the file dialog, or at start-up under
     // the help window): a new log window takes it.
@@ -143,7 +165,7 @@ void frmLogReview::progress(double fraction) {
     ui->prgLoad->setValue(int(fraction * 1000));
 }
 
-void frmLogReview::finished(LogReadResult result) {
+void frmLogReview::finished(Log result) {
     finished_ = true;
     const bool focusOnCancel = focusWidget() == ui->cmdCancel;
     ui->prgLoad->hide();
@@ -169,7 +191,7 @@ void frmLogReview::finished(LogReadResult result) {
     ui->lstRuns->clear();
     ui->lstRuns->addItem(QString::fromLatin1(kAllRunsText));
     for (size_t i = 0; i < log_.runs.size(); ++i) {
-        const LogRun& r = log_.runs[i];
+        const auto& r = log_.runs[i];
         ui->lstRuns->addItem(QStringLiteral("Run %1: %2 lines, %3 channels%4")
                                  .arg(i + 1)
                                  .arg(r.time.size())
@@ -179,8 +201,11 @@ void frmLogReview::finished(LogReadResult result) {
     ui->cmdFit->setEnabled(true);
     fitAction_->setEnabled(true);
     showRun(-1);
-    if (focusOnCancel)
-        (charts_.empty() ? static_cast<QWidget*>(ui->lstRuns) : charts_[0])->setFocus();
+    if (focusOnCancel) {
+        const auto shown = std::find_if(charts_.begin(), charts_.end(),
+                                        [](QCustomPlot* c) { return !c->isHidden(); });
+        (shown == charts_.end() ? static_cast<QWidget*>(ui->lstRuns) : *shown)->setFocus();
+    }
     emit loadFinished();
 }
 
@@ -207,7 +232,7 @@ void frmLogReview::rebuild() {
     const size_t first = run_ < 0 ? 0 : size_t(run_);
     const size_t last = run_ < 0 ? log_.runs.size() : first + 1;
     for (size_t r = first; r < last; ++r) {
-        const LogRun& run = log_.runs[r];
+        const auto& run = log_.runs[r];
         for (size_t col = 0; col < run.channels.size(); ++col) {
             const int channel = run.channels[col];
             const int group = groupOf(channel);
@@ -221,7 +246,7 @@ void frmLogReview::rebuild() {
                 QCustomPlot* plot = charts_[size_t(chartOfGroup[group])];
                 trace = new ColumnTrace(plot->xAxis, plot->yAxis);
                 SetTracePen(trace,
-                            QPen(kColors[channel], 1, fahrenheit ? Qt::DashLine : Qt::SolidLine));
+                            QPen(hueOf(channel), 1, fahrenheit ? Qt::DashLine : Qt::SolidLine));
                 const QString label = QString::fromStdString(run.columns[col]);
                 trace->setName(label);
                 traces_.push_back({channel, label, chartOfGroup[group], trace});
@@ -238,7 +263,25 @@ void frmLogReview::rebuild() {
             if (trace) trace->setVisible(shown_[i]);
     }
     for (QCustomPlot* chart : charts_) updateLegend(chart);
+    showChartsWithChannels();
+    orderTabs();
     fitAll();
+}
+
+void frmLogReview::showChartsWithChannels() {
+    for (size_t c = 0; c < charts_.size(); ++c)
+        charts_[c]->setVisible(std::any_of(traces_.begin(), traces_.end(), [&](const Trace& t) {
+            return t.chart == int(c) && shown_[size_t(t.channel)];
+        }));
+}
+
+void frmLogReview::orderTabs() {
+    std::vector<QWidget*> chain{ui->cmdFit, ui->cmdCancel};
+    chain.insert(chain.end(), charts_.begin(), charts_.end());
+    chain.push_back(ui->lstRuns);
+    chain.insert(chain.end(), boxes_.begin(), boxes_.end());
+    chain.push_back(ui->tblStatistics);
+    for (size_t i = 1; i < chain.size(); ++i) setTabOrder(chain[i - 1], chain[i]);
 }
 
 ReviewChart* frmLogReview::addChart(int group) {
@@ -250,6 +293,8 @@ ReviewChart* frmLogReview::addChart(int group) {
     chart->axisRect()->setMarginGroup(QCP::msLeft | QCP::msRight, margins_);
     connect(chart, &ReviewChart::menuRequested, this,
             [this, chart](const QPoint& pos) { contextMenu(chart, pos); });
+    connect(chart, &ReviewChart::cursorRequested, this,
+            [this, chart](double time) { moveCursor(time, chart->xAxis->range()); });
     connect(chart->xAxis, qOverload<const QCPRange&>(&QCPAxis::rangeChanged), this,
             [this](const QCPRange& range) { syncTimeRange(range.lower, range.upper); });
     connect(chart, &QCustomPlot::mouseMove, this, [this, chart](QMouseEvent* event) {
@@ -293,6 +338,18 @@ void frmLogReview::addChartActions(ReviewChart* chart) {
         [this, chart] { stepCursor(chart, -1); });
     add("actNextSample", QStringLiteral("Cursor to Next Sample"), {Qt::Key_Right},
         [this, chart] { stepCursor(chart, 1); });
+    add("actCursorLeft", QStringLiteral("Cursor Left a Tenth"), {Qt::CTRL | Qt::Key_Left},
+        [this, chart] { moveCursorBy(chart, -0.1, false); });
+    add("actCursorRight", QStringLiteral("Cursor Right a Tenth"), {Qt::CTRL | Qt::Key_Right},
+        [this, chart] { moveCursorBy(chart, 0.1, false); });
+    add("actPageLeft", QStringLiteral("Cursor and View Left a Page"), {Qt::Key_PageUp},
+        [this, chart] { moveCursorBy(chart, -1, true); });
+    add("actPageRight", QStringLiteral("Cursor and View Right a Page"), {Qt::Key_PageDown},
+        [this, chart] { moveCursorBy(chart, 1, true); });
+    add("actFirstSample", QStringLiteral("Cursor to First Sample"), {Qt::Key_Home},
+        [this, chart] { cursorToEnd(chart, -1); });
+    add("actLastSample", QStringLiteral("Cursor to Last Sample"), {Qt::Key_End},
+        [this, chart] { cursorToEnd(chart, 1); });
     separator();
     add("actSaveImage", QStringLiteral("Save Image..."), {Qt::CTRL | Qt::Key_S},
         [this, chart] { saveImage(chart); });
@@ -348,6 +405,7 @@ void frmLogReview::setChannelShown(int channel, bool shown) {
         updateLegend(charts_[size_t(t.chart)]);
         charts_[size_t(t.chart)]->replot(QCustomPlot::rpQueuedReplot);
     }
+    showChartsWithChannels();
     updateStatistics();
 }
 
@@ -389,23 +447,59 @@ void frmLogReview::stepCursor(QCustomPlot* chart, int direction) {
         if (!std::isnan(time) && (std::isnan(next) || (direction > 0) == (time < next)))
             next = time;
     }
-    if (std::isnan(next)) return;
-    setCursorTime(next);
-    if (next < range.lower) syncTimeRange(next, next + range.size());
-    if (next > range.upper) syncTimeRange(next - range.size(), next);
+    if (!std::isnan(next)) moveCursor(next, range);
+}
+
+void frmLogReview::moveCursor(double time, const QCPRange& view) {
+    setCursorTime(time);
+    if (time < view.lower) syncTimeRange(time, time + view.size());
+    if (time > view.upper) syncTimeRange(time - view.size(), time);
+}
+
+bool frmLogReview::shownSpan(QCustomPlot* chart, QCPRange& span) const {
+    bool any = false;
+    for (const Trace& t : traces_) {
+        bool found = false;
+        const QCPRange own = t.trace->getKeyRange(found);
+        if (charts_[size_t(t.chart)] != chart || !shown_[size_t(t.channel)] || !found) continue;
+        span =
+            any ? QCPRange(std::min(span.lower, own.lower), std::max(span.upper, own.upper)) : own;
+        any = true;
+    }
+    return any;
+}
+
+void frmLogReview::moveCursorBy(QCustomPlot* chart, double fraction, bool page) {
+    QCPRange span;
+    if (!shownSpan(chart, span)) return;
+    const QCPRange view = chart->xAxis->range();
+    const double from = view.contains(cursor_) ? cursor_ : fraction > 0 ? view.lower : view.upper;
+    const double to = std::clamp(from + fraction * view.size(), span.lower, span.upper);
+    if (page) syncTimeRange(view.lower + to - from, view.upper + to - from);
+    moveCursor(to, chart->xAxis->range());
+}
+
+void frmLogReview::cursorToEnd(QCustomPlot* chart, int direction) {
+    QCPRange span;
+    if (shownSpan(chart, span))
+        moveCursor(direction < 0 ? span.lower : span.upper, chart->xAxis->range());
 }
 
 void frmLogReview::updateStatistics() {
-    ui->lblCursorTime->setText(QStringLiteral("<b>Time %1 s</b>").arg(ReadoutNumber(cursor_)));
+    const QString time = QStringLiteral("Time %1 s").arg(ReadoutNumber(cursor_));
+    ui->lblCursorTime->setText(QStringLiteral("<b>%1</b>").arg(time));
     QTableWidget* table = ui->tblStatistics;
     const double nan = std::numeric_limits<double>::quiet_NaN();
+    std::vector<QStringList> readouts(charts_.size(), QStringList{time});
     int row = 0;
     for (const Trace& t : traces_) {
         if (!shown_[size_t(t.channel)]) continue;
         const QCPRange range = charts_[size_t(t.chart)]->xAxis->range();
         const ColumnTrace::Statistics s = t.trace->statistics(range.lower, range.upper);
-        const QString cells[] = {t.label, number(t.trace->valueAt(cursor_)),
-                                 number(s.count ? s.min : nan), number(s.count ? s.max : nan),
+        const QString atCursor = number(t.trace->valueAt(cursor_));
+        readouts[size_t(t.chart)] << t.label + u' ' + atCursor;
+        const QString cells[] = {t.label, atCursor, number(s.count ? s.min : nan),
+                                 number(s.count ? s.max : nan),
                                  number(s.count ? s.sum / double(s.count) : nan)};
         if (table->rowCount() <= row) table->insertRow(row);
         for (int column = 0; column < 5; ++column) {
@@ -421,6 +515,9 @@ void frmLogReview::updateStatistics() {
         ++row;
     }
     table->setRowCount(row);
+    for (size_t c = 0; c < charts_.size(); ++c)
+        static_cast<ReviewChart*>(charts_[c])
+            ->setReadout(cursor_, readouts[c].join(QStringLiteral("; ")));
 }
 
 std::vector<QCustomPlot*> frmLogReview::charts() const {

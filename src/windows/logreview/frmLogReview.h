@@ -20,6 +20,7 @@ class QAction;
 class QCheckBox;
 class QCustomPlot;
 class QCPMarginGroup;
+class QCPRange;
 
 namespace Ui {
 class frmLogReview;
@@ -44,7 +45,8 @@ class frmLogReview : public QWidget {
     ~frmLogReview() override;
 
     // The data read, once loading finished.
-    const LogReadResult& log() const { return log_; }
+    using Log = BasicLogReadResult<LogDecimal>;  // in small columns
+    const Log& log() const { return log_; }
     bool loading() const { return worker_.joinable() && !finished_; }
     // -1: all runs.
     void showRun(int run);
@@ -70,7 +72,7 @@ class frmLogReview : public QWidget {
         ColumnTrace* trace;
     };
     void progress(double fraction);
-    void finished(LogReadResult result);
+    void finished(Log result);
     void rebuild();
     ReviewChart* addChart(int group);
     void addChartActions(ReviewChart* chart);
@@ -83,6 +85,19 @@ class frmLogReview : public QWidget {
     void panTime(double fraction);  // of the visible span
     // The cursor to the sample before or after it among the chart's traces.
     void stepCursor(QCustomPlot* chart, int direction);
+    // The cursor by a fraction of the visible span, within the chart's shown
+    // samples; a page takes the view along, else the view follows it out.
+    void moveCursorBy(QCustomPlot* chart, double fraction, bool page);
+    // The cursor to the chart's first (direction < 0) or last shown sample.
+    void cursorToEnd(QCustomPlot* chart, int direction);
+    // The cursor to a time; the view, of its span, follows it out of view.
+    void moveCursor(double time, const QCPRange& view);
+    // From the first to the last shown sample of the chart; false if none.
+    bool shownSpan(QCustomPlot* chart, QCPRange& span) const;
+    // A chart whose channels are all hidden is hidden with them.
+    void showChartsWithChannels();
+    // One Tab order in reading order: the buttons, the charts, the side.
+    void orderTabs();
     void contextMenu(ReviewChart* chart, const QPoint& pos);
     ChartCursor* cursorOf(QCustomPlot* chart);  // null for a chart no longer shown
     // Without the cursor line: the picture is of the data.
@@ -98,7 +113,7 @@ class frmLogReview : public QWidget {
     std::atomic<bool> cancel_{false};
     std::thread worker_;
     bool finished_ = false;
-    LogReadResult log_;
+    Log log_;
     int run_ = -1;
     double cursor_ = 0;
     std::vector<QCustomPlot*> charts_;
@@ -106,6 +121,7 @@ class frmLogReview : public QWidget {
     QCPMarginGroup* margins_;  // one time is one x in every chart
     QAction* fitAction_;
     bool shownOnce_ = false;
+    QSize formSize_;  // as laid out in the form, for its font
     std::vector<Trace> traces_;
     std::array<QCheckBox*, 12> boxes_{};
     std::array<bool, 12> shown_{};

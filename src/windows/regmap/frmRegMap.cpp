@@ -22,6 +22,7 @@
 #include "ui_frmRegMap.h"
 #include "widgets/ClickLabel.h"
 #include "widgets/ReadableColour.h"
+#include "widgets/WidgetAccessibility.h"
 #include "windows/CheckBoxes.h"
 #include "windows/Twips.h"
 #include "windows/regmap/RegMapText.h"
@@ -403,13 +404,18 @@ void frmRegMap::setAddressBox(int32_t address) {
 bool frmRegMap::eventFilter(QObject* watched, QEvent* event) {
     if (watched == ui->TreeView1->viewport()) {
         if (event->type() == QEvent::MouseButtonPress) treeMousePressed_ = true;
+        if (event->type() == QEvent::MouseButtonPress) treeSearching_ = false;
         if (event->type() == QEvent::MouseButtonRelease) treeMousePressed_ = false;
         return QWidget::eventFilter(watched, event);
     }
     if (event->type() == QEvent::KeyPress) {
         const int key = static_cast<QKeyEvent*>(event)->key();
         if (watched == ui->TreeView1) {
-            if (key != Qt::Key_Space && !isEnterKey(key)) return false;
+            const QString typed = static_cast<QKeyEvent*>(event)->text();
+            const bool space = key == Qt::Key_Space;
+            if (space && treeSearching_) return false;  // "Ain1 Vlow": the search goes on
+            treeSearching_ = !space && !typed.isEmpty() && typed.front().isPrint();
+            if (!space && !isEnterKey(key)) return false;
             TreeView1_NodeClick(ui->TreeView1->currentItem());
             return true;
         }
@@ -520,7 +526,7 @@ void frmRegMap::setCaption(QLabel* label, const QString& text) {
         const QString name = lblInfo_[7 - i]->text();
         const bool plain =
             name == QLatin1String("X") || name == QLatin1String("-") || name == QString::number(i);
-        lblBit_[i]->setAccessibleName(QStringLiteral("Bit %1%2: %3")
+        SetAccessibleName(lblBit_[i], QStringLiteral("Bit %1%2: %3")
                                           .arg(i)
                                           .arg(plain ? QString() : QLatin1Char(' ') + name)
                                           .arg(lblBit_[i]->text()));

@@ -118,6 +118,9 @@ class frmRegMap : public QWidget {
     WindowOpenFlag openFlag_;
     bool keepAddressText_ = false;  // a continuous read is running
     bool treeMousePressed_ = false;
+    // A name is being typed into the tree (Qt's search by the first letters):
+    // Space belongs to it, until another key or a click ends it.
+    bool treeSearching_ = false;
     double scale_ = 1.0;  // how much the form grew for a larger font
 };
 

@@ -4,6 +4,7 @@
 // SIGTERM closing it like its close box.
 
 #include <QAction>
+#include <QCheckBox>
 #include <QDialog>
 #include <QGuiApplication>
 #include <QLabel>
@@ -19,6 +20,7 @@
 #include "app/Platform.h"
 #include "app/SignalBridge.h"
 #include "gui/app/AppTestSupport.h"
+#include "windows/graphs/frmGraphing.h"
 
 using namespace quarnel;
 using namespace quarnel::test;
@@ -136,8 +138,25 @@ class MainWindowTest : public QObject {
         const QRect area = h.main().mdiArea()->viewport()->rect();
         QVERIFY(area.width() > 433);  // maximised
         QVERIFY(area.contains(h.main().subWindow(ToolWindow::Graphs)->geometry()));
-        const QRect help = h.main().subWindow(ToolWindow::Help)->geometry();
-        QVERIFY(qAbs(help.center().x() - h.main().width() / 2) <= 2);  // centred
+        // The help window, centred where it can be, leaves the graphs' newest samples clear.
+        auto* graphs = h.main().subWindow(ToolWindow::Graphs)->widget();
+        const QRect newest = qobject_cast<frmGraphing*>(graphs)->newestSamplesArea().translated(
+            graphs->mapTo(h.main().mdiArea()->viewport(), QPoint()));
+        QVERIFY(!newest.isEmpty());
+        QVERIFY(!h.main().subWindow(ToolWindow::Help)->geometry().intersects(newest));
+    }
+
+    void openLogStartsWhereTheLastLogWas() {
+        QStringList starts;
+        HarnessOptions options;
+        options.profileDialogs.chooseOpen = [&](QWidget*, auto&, const QString& dir, auto&) {
+            starts << dir;
+            return std::optional(QDir::temp().filePath("elsewhere.csv"));
+        };
+        AppHarness h(options);
+        QVERIFY(h.app->StartApplication());
+        for (int i = 0; i < 2; ++i) h.main().mnuOpenLog_Click();
+        QCOMPARE(starts, QStringList({h.binDir, QDir::tempPath()}));
     }
 
     void menusToolbarAndStatusBar() {
@@ -147,7 +166,7 @@ class MainWindowTest : public QObject {
 
         QStringList titles;
         for (QAction* top : main.menuBar()->actions()) titles << top->text();
-        QCOMPARE(titles, QStringList({"&File", "&View", "&Settings", "&Window", "&About"}));
+        QCOMPARE(titles, QStringList({"&File", "&View", "&Settings", "&Window", "A&bout"}));
         QCOMPARE(main.findChild<QMenu*>("mnuFile")->title(), QString("&File"));
         QCOMPARE(main.findChild<QMenu*>("mnuDevice")->title(), QString("&Settings"));
         const std::pair<const char*, const char*> items[] = {{"mnuLog", "&Log Data"},
@@ -155,7 +174,7 @@ class MainWindowTest : public QObject {
                                                              {"mnuGraphs", "&Graphs"},
                                                              {"mnuInterrupt", "&Interrupts"},
                                                              {"mnuConfig", "&Device Configuration"},
-                                                             {"mnuAbout", "&About"}};
+                                                             {"mnuAbout", "A&bout"}};
         for (const auto& [name, text] : items) QCOMPARE(action(main, name)->text(), QString(text));
         QCOMPARE(main.findChild<QMenu*>("mnuView")->actions(),
                  QList<QAction*>({action(main, "mnuRegMap"), action(main, "mnuGraphs"),
@@ -401,6 +420,7 @@ class MainWindowTest : public QObject {
                 if (!fileDialog) return endInside(), QtNotifier().message("", Notifier::Icon::None);
                 h->main().openWindow(ToolWindow::Logging);
                 QMdiSubWindow* logging = h->main().subWindow(ToolWindow::Logging);
+                logging->findChild<QCheckBox*>("chkLog_0")->setChecked(true);
                 logging->findChild<QPushButton*>("cmdLog")->click();
             });
             QCOMPARE(h->app->exec(), status);

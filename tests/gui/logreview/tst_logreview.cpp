@@ -14,6 +14,7 @@
 
 #include "gui/app/AppTestSupport.h"
 #include "monitor/LogFile.h"
+#include "widgets/ReadableColour.h"
 #include "windows/logreview/ColumnTrace.h"
 #include "windows/logreview/frmLogReview.h"
 
@@ -82,12 +83,13 @@ void activateAgain(QWidget* main) {
     QTRY_VERIFY(main->isActiveWindow());
 }
 
-// A log written and opened in a started program; its window once loaded.
+// A log written and opened in the program, started if need be; its window once loaded.
 frmLogReview* openLog(AppHarness& h, const Sets& sets = kThreeRuns) {
     const QString path = h.file("log.csv");
     writeLog(path, sets);
-    if (!h.app->StartApplication() || !h.main().openLogFile(path)) return nullptr;
-    auto* w = h.main().findChild<frmLogReview*>();
+    if ((!h.app->mainWindow() && !h.app->StartApplication()) || !h.main().openLogFile(path))
+        return nullptr;
+    auto* w = h.main().findChildren<frmLogReview*>().last();
     return QTest::qWaitFor([w] { return !w->loading(); }, 30000) ? w : nullptr;
 }
 
@@ -135,13 +137,19 @@ class LogReviewTest : public QObject {
         w->setCursorTime(7.0);  // in run 2: no Internal(°C) sample there
         QCOMPARE(row(w, "Internal(°C)"), QString("Internal(°C) \u2013 20 24 22"));
         QCOMPARE(row(w, "Ain1(V)"), QString("Ain1(V) 1 1 1 1"));
+        QAccessibleInterface* ain = QAccessible::queryAccessibleInterface(w->charts()[2]);
+        QCOMPARE(ain->text(QAccessible::Value), QString("Time 7 s; Ain1(V) 1"));
+        QVERIFY(ain->text(QAccessible::Description).startsWith("Time 7 s; Ain1(V) 1. "));
+        QCOMPARE(ain->valueInterface()->currentValue().toDouble(), 7.0);
         w->setCursorTime(2.0);
         w->charts()[0]->xAxis->setRange(0.5, 2.5);  // the others follow
         QCOMPARE(w->charts()[1]->xAxis->range().lower, 0.5);
         QCOMPARE(row(w, "Internal(°C)"), QString("Internal(°C) 22 21 22 21.5"));
         w->findChild<QCheckBox*>("chkShow_0")->setChecked(false);
         QVERIFY(row(w, "Internal(°C)").isEmpty());
-        QCOMPARE(w->charts()[0]->legend->itemCount(), 1);  // VARNO alone
+        QCOMPARE(w->charts()[0]->legend->itemCount(), 1);          // VARNO alone
+        w->findChild<QCheckBox*>("chkShow_2")->setChecked(false);  // Vdd: its chart goes
+        QVERIFY(w->charts()[1]->isHidden() && !w->charts()[2]->isHidden());
 
         runs->setCurrentRow(3);  // Vdd only: one chart
         QCOMPARE(w->charts().size(), size_t(1));
@@ -151,15 +159,23 @@ class LogReviewTest : public QObject {
     void statisticsFromBlockSummariesMatchEverySampleWalked() {
         // Two runs of 1000 samples with a NaN: ranges inside one block, on
         // block edges, across both runs and beyond them.
+        // The first run in floats (as a column turns, with a NaN), the second in codes.
         QCustomPlot plot;
         std::vector<double> time(1000);
         std::vector<float> a(1000), b(1000);
-        for (size_t i = 0; i < time.size(); ++i)
-            time[i] = double(i) / 10, a[i] = 10 * float(std::sin(double(i))), b[i] = float(i % 7);
-        a[300] = NAN;
+        LogTimes times;
+        LogValues floats, codes;
+        for (size_t i = 0; i < time.size(); ++i) {
+            time[i] = double(i) / 10, b[i] = float(i % 7);
+            a[i] = i == 300 ? NAN : 10 * float(std::sin(double(i)));
+            times.push_back(time[i]);
+            floats.push_back({0, -1, a[i]});
+            codes.push_back({int64_t(i % 7), 0});
+        }
         auto* trace = new ColumnTrace(plot.xAxis, plot.yAxis);
-        trace->addSegment(time, a, 0);
-        trace->addSegment(time, b, 100);
+        trace->addSegment(times, floats, 0);
+        trace->addSegment(times, codes, 100);
+        QVERIFY(!floats.coded() && codes.coded());
         for (const auto& [lower, upper] : {std::pair{0.0, 99.9},
                                            {0.05, 25.55},
                                            {25.6, 51.2},
@@ -227,6 +243,17 @@ class LogReviewTest : public QObject {
         QTest::newRow("next sample") << QStringList{"Right"} << QList<double>{0, 4, 3};
         QTest::newRow("out of view")
             << QStringList{"+", "+", "Left", "Left", "Left"} << QList<double>{0, 1, 0};
+        QTest::newRow("a tenth") << QStringList{"Ctrl+Right"} << QList<double>{0, 4, 2.4};
+        QTest::newRow("a tenth out of view")
+            << QStringList{"+",         "+",         "Ctrl+Left", "Ctrl+Left",
+                           "Ctrl+Left", "Ctrl+Left", "Ctrl+Left", "Ctrl+Left"}
+            << QList<double>{1.4, 2.4, 1.4};
+        QTest::newRow("a page, the view along")
+            << QStringList{"+", "PgDown"} << QList<double>{3, 5, 4};
+        QTest::newRow("no page past the end")
+            << QStringList{"PgDown", "PgDown"} << QList<double>{2, 6, 4};
+        QTest::newRow("first sample") << QStringList{"+", "Home"} << QList<double>{0, 2, 0};
+        QTest::newRow("last sample") << QStringList{"End"} << QList<double>{0, 4, 4};
     }
     void keysZoomPanFitAndStepTheCursor() {
         QFETCH(QStringList, keys);
@@ -241,7 +268,66 @@ class LogReviewTest : public QObject {
         QTRY_VERIFY(chart->hasFocus());
         for (const QString& key : keys) QTest::keySequence(chart, QKeySequence(key));
         const QCPRange range = w->charts()[0]->xAxis->range();
-        QCOMPARE(QList<double>({range.lower, range.upper, w->cursorTime()}), expected);
+        const QList<double> got{range.lower, range.upper, w->cursorTime()};
+        for (qsizetype i = 0; i < got.size(); ++i)
+            QVERIFY2(std::abs(got[i] - expected[i]) < 1e-9, qPrintable(QString::number(got[i])));
+    }
+
+    void tabGoesOnceRoundEveryControl() {
+        AppHarness h;
+        frmLogReview* w = openLog(h);
+        QVERIFY(w);
+        QStringList order{"pltGroup_0", "pltGroup_1", "pltGroup_2", "lstRuns"};
+        for (QCheckBox* box : w->findChildren<QCheckBox*>())
+            if (box->isVisibleTo(w)) order << box->objectName();
+        order << "tblStatistics"
+              << "cmdFit"
+              << "pltGroup_0";
+        w->charts()[0]->setFocus();
+        QTRY_VERIFY(w->charts()[0]->hasFocus());
+        for (const Qt::Key key : {Qt::Key_Tab, Qt::Key_Backtab}) {
+            QStringList visited{QApplication::focusWidget()->objectName()};
+            while (visited.size() < order.size()) {
+                QTest::keyClick(QApplication::focusWidget(), key);
+                visited << QApplication::focusWidget()->objectName();
+            }
+            QCOMPARE(visited, order);
+            std::reverse(order.begin(), order.end());
+        }
+    }
+
+    void tracesOfAChartStandOutAndApart_data() {
+        QTest::addColumn<QPalette>("palette");
+        QPalette dark(QColor(66, 66, 69), QColor(34, 32, 32));  // a desktop's darker scheme
+        dark.setColor(QPalette::Base, QColor(61, 61, 61));
+        dark.setColor(QPalette::Text, Qt::white);
+        QTest::newRow("light") << QApplication::style()->standardPalette();
+        QTest::newRow("dark") << dark;
+    }
+    void tracesOfAChartStandOutAndApart() {
+        QFETCH(QPalette, palette);
+        std::array<bool, kLogChannelCount> all{};
+        all.fill(true);
+        AppHarness h;
+        frmLogReview* w = openLog(h, {all, all});  // every channel, temperatures in both units
+        QVERIFY(w);
+        QApplication::setPalette(palette);
+        QApplication::sendPostedEvents();
+        for (QCustomPlot* chart : w->charts()) {
+            const QColor ground = chart->toPixmap().toImage().pixelColor(1, 1);
+            for (int i = 0; i < chart->plottableCount(); ++i) {
+                const QPen pen = chart->plottable(i)->pen();
+                QVERIFY(ContrastRatio(pen.color(), ground) >= kGraphicContrast);
+                for (int j = 0; j < i; ++j) {
+                    const QPen other = chart->plottable(j)->pen();
+                    QVERIFY2(pen.style() != other.style() ||
+                                 ColourDifference(pen.color(), other.color()) >= kDistinctColours,
+                             qPrintable(chart->plottable(i)->name() + u'/' +
+                                        chart->plottable(j)->name()));
+                }
+            }
+        }
+        QApplication::setPalette(QApplication::style()->standardPalette());
     }
 
     void aCancelledLoadClosesItsWindowAndSaysSo() {
@@ -260,17 +346,23 @@ class LogReviewTest : public QObject {
     void aLargerFontScrollsTheStatisticsAndSpacesTheValueTicks() {
         const QFont before = QApplication::font();
         QFont larger = before;
-        larger.setPointSizeF(before.pointSizeF() * 1.25);
+        larger.setPointSizeF(before.pointSizeF() * 1.5);
         QApplication::setFont(larger);
         std::array<bool, kLogChannelCount> all{};
         all.fill(true);
         AppHarness h;
+        QVERIFY(h.app->StartApplication());
+        h.main().resize(1600, 1200);               // room for the larger window
         frmLogReview* w = openLog(h, {all, all});  // 15 rows: temperatures in both units
         QVERIFY(w);
         auto* table = w->findChild<QTableWidget*>("tblStatistics");
         QTRY_COMPARE(table->rowCount(), 15);
-        QTRY_VERIFY(table->verticalScrollBar()->isVisible());
         for (QCustomPlot* chart : w->charts()) QTRY_VERIFY(ticksApart(chart));
+        h.main().resize(1000, 700);  // a new window fits in the workspace
+        frmLogReview* second = openLog(h);
+        QVERIFY(second && second->parentWidget()->width() <= h.main().mdiArea()->width());
+        w->parentWidget()->resize(988, 668);  // made small: the table scrolls
+        QTRY_VERIFY(table->verticalScrollBar()->isVisible());
         QApplication::setFont(before);
     }
 

@@ -412,6 +412,14 @@ void RegMapTest::keyboardInTheTreeReadsAsAClickDoes() {
         QTest::keyClick(tree, key);
         QCOMPARE(rig.accesses(), (std::vector<Access>{R(0x18)}));
     }
+    // A name typed to find a node takes its blanks; Space reads once the search ends.
+    tree->expandAll();
+    QTest::keyClicks(tree, QStringLiteral("Ain1 Vl"));
+    QCOMPARE(tree->currentItem(), rig.node("Ain1 Vlow Limit"));
+    QTest::keyClick(tree, Qt::Key_Return);
+    rig.board.clear();
+    QTest::keyClick(tree, Qt::Key_Space);
+    QCOMPARE(rig.accesses(), (std::vector<Access>{R(0x28)}));
     // A focused digit's frame stays clear of the bit name under it.
     for (int i = 0; i < 8; ++i) {
         auto* bit = rig.get<ClickLabel>(QStringLiteral("lblBit_%1").arg(i));

@@ -4,10 +4,12 @@
 
 #include <QAccessible>
 #include <QLineEdit>
+#include <QTabWidget>
 #include <QVBoxLayout>
 #include <QtTest>
 
 #include "widgets/LinearGauge.h"
+#include "widgets/ReadableColour.h"
 
 using quarnel::LinearGauge;
 
@@ -65,6 +67,8 @@ class TestLinearGauge : public QObject {
     void heldKeyCommitsOnce();
     void tabSelectsHighMarkerThenLeaves();
     void accessibleNameAndValue();
+    void limitTextsReadOnADarkTabPage();
+    void focusedMarkerIsFramedPlainly();
 };
 
 void TestLinearGauge::pointersByNumber() {
@@ -273,6 +277,41 @@ void TestLinearGauge::accessibleNameAndValue() {
     QCOMPARE(
         iface->text(QAccessible::Description),
         QStringLiteral("low limit -55°C, high limit 80°C. Drag the sliders to change the limits"));
+}
+
+void TestLinearGauge::focusedMarkerIsFramedPlainly() {
+    // The focus changes at least a 2-pixel line around the marker (11 x 12)
+    // by 3:1 or more, as a faint halo does not.
+    LinearGauge gauge;
+    QVERIFY(showTemperature(gauge) && QTest::qWaitForWindowActive(&gauge));
+    gauge.clearFocus();
+    const QImage plain = gauge.grab().toImage();
+    gauge.setFocus();
+    const QImage focused = gauge.grab().toImage();
+    int changed = 0;
+    for (int y = 0; y < focused.height(); ++y)
+        for (int x = 0; x < focused.width(); ++x)
+            changed += quarnel::ContrastRatio(focused.pixelColor(x, y), plain.pixelColor(x, y)) >=
+                       quarnel::kGraphicContrast;
+    QVERIFY2(changed >= 2 * 2 * (11 + 12), qPrintable(QString::number(changed)));
+}
+
+void TestLinearGauge::limitTextsReadOnADarkTabPage() {
+    // A tab page shows the style's pane through it: lighter than the window
+    // under a dark scheme (button and window colours of a desktop's dark one).
+    QPalette dark(QColor(66, 66, 69), QColor(34, 32, 32));
+    QTabWidget tabs;
+    tabs.setPalette(dark);
+    auto* gauge = new LinearGauge;
+    setUpTemperature(*gauge);
+    gauge->setUnits(QStringLiteral("°C"));
+    tabs.addTab(gauge, QStringLiteral("Temp Limits"));
+    tabs.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&tabs));
+    const QColor pane = tabs.grab().toImage().pixelColor(gauge->mapTo(&tabs, QPoint(2, 2)));
+    for (int marker : {LinearGauge::LowMarker, LinearGauge::HighMarker})
+        QVERIFY(quarnel::ContrastRatio(gauge->limitTextColour(marker), pane) >=
+                quarnel::kReadableContrast);
 }
 
 QTEST_MAIN(TestLinearGauge)

@@ -196,6 +196,10 @@ void TestStripChart::hiddenChannelsKeepLegendAndTakeNoSamples() {
     chart.AddSample(4, 1, at(2024, 1, 1, 0, 0, 1));
     chart.SetChannelLabel(9, QStringLiteral("x"));
     QCOMPARE(chart.channelCount(), 3);
+
+    // Two greens too alike on a light ground (the graphs' Ain3 and Ain7): the second is dashed.
+    chart.setChannelColors({QColor(0, 128, 0), QColor(0, 255, 0)});
+    QCOMPARE(chart.plot()->graph(1)->pen().style(), Qt::DashLine);
 }
 
 void TestStripChart::replotsOnlyOnRefreshNeverPerSample() {

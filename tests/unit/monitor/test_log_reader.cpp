@@ -101,5 +101,68 @@ TEST(LogReader, AFileThatIsNoLogIsAnErrorWithTheReason) {
     EXPECT_EQ(ReadLogFile(dir.file("a.csv"), &cancel).status, LogReadResult::Status::Cancelled);
 }
 
+// Read in small columns for the review, a file past a megabyte is read in two
+// halves at once: it reads as its text read line by line, whatever lies about
+// its middle, and as the same file read in floats.
+TEST(LogReader, ALargeFileReadInTwoHalvesReadsAsItsText) {
+    const auto lines = [](int count, auto&& line) {
+        std::string text;
+        for (int i = 0; i < count; ++i) text += line(i) + "\r\n";
+        return text;
+    };
+    const auto row = [](double t, const std::string& values) {
+        return std::to_string(t) + ", " + values + ",";
+    };
+    const std::string cases[] = {
+        // Times going back for a while about the middle; damage here and there.
+        kHead + lines(70000,
+                      [&](int i) {
+                          if (i % 997 == 0) return std::string("x, 1, 2,");
+                          return row((i < 25000 || i >= 45000 ? i : i - 20000) / 100.0,
+                                     "23.25, 3.299");
+                      }),
+        // New runs about the middle, one with a column it does not know, one whose
+        // times turn finer than milliseconds.
+        kHead + lines(29000, [&](int i) { return row(i / 10.0, "1, 2"); }) +
+            "Time(s) ,Internal(\xB0"
+            "F) ,Pressure(bar) ,Vdd(V) ,\r\n" +
+            lines(2000, [&](int i) { return row(i, "80.6, 3.3"); }) + "Time(s) ,Ain1(V) ,\r\n" +
+            lines(40000, [&](int i) { return row(i < 20000 ? i : i + 0.0005, ".5"); }),
+        // Finer values, and one too large for 16 bits, only after the middle.
+        kHead + lines(60000,
+                      [&](int i) {
+                          return row(i, i < 30000    ? "1.5, 3"
+                                        : i == 50000 ? "1.125, 40000"
+                                                     : "1.125, 3.3");
+                      }),
+    };
+    TempDir dir;
+    for (const std::string& text : cases) {
+        std::ofstream(dir.file("big.csv"), std::ios::binary) << text;
+        const LogReadResult want = ParseLogText(text);
+        const LogReadResult floats = ReadLogFile(dir.file("big.csv"));
+        const auto small = ReadCompactLogFile(dir.file("big.csv"));
+        ASSERT_GT(text.size(), 1u << 20);
+        ASSERT_TRUE(want.ok() && floats.ok() && small.ok());
+        EXPECT_EQ(std::pair(floats.damagedLines, floats.firstDamagedLine),
+                  std::pair(want.damagedLines, want.firstDamagedLine));
+        EXPECT_EQ(std::pair(small.damagedLines, small.firstDamagedLine),
+                  std::pair(want.damagedLines, want.firstDamagedLine));
+        ASSERT_EQ(floats.runs.size(), want.runs.size());
+        ASSERT_EQ(small.runs.size(), want.runs.size());
+        for (size_t r = 0; r < want.runs.size(); ++r) {
+            EXPECT_EQ(floats.runs[r].time, want.runs[r].time);
+            EXPECT_EQ(floats.runs[r].values, want.runs[r].values);
+            EXPECT_EQ(small.runs[r].columns, want.runs[r].columns);
+            ASSERT_EQ(small.runs[r].time.size(), want.runs[r].time.size());
+            for (size_t i = 0; i < want.runs[r].time.size(); ++i) {
+                ASSERT_EQ(small.runs[r].time[i], want.runs[r].time[i]);
+                for (size_t c = 0; c < want.runs[r].values.size(); ++c)
+                    ASSERT_FLOAT_EQ(float(small.runs[r].values[c][i]), want.runs[r].values[c][i]);
+            }
+        }
+    }
+}
+
 }  // namespace
 }  // namespace quarnel::test
